@@ -1,0 +1,22 @@
+# Cross-compiles 32-bit Windows programs with mingw-w64 (posix thread model).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(QUILLMAR_TRIPLET i686-w64-mingw32)
+set(CMAKE_C_COMPILER   ${QUILLMAR_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUILLMAR_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER  ${QUILLMAR_TRIPLET}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QUILLMAR_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Test programs run through Wine; the caller may point WINE at another loader.
+if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  find_program(QUILLMAR_WINE wine)
+  if(QUILLMAR_WINE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${QUILLMAR_WINE})
+  endif()
+endif()

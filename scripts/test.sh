@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test program through Wine on a virtual display.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+prepare
+
+# Drive letters of the tests' own: an empty volume root and a root that leads nowhere.
+test_drives=$BUILD_DIR/test-drives
+rm -rf "$test_drives"
+mkdir -p "$test_drives/empty"
+ln -sfn "$test_drives/empty" "$WINEPREFIX/dosdevices/q:"
+ln -sfn "$test_drives/gone" "$WINEPREFIX/dosdevices/r:"
+export QUILLMAR_TEST_EMPTY_DRIVE='Q:'
+export QUILLMAR_TEST_UNREACHABLE_DRIVE='R:'
+
+# One wineserver for the whole run, so that each test program starts quickly.
+wineserver -p >/dev/null 2>&1 </dev/null || true
+trap 'wineserver -k 2>/dev/null || true' EXIT
+cd "$BUILD_DIR"
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  wine ./tests/wine_warm_up.exe >/dev/null 2>&1 </dev/null
+  exec ctest --output-on-failure "$@"' ctest "$@"
