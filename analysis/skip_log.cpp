@@ -1,0 +1,104 @@
+#include "analysis/skip_log.h"
+
+#include <cwchar>
+
+namespace {
+
+const size_t kMaxHeaderChars = 1018;
+const size_t kMaxFileNameChars = 259;
+
+struct SkipLogState {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD entries = 0;
+    wchar_t fileName[kMaxFileNameChars + 1] = {};
+};
+
+SkipLogState g_log;
+SkipLogWriteFunction g_write = WriteFile;
+// Two scan threads may write at once; each line must reach the file whole.
+SRWLOCK g_lock = SRWLOCK_INIT;
+
+class LogLock {
+public:
+    LogLock() { AcquireSRWLockExclusive(&g_lock); }
+    ~LogLock() { ReleaseSRWLockExclusive(&g_lock); }
+    LogLock(const LogLock&) = delete;
+    LogLock& operator=(const LogLock&) = delete;
+};
+
+bool WriteAll(HANDLE file, const void* bytes, DWORD size) {
+    DWORD written = 0;
+    return g_write(file, bytes, size, &written, nullptr) && written == size;
+}
+
+void CloseLogFile() {
+    CloseHandle(g_log.file);
+    g_log.file = INVALID_HANDLE_VALUE;
+}
+
+bool AppendLineLocked(const wchar_t* text) {
+    if (g_log.file == INVALID_HANDLE_VALUE) return false;
+    static const wchar_t kLineEnd[] = L"\r\n";
+    size_t length = wcslen(text);
+    bool written = (length == 0 || WriteAll(g_log.file, text, static_cast<DWORD>(length * sizeof(wchar_t)))) &&
+                   WriteAll(g_log.file, kLineEnd, 2 * sizeof(wchar_t));
+    if (!written) {
+        CloseLogFile();
+        return false;
+    }
+    ++g_log.entries;
+    return true;
+}
+
+}  // namespace
+
+bool SkipLogOpen(const wchar_t* path, const wchar_t* header) {
+    if (!path || !header) return false;
+    LogLock lock;
+    if (g_log.file != INVALID_HANDLE_VALUE) return false;
+    size_t pathLength = wcslen(path);
+    size_t headerLength = wcslen(header);
+    if (pathLength > kMaxFileNameChars || headerLength > kMaxHeaderChars) return false;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    // Byte-order mark, header and the blank line go out in one write.
+    wchar_t start[1 + kMaxHeaderChars + 4];
+    start[0] = 0xFEFF;
+    wmemcpy(start + 1, header, headerLength);
+    wmemcpy(start + 1 + headerLength, L"\r\n\r\n", 4);
+    if (!WriteAll(file, start, static_cast<DWORD>((headerLength + 5) * sizeof(wchar_t)))) {
+        CloseHandle(file);
+        DeleteFileW(path);
+        return false;
+    }
+    // Remembered only once the file is ours, so that a close never deletes a stranger's file.
+    wmemcpy(g_log.fileName, path, pathLength + 1);
+    g_log.entries = 0;
+    g_log.file = file;
+    return true;
+}
+
+bool SkipLogAppend(const wchar_t* text) { return SkipLogAppendLines(&text, 1); }
+
+bool SkipLogAppendLines(const wchar_t* const* lines, unsigned count) {
+    if (!lines) return false;
+    LogLock lock;
+    for (unsigned i = 0; i < count; ++i) {
+        if (!lines[i] || !AppendLineLocked(lines[i])) return false;
+    }
+    return true;
+}
+
+DWORD SkipLogClose() {
+    LogLock lock;
+    if (g_log.file != INVALID_HANDLE_VALUE) CloseLogFile();
+    if (g_log.entries == 0 && g_log.fileName[0]) DeleteFileW(g_log.fileName);
+    DWORD entries = g_log.entries;
+    g_log.fileName[0] = 0;
+    return entries;
+}
+
+void SkipLogSetWriteFunction(SkipLogWriteFunction write) {
+    LogLock lock;
+    g_write = write ? write : WriteFile;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// Listing of the live file system: logical volumes and single folders.
+#include "model/records.h"
+
+struct VolumeInfo {
+    wchar_t rootPath[4];     // "C:\"
+    wchar_t volumeName[261]; // the label; empty when none can be read
+    uint32_t driveType;      // DRIVE_UNKNOWN, DRIVE_REMOVABLE ... DRIVE_RAMDISK
+};
+
+// A heap block: count (at least 1), then the volumes in drive-letter order.
+struct VolumeList {
+    uint32_t count;
+    VolumeInfo entries[1];
+};
+
+// Every drive letter that has a root, or null when none has or memory runs out.
+// Free with FreeRecordList.
+VolumeList* EnumerateVolumes();
+
+// Lists a folder path ending in a backslash into two new lists in the system's
+// order, "." and ".." included. Returns 0 or a Win32 error code.
+DWORD ListDirectory(const wchar_t* folderPath, DirEntryList** files, DirEntryList** folders);
+
+// True when the folder holds a folder other than "." and "..".
+bool HasSubfolder(const wchar_t* folderPath);

@@ -1,0 +1,11 @@
+#pragma once
+// Name comparison of the location model: UTF-16 units folded to lower case under
+// the user's default locale, compared as unsigned numbers; "." and ".." by exact text.
+#include <cstddef>
+
+// Orders two zero-terminated names ignoring case; a prefix sorts first.
+int CompareNamesIgnoringCase(const wchar_t* a, const wchar_t* b);
+// True when `name` equals the first `length` units of `component` ignoring case.
+bool NameMatchesComponent(const wchar_t* name, const wchar_t* component, size_t length);
+bool IsDotOrDotDot(const wchar_t* name);
+bool IsDotDot(const wchar_t* name);

@@ -1,0 +1,20 @@
+#include "model/system_error.h"
+
+#include "model/text.h"
+
+#include <cwchar>
+
+void FormatSystemError(DWORD code, wchar_t* text) {
+    wchar_t* message = nullptr;
+    DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    if (length == 0 || !message) {
+        // Same shape as the system's texts, line ending included.
+        swprintf(text, kSystemErrorUnits, L"Unknown error %lu (0x%08lX).\r\n", static_cast<unsigned long>(code),
+                 static_cast<unsigned long>(code));
+        return;
+    }
+    CopyText(text, kSystemErrorUnits, message);
+    LocalFree(message);
+}
