@@ -2,6 +2,36 @@
 // Resource identifiers of the program.
 
 #define IDD_QUILLMAR_DIALOG 102
+#define IDD_ABOUTBOX 145
+#define IDD_ANALYZE 146
+#define IDD_FILTERS 147
+#define IDD_SYNCHRONIZE 148
+
+// Icons. The state icons 130-137 and the drive icons 138-143 are loaded in
+// ascending order as image indices 0-13.
+#define IDI_APP 128
+#define IDI_MISSING_FILE 130
+#define IDI_MODIFIED_FILE 131
+#define IDI_NEW_FILE 132
+#define IDI_IDENTICAL_FILE 133
+#define IDI_MISSING_FOLDER 134
+#define IDI_MODIFIED_FOLDER 135
+#define IDI_NEW_FOLDER 136
+#define IDI_IDENTICAL_FOLDER 137
+#define IDI_DRIVE_CDROM 138
+#define IDI_DRIVE_FIXED 139
+#define IDI_DRIVE_RAMDISK 140
+#define IDI_DRIVE_REMOTE 141
+#define IDI_DRIVE_REMOVABLE 142
+#define IDI_DRIVE_OTHER 143
+#define IDI_ABOUT 149
+#define IDI_TOOL_HELP 151
+#define IDI_TOOL_SYNCHRONIZE 152
+#define IDI_TOOL_FILTERS 153
+#define IDI_TOOL_OPEN_VOLUMES 154
+#define IDI_TOOL_ANALYZE 155
+#define IDI_TOOL_SINGLE_VIEW 157
+#define IDI_TOOL_DOUBLE_VIEW 158
 #define IDR_MAINMENU 129
 #define IDR_ACCELERATOR 144
 
