@@ -4,7 +4,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 prepare
 
-program=$BUILD_DIR/quillmar.exe
+program=$BUILD_DIR/bin/quillmar.exe
 if [ -n "${DISPLAY:-}" ]; then
   exec wine "$program"
 fi

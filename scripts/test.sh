@@ -17,5 +17,5 @@ wineserver -p >/dev/null 2>&1 </dev/null || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
 cd "$BUILD_DIR"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-  wine ./tests/wine_warm_up.exe >/dev/null 2>&1 </dev/null
+  wine ./bin/wine_warm_up.exe >/dev/null 2>&1 </dev/null
   exec ctest --output-on-failure "$@"' ctest "$@"
