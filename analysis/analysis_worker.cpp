@@ -1,0 +1,364 @@
+#include "analysis/analysis_worker.h"
+
+#include "analysis/folder_stack.h"
+#include "analysis/io_engine.h"
+#include "analysis/skip_log.h"
+#include "analysis/state_walk.h"
+#include "model/memory.h"
+#include "model/names.h"
+#include "model/scan.h"
+#include "model/system_error.h"
+#include "model/text.h"
+
+#include <cwchar>
+
+namespace {
+
+const wchar_t kParsing[] = L"Parsing files and folders...";
+const wchar_t kParsingCompleted[] = L"Parsing files and folders completed";
+const wchar_t kThreadFailed[] = L"Failed to create worker thread #1";
+const wchar_t kParseFailed[] = L"Failed to parse files and folders";
+const wchar_t kCanceled[] = L"Operation canceled by user";
+const wchar_t kAnalyzingStructure[] = L"Analyzing files and folders structure...";
+const wchar_t kStructureFailed[] = L"Failed to analyze files and folders structure";
+const wchar_t kAnalyzingContent[] = L"Analyzing common files content...";
+const wchar_t kEngineFailed[] = L"Failed to initialize IO engine";
+const wchar_t kLogFailed[] = L"Error log can not be saved";
+const wchar_t kReadFailed[] = L"Error reading file content";
+const wchar_t kCompleted[] = L"Analysis completed";
+const wchar_t kRootTreePath[] = L"Root\\";
+
+AnalysisMessageObserver g_observer = nullptr;
+void* g_observerContext = nullptr;
+
+// A failed open without a code is still a failure.
+DWORD OpenFailure() {
+    DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_OPEN_FAILED;
+}
+
+bool IsCancelled(HANDLE cancelEvent) { return WaitForSingleObject(cancelEvent, 0) == WAIT_OBJECT_0; }
+
+// The other slot's text is emptied, then the failing slot's reason is sent.
+DWORD ReportFailure(BackgroundOpsData* data, unsigned failing, const wchar_t* text, DWORD code) {
+    unsigned other = 1 - failing;
+    SetLocationStatus(&data->slots[other], L"", 0);
+    NotifyAnalysis(data, WM_ANALYSIS_STATUS, other);
+    SetLocationStatus(&data->slots[failing], text, code);
+    NotifyAnalysis(data, WM_ANALYSIS_FAILED, failing);
+    return 1;
+}
+
+// Both slots get the same text; a status for slot 0, the end for slot 1.
+void ReportBothAndEnd(BackgroundOpsData* data, const wchar_t* text, DWORD code) {
+    SetLocationStatus(&data->slots[0], text, code);
+    SetLocationStatus(&data->slots[1], text, code);
+    NotifyAnalysis(data, WM_ANALYSIS_STATUS, 0);
+    NotifyAnalysis(data, WM_ANALYSIS_FAILED, 1);
+}
+
+void ReportBothStatus(BackgroundOpsData* data, const wchar_t* text) {
+    SetLocationStatus(&data->slots[0], text, 0);
+    SetLocationStatus(&data->slots[1], text, 0);
+    NotifyAnalysis(data, WM_ANALYSIS_STATUS, 0);
+    NotifyAnalysis(data, WM_ANALYSIS_STATUS, 1);
+}
+
+DWORD RunScanPhase(BackgroundOpsData* data) {
+    const AnalysisStep* steps = AnalysisSteps(data->simultaneous != 0);
+    for (unsigned index = 0; index < 4; ++index) {
+        unsigned location = steps[index].location;
+        LocationSlot* slot = &data->slots[location];
+        if (steps[index].start) {
+            SetLocationStatus(slot, kParsing, 0);
+            NotifyAnalysis(data, WM_ANALYSIS_STATUS, location);
+            slot->scanStarted = 1;
+            HANDLE thread = CreateThread(nullptr, 0, ScanThread, slot, 0, nullptr);
+            if (!thread) {
+                DWORD error = GetLastError();
+                slot->scanStarted = 0;
+                return ReportFailure(data, location, kThreadFailed, error);
+            }
+            CloseHandle(thread);
+        } else {
+            WaitForSingleObject(slot->scanDoneEvent, INFINITE);
+            if (slot->scanResult != ERROR_SUCCESS) return ReportFailure(data, location, kParseFailed, slot->scanResult);
+            SetLocationStatus(slot, kParsingCompleted, 0);
+            NotifyAnalysis(data, WM_ANALYSIS_STATUS, location);
+        }
+    }
+    return 0;
+}
+
+// Relative path of a node of tree 0: its names below the root joined by backslashes.
+bool BuildFilePaths(const BackgroundOpsData* data, const FileNode* file, wchar_t* path0, wchar_t* path1,
+                    wchar_t* treePath) {
+    if (!BuildNodePath(data->slots[0].rootPath, file, path0) || !BuildNodePath(data->slots[1].rootPath, file, path1) ||
+        !BuildNodePath(kRootTreePath, file, treePath))
+        return false;
+    size_t length = wcslen(treePath);
+    if (length + 1 >= kPathUnits) return false;
+    treePath[length] = L'\\';
+    treePath[length + 1] = 0;
+    return true;
+}
+
+// The content phase's path buffers and folder stack, freed on every return.
+struct ContentBuffers {
+    wchar_t* path0 = nullptr;
+    wchar_t* path1 = nullptr;
+    wchar_t* treePath = nullptr;
+    FolderStackCell* folders = nullptr;
+    bool Allocate() {
+        path0 = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+        path1 = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+        treePath = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+        return path0 && path1 && treePath;
+    }
+    ~ContentBuffers() {
+        MemFree(path0);
+        MemFree(path1);
+        MemFree(treePath);
+        ClearFolderStack(&folders);
+    }
+};
+
+enum ContentEnd { ContentFinished, ContentCancelled, ContentFailed };
+
+// Compares every common file pair below tree 0's root. On a failure the
+// reason is left in `failedLocation`, `failText` and `failCode`.
+ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuffers& buffers,
+                           ComparePairProgress* progress, unsigned* failedLocation, const wchar_t** failText,
+                           DWORD* failCode) {
+    const LocationTree* otherTree = data->slots[1].tree;
+    for (FileNode* folder = data->slots[0].tree->root; folder; folder = PopFolder(&buffers.folders)) {
+        for (FileNode* child = folder->firstChild; child; child = child->nextSibling) {
+            if (child->state != DiffIdentical && child->state != DiffModified) continue;
+            if (IsFolderNode(child)) {
+                // Without a cell the folder is not visited.
+                if (!IsDotOrDotDot(child->name)) PushFolder(&buffers.folders, child);
+                continue;
+            }
+            DWORD openError = ERROR_SUCCESS;
+            const wchar_t* failedPath = buffers.path0;
+            FileNode* counterpart = nullptr;
+            if (!BuildFilePaths(data, child, buffers.path0, buffers.path1, buffers.treePath)) {
+                openError = ERROR_FILENAME_EXCED_RANGE;
+                if (!BuildNodePath(L"", child, buffers.path0)) CopyText(buffers.path0, kPathUnits, child->name);
+            } else {
+                counterpart = FindNodeByPath(otherTree, buffers.treePath);
+                HANDLE file0 = OpenFileForComparison(buffers.path0);
+                if (file0 == INVALID_HANDLE_VALUE) {
+                    openError = OpenFailure();
+                } else {
+                    IoChannelAttach(engine->channels[0], file0);
+                    HANDLE file1 = OpenFileForComparison(buffers.path1);
+                    if (file1 == INVALID_HANDLE_VALUE) {
+                        openError = OpenFailure();
+                        failedPath = buffers.path1;
+                        IoChannelDetach(engine->channels[0]);
+                    } else {
+                        IoChannelAttach(engine->channels[1], file1);
+                    }
+                }
+            }
+            if (openError != ERROR_SUCCESS) {
+                child->state = DiffUnknown;
+                MarkAncestorsModified(child);
+                if (counterpart) {
+                    counterpart->state = DiffUnknown;
+                    MarkAncestorsModified(counterpart);
+                }
+                wchar_t message[kSystemErrorUnits];
+                FormatSystemError(openError, message);
+                const wchar_t* lines[2] = {failedPath, message};
+                if (!SkipLogAppendLines(lines, 2)) {
+                    *failText = kLogFailed;
+                    *failCode = openError;
+                    return ContentFailed;
+                }
+                continue;
+            }
+            unsigned readLocation = 0;
+            DWORD readError = 0;
+            switch (CompareFilePair(engine, data, child, counterpart, progress, &readLocation, &readError)) {
+            case CompareCompared:
+                break;
+            case CompareCancelled:
+                return ContentCancelled;
+            case CompareReadError:
+                *failedLocation = readLocation;
+                *failText = kReadFailed;
+                *failCode = readError;
+                return ContentFailed;
+            }
+        }
+    }
+    return ContentFinished;
+}
+
+}  // namespace
+
+const AnalysisStep* AnalysisSteps(bool simultaneous) {
+    static const AnalysisStep kSimultaneous[4] = {{0, true}, {1, true}, {0, false}, {1, false}};
+    static const AnalysisStep kOneAfterTheOther[4] = {{0, true}, {0, false}, {1, true}, {1, false}};
+    return simultaneous ? kSimultaneous : kOneAfterTheOther;
+}
+
+void SetAnalysisMessageObserver(AnalysisMessageObserver observer, void* context) {
+    g_observer = observer;
+    g_observerContext = context;
+}
+
+void NotifyAnalysis(BackgroundOpsData* data, UINT message, WPARAM wParam) {
+    if (g_observer) g_observer(data, message, wParam, g_observerContext);
+    SendNotifyMessageW(data->notifyWindow, message, wParam, 0);
+}
+
+void SetLocationStatus(LocationSlot* slot, const wchar_t* text, DWORD code) {
+    EnterCriticalSection(&slot->lock);
+    CopyText(slot->statusText, kStatusTextUnits, text);
+    slot->statusCode = code;
+    LeaveCriticalSection(&slot->lock);
+}
+
+void MarkAncestorsModified(FileNode* node) {
+    for (FileNode* ancestor = node ? node->parent : nullptr; ancestor; ancestor = ancestor->parent) {
+        if (ancestor->state == DiffIdentical) ancestor->state = DiffModified;
+    }
+}
+
+DWORD WINAPI ScanThread(void* parameter) {
+    auto* slot = static_cast<LocationSlot*>(parameter);
+    ScanContext context = {slot->cancelEvent, SkipLogAppendLines};
+    slot->scanResult = ScanLocation(slot->tree, slot->rootPath, &context);
+    // The slot may be released as soon as this is set.
+    SetEvent(slot->scanDoneEvent);
+    return 0;
+}
+
+bool CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* other, bool compareTimes) {
+    auto* childPath = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+    if (!childPath) return false;
+    const LocationTree* otherTree = other->tree;
+    const size_t treePathLength = wcslen(treePath);
+    bool ok = true;
+    for (FileNode* child = node->firstChild; child && ok; child = child->nextSibling) {
+        if (IsCancelled(other->cancelEvent)) break;
+        if (child->state != DiffIdentical && child->state != DiffModified) continue;
+        // "." and ".." take part in nothing.
+        if (IsDotOrDotDot(child->name)) continue;
+        size_t nameLength = wcslen(child->name);
+        // Longer than any path the scan can have produced: left as it is.
+        if (treePathLength + nameLength + 1 >= kPathUnits) continue;
+        wmemcpy(childPath, treePath, treePathLength);
+        wmemcpy(childPath + treePathLength, child->name, nameLength);
+        childPath[treePathLength + nameLength] = L'\\';
+        childPath[treePathLength + nameLength + 1] = 0;
+
+        FileNode* counterpart = FindNodeByPath(otherTree, childPath);
+        if (!counterpart) {
+            child->state = DiffNew;
+            MarkAncestorsModified(child);
+            FileNode* otherParent = FindNodeByPath(otherTree, treePath);
+            if (!otherParent) {
+                ok = false;
+                break;
+            }
+            NodeRecord record = {};
+            CopyText(record.name, kMaxNameUnits, child->name);
+            record.lastWriteTime = child->lastWriteTime;
+            record.size = child->size;
+            record.attributes = child->attributes;
+            record.state = DiffIdentical;
+            FileNode* copy = AddChildNode(&record, otherParent);
+            if (!copy) {
+                ok = false;
+                break;
+            }
+            copy->state = DiffMissing;
+            MarkAncestorsModified(copy);
+        } else if (!IsFolderNode(child) && !IsFolderNode(counterpart)) {
+            other->commonBytes += child->size < counterpart->size ? child->size : counterpart->size;
+            if (compareTimes && (child->lastWriteTime.dwLowDateTime != counterpart->lastWriteTime.dwLowDateTime ||
+                                 child->lastWriteTime.dwHighDateTime != counterpart->lastWriteTime.dwHighDateTime)) {
+                child->state = DiffModified;
+                MarkAncestorsModified(child);
+                counterpart->state = DiffModified;
+                MarkAncestorsModified(counterpart);
+            }
+        }
+        if (IsFolderNode(child)) ok = CompareStructure(child, childPath, other, compareTimes);
+    }
+    MemFree(childPath);
+    return ok;
+}
+
+DWORD WINAPI AnalysisWorker(void* parameter) {
+    auto* data = static_cast<BackgroundOpsData*>(parameter);
+    const DWORD startTick = GetTickCount();
+
+    if (RunScanPhase(data) != 0) return 1;
+    if (IsCancelled(data->cancelEvent)) {
+        ReportBothAndEnd(data, kCanceled, 0);
+        return 0;
+    }
+
+    ReportBothStatus(data, kAnalyzingStructure);
+    const bool compareTimes = !data->compareContent;
+    data->slots[0].commonBytes = 0;
+    if (!CompareStructure(data->slots[1].tree->root, kRootTreePath, &data->slots[0], compareTimes))
+        return ReportFailure(data, 1, kStructureFailed, 0);
+    data->slots[1].commonBytes = 0;
+    if (!CompareStructure(data->slots[0].tree->root, kRootTreePath, &data->slots[1], compareTimes))
+        return ReportFailure(data, 0, kStructureFailed, 0);
+    if (IsCancelled(data->cancelEvent)) {
+        ReportBothAndEnd(data, kCanceled, 0);
+        return 0;
+    }
+
+    if (data->compareContent) {
+        ReportBothStatus(data, kAnalyzingContent);
+        IoEngine engine;
+        ContentBuffers buffers;
+        // The walk's buffers count as part of the engine: without them it cannot run.
+        if (!buffers.Allocate() || !IoEngineStart(&engine)) {
+            SetLocationStatus(&data->slots[0], kEngineFailed, ERROR_NOT_ENOUGH_MEMORY);
+            NotifyAnalysis(data, WM_ANALYSIS_FAILED, 0);
+            SetLocationStatus(&data->slots[1], kEngineFailed, ERROR_NOT_ENOUGH_MEMORY);
+            NotifyAnalysis(data, WM_ANALYSIS_FAILED, 1);
+            return 1;
+        }
+        ComparePairProgress progress = {0, startTick, startTick, data->slots[0].commonBytes};
+        unsigned failedLocation = 0;
+        const wchar_t* failText = nullptr;
+        DWORD failCode = 0;
+        ContentEnd end = CompareContents(data, &engine, buffers, &progress, &failedLocation, &failText, &failCode);
+        // The readers are gone before the end is reported.
+        IoEngineStop(&engine);
+        if (end == ContentCancelled) {
+            ReportBothAndEnd(data, kCanceled, 0);
+            return 0;
+        }
+        if (end == ContentFailed) {
+            if (failText == kLogFailed) {
+                ReportBothAndEnd(data, kLogFailed, failCode);
+            } else {
+                ReportFailure(data, failedLocation, failText, failCode);
+            }
+            return 1;
+        }
+    }
+
+    LocationSlot* first = &data->slots[0];
+    EnterCriticalSection(&first->lock);
+    first->elapsedMs = GetTickCount() - startTick;
+    first->totalBytes = 1;
+    first->doneBytes = 1;
+    LeaveCriticalSection(&first->lock);
+    NotifyAnalysis(data, WM_ANALYSIS_PROGRESS, 0);
+    SetLocationStatus(&data->slots[0], kCompleted, 0);
+    SetLocationStatus(&data->slots[1], kCompleted, 0);
+    NotifyAnalysis(data, WM_ANALYSIS_DONE, 0);
+    return 0;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The background routine behind "Analyze Differences": scans both locations,
+// compares them by structure and, optionally, by content, and reports to the
+// window stored in the record.
+#include "analysis/background_ops.h"
+
+#include <windows.h>
+
+const UINT WM_ANALYSIS_DONE = WM_USER + 1;  // wParam 0
+const UINT WM_ANALYSIS_FAILED = WM_USER + 2;  // wParam: location index
+const UINT WM_ANALYSIS_STATUS = WM_USER + 3;  // wParam: location index
+const UINT WM_ANALYSIS_PROGRESS = WM_USER + 4;  // wParam 0
+
+// One step of the scan phase, also the order of the reads of a file pair.
+struct AnalysisStep {
+    unsigned location;
+    bool start;  // start the location's work, or wait for it
+};
+// The four steps for the record's `simultaneous` option.
+const AnalysisStep* AnalysisSteps(bool simultaneous);
+
+// Thread routine; the parameter is the record. Exit code 0 after completion
+// or cancellation, 1 after a failure.
+DWORD WINAPI AnalysisWorker(void* data);
+// Thread routine; the parameter is a LocationSlot. Scans the slot's location.
+DWORD WINAPI ScanThread(void* slot);
+
+// Compares the children of `node` (named by `treePath`) with the other slot's
+// tree; see the analysis worker for the rules. False only when memory runs
+// out or the folder that should receive a Missing copy is not found.
+bool CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* other, bool compareTimes);
+// Makes every Identical ancestor of the node Modified.
+void MarkAncestorsModified(FileNode* node);
+// Under the slot's lock: the status text (cut to 2,047 characters) and code.
+void SetLocationStatus(LocationSlot* slot, const wchar_t* text, DWORD code);
+
+// Sends one analysis message to the record's window without waiting for it.
+void NotifyAnalysis(BackgroundOpsData* data, UINT message, WPARAM wParam);
+
+// Called on the worker's thread just before each message is sent, so that a
+// test can see each status text as it was when its message went out.
+typedef void (*AnalysisMessageObserver)(BackgroundOpsData* data, UINT message, WPARAM wParam, void* context);
+void SetAnalysisMessageObserver(AnalysisMessageObserver observer, void* context);

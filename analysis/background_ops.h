@@ -1,0 +1,50 @@
+#pragma once
+// The one record that the Analyze dialog and the threads of an analysis share.
+#include "model/location_tree.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+const unsigned kStatusTextUnits = 2048;
+const DWORD kBackgroundOpsSignature0 = 0x6B636F6E;
+const DWORD kBackgroundOpsSignature1 = 0xA9206E65;
+
+struct LocationSlot {
+    LocationTree* tree;  // owned
+    wchar_t rootPath[kPathUnits];  // ends in a backslash
+    uint64_t commonBytes;  // sum of the smaller sizes of the common file pairs
+    // Guarded by `lock`:
+    wchar_t statusText[kStatusTextUnits];
+    DWORD statusCode;
+    DWORD elapsedMs;  // slot 0 only
+    uint64_t totalBytes;  // slot 0 only
+    uint64_t doneBytes;  // slot 0 only
+    CRITICAL_SECTION lock;
+    HANDLE cancelEvent;  // copy of the shared one, not owned
+    HANDLE scanDoneEvent;  // owned, manual reset; set when the slot's scan thread ends
+    DWORD scanResult;
+    // Set by the worker before it starts the slot's scan thread, so that the
+    // record is not released under a scan that still runs.
+    BYTE scanStarted;
+};
+
+struct BackgroundOpsData {
+    LocationSlot slots[2];
+    HWND notifyWindow;
+    HANDLE cancelEvent;  // owned, manual reset
+    BYTE simultaneous;
+    BYTE compareContent;
+    DWORD signature[2];
+};
+
+// The process's one record: all zero (invalid) at start.
+extern BackgroundOpsData g_backgroundOps;
+
+// Sets the record up from any state; the caller frees a valid record first.
+// On failure everything made so far is released and the record stays invalid.
+bool BackgroundOpsInit(BackgroundOpsData* data);
+// Waits for every scan thread that was started, releases everything and fills
+// the record with 0xFF. Does nothing to an invalid record. Always true.
+bool BackgroundOpsFree(BackgroundOpsData* data);
+bool BackgroundOpsIsValid(const BackgroundOpsData* data);

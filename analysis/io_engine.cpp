@@ -1,0 +1,223 @@
+#include "analysis/io_engine.h"
+
+#include "analysis/analysis_worker.h"
+#include "model/memory.h"
+
+#include <cstring>
+
+namespace {
+
+void ReleaseChannel(IoChannel* channel) {
+    if (!channel) return;
+    if (channel->goEvent) CloseHandle(channel->goEvent);
+    if (channel->quitEvent) CloseHandle(channel->quitEvent);
+    if (channel->doneEvent) CloseHandle(channel->doneEvent);
+    if (channel->bufferA) VirtualFree(channel->bufferA, 0, MEM_RELEASE);
+    if (channel->bufferB) VirtualFree(channel->bufferB, 0, MEM_RELEASE);
+    MemFree(channel);
+}
+
+BYTE* AllocateChunkBuffer() {
+    return static_cast<BYTE*>(VirtualAlloc(nullptr, kIoChunkBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+}
+
+IoChannel* CreateChannel() {
+    auto* channel = static_cast<IoChannel*>(MemAllocZero(sizeof(IoChannel)));
+    if (!channel) return nullptr;
+    channel->bufferA = AllocateChunkBuffer();
+    if (channel->bufferA) channel->bufferB = AllocateChunkBuffer();
+    if (!channel->bufferB) {
+        ReleaseChannel(channel);
+        return nullptr;
+    }
+    channel->goEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    channel->quitEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    channel->doneEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return channel;
+}
+
+bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+
+struct CycleStep {
+    unsigned location;
+    bool start;
+};
+
+void MarkPairModified(FileNode* node0, FileNode* node1) {
+    node0->state = DiffModified;
+    MarkAncestorsModified(node0);
+    if (node1) {
+        node1->state = DiffModified;
+        MarkAncestorsModified(node1);
+    }
+}
+
+bool ChunksDiffer(const BYTE* chunk0, DWORD length0, const BYTE* chunk1, DWORD length1) {
+    return length0 != length1 || memcmp(chunk0, chunk1, length0) != 0;
+}
+
+}  // namespace
+
+HANDLE OpenFileForComparison(const wchar_t* path) {
+    return CreateFileW(path, FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING, nullptr);
+}
+
+void IoChannelAttach(IoChannel* channel, HANDLE file) {
+    channel->handle = file;
+    channel->mode = 1;
+    channel->active = 1;
+}
+
+void IoChannelDetach(IoChannel* channel) {
+    if (channel->handle != INVALID_HANDLE_VALUE && channel->handle) CloseHandle(channel->handle);
+    channel->handle = INVALID_HANDLE_VALUE;
+    channel->mode = 0;
+    channel->active = 0;
+}
+
+bool IoEngineStart(IoEngine* engine) {
+    if (!engine) return false;
+    memset(engine, 0, sizeof(*engine));
+    engine->channels[0] = CreateChannel();
+    if (!engine->channels[0]) return false;
+    engine->channels[1] = CreateChannel();
+    if (!engine->channels[1]) {
+        ReleaseChannel(engine->channels[0]);
+        memset(engine, 0, sizeof(*engine));
+        return false;
+    }
+    engine->channels[0]->handle = INVALID_HANDLE_VALUE;
+    engine->channels[1]->handle = INVALID_HANDLE_VALUE;
+    engine->readerThreads[0] = CreateThread(nullptr, 0, ReaderThread, engine->channels[0], 0, nullptr);
+    if (engine->readerThreads[0]) {
+        engine->readerThreads[1] = CreateThread(nullptr, 0, ReaderThread, engine->channels[1], 0, nullptr);
+        if (!engine->readerThreads[1]) {
+            SetEvent(engine->channels[0]->quitEvent);
+            WaitForSingleObject(engine->readerThreads[0], INFINITE);
+            CloseHandle(engine->readerThreads[0]);
+        }
+    }
+    if (!engine->readerThreads[0] || !engine->readerThreads[1]) {
+        ReleaseChannel(engine->channels[0]);
+        ReleaseChannel(engine->channels[1]);
+        memset(engine, 0, sizeof(*engine));
+        return false;
+    }
+    return true;
+}
+
+bool IoEngineStop(IoEngine* engine) {
+    if (!engine || !engine->channels[0]) return true;
+    SetEvent(engine->channels[0]->quitEvent);
+    SetEvent(engine->channels[1]->quitEvent);
+    // A reader in the middle of a read finishes it first.
+    WaitForMultipleObjects(2, engine->readerThreads, TRUE, INFINITE);
+    for (unsigned index = 0; index < 2; ++index) {
+        CloseHandle(engine->readerThreads[index]);
+        IoChannelDetach(engine->channels[index]);
+        ReleaseChannel(engine->channels[index]);
+    }
+    memset(engine, 0, sizeof(*engine));
+    return true;
+}
+
+DWORD WINAPI ReaderThread(void* parameter) {
+    auto* channel = static_cast<IoChannel*>(parameter);
+    OVERLAPPED overlapped = {};
+    HANDLE readDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // The go event comes first, so a go signalled together with quit is served.
+    const HANDLE waits[2] = {channel->goEvent, channel->quitEvent};
+    while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+        if (channel->active != 1 || channel->mode != 1) {
+            channel->result = ERROR_INVALID_PARAMETER;
+            SetEvent(channel->doneEvent);
+            continue;
+        }
+        memset(&overlapped, 0, sizeof(overlapped));
+        overlapped.hEvent = readDone;
+        overlapped.Offset = static_cast<DWORD>(channel->offset);
+        overlapped.OffsetHigh = static_cast<DWORD>(channel->offset >> 32);
+        channel->bytesTransferred = 0;
+        DWORD transferred = 0;
+        DWORD result = ERROR_SUCCESS;
+        // The count comes from GetOverlappedResult in every case: for an
+        // overlapped handle ReadFile's own count is not reliable.
+        if (!ReadFile(channel->handle, channel->fillBuffer, kIoChunkBytes, nullptr, &overlapped)) {
+            result = GetLastError();
+            if (result == ERROR_IO_PENDING) result = ERROR_SUCCESS;
+        }
+        if (result == ERROR_SUCCESS && !GetOverlappedResult(channel->handle, &overlapped, &transferred, TRUE)) {
+            result = GetLastError();
+        }
+        if (result == ERROR_HANDLE_EOF) result = ERROR_SUCCESS;
+        channel->bytesTransferred = transferred;
+        channel->result = result;
+        channel->offset += kIoChunkBytes;
+        SetEvent(channel->doneEvent);
+    }
+    CloseHandle(readDone);
+    return 0;
+}
+
+CompareOutcome CompareFilePair(IoEngine* engine, BackgroundOpsData* data, FileNode* node0, FileNode* node1,
+                               ComparePairProgress* progress, unsigned* failedLocation, DWORD* readError) {
+    static const CycleStep kSimultaneous[4] = {{0, true}, {1, true}, {0, false}, {1, false}};
+    static const CycleStep kOneAfterTheOther[4] = {{0, true}, {0, false}, {1, true}, {1, false}};
+    const CycleStep* steps = data->simultaneous ? kSimultaneous : kOneAfterTheOther;
+    IoChannel* channels[2] = {engine->channels[0], engine->channels[1]};
+    for (IoChannel* channel : channels) {
+        channel->fillBuffer = channel->bufferA;
+        channel->readyBuffer = nullptr;
+        channel->bytesReady = 0;
+        channel->offset = 0;
+    }
+    const BYTE* previous[2] = {nullptr, nullptr};
+    DWORD previousLength[2] = {0, 0};
+    do {
+        if (IsSet(data->cancelEvent)) return CompareCancelled;
+        unsigned startsSeen = 0;
+        for (unsigned step = 0; step < 4; ++step) {
+            IoChannel* channel = channels[steps[step].location];
+            if (steps[step].start) {
+                SetEvent(channel->goEvent);
+                // The chunks read in the previous cycle are compared while these reads run.
+                if (++startsSeen == 2 && previous[0] && previous[1] &&
+                    ChunksDiffer(previous[0], previousLength[0], previous[1], previousLength[1]))
+                    MarkPairModified(node0, node1);
+            } else {
+                WaitForSingleObject(channel->doneEvent, INFINITE);
+                if (channel->result != ERROR_SUCCESS) {
+                    *failedLocation = steps[step].location;
+                    *readError = channel->result;
+                    // The other channel may still be reading; it is ended by IoEngineStop.
+                    return CompareReadError;
+                }
+            }
+        }
+        for (unsigned index = 0; index < 2; ++index) {
+            IoChannel* channel = channels[index];
+            channel->readyBuffer = channel->fillBuffer;
+            channel->fillBuffer = channel->fillBuffer == channel->bufferA ? channel->bufferB : channel->bufferA;
+            channel->bytesReady = channel->bytesTransferred;
+            previous[index] = channel->readyBuffer;
+            previousLength[index] = channel->bytesReady;
+        }
+        progress->bytesCompared += previousLength[0] < previousLength[1] ? previousLength[0] : previousLength[1];
+        DWORD now = GetTickCount();
+        if (now - progress->lastReportTick > kProgressIntervalMs) {
+            progress->lastReportTick = now;
+            LocationSlot* slot = &data->slots[0];
+            EnterCriticalSection(&slot->lock);
+            slot->elapsedMs = now - progress->startTick;
+            slot->totalBytes = progress->amountToCompare;
+            slot->doneBytes = progress->bytesCompared;
+            LeaveCriticalSection(&slot->lock);
+            NotifyAnalysis(data, WM_ANALYSIS_PROGRESS, 0);
+        }
+    } while (previousLength[0] != 0 && previousLength[1] != 0);
+    if (previousLength[0] != previousLength[1]) MarkPairModified(node0, node1);
+    IoChannelDetach(channels[0]);
+    IoChannelDetach(channels[1]);
+    return CompareCompared;
+}

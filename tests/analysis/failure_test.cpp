@@ -1,0 +1,82 @@
+#include "analysis/skip_log.h"
+#include "model/scan.h"
+#include "tests/analysis/analysis_run.h"
+
+namespace {
+
+class OutOfMemoryTest : public AnalysisTest {
+protected:
+    void SetUp() override {
+        AnalysisTest::SetUp();
+        // Both passes add Missing copies, two levels deep, and compare common files.
+        FileInBoth(L"common\\same.txt");
+        File(0, L"left-only\\deeper\\a.txt");
+        File(1, L"common\\right-only.txt");
+        File(1, L"right-folder\\b.txt");
+    }
+};
+
+TEST_F(OutOfMemoryTest, EveryAllocationOfTheStructureComparisonCanFailCleanly) {
+    ScanContext context = {nullptr, SkipLogAppendLines};
+    long failures = 0;
+    for (long allowed = 0; allowed < 200; ++allowed) {
+        ASSERT_TRUE(BackgroundOpsInit(&g_backgroundOps));
+        LocationSlot* slots = g_backgroundOps.slots;
+        ASSERT_EQ(ScanLocation(slots[0].tree, Root(0).c_str(), &context), 0u);
+        ASSERT_EQ(ScanLocation(slots[1].tree, Root(1).c_str(), &context), 0u);
+        MemFailAfter(allowed);
+        bool done = CompareStructure(slots[1].tree->root, L"Root\\", &slots[0], true) &&
+                    CompareStructure(slots[0].tree->root, L"Root\\", &slots[1], true);
+        MemFailAfter(-1);
+        if (done) {
+            EXPECT_EQ(State(0, L"left-only\\deeper\\a.txt"), DiffNew);
+            EXPECT_EQ(State(1, L"left-only\\deeper\\a.txt"), DiffMissing);
+            EXPECT_EQ(State(0, L"right-folder\\b.txt"), DiffMissing);
+        }
+        BackgroundOpsFree(&g_backgroundOps);
+        EXPECT_EQ(MemOutstanding(), m_baseline) << "after " << allowed << " allocations";
+        if (done) break;
+        ++failures;
+    }
+    // Path buffers of five folder levels and the nodes and names of six copies.
+    EXPECT_GE(failures, 10);
+}
+
+TEST_F(OutOfMemoryTest, WorkerReportsEveryStructureAllocationFailure) {
+    for (long allowed = 0; allowed < 200; ++allowed) {
+        SCOPED_TRACE(allowed);
+        AnalysisRunOptions options;
+        options.onMessage = [allowed](BackgroundOpsData* data, UINT message, WPARAM wParam) {
+            if (message == WM_ANALYSIS_STATUS && wParam == 1 &&
+                wcscmp(data->slots[1].statusText, L"Analyzing files and folders structure...") == 0)
+                MemFailAfter(allowed);
+        };
+        AnalysisRun run = Run(options);
+        MemFailAfter(-1);
+        ASSERT_FALSE(run.sent.empty());
+        const SentMessage& last = run.sent.back();
+        BackgroundOpsFree(&g_backgroundOps);
+        EXPECT_EQ(MemOutstanding(), m_baseline);
+        if (last.message == WM_ANALYSIS_DONE) break;
+        EXPECT_EQ(last.message, WM_ANALYSIS_FAILED);
+        EXPECT_EQ(last.text, L"Failed to analyze files and folders structure");
+        EXPECT_EQ(run.exitCode, 1u);
+    }
+}
+
+TEST_F(OutOfMemoryTest, ScanOutOfMemoryIsAParseFailureWithCode8) {
+    AnalysisRunOptions options;
+    options.onMessage = [](BackgroundOpsData* data, UINT message, WPARAM wParam) {
+        if (message == WM_ANALYSIS_STATUS && wParam == 0 &&
+            wcscmp(data->slots[0].statusText, L"Parsing files and folders...") == 0)
+            MemFailAfter(1);
+    };
+    AnalysisRun run = Run(options);
+    MemFailAfter(-1);
+    ASSERT_FALSE(run.sent.empty());
+    EXPECT_EQ(run.sent.back().message, WM_ANALYSIS_FAILED) << Describe(run.sent);
+    EXPECT_EQ(run.sent.back().text, L"Failed to parse files and folders");
+    EXPECT_EQ(run.sent.back().code, static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+}
+
+}  // namespace
