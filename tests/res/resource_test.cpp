@@ -137,11 +137,18 @@ void ExpectFrame(HWND dialog, const wchar_t* caption, int width, int height, DWO
     RECT want = Units(dialog, {0, 0, width, height});
     EXPECT_EQ(client.right, want.right);
     EXPECT_EQ(client.bottom, want.bottom);
+    // Every dialog of the program asks for Verdana at 8 points.
+    LOGFONTW font = {};
+    ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)), sizeof(font), &font));
+    EXPECT_STREQ(font.lfFaceName, L"Verdana");
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72));
+    ReleaseDC(nullptr, screen);
 }
 
 const DWORD kButton = BS_TYPEMASK;
 const DWORD kStatic = SS_TYPEMASK;
-const DWORD kModal = WS_POPUP | WS_CAPTION | DS_MODALFRAME;
+const DWORD kModal = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_CENTER;
 
 Expected Push(int id, const wchar_t* text, RECT place, bool isDefault) {
     return {id, L"Button", text, place, kButton, DWORD(isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), WS_TABSTOP,
@@ -163,7 +170,8 @@ HICON StaticIcon(HWND control) { return reinterpret_cast<HICON>(SendMessageW(con
 TEST(MainWindowTemplate, HasThePanesControlsWithTheirStyles) {
     TemplateDialog dialog(IDD_QUILLMAR_DIALOG);
     ExpectFrame(dialog.get(), L"Quillmar", 445, 309,
-                WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX, 0);
+                WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | DS_CENTER,
+                DS_MODALFRAME);
     EXPECT_TRUE(GetWindowLongW(dialog.get(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
     // WS_HSCROLL is not compared: a tree shows and hides its own scroll bars.
     const DWORD tree = TVS_HASBUTTONS | TVS_HASLINES | TVS_SHOWSELALWAYS | WS_TABSTOP;
