@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Times quillmar-cli.exe against the tools a user would otherwise reach for, on the
+# same folder pairs in the same run, and prints each figure as a ratio to the fastest
+# tool and to the bare Win32 floor (the probe).
+#
+# usage: bench/run.sh [-x SCALE] [-n RUNS] [-k KINDS] [-o CORPUS_DIR]
+#   -x SCALE  corpus scale for make-corpus.sh (default 1; 0.05 for a quick look)
+#   -n RUNS   runs per command; the median is reported (default 5)
+#   -k KINDS  comma list of wide,deep,big (default all)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+shared=${QUILLMAR_SHARED:-$root/../shared}
+scale=1 runs=5 kinds=wide,deep,big corpus=${TMPDIR:-/tmp}/quillmar-corpus
+while getopts "x:n:k:o:h" opt; do
+  case $opt in
+    x) scale=$OPTARG ;; n) runs=$OPTARG ;; k) kinds=$OPTARG ;; o) corpus=$OPTARG ;;
+    h) sed -n '2,10p' "$0"; exit 0 ;;
+    *) exit 2 ;;
+  esac
+done
+
+source "$root/scripts/common.sh"
+prepare >/dev/null
+for tool in rsync diff cmp find bc; do
+  command -v $tool >/dev/null || { as_root apt-get install -y -qq rsync diffutils findutils bc >/dev/null; break; }
+done
+
+cli=$BUILD_DIR/bin/quillmar-cli.exe
+[ -x "$cli" ] || [ -f "$cli" ] || { echo "no $cli: build it first" >&2; exit 1; }
+probe=$BUILD_DIR/bench/probe.exe
+mkdir -p "$(dirname "$probe")"
+if [ ! -f "$probe" ] || [ "$shared/bench/probe.cpp" -nt "$probe" ]; then
+  i686-w64-mingw32-g++-posix -O2 -static -municode -o "$probe" "$shared/bench/probe.cpp"
+fi
+
+bash "$shared/bench/make-corpus.sh" -x "$scale" -k "$kinds" -o "$corpus" >&2
+
+wineserver -p >/dev/null 2>&1 </dev/null || true
+wine "$probe" nop >/dev/null 2>&1 || true
+
+# median_seconds CMD...: runs CMD $runs times (output discarded), prints the median wall time.
+median_seconds() {
+  local times=()
+  for _ in $(seq "$runs"); do
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1 || true
+    end=$(date +%s.%N)
+    times+=("$(echo "$end - $start" | bc -l)")
+  done
+  printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'
+}
+
+cmp_loop() {  # cmp over every pair present on both sides
+  local left=$1 right=$2
+  (cd "$left" && find . -type f) | while read -r f; do
+    [ -f "$right/$f" ] && cmp -s "$left/$f" "$right/$f"
+  done
+}
+
+report() {  # report KIND NAME SECONDS FASTEST FLOOR
+  printf '%-6s %-34s %9.3f s  %6.2f x fastest  %s\n' "$1" "$2" "$3" "$(echo "$3 / $4" | bc -l)" "$5"
+}
+
+IFS=, read -ra kind_list <<<"$kinds"
+for kind in "${kind_list[@]}"; do
+  left=$corpus/$kind/left right=$corpus/$kind/right
+  left_win="Z:${left//\//\\}" right_win="Z:${right//\//\\}"
+  declare -A t=()
+  t[find]=$(median_seconds find "$left" "$right")
+  t[rsync]=$(median_seconds rsync -rn --delete -i "$left/" "$right/")
+  t[diff]=$(median_seconds diff -rq "$left" "$right")
+  t[probe_walk]=$(median_seconds wine "$probe" walk "$left" "$right")
+  t[quillmar]=$(median_seconds wine "$cli" analyze "$left_win" "$right_win")
+  t[quillmar_content]=$(median_seconds wine "$cli" analyze --content "$left_win" "$right_win")
+  if [ "$kind" != wide ]; then
+    t[probe_open]=$(median_seconds wine "$probe" tree --engine sync --noread "$left" "$right")
+  fi
+  if [ "$kind" = big ]; then
+    t[cmp_loop]=$(median_seconds cmp_loop "$left" "$right")
+  fi
+  fastest=$(printf '%s\n' "${t[@]}" | sort -g | head -1)
+  echo "== $kind (median of $runs runs)"
+  for name in find rsync diff cmp_loop probe_walk probe_open quillmar quillmar_content; do
+    [ -n "${t[$name]:-}" ] || continue
+    floor=""
+    case $name in
+      quillmar) floor=$(printf '%.2f x bare walk' "$(echo "${t[quillmar]} / ${t[probe_walk]}" | bc -l)") ;;
+      quillmar_content)
+        if [ -n "${t[probe_open]:-}" ]; then
+          floor=$(printf '%.2f x open/close floor' "$(echo "${t[quillmar_content]} / ${t[probe_open]}" | bc -l)")
+        fi
+        if [ -n "${t[cmp_loop]:-}" ]; then
+          floor="$floor $(printf '%.2f x cmp loop' "$(echo "${t[quillmar_content]} / ${t[cmp_loop]}" | bc -l)")"
+        fi ;;
+    esac
+    report "$kind" "$name" "${t[$name]}" "$fastest" "$floor"
+  done
+  unset t
+done
