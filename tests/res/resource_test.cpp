@@ -189,6 +189,119 @@ TEST(MainWindowTemplate, HasThePanesControlsWithTheirStyles) {
                    false);
 }
 
+// The template as stored in the program, read without the dialog manager,
+// which adds and drops style bits of its own when it creates the windows.
+struct StoredItem {
+    DWORD style;
+    int id;
+    std::wstring className;  // "#128" style ordinals are written as the class name
+};
+struct StoredTemplate {
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    int menu = 0;
+    WORD pointSize = 0;
+    std::wstring typeface;
+    std::vector<StoredItem> items;
+};
+
+const WORD* SkipText(const WORD* at, std::wstring* text) {
+    if (*at == 0xFFFF) {
+        if (text) *text = L"#" + std::to_wstring(at[1]);
+        return at + 2;
+    }
+    const WORD* start = at;
+    while (*at) ++at;
+    if (text) text->assign(reinterpret_cast<const wchar_t*>(start), at - start);
+    return at + 1;
+}
+
+StoredTemplate ReadTemplate(int templateId) {
+    StoredTemplate result;
+    HRSRC found = FindResourceW(Module(), MAKEINTRESOURCEW(templateId), MAKEINTRESOURCEW(5) /* RT_DIALOG */);
+    if (!found) return result;
+    const auto* words = static_cast<const WORD*>(LockResource(LoadResource(Module(), found)));
+    if (words[0] != 1 || words[1] != 0xFFFF) return result;  // not an extended template
+    auto dword = [](const WORD* at) { return static_cast<DWORD>(at[0] | (at[1] << 16)); };
+    result.exStyle = dword(words + 4);
+    result.style = dword(words + 6);
+    const int count = words[8];
+    const WORD* at = words + 13;
+    std::wstring menu;
+    at = SkipText(at, &menu);
+    if (menu.size() > 1 && menu[0] == L'#') result.menu = std::stoi(menu.substr(1));
+    at = SkipText(at, nullptr);  // window class
+    at = SkipText(at, nullptr);  // caption
+    if (result.style & DS_SETFONT) {
+        result.pointSize = at[0];
+        at = SkipText(at + 3, &result.typeface);
+    }
+    for (int i = 0; i < count; ++i) {
+        at = reinterpret_cast<const WORD*>((reinterpret_cast<UINT_PTR>(at) + 3) & ~UINT_PTR(3));
+        StoredItem item;
+        item.style = dword(at + 4);
+        item.id = static_cast<int>(dword(at + 10));
+        at = SkipText(at + 12, &item.className);
+        at = SkipText(at, nullptr);
+        at = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(at + 1) + at[0]);
+        result.items.push_back(item);
+    }
+    return result;
+}
+
+TEST(StoredTemplates, HaveExactlyTheirWindowStylesAndTheirFont) {
+    const DWORD modal = DS_SETFONT | DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION;
+    const struct {
+        int id;
+        DWORD style;
+        DWORD exStyle;
+        int menu;
+    } dialogs[] = {
+        {IDD_QUILLMAR_DIALOG,
+         DS_SETFONT | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX,
+         WS_EX_APPWINDOW, IDR_MAINMENU},
+        {IDD_ABOUTBOX, modal | WS_SYSMENU, 0, 0},
+        {IDD_ANALYZE, modal, 0, 0},
+        {IDD_FILTERS, modal | WS_SYSMENU, 0, 0},
+        {IDD_SYNCHRONIZE, modal, 0, 0},
+    };
+    for (const auto& want : dialogs) {
+        SCOPED_TRACE(testing::Message() << "template " << want.id);
+        StoredTemplate stored = ReadTemplate(want.id);
+        EXPECT_EQ(stored.style, want.style) << std::hex << stored.style;
+        EXPECT_EQ(stored.exStyle, want.exStyle);
+        EXPECT_EQ(stored.menu, want.menu);
+        EXPECT_EQ(stored.pointSize, 8);
+        EXPECT_EQ(stored.typeface, L"Verdana");
+    }
+}
+
+TEST(StoredTemplates, MainWindowPaneControlsHaveExactlyTheirStyles) {
+    StoredTemplate stored = ReadTemplate(IDD_QUILLMAR_DIALOG);
+    const DWORD child = WS_CHILD | WS_VISIBLE;
+    const DWORD tree = WS_CHILD | TVS_HASBUTTONS | TVS_HASLINES | TVS_SHOWSELALWAYS | WS_BORDER | WS_HSCROLL | WS_TABSTOP;
+    const DWORD list = WS_CHILD | LVS_REPORT | LVS_ALIGNLEFT | WS_BORDER | WS_TABSTOP;
+    const DWORD path = child | ES_LEFT | ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_TABSTOP;
+    const std::vector<StoredItem> want = {
+        {path, IDC_PATH1, L"#129"},
+        {tree | WS_VISIBLE, IDC_TREE1, WC_TREEVIEWW},
+        {list | WS_VISIBLE, IDC_LIST1, WC_LISTVIEWW},
+        {path, IDC_PATH2, L"#129"},
+        {tree, IDC_TREE2, WC_TREEVIEWW},
+        {list, IDC_LIST2, WC_LISTVIEWW},
+        {child | TCS_FIXEDWIDTH | TCS_FORCELABELLEFT | WS_CLIPSIBLINGS, IDC_TAB, WC_TABCONTROLW},
+    };
+    ASSERT_EQ(stored.items.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "control " << i);
+        EXPECT_EQ(stored.items[i].id, want[i].id);
+        EXPECT_EQ(stored.items[i].style, want[i].style) << std::hex << stored.items[i].style;
+        // The resource compiler may store class names in capitals; the system matches them either way.
+        EXPECT_EQ(_wcsicmp(stored.items[i].className.c_str(), want[i].className.c_str()), 0)
+            << testing::PrintToString(stored.items[i].className);
+    }
+}
+
 struct MenuRow {
     UINT id;
     std::wstring text;
