@@ -38,11 +38,6 @@ IoChannel* CreateChannel() {
 
 bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
-struct CycleStep {
-    unsigned location;
-    bool start;
-};
-
 void MarkPairModified(FileNode* node0, FileNode* node1) {
     node0->state = DiffModified;
     MarkAncestorsModified(node0);
@@ -162,9 +157,8 @@ DWORD WINAPI ReaderThread(void* parameter) {
 
 CompareOutcome CompareFilePair(IoEngine* engine, BackgroundOpsData* data, FileNode* node0, FileNode* node1,
                                ComparePairProgress* progress, unsigned* failedLocation, DWORD* readError) {
-    static const CycleStep kSimultaneous[4] = {{0, true}, {1, true}, {0, false}, {1, false}};
-    static const CycleStep kOneAfterTheOther[4] = {{0, true}, {0, false}, {1, true}, {1, false}};
-    const CycleStep* steps = data->simultaneous ? kSimultaneous : kOneAfterTheOther;
+    // The scan's step table also orders the two reads of each cycle.
+    const AnalysisStep* steps = AnalysisSteps(data->simultaneous != 0);
     IoChannel* channels[2] = {engine->channels[0], engine->channels[1]};
     for (IoChannel* channel : channels) {
         channel->fillBuffer = channel->bufferA;

@@ -204,6 +204,29 @@ TEST_F(EngineTest, CancelledBeforeACycleLeavesTheFilesForStop) {
     CloseHandle(reopened);
 }
 
+void CancelOnProgress(BackgroundOpsData* data, UINT message, WPARAM, void* count) {
+    if (message != WM_ANALYSIS_PROGRESS) return;
+    ++*static_cast<int*>(count);
+    SetEvent(data->cancelEvent);
+}
+
+TEST_F(EngineTest, CancelInsideALongFileStopsWithinOneCycle) {
+    const std::string long0 = Pattern(3 * kChunk);
+    // The last report lies far back, so the first cycle reports and the report cancels.
+    m_progress.lastReportTick = GetTickCount() - 2 * kProgressIntervalMs;
+    m_progress.amountToCompare = long0.size();
+    int reports = 0;
+    SetAnalysisMessageObserver(CancelOnProgress, &reports);
+    CompareOutcome outcome = Compare(long0, long0);
+    SetAnalysisMessageObserver(nullptr, nullptr);
+    EXPECT_EQ(outcome, CompareCancelled);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(m_progress.bytesCompared, kChunk);
+    const LocationSlot& slot = g_backgroundOps.slots[0];
+    EXPECT_EQ(slot.doneBytes, kChunk);
+    EXPECT_EQ(slot.totalBytes, long0.size());
+}
+
 TEST_F(EngineTest, ReadErrorNamesTheLocationAndCode) {
     for (bool simultaneous : {false, true}) {
         g_backgroundOps.simultaneous = simultaneous;
