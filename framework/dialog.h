@@ -1,0 +1,68 @@
+#pragma once
+// Modal dialogs from templates. One dialog procedure serves every CDialog and
+// dispatches through the object's message map; what no row takes goes to the
+// system's default dialog processing.
+#include <windows.h>
+
+#include <vector>
+
+#include "framework/wnd.h"
+
+class CDialog;
+
+// Passed to DoDataExchange. The program binds controls only, so the direction
+// flag is carried for the derived classes that care.
+struct CDataExchange {
+    CDialog* m_pDlgWnd;
+    BOOL m_bSaveAndValidate;
+};
+
+// Gives `control` the handle of the dialog's child `id`.
+void DDX_Control(CDataExchange* exchange, int id, CWnd& control);
+
+class CDialog : public CWnd {
+public:
+    // `parent` null: the application's main window owns the dialog, unless this is it.
+    explicit CDialog(UINT templateId, CWnd* parent = nullptr);
+    ~CDialog() override = default;
+
+    // Runs the dialog's own loop until EndDialog; returns the EndDialog result,
+    // or -1 when the dialog could not be created.
+    virtual INT_PTR DoModal();
+    void EndDialog(int result) { ::EndDialog(m_hWnd, result); }
+
+    // Binds the controls through DoDataExchange; returns TRUE so the system sets the focus.
+    virtual BOOL OnInitDialog();
+    virtual void DoDataExchange(CDataExchange* exchange);
+    BOOL UpdateData(BOOL saveAndValidate = TRUE);
+
+    // IDOK: UpdateData, then EndDialog(IDOK). IDCANCEL: EndDialog(IDCANCEL).
+    virtual void OnOK();
+    virtual void OnCancel();
+
+    void BindControl(int id, CWnd& control);
+
+    UINT GetTemplateId() const { return m_templateId; }
+
+protected:
+    // The system's default dialog processing of the message now being handled.
+    LRESULT Default();
+
+    UINT m_templateId;
+    CWnd* m_pParentWnd;
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    struct CurrentMessage {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    CurrentMessage m_current = {};
+    bool m_passingToDefault = false;
+    std::vector<CWnd*> m_boundControls;  // their handles are cleared when the dialog goes
+};

@@ -1,0 +1,8 @@
+#pragma once
+#define IDD_PROBE 200
+#define IDC_PROBE_EDIT 201
+#define IDR_PROBE_KEYS 300
+#define ID_PROBE_REFRESH 400
+#define ID_PROBE_OTHER 401
+#define IDC_PROBE_NOTIFIER 500
+#define ID_PROBE_APP_ONLY 402
