@@ -1,0 +1,310 @@
+#include "app/quillmar_dlg.h"
+
+#include <shellapi.h>
+
+#include "app/background_record.h"
+#include "framework/win_app.h"
+#include "res/resource.h"
+
+namespace {
+
+const wchar_t kHelpPage[] = L"https://www.brennock.example/quillmar/help/";
+
+const wchar_t kSelectTwoLocations[] =
+    L"Select two locations that you want to compare. Use both tab windows and open Logical or Catalog Volumes.";
+const wchar_t kAnalyzeNotPerformed[] = L"Analyze not performed!";
+
+const int kToolImageSize = 24;
+const int kToolButtonSize = 38;
+const int kItemImageSize = 16;
+
+// Toolbar icons in image-list order: images 0 to 6.
+const UINT kToolIcons[] = {IDI_TOOL_OPEN_VOLUMES, IDI_TOOL_FILTERS,     IDI_TOOL_ANALYZE,    IDI_TOOL_SYNCHRONIZE,
+                           IDI_TOOL_HELP,         IDI_TOOL_SINGLE_VIEW, IDI_TOOL_DOUBLE_VIEW};
+
+TBBUTTON Button(int image, int command) {
+    TBBUTTON button = {};
+    button.iBitmap = image;
+    button.idCommand = command;
+    button.fsState = TBSTATE_ENABLED;
+    button.fsStyle = BTNS_BUTTON;
+    button.iString = -1;
+    return button;
+}
+
+TBBUTTON Separator(int width) {
+    TBBUTTON button = {};
+    button.iBitmap = width;
+    button.fsStyle = BTNS_SEP;
+    button.iString = -1;
+    return button;
+}
+
+// Adds the icon `id` at the list's image size; a missing icon leaves a blank
+// image so that the indices of the icons after it stay the same.
+void AddIcon(CImageList& images, UINT id, int size) {
+    HICON icon = static_cast<HICON>(
+        LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    int count = images.GetImageCount();
+    if (icon == nullptr || images.Add(icon) < 0) images.SetImageCount(static_cast<UINT>(count + 1));
+    if (icon != nullptr) DestroyIcon(icon);
+}
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CQuillmarDlg, CDialog)
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_COMMAND(IDOK, OnEnterPressed)
+    ON_COMMAND(IDCANCEL, OnCancelCommand)
+    ON_WM_CLOSE()
+    ON_COMMAND(ID_FILE_EXIT, OnExit)
+    ON_COMMAND(ID_HELP_ABOUT, OnAbout)
+    ON_WM_SIZE()
+    ON_WM_SHOWWINDOW()
+    ON_NOTIFY(TCN_SELCHANGE, IDC_TAB, OnTabSelectionChanged)
+    ON_NOTIFY(TVN_ITEMEXPANDINGW, IDC_TREE1, OnTreeExpanding0)
+    ON_NOTIFY(TVN_ITEMEXPANDINGW, IDC_TREE2, OnTreeExpanding1)
+    ON_NOTIFY(TVN_SELCHANGEDW, IDC_TREE1, OnTreeSelectionChanged0)
+    ON_NOTIFY(TVN_SELCHANGEDW, IDC_TREE2, OnTreeSelectionChanged1)
+    ON_NOTIFY(NM_DBLCLK, IDC_LIST1, OnListDoubleClick0)
+    ON_NOTIFY(NM_DBLCLK, IDC_LIST2, OnListDoubleClick1)
+    ON_NOTIFY(NM_RCLICK, IDC_TAB, OnTabRightClick)
+    ON_COMMAND(ID_FILE_OPENLOGICALVOLUMES, OnOpenLogicalVolumes)
+    ON_COMMAND(ID_VIEW_REFRESH, OnRefresh)
+    ON_COMMAND(ID_SYNCHRONIZER_ANALYZE, OnAnalyzeDifferences)
+    ON_COMMAND(ID_VIEW_FILTERS, OnFilters)
+    ON_COMMAND(ID_SYNCHRONIZER_SYNCHRONIZE, OnSynchronize)
+    ON_COMMAND(ID_HELP_HELP, OnHelpPage)
+    // Every tooltip request, whether it names a command or a window; the
+    // handler reads the identifier and declines 0.
+    ON_NOTIFY_EX_RANGE(TTN_NEEDTEXTW, 0, 0xFFFFFFFF, OnToolTipText)
+    ON_NOTIFY(NM_SETFOCUS, IDC_TREE1, OnPane0ControlFocus)
+    ON_NOTIFY(NM_SETFOCUS, IDC_LIST1, OnPane0ControlFocus)
+    ON_NOTIFY(NM_SETFOCUS, IDC_TREE2, OnPane1ControlFocus)
+    ON_NOTIFY(NM_SETFOCUS, IDC_LIST2, OnPane1ControlFocus)
+    ON_EN_SETFOCUS(IDC_PATH1, OnPath0Focus)
+    ON_EN_SETFOCUS(IDC_PATH2, OnPath1Focus)
+    ON_COMMAND(ID_VIEW_SINGLEVIEW, OnSingleView)
+    ON_COMMAND(ID_VIEW_DOUBLEVIEW, OnDoubleView)
+END_MESSAGE_MAP()
+
+CQuillmarDlg::CQuillmarDlg()
+    : CDialog(IDD_QUILLMAR_DIALOG),
+      m_hIcon(LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_APP))),
+      m_toolButtons{Button(0, ID_FILE_OPENLOGICALVOLUMES),
+                    Separator(3),
+                    Button(1, ID_VIEW_FILTERS),
+                    Button(5, ID_VIEW_SINGLEVIEW),
+                    Separator(3),
+                    Button(2, ID_SYNCHRONIZER_ANALYZE),
+                    Button(3, ID_SYNCHRONIZER_SYNCHRONIZE),
+                    Separator(3),
+                    Button(4, ID_HELP_HELP)},
+      m_location{nullptr, nullptr},
+      m_paneMode{PaneMode::LogicalVolumes, PaneMode::LogicalVolumes},
+      m_filterMask(kShowAllStates),
+      m_singleView(0) {
+    CImageList* toolLists[] = {&m_toolImages, &m_toolHotImages, &m_toolDisabledImages};
+    for (CImageList* images : toolLists) {
+        if (!images->Create(kToolImageSize, kToolImageSize, ILC_COLOR32, 0, 7)) continue;
+        for (UINT icon : kToolIcons) AddIcon(*images, icon, kToolImageSize);
+    }
+}
+
+// The trees belong to the analysis record; the dialog never frees them.
+CQuillmarDlg::~CQuillmarDlg() = default;
+
+void CQuillmarDlg::DoDataExchange(CDataExchange* exchange) {
+    CDialog::DoDataExchange(exchange);
+    DDX_Control(exchange, IDC_TAB, m_tab);
+    DDX_Control(exchange, IDC_TREE1, m_tree[0]);
+    DDX_Control(exchange, IDC_TREE2, m_tree[1]);
+    DDX_Control(exchange, IDC_LIST1, m_list[0]);
+    DDX_Control(exchange, IDC_LIST2, m_list[1]);
+    DDX_Control(exchange, IDC_PATH1, m_pathEdit[0]);
+    DDX_Control(exchange, IDC_PATH2, m_pathEdit[1]);
+}
+
+BOOL CQuillmarDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+    CreateToolBar();
+    MakeRoomForToolBar();
+    CenterWindow();
+    CreateItemImages();
+    for (int pane = 0; pane < kPaneCount; ++pane) {
+        m_tree[pane].SetImageList(&m_itemImages, TVSIL_NORMAL);
+        m_list[pane].SetImageList(&m_itemImages, LVSIL_SMALL);
+    }
+    m_tab.InsertItem(0, L"");
+    m_tab.InsertItem(1, L"");
+    for (int pane = 0; pane < kPaneCount; ++pane) InsertListColumns(pane);
+    SetViewMode(ViewMode::Double);
+    LayoutControls();
+    ResetPanes();
+    if (HMENU menu = GetMenu()) CheckMenuItem(menu, ID_VIEW_DOUBLEVIEW, MF_BYCOMMAND | MF_CHECKED);
+    m_filterMask = kShowAllStates;
+    for (int pane = 0; pane < kPaneCount; ++pane) {
+        m_paneMode[pane] = PaneMode::LogicalVolumes;
+        m_path[pane].clear();
+    }
+    for (int pane = 0; pane < kPaneCount; ++pane) UpdatePaneCaption(pane);
+    for (int pane = 0; pane < kPaneCount; ++pane) ShowVolumes(pane);
+    m_tab.SetFocus();
+    return FALSE;
+}
+
+void CQuillmarDlg::CreateToolBar() {
+    RECT noBorders = {0, 0, 0, 0};
+    if (!m_toolBar.CreateEx(this, TBSTYLE_FLAT | TBSTYLE_TRANSPARENT, WS_CHILD | WS_VISIBLE | CCS_TOP | TBSTYLE_TOOLTIPS,
+                            noBorders, AFX_IDW_TOOLBAR)) {
+        return;  // the dialog runs without a toolbar
+    }
+    m_toolBar.SetBitmapSize(SIZE{kToolImageSize, kToolImageSize});
+    m_toolBar.SetButtonSize(SIZE{kToolButtonSize, kToolButtonSize});
+    m_toolBar.SetImageList(&m_toolImages);
+    m_toolBar.SetHotImageList(&m_toolHotImages);
+    m_toolBar.SetDisabledImageList(&m_toolDisabledImages);
+    m_toolBar.AddButtons(kToolButtonCount, m_toolButtons);
+    m_toolBar.AutoSize();
+}
+
+void CQuillmarDlg::MakeRoomForToolBar() {
+    RECT client;
+    GetClientRect(&client);
+    RECT leftOver;
+    RepositionBars(AFX_IDW_CONTROLBAR_FIRST, AFX_IDW_CONTROLBAR_LAST, true, &leftOver);
+    int dx = leftOver.left - client.left;
+    int dy = leftOver.top - client.top;
+    for (HWND child = GetWindow(m_hWnd, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT rect;
+        ::GetWindowRect(child, &rect);
+        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+        ::MoveWindow(child, rect.left + dx, rect.top + dy, rect.right - rect.left, rect.bottom - rect.top, FALSE);
+    }
+    RECT window;
+    GetWindowRect(&window);
+    int growX = (client.right - client.left) - (leftOver.right - leftOver.left);
+    int growY = (client.bottom - client.top) - (leftOver.bottom - leftOver.top);
+    ::MoveWindow(m_hWnd, window.left, window.top, window.right - window.left + growX, window.bottom - window.top + growY,
+                 FALSE);
+    RepositionBars(AFX_IDW_CONTROLBAR_FIRST, AFX_IDW_CONTROLBAR_LAST, false, nullptr);
+}
+
+void CQuillmarDlg::CreateItemImages() {
+    if (!m_itemImages.Create(kItemImageSize, kItemImageSize, ILC_COLOR32 | ILC_MASK, 0, 14)) return;
+    for (UINT icon = IDI_MISSING_FILE; icon <= IDI_DRIVE_OTHER; ++icon) AddIcon(m_itemImages, icon, kItemImageSize);
+}
+
+void CQuillmarDlg::OnPaint() {
+    if (!IsIconic()) {
+        Default();
+        return;
+    }
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(m_hWnd, &paint);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(&client);
+    int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, m_hIcon);
+    EndPaint(m_hWnd, &paint);
+}
+
+HCURSOR CQuillmarDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+// Enter never closes the main window.
+void CQuillmarDlg::OnEnterPressed() {}
+
+void CQuillmarDlg::OnCancelCommand() {
+    ReleaseBackgroundRecordIfValid();
+    CDialog::OnCancel();
+}
+
+// The default processing turns the close box into IDCANCEL, which finds the
+// record already released.
+void CQuillmarDlg::OnClose() {
+    ReleaseBackgroundRecordIfValid();
+    Default();
+}
+
+void CQuillmarDlg::OnExit() {
+    ReleaseBackgroundRecordIfValid();
+    EndDialog(IDCANCEL);
+}
+
+void CQuillmarDlg::OnAbout() { RunAboutDialog(); }
+
+void CQuillmarDlg::OnSize(UINT, int, int) {
+    Default();
+    LayoutControls();
+}
+
+void CQuillmarDlg::OnShowWindow(BOOL, UINT) { Default(); }
+
+void CQuillmarDlg::OnTreeExpanding0(NMHDR* header, LRESULT* result) {
+    ExpandFolder(0, reinterpret_cast<NMTREEVIEWW*>(header));
+    *result = 0;
+}
+
+void CQuillmarDlg::OnTreeExpanding1(NMHDR* header, LRESULT* result) {
+    ExpandFolder(1, reinterpret_cast<NMTREEVIEWW*>(header));
+    *result = 0;
+}
+
+void CQuillmarDlg::OnTreeSelectionChanged0(NMHDR*, LRESULT* result) {
+    FillList(0);
+    *result = 0;
+}
+
+void CQuillmarDlg::OnTreeSelectionChanged1(NMHDR*, LRESULT* result) {
+    FillList(1);
+    *result = 0;
+}
+
+void CQuillmarDlg::OnListDoubleClick0(NMHDR*, LRESULT* result) {
+    OpenListItem(0);
+    *result = 0;
+}
+
+void CQuillmarDlg::OnListDoubleClick1(NMHDR*, LRESULT* result) {
+    OpenListItem(1);
+    *result = 0;
+}
+
+void CQuillmarDlg::OnTabRightClick(NMHDR*, LRESULT* result) { *result = 0; }
+
+void CQuillmarDlg::OnOpenLogicalVolumes() { OpenLogicalVolumes(); }
+
+void CQuillmarDlg::OnRefresh() {
+    int pane = ActivePane();
+    if (pane == 0 || pane == 1) RefreshPane(pane);
+}
+
+void CQuillmarDlg::OnAnalyzeDifferences() {
+    if (m_path[0].empty() || m_path[1].empty() || m_paneMode[0] == PaneMode::AnalyzedLocation ||
+        m_paneMode[1] == PaneMode::AnalyzedLocation) {
+        MessageBox(kSelectTwoLocations, L"Information", MB_ICONINFORMATION);
+        return;
+    }
+    RunAnalyzeDialog();
+}
+
+void CQuillmarDlg::OnFilters() {
+    if (RunFiltersDialog() != IDOK) return;
+    RefreshPane(0);
+    RefreshPane(1);
+}
+
+void CQuillmarDlg::OnSynchronize() {
+    if (m_paneMode[0] != PaneMode::AnalyzedLocation) {
+        MessageBox(kAnalyzeNotPerformed, L"Information", MB_ICONINFORMATION);
+        return;
+    }
+    RunSynchronizeDialog();
+}
+
+void CQuillmarDlg::OnHelpPage() { ShellExecuteW(m_hWnd, L"open", kHelpPage, nullptr, nullptr, SW_SHOWNORMAL); }

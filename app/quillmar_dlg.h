@@ -1,0 +1,120 @@
+#pragma once
+// The main window: a modal dialog with the toolbar, one tab per location pane,
+// and in each pane a folder tree, a content list and a read-only path box.
+// A pane is addressed by its index: 0 is the first tab (tree 1001, list 1002,
+// path box 1011), 1 the second (tree 1003, list 1004, path box 1012).
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdint>
+#include <string>
+
+#include "framework/controls.h"
+#include "framework/dialog.h"
+#include "model/location_tree.h"
+
+// What a pane shows.
+enum class PaneMode : uint32_t {
+    LogicalVolumes = 0,    // the live file system, rooted at the logical volumes
+    AnalyzedLocation = 1,  // the analysed tree m_location with difference states
+    Empty = 4,             // nothing
+};
+
+enum class ViewMode { Single, Double };
+
+const int kPaneCount = 2;
+const int kToolButtonCount = 9;
+// The toolbar button that offers the view not shown.
+const int kViewToolButton = 3;
+
+class CQuillmarDlg : public CDialog {
+public:
+    CQuillmarDlg();
+    ~CQuillmarDlg() override;
+
+    // Pane operations, also called by the other dialogs through the main-window pointer.
+    void UpdatePaneCaption(int pane);
+    void SetViewMode(ViewMode mode);
+    void LayoutControls();
+    void ShowVolumes(int pane);
+    void RefreshPane(int pane);
+    void ResetPanes();
+    void ShowLocationRoot(int pane);
+    // The tab control's selection: 0, 1, or -1 with none.
+    int ActivePane() const { return m_tab.GetCurSel(); }
+
+    HICON m_hIcon;
+    TBBUTTON m_toolButtons[kToolButtonCount];
+    CToolBar m_toolBar;
+    CImageList m_itemImages;
+    CImageList m_toolImages;
+    CImageList m_toolHotImages;
+    CImageList m_toolDisabledImages;
+    CTabCtrl m_tab;
+    CTreeCtrl m_tree[kPaneCount];
+    CListCtrl m_list[kPaneCount];
+    std::wstring m_path[kPaneCount];
+    CEdit m_pathEdit[kPaneCount];
+    LocationTree* m_location[kPaneCount];
+    PaneMode m_paneMode[kPaneCount];
+    StateFilterMask m_filterMask;
+    uint8_t m_singleView;
+
+protected:
+    void DoDataExchange(CDataExchange* exchange) override;
+    BOOL OnInitDialog() override;
+
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnEnterPressed();
+    void OnCancelCommand();
+    void OnClose();
+    void OnExit();
+    void OnAbout();
+    void OnSize(UINT type, int cx, int cy);
+    void OnShowWindow(BOOL show, UINT status);
+    void OnTabSelectionChanged(NMHDR* header, LRESULT* result);
+    void OnTreeExpanding0(NMHDR* header, LRESULT* result);
+    void OnTreeExpanding1(NMHDR* header, LRESULT* result);
+    void OnTreeSelectionChanged0(NMHDR* header, LRESULT* result);
+    void OnTreeSelectionChanged1(NMHDR* header, LRESULT* result);
+    void OnListDoubleClick0(NMHDR* header, LRESULT* result);
+    void OnListDoubleClick1(NMHDR* header, LRESULT* result);
+    void OnTabRightClick(NMHDR* header, LRESULT* result);
+    void OnOpenLogicalVolumes();
+    void OnRefresh();
+    void OnAnalyzeDifferences();
+    void OnFilters();
+    void OnSynchronize();
+    void OnHelpPage();
+    BOOL OnToolTipText(UINT id, NMHDR* header, LRESULT* result);
+    void OnPane0ControlFocus(NMHDR* header, LRESULT* result);
+    void OnPane1ControlFocus(NMHDR* header, LRESULT* result);
+    void OnPath0Focus();
+    void OnPath1Focus();
+    void OnSingleView();
+    void OnDoubleView();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void CreateToolBar();
+    void MakeRoomForToolBar();
+    void CreateItemImages();
+    void InsertListColumns(int pane);
+    void ShowPane(int pane, bool show);
+    void ActivatePaneOnFocus(int pane);
+    void CheckViewMenuItem(UINT checkedId, UINT uncheckedId);
+
+    // Browsing (folder trees and lists of the live file system and of analyses).
+    void ExpandFolder(int pane, NMTREEVIEWW* expanding);
+    void FillList(int pane);
+    void OpenListItem(int pane);
+    void OpenLogicalVolumes();
+
+    // The dialogs that the commands open.
+    void RunAnalyzeDialog();
+    void RunSynchronizeDialog();
+    INT_PTR RunFiltersDialog();
+    void RunAboutDialog();
+};

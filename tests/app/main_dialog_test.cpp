@@ -1,0 +1,565 @@
+// The main window under Wine: start-up state, layout, view modes, the active
+// pane, tooltips, the closing roads and the command preconditions.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "analysis/background_ops.h"
+#include "app/background_record.h"
+#include "app/quillmar_app.h"
+#include "app/quillmar_dlg.h"
+#include "res/resource.h"
+#include "tests/framework/window_test.h"
+
+namespace {
+
+// Stands in for the analysis record: valid until released, releases counted.
+struct FakeRecord {
+    static bool valid;
+    static int releases;
+    static bool IsValid() { return valid; }
+    static void Release() {
+        ++releases;
+        valid = false;
+    }
+};
+bool FakeRecord::valid = false;
+int FakeRecord::releases = 0;
+
+class MainDialogTest : public testing::Test {
+protected:
+    void SetUp() override {
+        FakeRecord::valid = false;
+        FakeRecord::releases = 0;
+        m_previousCalls = SetBackgroundRecordCalls({FakeRecord::IsValid, FakeRecord::Release});
+    }
+    void TearDown() override { SetBackgroundRecordCalls(m_previousCalls); }
+
+    INT_PTR Run(CQuillmarDlg& dialog, std::vector<TestStep> steps) {
+        return RunModalSteps([&] { return dialog.DoModal(); }, [&] { return dialog.m_hWnd; }, std::move(steps));
+    }
+
+    ModalBoxGuard m_guard;
+    MessageBoxCapture m_boxes;
+    BackgroundRecordCalls m_previousCalls = {};
+};
+
+void SendCommand(const CWnd& dialog, UINT id) { SendMessageW(dialog.m_hWnd, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+UINT MenuState(const CWnd& dialog, UINT id) { return GetMenuState(GetMenu(dialog.m_hWnd), id, MF_BYCOMMAND); }
+
+TBBUTTON ToolButton(CQuillmarDlg& dialog, int index) {
+    TBBUTTON button = {};
+    EXPECT_TRUE(dialog.m_toolBar.GetButton(index, &button));
+    return button;
+}
+
+bool PaneVisible(const CQuillmarDlg& dialog, int pane) {
+    return dialog.m_tree[pane].IsWindowVisible() && dialog.m_list[pane].IsWindowVisible() &&
+           dialog.m_pathEdit[pane].IsWindowVisible();
+}
+
+bool PaneHidden(const CQuillmarDlg& dialog, int pane) {
+    return !dialog.m_tree[pane].IsWindowVisible() && !dialog.m_list[pane].IsWindowVisible() &&
+           !dialog.m_pathEdit[pane].IsWindowVisible();
+}
+
+void ExpectRect(HWND window, RECT expected, const char* what) {
+    RECT actual = ChildRect(window);
+    EXPECT_EQ(actual.left, expected.left) << what;
+    EXPECT_EQ(actual.top, expected.top) << what;
+    EXPECT_EQ(actual.right, expected.right) << what;
+    EXPECT_EQ(actual.bottom, expected.bottom) << what;
+}
+
+void ExpectClientSize(const CWnd& dialog, int width, int height) {
+    RECT client;
+    GetClientRect(dialog.m_hWnd, &client);
+    ASSERT_EQ(client.right, width);
+    ASSERT_EQ(client.bottom, height);
+}
+
+TEST_F(MainDialogTest, StartsInDoubleViewWithBothPanesOnTheLogicalVolumes) {
+    CQuillmarDlg dialog;
+    EXPECT_EQ(dialog.m_toolImages.GetImageCount(), 7);
+    EXPECT_EQ(dialog.m_toolHotImages.GetImageCount(), 7);
+    EXPECT_EQ(dialog.m_toolDisabledImages.GetImageCount(), 7);
+    Run(dialog, {[&] {
+        EXPECT_EQ(dialog.m_singleView, 0);
+        EXPECT_TRUE(MenuState(dialog, ID_VIEW_DOUBLEVIEW) & MF_CHECKED);
+        EXPECT_FALSE(MenuState(dialog, ID_VIEW_SINGLEVIEW) & MF_CHECKED);
+        EXPECT_TRUE(MenuState(dialog, ID_FILE_NEWCATALOG) & MF_GRAYED);
+
+        ASSERT_TRUE(dialog.m_toolBar.HasWindow());
+        EXPECT_EQ(dialog.m_toolBar.GetDlgCtrlID(), 0xE800);
+        ASSERT_EQ(dialog.m_toolBar.GetButtonCount(), kToolButtonCount);
+        const int commands[] = {ID_FILE_OPENLOGICALVOLUMES, 0, ID_VIEW_FILTERS, ID_VIEW_SINGLEVIEW, 0,
+                                ID_SYNCHRONIZER_ANALYZE, ID_SYNCHRONIZER_SYNCHRONIZE, 0, ID_HELP_HELP};
+        const int images[] = {0, 3, 1, 5, 3, 2, 3, 3, 4};
+        for (int index = 0; index < kToolButtonCount; ++index) {
+            TBBUTTON button = ToolButton(dialog, index);
+            EXPECT_EQ(button.idCommand, commands[index]) << "button " << index;
+            EXPECT_EQ(button.iBitmap, images[index]) << "button " << index;
+            EXPECT_EQ((button.fsStyle & BTNS_SEP) != 0, commands[index] == 0) << "button " << index;
+        }
+
+        EXPECT_EQ(dialog.m_tab.GetItemCount(), 2);
+        EXPECT_EQ(dialog.m_tab.GetCurSel(), 0);
+        EXPECT_EQ(dialog.m_tab.GetItemText(0), L"Logical Volumes");
+        EXPECT_EQ(dialog.m_tab.GetItemText(1), L"Logical Volumes");
+        for (int pane = 0; pane < kPaneCount; ++pane) {
+            EXPECT_TRUE(dialog.m_path[pane].empty());
+            EXPECT_EQ(dialog.m_pathEdit[pane].GetWindowText(), L"");
+            EXPECT_EQ(dialog.m_paneMode[pane], PaneMode::LogicalVolumes);
+            EXPECT_EQ(dialog.m_location[pane], nullptr);
+            EXPECT_TRUE(PaneVisible(dialog, pane)) << "pane " << pane;
+            EXPECT_EQ(dialog.m_tree[pane].GetImageList(TVSIL_NORMAL), dialog.m_itemImages.GetSafeHandle());
+            EXPECT_EQ(dialog.m_list[pane].GetImageList(LVSIL_SMALL), dialog.m_itemImages.GetSafeHandle());
+            const wchar_t* headings[] = {L"Name", L"Date modified", L"Size"};
+            const int formats[] = {LVCFMT_LEFT, LVCFMT_CENTER, LVCFMT_RIGHT};
+            for (int column = 0; column < 3; ++column) {
+                wchar_t text[64] = L"";
+                LVCOLUMNW info = {};
+                info.mask = LVCF_TEXT | LVCF_FMT;
+                info.pszText = text;
+                info.cchTextMax = 64;
+                ASSERT_TRUE(dialog.m_list[pane].GetColumn(column, &info));
+                EXPECT_STREQ(text, headings[column]);
+                EXPECT_EQ(info.fmt & LVCFMT_JUSTIFYMASK, formats[column]);
+            }
+        }
+        EXPECT_EQ(dialog.m_itemImages.GetImageCount(), 14);
+        EXPECT_EQ(dialog.m_filterMask, 0xFF);
+        EXPECT_EQ(GetFocus(), dialog.m_tab.m_hWnd);
+        EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(dialog.m_hWnd, WM_QUERYDRAGICON, 0, 0)), dialog.m_hIcon);
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
+TEST_F(MainDialogTest, LayoutMatchesTheWorkedExampleInBothViews) {
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+                     SetClientSize(dialog.m_hWnd, 830, 560);
+                     ExpectClientSize(dialog, 830, 560);
+                     ExpectRect(dialog.m_tab, {4, 39, 826, 556}, "tab");
+                     ExpectRect(dialog.m_tree[0], {14, 111, 146, 546}, "tree 0");
+                     ExpectRect(dialog.m_list[0], {151, 111, 409, 546}, "list 0");
+                     ExpectRect(dialog.m_tree[1], {419, 111, 551, 546}, "tree 1");
+                     ExpectRect(dialog.m_list[1], {556, 111, 814, 546}, "list 1");
+                     ExpectRect(dialog.m_pathEdit[0], {14, 81, 409, 101}, "path 0");
+                     ExpectRect(dialog.m_pathEdit[1], {419, 81, 814, 101}, "path 1");
+                     RECT item;
+                     ASSERT_TRUE(dialog.m_tab.GetItemRect(0, &item));
+                     EXPECT_EQ(item.right - item.left, 409);
+                     EXPECT_EQ(item.bottom - item.top, 30);
+
+                     SendCommand(dialog, ID_VIEW_SINGLEVIEW);
+                     for (int pane = 0; pane < kPaneCount; ++pane) {
+                         ExpectRect(dialog.m_tree[pane], {14, 111, 278, 546}, "single tree");
+                         ExpectRect(dialog.m_list[pane], {283, 111, 814, 546}, "single list");
+                     }
+                     ExpectRect(dialog.m_pathEdit[0], {14, 81, 409, 101}, "single path 0");
+                     ExpectRect(dialog.m_pathEdit[1], {419, 81, 814, 101}, "single path 1");
+
+                     // A resize lays the controls out again.
+                     SetClientSize(dialog.m_hWnd, 700, 500);
+                     ExpectClientSize(dialog, 700, 500);
+                     ExpectRect(dialog.m_tab, {4, 39, 696, 496}, "tab after resize");
+                     ExpectRect(dialog.m_list[0], {19 + (33 * 670) / 100, 111, 684, 486}, "single list after resize");
+                     SendCommand(dialog, ID_FILE_EXIT);
+                 }});
+}
+
+// Sends a resize before the controls are bound.
+class EarlyResizeDlg : public CQuillmarDlg {
+public:
+    RECT tabBefore = {};
+    RECT tabAfterResize = {};
+
+protected:
+    BOOL OnInitDialog() override {
+        tabBefore = ChildRect(GetDlgItem(IDC_TAB));
+        SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(830, 560));
+        LayoutControls();
+        tabAfterResize = ChildRect(GetDlgItem(IDC_TAB));
+        return CQuillmarDlg::OnInitDialog();
+    }
+};
+
+TEST_F(MainDialogTest, ResizesBeforeTheControlsExistDoNothing) {
+    CQuillmarDlg unopened;
+    unopened.LayoutControls();  // no window at all
+    EarlyResizeDlg dialog;
+    Run(dialog, {[&] { SendCommand(dialog, ID_FILE_EXIT); }});
+    EXPECT_EQ(dialog.tabAfterResize.left, dialog.tabBefore.left);
+    EXPECT_EQ(dialog.tabAfterResize.top, dialog.tabBefore.top);
+    EXPECT_EQ(dialog.tabAfterResize.right, dialog.tabBefore.right);
+    EXPECT_EQ(dialog.tabAfterResize.bottom, dialog.tabBefore.bottom);
+}
+
+TEST_F(MainDialogTest, ViewSwitchingShowsTheSelectedPaneAloneAndBack) {
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        SetClientSize(dialog.m_hWnd, 830, 560);
+        dialog.m_tab.SetCurSel(1);
+        SendCommand(dialog, ID_VIEW_SINGLEVIEW);
+        EXPECT_EQ(dialog.m_singleView, 1);
+        EXPECT_TRUE(MenuState(dialog, ID_VIEW_SINGLEVIEW) & MF_CHECKED);
+        EXPECT_FALSE(MenuState(dialog, ID_VIEW_DOUBLEVIEW) & MF_CHECKED);
+        EXPECT_EQ(ToolButton(dialog, kViewToolButton).idCommand, ID_VIEW_DOUBLEVIEW);
+        EXPECT_EQ(ToolButton(dialog, kViewToolButton).iBitmap, 6);
+        EXPECT_TRUE(PaneHidden(dialog, 0));
+        EXPECT_TRUE(PaneVisible(dialog, 1));
+        ExpectRect(dialog.m_list[1], {283, 111, 814, 546}, "pane 1 fills the width");
+
+        // Another tab swaps the visible pane.
+        dialog.m_tab.SetCurSel(0);
+        SendNotify(dialog.m_hWnd, IDC_TAB, TCN_SELCHANGE);
+        EXPECT_TRUE(PaneVisible(dialog, 0));
+        EXPECT_TRUE(PaneHidden(dialog, 1));
+
+        SendCommand(dialog, ID_VIEW_DOUBLEVIEW);
+        EXPECT_EQ(dialog.m_singleView, 0);
+        EXPECT_TRUE(MenuState(dialog, ID_VIEW_DOUBLEVIEW) & MF_CHECKED);
+        EXPECT_FALSE(MenuState(dialog, ID_VIEW_SINGLEVIEW) & MF_CHECKED);
+        EXPECT_EQ(ToolButton(dialog, kViewToolButton).idCommand, ID_VIEW_SINGLEVIEW);
+        EXPECT_EQ(ToolButton(dialog, kViewToolButton).iBitmap, 5);
+        EXPECT_TRUE(PaneVisible(dialog, 0));
+        EXPECT_TRUE(PaneVisible(dialog, 1));
+        ExpectRect(dialog.m_list[1], {556, 111, 814, 546}, "pane 1 back in its half");
+
+        // The toolbar button offers the other view: pressing it switches.
+        SendCommand(dialog, static_cast<UINT>(ToolButton(dialog, kViewToolButton).idCommand));
+        EXPECT_EQ(dialog.m_singleView, 1);
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
+TEST_F(MainDialogTest, ViewSwitchWithoutMenuStillSwitches) {
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        HMENU menu = GetMenu(dialog.m_hWnd);
+        SetMenu(dialog.m_hWnd, nullptr);
+        SendCommand(dialog, ID_VIEW_SINGLEVIEW);
+        EXPECT_EQ(dialog.m_singleView, 1);
+        EXPECT_TRUE(PaneHidden(dialog, 1));
+        EXPECT_EQ(ToolButton(dialog, kViewToolButton).idCommand, ID_VIEW_DOUBLEVIEW);
+        SetMenu(dialog.m_hWnd, menu);
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
+TEST_F(MainDialogTest, FocusSelectsThePaneInDoubleViewOnly) {
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        ASSERT_EQ(dialog.m_tab.GetCurSel(), 0);
+        // The real tree's focus notification selects tab 1 without a tab change:
+        // the focus stays in the tree.
+        dialog.m_tree[1].SetFocus();
+        EXPECT_EQ(dialog.m_tab.GetCurSel(), 1);
+        EXPECT_EQ(GetFocus(), dialog.m_tree[1].m_hWnd);
+        dialog.m_pathEdit[0].SetFocus();
+        EXPECT_EQ(dialog.m_tab.GetCurSel(), 0);
+        dialog.m_list[1].SetFocus();
+        EXPECT_EQ(dialog.m_tab.GetCurSel(), 1);
+        dialog.m_list[0].SetFocus();
+        EXPECT_EQ(dialog.m_tab.GetCurSel(), 0);
+        dialog.m_pathEdit[1].SetFocus();
+        EXPECT_EQ(dialog.m_tab.GetCurSel(), 1);
+        dialog.m_tree[0].SetFocus();
+        EXPECT_EQ(dialog.m_tab.GetCurSel(), 0);
+
+        SendCommand(dialog, ID_VIEW_SINGLEVIEW);
+        EXPECT_EQ(SendNotify(dialog.m_hWnd, IDC_TREE2, NM_SETFOCUS), 0);
+        EXPECT_EQ(SendNotify(dialog.m_hWnd, IDC_LIST2, NM_SETFOCUS), 0);
+        SendMessageW(dialog.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_PATH2, EN_SETFOCUS),
+                     reinterpret_cast<LPARAM>(dialog.m_pathEdit[1].m_hWnd));
+        EXPECT_EQ(dialog.m_tab.GetCurSel(), 0);
+        EXPECT_TRUE(PaneVisible(dialog, 0));
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
+TEST_F(MainDialogTest, TabChangeInDoubleViewFocusesThePaneList) {
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        dialog.m_tab.SetCurSel(1);
+        EXPECT_EQ(SendNotify(dialog.m_hWnd, IDC_TAB, TCN_SELCHANGE), 0);
+        EXPECT_EQ(GetFocus(), dialog.m_list[1].m_hWnd);
+        dialog.m_tab.SetCurSel(0);
+        SendNotify(dialog.m_hWnd, IDC_TAB, TCN_SELCHANGE);
+        EXPECT_EQ(GetFocus(), dialog.m_list[0].m_hWnd);
+        EXPECT_TRUE(PaneVisible(dialog, 0));
+        EXPECT_TRUE(PaneVisible(dialog, 1));
+        EXPECT_EQ(SendNotify(dialog.m_hWnd, IDC_TAB, NM_RCLICK), 0);
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
+TEST_F(MainDialogTest, CaptionsFollowThePaneModes) {
+    CQuillmarDlg dialog;
+    LocationTree location = {};
+    lstrcpyW(location.description, L"Differences on Logical Volume: C:\\Work\\");
+    Run(dialog, {[&] {
+        dialog.m_paneMode[1] = PaneMode::AnalyzedLocation;
+        dialog.m_location[1] = &location;
+        dialog.m_path[1] = L"Root\\Docs\\";
+        dialog.UpdatePaneCaption(1);
+        EXPECT_EQ(dialog.m_tab.GetItemText(1), L"Differences on Logical Volume: C:\\Work\\");
+        EXPECT_EQ(dialog.m_pathEdit[1].GetWindowText(), L"Root\\Docs\\");
+        dialog.m_paneMode[0] = PaneMode::Empty;
+        dialog.UpdatePaneCaption(0);
+        EXPECT_EQ(dialog.m_tab.GetItemText(0), L"Empty");
+
+        dialog.ResetPanes();
+        EXPECT_EQ(dialog.m_tab.GetItemText(1), L"Empty");
+        EXPECT_EQ(dialog.m_location[1], nullptr);
+        EXPECT_EQ(dialog.m_pathEdit[1].GetWindowText(), L"");
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
+struct ToolTipAnswer {
+    INT_PTR handled;
+    std::wstring text;
+};
+
+ToolTipAnswer RequestToolTip(HWND dialog, UINT_PTR id, UINT flags = 0) {
+    NMTTDISPINFOW request = {};
+    request.hdr.idFrom = id;
+    request.hdr.code = TTN_NEEDTEXTW;
+    request.uFlags = flags;
+    lstrcpyW(request.szText, L"untouched");
+    request.lpszText = request.szText;
+    INT_PTR handled = CallDialogProcedure(dialog, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&request));
+    return {handled, request.lpszText};
+}
+
+TEST_F(MainDialogTest, ToolTipsComeFromTheStringTable) {
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        const struct {
+            UINT id;
+            const wchar_t* text;
+        } expected[] = {{ID_HELP_HELP, L"Help"},
+                        {ID_FILE_OPENLOGICALVOLUMES, L"Open Logical Volumes"},
+                        {ID_SYNCHRONIZER_ANALYZE, L"Analyze Differences"},
+                        {ID_SYNCHRONIZER_SYNCHRONIZE, L"Synchronize"},
+                        {ID_VIEW_FILTERS, L"View Filters"},
+                        {ID_VIEW_SINGLEVIEW, L"Switch To Single View"},
+                        {ID_VIEW_DOUBLEVIEW, L"Switch To Double View"}};
+        for (const auto& tip : expected) {
+            ToolTipAnswer answer = RequestToolTip(dialog.m_hWnd, tip.id);
+            EXPECT_EQ(answer.handled, TRUE) << tip.id;
+            EXPECT_EQ(answer.text, tip.text) << tip.id;
+        }
+        ToolTipAnswer none = RequestToolTip(dialog.m_hWnd, 0);
+        EXPECT_EQ(none.handled, FALSE);
+        EXPECT_EQ(none.text, L"untouched");
+        ToolTipAnswer missing = RequestToolTip(dialog.m_hWnd, 31999);
+        EXPECT_EQ(missing.handled, TRUE);
+        EXPECT_EQ(missing.text, L"");
+
+        // A request that names a window: its control id picks the text.
+        HWND named = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD, 0, 0, 1, 1, dialog.m_hWnd,
+                                     reinterpret_cast<HMENU>(static_cast<UINT_PTR>(ID_SYNCHRONIZER_ANALYZE)), nullptr,
+                                     nullptr);
+        ToolTipAnswer byWindow = RequestToolTip(dialog.m_hWnd, reinterpret_cast<UINT_PTR>(named), TTF_IDISHWND);
+        EXPECT_EQ(byWindow.text, L"Analyze Differences");
+        DestroyWindow(named);
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
+TEST_F(MainDialogTest, EnterNeverClosesTheDialog) {
+    CQuillmarDlg dialog;
+    INT_PTR result = Run(dialog, {[&] {
+                                      SendCommand(dialog, IDOK);
+                                      dialog.m_list[0].SetFocus();
+                                      PostMessageW(dialog.m_list[0].m_hWnd, WM_KEYDOWN, VK_RETURN, 0);
+                                      PostMessageW(dialog.m_tab.m_hWnd, WM_KEYDOWN, VK_RETURN, 0);
+                                  },
+                                  [&] {
+                                      EXPECT_TRUE(IsWindowVisible(dialog.m_hWnd));
+                                      SendCommand(dialog, ID_FILE_EXIT);
+                                  }});
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+enum class ClosingRoad { Exit, Escape, CloseBox };
+
+class ClosingRoadTest : public MainDialogTest, public testing::WithParamInterface<ClosingRoad> {
+protected:
+    INT_PTR Close(ClosingRoad road) {
+        CQuillmarDlg dialog;
+        return Run(dialog, {[&] {
+                       switch (road) {
+                       case ClosingRoad::Exit:
+                           SendCommand(dialog, ID_FILE_EXIT);
+                           break;
+                       case ClosingRoad::Escape:
+                           dialog.m_tree[0].SetFocus();
+                           PostMessageW(dialog.m_tree[0].m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+                           break;
+                       case ClosingRoad::CloseBox:
+                           PostMessageW(dialog.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+                           break;
+                       }
+                   }});
+    }
+};
+
+TEST_P(ClosingRoadTest, ReleasesAValidRecordExactlyOnce) {
+    FakeRecord::valid = true;
+    EXPECT_EQ(Close(GetParam()), IDCANCEL);
+    EXPECT_EQ(FakeRecord::releases, 1);
+    EXPECT_FALSE(FakeRecord::valid);
+}
+
+TEST_P(ClosingRoadTest, NeverReleasesAnInvalidRecord) {
+    EXPECT_EQ(Close(GetParam()), IDCANCEL);
+    EXPECT_EQ(FakeRecord::releases, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRoad, ClosingRoadTest,
+                         testing::Values(ClosingRoad::Exit, ClosingRoad::Escape, ClosingRoad::CloseBox));
+
+// The real record, set up as an analysis leaves it, is freed by the closing road.
+TEST_F(MainDialogTest, TheCloseBoxFreesTheProcessRecord) {
+    SetBackgroundRecordCalls(m_previousCalls);
+    ASSERT_TRUE(BackgroundOpsInit(&g_backgroundOps));
+    ASSERT_TRUE(BackgroundOpsIsValid(&g_backgroundOps));
+    CQuillmarDlg dialog;
+    EXPECT_EQ(Run(dialog, {[&] { PostMessageW(dialog.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0); }}), IDCANCEL);
+    EXPECT_FALSE(BackgroundOpsIsValid(&g_backgroundOps));
+    EXPECT_EQ(g_backgroundOps.signature[0], 0xFFFFFFFFu);
+}
+
+const wchar_t kSelectTwo[] =
+    L"Select two locations that you want to compare. Use both tab windows and open Logical or Catalog Volumes.";
+
+void ExpectInformation(const CapturedMessageBox& box, const wchar_t* text, HWND owner) {
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.caption, L"Information");
+    EXPECT_EQ(box.type & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
+    EXPECT_EQ(box.owner, owner);
+}
+
+TEST_F(MainDialogTest, AnalyzeAsksForTwoLocationsUnlessBothAreSelectedAndLive) {
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // right after start-up
+        dialog.m_path[0] = L"C:\\";
+        SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // one pane only
+        dialog.m_path[0].clear();
+        dialog.m_path[1] = L"C:\\";
+        SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // the other pane only
+        dialog.m_path[0] = L"Root\\";
+        dialog.m_path[1] = L"Root\\";
+        dialog.m_paneMode[0] = PaneMode::AnalyzedLocation;
+        dialog.m_paneMode[1] = PaneMode::AnalyzedLocation;
+        SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // an analysed pair is shown
+        dialog.m_paneMode[0] = PaneMode::LogicalVolumes;
+        SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // still one analysed pane
+        ASSERT_EQ(m_boxes.boxes.size(), 5u);
+        for (const CapturedMessageBox& box : m_boxes.boxes) ExpectInformation(box, kSelectTwo, dialog.m_hWnd);
+
+        dialog.m_paneMode[1] = PaneMode::LogicalVolumes;
+        dialog.m_path[0] = L"C:\\";
+        dialog.m_path[1] = L"D:\\";
+        SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // both selected: no message
+        EXPECT_EQ(m_boxes.boxes.size(), 5u);
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
+TEST_F(MainDialogTest, SynchronizeNeedsAnAnalysis) {
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        SendCommand(dialog, ID_SYNCHRONIZER_SYNCHRONIZE);
+        ASSERT_EQ(m_boxes.boxes.size(), 1u);
+        ExpectInformation(m_boxes.boxes[0], L"Analyze not performed!", dialog.m_hWnd);
+        dialog.m_paneMode[1] = PaneMode::AnalyzedLocation;  // only pane 0 counts
+        SendCommand(dialog, ID_SYNCHRONIZER_SYNCHRONIZE);
+        EXPECT_EQ(m_boxes.boxes.size(), 2u);
+        dialog.m_paneMode[0] = PaneMode::AnalyzedLocation;
+        SendCommand(dialog, ID_SYNCHRONIZER_SYNCHRONIZE);
+        EXPECT_EQ(m_boxes.boxes.size(), 2u);
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
+TEST_F(MainDialogTest, EveryCommandLeavesTheDialogRunning) {
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        const UINT commands[] = {ID_FILE_OPENLOGICALVOLUMES, ID_VIEW_REFRESH, ID_VIEW_FILTERS, ID_HELP_ABOUT,
+                                 ID_FILE_NEWCATALOG,         ID_FILE_OPENCATALOG, ID_CATALOG_ADD, ID_CATALOG_REMOVE};
+        for (UINT command : commands) SendCommand(dialog, command);
+        const UINT notifications[][2] = {{IDC_TREE1, TVN_ITEMEXPANDINGW}, {IDC_TREE2, TVN_ITEMEXPANDINGW},
+                                         {IDC_TREE1, TVN_SELCHANGEDW},    {IDC_TREE2, TVN_SELCHANGEDW},
+                                         {IDC_LIST1, NM_DBLCLK},          {IDC_LIST2, NM_DBLCLK}};
+        for (const auto& notification : notifications) {
+            NMTREEVIEWW data = {};
+            data.hdr.hwndFrom = GetDlgItem(dialog.m_hWnd, static_cast<int>(notification[0]));
+            data.hdr.idFrom = notification[0];
+            data.hdr.code = notification[1];
+            EXPECT_EQ(SendMessageW(dialog.m_hWnd, WM_NOTIFY, notification[0], reinterpret_cast<LPARAM>(&data)), 0);
+        }
+        EXPECT_TRUE(IsWindowVisible(dialog.m_hWnd));
+        EXPECT_TRUE(m_boxes.boxes.empty());
+        // Open Logical Volumes puts the active pane back on the volumes.
+        EXPECT_EQ(dialog.m_tab.GetItemText(0), L"Logical Volumes");
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
+// F5 goes through the application's message filter while the main dialog's
+// loop runs, wherever the focus is.
+int g_refreshes = 0;
+HWND g_mainWindow = nullptr;
+
+// Counts the Refresh commands that accelerators send to the main window.
+LRESULT CALLBACK ObserveRefresh(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* sent = reinterpret_cast<CWPSTRUCT*>(lParam);
+    if (code >= 0 && sent->hwnd == g_mainWindow && sent->message == WM_COMMAND &&
+        LOWORD(sent->wParam) == ID_VIEW_REFRESH && HIWORD(sent->wParam) == 1) {
+        ++g_refreshes;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(MainDialogTest, F5ReachesRefreshFromEveryPaneControl) {
+    CQuillmarApp app;
+    g_refreshes = 0;
+    HHOOK observer = SetWindowsHookExW(WH_CALLWNDPROC, ObserveRefresh, nullptr, GetCurrentThreadId());
+    ASSERT_NE(observer, nullptr);
+    auto dialog = [&] { return static_cast<CQuillmarDlg*>(app.m_pMainWnd); };
+    auto pressF5In = [&](CWnd& control) {
+        return [&control] {
+            control.SetFocus();
+            PostMessageW(control.m_hWnd, WM_KEYDOWN, VK_F5, 0);
+        };
+    };
+    RunModalSteps(
+        [&] { return static_cast<INT_PTR>(app.InitInstance()); },
+        [&] { return dialog() != nullptr ? dialog()->m_hWnd : nullptr; },
+        {[&] {
+             g_mainWindow = dialog()->m_hWnd;
+             EXPECT_NE(app.m_hAccel, nullptr);
+             EXPECT_EQ(app.GetRegistryKey(), L"Brennock");
+             pressF5In(dialog()->m_tree[0])();
+         },
+         [&] { pressF5In(dialog()->m_list[1])(); }, [&] { pressF5In(dialog()->m_pathEdit[0])(); },
+         [&] { pressF5In(dialog()->m_tab)(); },
+         [&] {
+             EXPECT_EQ(g_refreshes, 4);
+             SendCommand(*dialog(), ID_FILE_EXIT);
+         }});
+    UnhookWindowsHookEx(observer);
+    EXPECT_EQ(app.m_pMainWnd, nullptr);
+}
+
+}  // namespace
