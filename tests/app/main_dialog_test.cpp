@@ -139,6 +139,26 @@ TEST_F(MainDialogTest, StartsInDoubleViewWithBothPanesOnTheLogicalVolumes) {
     }});
 }
 
+// The toolbar sits along the top; the dialog grew by its height so that the
+// template's client area stays free below it.
+TEST_F(MainDialogTest, TheToolbarGetsItsOwnRoomAboveTheTemplate) {
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        RECT client;
+        GetClientRect(dialog.m_hWnd, &client);
+        RECT bar = ChildRect(dialog.m_toolBar.m_hWnd);
+        EXPECT_EQ(bar.left, 0);
+        EXPECT_EQ(bar.top, 0);
+        EXPECT_EQ(bar.right, client.right);
+        EXPECT_GE(bar.bottom, 38);  // one row of 38-pixel buttons
+        RECT templateArea = {0, 0, 445, 309};
+        MapDialogRect(dialog.m_hWnd, &templateArea);
+        EXPECT_EQ(client.right, templateArea.right);
+        EXPECT_EQ(client.bottom, templateArea.bottom + bar.bottom);
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
 TEST_F(MainDialogTest, LayoutMatchesTheWorkedExampleInBothViews) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
@@ -560,6 +580,39 @@ TEST_F(MainDialogTest, F5ReachesRefreshFromEveryPaneControl) {
          }});
     UnhookWindowsHookEx(observer);
     EXPECT_EQ(app.m_pMainWnd, nullptr);
+}
+
+int g_iconErasures = 0;
+
+LRESULT CALLBACK ObserveIconErasure(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* sent = reinterpret_cast<CWPSTRUCT*>(lParam);
+    if (code >= 0 && sent->hwnd == g_mainWindow && sent->message == WM_ICONERASEBKGND && sent->wParam != 0) {
+        ++g_iconErasures;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Minimised, the dialog paints its icon after erasing the icon's background.
+TEST_F(MainDialogTest, MinimisedPaintingErasesTheIconBackground) {
+    CQuillmarDlg dialog;
+    g_iconErasures = 0;
+    HHOOK observer = SetWindowsHookExW(WH_CALLWNDPROC, ObserveIconErasure, nullptr, GetCurrentThreadId());
+    ASSERT_NE(observer, nullptr);
+    Run(dialog, {[&] {
+                     g_mainWindow = dialog.m_hWnd;
+                     SendMessageW(dialog.m_hWnd, WM_PAINT, 0, 0);
+                     EXPECT_EQ(g_iconErasures, 0);
+                     ShowWindow(dialog.m_hWnd, SW_MINIMIZE);
+                 },
+                 [&] {
+                     EXPECT_TRUE(IsIconic(dialog.m_hWnd));
+                     InvalidateRect(dialog.m_hWnd, nullptr, TRUE);
+                     SendMessageW(dialog.m_hWnd, WM_PAINT, 0, 0);
+                     EXPECT_EQ(g_iconErasures, 1);
+                     ShowWindow(dialog.m_hWnd, SW_RESTORE);
+                     SendCommand(dialog, ID_FILE_EXIT);
+                 }});
+    UnhookWindowsHookEx(observer);
 }
 
 }  // namespace
