@@ -7,6 +7,8 @@
 
 namespace {
 
+IoReadFunction g_read = ReadFile;
+
 void ReleaseChannel(IoChannel* channel) {
     if (!channel) return;
     if (channel->goEvent) CloseHandle(channel->goEvent);
@@ -52,6 +54,8 @@ bool ChunksDiffer(const BYTE* chunk0, DWORD length0, const BYTE* chunk1, DWORD l
 }
 
 }  // namespace
+
+void IoEngineSetReadFunction(IoReadFunction read) { g_read = read ? read : ReadFile; }
 
 HANDLE OpenFileForComparison(const wchar_t* path) {
     return CreateFileW(path, FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -138,7 +142,7 @@ DWORD WINAPI ReaderThread(void* parameter) {
         DWORD result = ERROR_SUCCESS;
         // The count comes from GetOverlappedResult in every case: for an
         // overlapped handle ReadFile's own count is not reliable.
-        if (!ReadFile(channel->handle, channel->fillBuffer, kIoChunkBytes, nullptr, &overlapped)) {
+        if (!g_read(channel->handle, channel->fillBuffer, kIoChunkBytes, nullptr, &overlapped)) {
             result = GetLastError();
             if (result == ERROR_IO_PENDING) result = ERROR_SUCCESS;
         }

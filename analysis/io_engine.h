@@ -43,6 +43,12 @@ void IoChannelAttach(IoChannel* channel, HANDLE file);
 // Closes the attached file, if any.
 void IoChannelDetach(IoChannel* channel);
 
+// The read call the reader threads use; tests swap in one that fails or that
+// reports the end of a file as an error. Null restores ReadFile. Set it only
+// while no engine runs.
+typedef BOOL(WINAPI* IoReadFunction)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+void IoEngineSetReadFunction(IoReadFunction read);
+
 // Opens a file as the engine reads it: overlapped, without the system cache.
 HANDLE OpenFileForComparison(const wchar_t* path);
 

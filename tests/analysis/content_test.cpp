@@ -249,6 +249,49 @@ TEST_F(EngineTest, ReadErrorNamesTheLocationAndCode) {
     }
 }
 
+// Reads the way some systems report them: the end of a file as error 38, or
+// every read as pending.
+BOOL WINAPI ReadReportingEndOfFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
+    LARGE_INTEGER size;
+    GetFileSizeEx(file, &size);
+    uint64_t offset = overlapped->Offset | (static_cast<uint64_t>(overlapped->OffsetHigh) << 32);
+    if (offset >= static_cast<uint64_t>(size.QuadPart)) {
+        SetLastError(ERROR_HANDLE_EOF);
+        return FALSE;
+    }
+    return ReadFile(file, buffer, bytes, read, overlapped);
+}
+
+BOOL WINAPI ReadReportingPending(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
+    if (!ReadFile(file, buffer, bytes, read, overlapped)) return FALSE;
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+
+TEST_F(EngineTest, EndOfFileErrorAndPendingReadsGiveTheSameAnswers) {
+    const std::string eight = Pattern(kChunk);
+    std::string changed = eight;
+    changed.back() ^= 0x40;
+    for (IoReadFunction read : {ReadReportingEndOfFile, ReadReportingPending}) {
+        // The readers of the engine started by SetUp already use ReadFile; start new ones.
+        IoEngineStop(&m_engine);
+        IoEngineSetReadFunction(read);
+        ASSERT_TRUE(IoEngineStart(&m_engine));
+        m_progress.bytesCompared = 0;
+        m_node0->state = m_node1->state = DiffIdentical;
+        EXPECT_EQ(Compare("", ""), CompareCompared);
+        EXPECT_EQ(Compare(eight, eight), CompareCompared);
+        EXPECT_EQ(m_node0->state, DiffIdentical);
+        EXPECT_EQ(Compare(eight, eight + "tail"), CompareCompared);
+        EXPECT_EQ(m_node0->state, DiffModified);
+        m_node0->state = m_node1->state = DiffIdentical;
+        EXPECT_EQ(Compare(eight, changed), CompareCompared);
+        EXPECT_EQ(m_node1->state, DiffModified);
+        EXPECT_EQ(m_progress.bytesCompared, 3 * kChunk);
+        IoEngineSetReadFunction(nullptr);
+    }
+}
+
 TEST_F(EngineTest, GoWithoutAFileCompletesWithInvalidParameter) {
     IoChannel* channel = m_engine.channels[0];
     SetEvent(channel->goEvent);

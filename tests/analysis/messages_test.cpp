@@ -1,3 +1,4 @@
+#include "analysis/io_engine.h"
 #include "tests/analysis/analysis_run.h"
 
 #include <string>
@@ -193,6 +194,39 @@ TEST_P(MessagesTest, StructureFailureNamesThePass) {
         expected.push_back(Status(1 - failing, L""));
         expected.push_back(Failed(failing, L"Failed to analyze files and folders structure"));
         EXPECT_EQ(run.sent, expected) << Describe(run.sent);
+        EXPECT_EQ(run.exitCode, 1u);
+    }
+}
+
+volatile LONG g_readCalls = 0;
+volatile LONG g_firstFailingRead = 0;
+
+// Every read from the given one on fails as if the device had gone.
+BOOL WINAPI FailingRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
+    if (InterlockedIncrement(&g_readCalls) >= g_firstFailingRead) {
+        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+        return FALSE;
+    }
+    return ReadFile(file, buffer, bytes, read, overlapped);
+}
+
+TEST_P(MessagesTest, ReadErrorEndsTheAnalysisNamingTheLocation) {
+    // Location 0 is waited for first in both tables; one after the other, the
+    // second read of the run is location 1's.
+    std::vector<WPARAM> failing = {0};
+    if (!GetParam()) failing.push_back(1);
+    for (WPARAM location : failing) {
+        SCOPED_TRACE(location);
+        g_readCalls = 0;
+        g_firstFailingRead = location == 0 ? 1 : 2;
+        IoEngineSetReadFunction(FailingRead);
+        AnalysisRun run = Run(Options(true));
+        IoEngineSetReadFunction(nullptr);
+        EXPECT_EQ(run.sent, Join(ScanSteps(GetParam()),
+                                 {Status(0, kStructure), Status(1, kStructure), Status(0, kContent),
+                                  Status(1, kContent), Status(1 - location, L""),
+                                  Failed(location, L"Error reading file content", ERROR_DEVICE_NOT_CONNECTED)}))
+            << Describe(run.sent);
         EXPECT_EQ(run.exitCode, 1u);
     }
 }
