@@ -60,7 +60,7 @@ FileNode* NodeAt(const LocationTree* tree, const std::wstring& relative);
 // check that the run gave back every block it took.
 class AnalysisTest : public testing::Test {
 protected:
-    static const uint64_t kTime = 132000000000000000ull;  // one fixed last-write time
+    static constexpr uint64_t kTime = 132000000000000000ull;  // one fixed last-write time
 
     void SetUp() override { m_baseline = MemOutstanding(); }
     void TearDown() override {
