@@ -1,0 +1,47 @@
+#pragma once
+// What a synchronization works on: the listed items of the current location,
+// filled by the Synchronize dialog from its list or by the console companion
+// from an analysed tree.
+#include "model/location_tree.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+struct SyncItem {
+    wchar_t* path;  // full path in the current location, owned by the list
+    DiffState state;  // New, Modified or Missing; anything else is left alone
+    bool isFolder;
+    bool checked;
+};
+
+// One heap block: the count and the capacity, then the items. A folder
+// stands before the items inside it (the dialog's list is sorted by path).
+struct SyncItemList {
+    uint32_t count;
+    uint32_t capacity;
+    SyncItem items[1];
+};
+
+// The state named by a "State" text of the dialog's list, compared exactly:
+// "New", "Modified" or "Missing"; DiffUnknown for any other text.
+DiffState SyncStateFromText(const wchar_t* text);
+// The "State" text of a listed state; empty for a state that is never listed.
+const wchar_t* SyncStateText(DiffState state);
+
+// Appends a copy of the item; the list (null at first) grows by 100 items at a
+// time. Returns 0, ERROR_NOT_ENOUGH_MEMORY or ERROR_INVALID_PARAMETER; on
+// failure the list stays as it was.
+DWORD AppendSyncItem(SyncItemList** list, const wchar_t* path, DiffState state, bool isFolder, bool checked);
+void FreeSyncItemList(SyncItemList* list);
+
+// The states that are listed for a synchronization: files New, Missing or
+// Modified, folders New or Missing.
+const StateFilterMask kSyncListMask = 0x6E;
+
+// Lists, all checked, every item below `folder` (a node of an analysed tree)
+// that calls for work, in the dialog's order: sorted by path, ignoring case.
+// `currentRoot` is the location's root path, ending in a backslash.
+// Returns 0, ERROR_NOT_ENOUGH_MEMORY or ERROR_INVALID_PARAMETER; the caller
+// frees `*list` (null when nothing is listed) on success.
+DWORD ListSyncItems(FileNode* folder, const wchar_t* currentRoot, SyncItemList** list);

@@ -1,0 +1,198 @@
+#include "tests/sync/sync_run.h"
+
+#include "framework/message_box.h"
+#include "model/names.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <mutex>
+
+namespace {
+
+const wchar_t kWindowClass[] = L"QuillmarSyncTestReceiver";
+const DWORD kRunTimeoutMs = 120000;
+
+struct Capture {
+    std::mutex lock;
+    std::vector<CapturedBox> boxes;
+};
+
+int CaptureBox(void* context, HWND, const wchar_t* text, const wchar_t* caption, UINT type) {
+    auto* capture = static_cast<Capture*>(context);
+    std::lock_guard<std::mutex> guard(capture->lock);
+    capture->boxes.push_back(CapturedBox{text, caption, type});
+    return IDOK;
+}
+
+LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SYNCHRONIZE_DONE) {
+        auto* count = reinterpret_cast<unsigned*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (count && wParam == 0 && lParam == 0) ++*count;
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateReceiver(unsigned* count) {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = ReceiverProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kWindowClass;
+        registered = RegisterClassW(&windowClass) != 0;
+    }
+    HWND window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    if (window) SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(count));
+    return window;
+}
+
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+std::wstring WithoutFinalBackslash(std::wstring path) {
+    if (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+std::wstring LongForm(const std::wstring& path) { return L"\\\\?\\" + path; }
+
+}  // namespace
+
+SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const std::wstring& currentRoot,
+                      const std::wstring& otherRoot) {
+    SyncRun run;
+    Capture capture;
+    SetMessageBoxHandler(CaptureBox, &capture);
+    HWND window = CreateReceiver(&run.doneMessages);
+    EXPECT_NE(window, nullptr);
+    SyncRequest request = {};
+    request.direction = direction;
+    request.items = items;
+    request.currentRoot = currentRoot.c_str();
+    request.otherRoot = otherRoot.c_str();
+    request.window = window;
+    HANDLE worker = CreateThread(nullptr, 0, SynchronizeWorker, &request, 0, nullptr);
+    EXPECT_NE(worker, nullptr);
+    if (worker) {
+        DWORD started = GetTickCount();
+        bool ended = false;
+        while (!ended && GetTickCount() - started < kRunTimeoutMs) {
+            ended = MsgWaitForMultipleObjects(1, &worker, FALSE, 200, QS_ALLINPUT) == WAIT_OBJECT_0;
+            PumpMessages();
+        }
+        EXPECT_TRUE(ended) << "the synchronization did not end";
+        if (!ended) WaitForSingleObject(worker, INFINITE);
+        PumpMessages();
+        GetExitCodeThread(worker, &run.exitCode);
+        CloseHandle(worker);
+    }
+    SetMessageBoxHandler(nullptr, nullptr);
+    if (window) DestroyWindow(window);
+    run.boxes = capture.boxes;
+    return run;
+}
+
+std::vector<std::wstring> TextsOf(const std::vector<CapturedBox>& boxes) {
+    std::vector<std::wstring> texts;
+    for (const CapturedBox& box : boxes) texts.push_back(box.text);
+    return texts;
+}
+
+bool InRecycleBin(const std::wstring& name, const std::wstring& folder) {
+    bool found = false;
+    HRESULT initialized = CoInitialize(nullptr);
+    IShellFolder* desktop = nullptr;
+    LPITEMIDLIST binLocation = nullptr;
+    IShellFolder* bin = nullptr;
+    IEnumIDList* entries = nullptr;
+    IShellFolder2* details = nullptr;
+    if (SUCCEEDED(SHGetDesktopFolder(&desktop)) &&
+        SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_BITBUCKET, &binLocation)) &&
+        SUCCEEDED(desktop->BindToObject(binLocation, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&bin))) &&
+        SUCCEEDED(bin->QueryInterface(IID_IShellFolder2, reinterpret_cast<void**>(&details))) &&
+        bin->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &entries) == S_OK) {
+        LPITEMIDLIST entry = nullptr;
+        ULONG fetched = 0;
+        while (!found && entries->Next(1, &entry, &fetched) == S_OK) {
+            wchar_t entryName[MAX_PATH] = {};
+            wchar_t origin[MAX_PATH] = {};
+            SHELLDETAILS column = {};
+            // Column 0 is the name, column 1 the folder it was deleted from.
+            if (SUCCEEDED(details->GetDetailsOf(entry, 0, &column))) StrRetToBufW(&column.str, entry, entryName, MAX_PATH);
+            if (SUCCEEDED(details->GetDetailsOf(entry, 1, &column))) StrRetToBufW(&column.str, entry, origin, MAX_PATH);
+            found = _wcsicmp(entryName, name.c_str()) == 0 &&
+                    _wcsicmp(WithoutFinalBackslash(origin).c_str(), WithoutFinalBackslash(folder).c_str()) == 0;
+            CoTaskMemFree(entry);
+        }
+    }
+    if (entries) entries->Release();
+    if (details) details->Release();
+    if (bin) bin->Release();
+    if (binLocation) CoTaskMemFree(binLocation);
+    if (desktop) desktop->Release();
+    if (SUCCEEDED(initialized)) CoUninitialize();
+    return found;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(LongForm(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ReadFileBytes(const std::wstring& path) {
+    HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    std::string bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool MakeLongFolder(const std::wstring& path) {
+    std::wstring folder = path.back() == L'\\' ? path : path + L'\\';
+    for (size_t slash = folder.find(L'\\', 3); slash != std::wstring::npos; slash = folder.find(L'\\', slash + 1)) {
+        CreateDirectoryW(LongForm(folder.substr(0, slash)).c_str(), nullptr);
+    }
+    return Exists(folder);
+}
+
+bool MakeLongFile(const std::wstring& path, const std::string& content) {
+    MakeLongFolder(path.substr(0, path.rfind(L'\\') + 1));
+    HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool done = content.empty() || (WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written,
+                                              nullptr) &&
+                                    written == content.size());
+    CloseHandle(file);
+    return done;
+}
+
+namespace {
+
+void CollectDifferences(const FileNode* node, const std::wstring& prefix, std::vector<std::wstring>* found) {
+    for (const FileNode* child = node->firstChild; child; child = child->nextSibling) {
+        if (IsDotOrDotDot(child->name)) continue;
+        if (child->state != DiffIdentical) {
+            found->push_back(prefix + child->name + L" state " + std::to_wstring(child->state));
+        }
+        if (IsFolderNode(child)) CollectDifferences(child, prefix + child->name + L"\\", found);
+    }
+}
+
+}  // namespace
+
+std::vector<std::wstring> SyncTest::Differences() {
+    std::vector<std::wstring> found;
+    AnalysisRun run = Run();
+    EXPECT_EQ(run.exitCode, 0u);
+    for (int side = 0; side < 2; ++side) {
+        const LocationTree* tree = g_backgroundOps.slots[side].tree;
+        if (tree) CollectDifferences(tree->root, side == 0 ? L"left: " : L"right: ", &found);
+    }
+    return found;
+}

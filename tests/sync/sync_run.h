@@ -1,0 +1,79 @@
+#pragma once
+// Runs a synchronization the way the Synchronize dialog does (the worker on
+// its own thread, its end reported to a window) over real folders, and
+// captures its message boxes.
+#include "sync/synchronize_worker.h"
+#include "tests/analysis/analysis_run.h"
+
+#include <string>
+#include <vector>
+
+struct CapturedBox {
+    std::wstring text;
+    std::wstring caption;
+    UINT type;
+};
+
+struct SyncRun {
+    DWORD exitCode = STILL_ACTIVE;
+    unsigned doneMessages = 0;  // WM_SYNCHRONIZE_DONE received by the window
+    std::vector<CapturedBox> boxes;
+};
+
+// Runs SynchronizeWorker on a new thread to its end.
+SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const std::wstring& currentRoot,
+                      const std::wstring& otherRoot);
+
+// The texts of the boxes, for comparing with an expected list.
+std::vector<std::wstring> TextsOf(const std::vector<CapturedBox>& boxes);
+
+// True when the Recycle Bin holds an item of this name deleted from this folder
+// (`folder` with or without its final backslash).
+bool InRecycleBin(const std::wstring& name, const std::wstring& folder);
+
+bool Exists(const std::wstring& path);
+std::string ReadFileBytes(const std::wstring& path);
+// Creates every folder on the way and the file; works beyond MAX_PATH.
+bool MakeLongFile(const std::wstring& path, const std::string& content = "x");
+bool MakeLongFolder(const std::wstring& path);
+
+// Two fresh locations analysed like the window program does, then synchronized.
+class SyncTest : public AnalysisTest {
+protected:
+    void TearDown() override {
+        FreeSyncItemList(m_items);
+        m_items = nullptr;
+        AnalysisTest::TearDown();
+    }
+
+    // Analyses the pair and lists the items of location `current` as the dialog does, all checked.
+    void AnalyzeAndList(int current = 0) {
+        FreeSyncItemList(m_items);
+        m_items = nullptr;
+        m_current = current;
+        AnalysisRun run = Run();
+        ASSERT_EQ(run.exitCode, 0u);
+        ASSERT_EQ(ListSyncItems(g_backgroundOps.slots[current].tree->root, Root(current).c_str(), &m_items), 0u);
+        ASSERT_NE(m_items, nullptr);
+    }
+    // The listed item at `relative` below the current root; fails the test when there is none.
+    SyncItem* Item(const std::wstring& relative) {
+        std::wstring path = Root(m_current) + relative;
+        for (uint32_t i = 0; m_items && i < m_items->count; ++i) {
+            if (path == m_items->items[i].path) return &m_items->items[i];
+        }
+        ADD_FAILURE() << "not listed";
+        static SyncItem none;
+        none = SyncItem{};
+        return &none;
+    }
+    SyncRun Synchronize(SyncDirection direction) {
+        return RunSyncWorker(direction, m_items, Root(m_current), Root(1 - m_current));
+    }
+    // After a fresh analysis: the relative paths of every node of either
+    // location that is not Identical, with its location and state.
+    std::vector<std::wstring> Differences();
+
+    SyncItemList* m_items = nullptr;
+    int m_current = 0;
+};
