@@ -136,6 +136,9 @@ BOOL CQuillmarDlg::OnInitDialog() {
     CreateItemImages();
     for (int pane = 0; pane < kPaneCount; ++pane) {
         m_tree[pane].SetImageList(&m_itemImages, TVSIL_NORMAL);
+        // A list destroys the image lists it holds unless they are shared; this
+        // one belongs to the dialog and serves all four pane controls.
+        m_list[pane].ModifyStyle(0, LVS_SHAREIMAGELISTS);
         m_list[pane].SetImageList(&m_itemImages, LVSIL_SMALL);
     }
     m_tab.InsertItem(0, L"");

@@ -49,6 +49,14 @@ std::wstring CWnd::GetWindowText() const {
     return text;
 }
 
+bool CWnd::ModifyStyle(DWORD remove, DWORD add) {
+    DWORD style = GetStyle();
+    DWORD changed = (style & ~remove) | add;
+    if (changed == style) return false;
+    ::SetWindowLongW(m_hWnd, GWL_STYLE, static_cast<LONG>(changed));
+    return true;
+}
+
 void CWnd::CenterWindow() {
     RECT window;
     ::GetWindowRect(m_hWnd, &window);

@@ -72,6 +72,10 @@ public:
     void ScreenToClient(RECT* rect) const { ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(rect), 2); }
     void Invalidate(BOOL erase = TRUE) { ::InvalidateRect(m_hWnd, nullptr, erase); }
 
+    DWORD GetStyle() const { return static_cast<DWORD>(::GetWindowLongW(m_hWnd, GWL_STYLE)); }
+    // Removes then adds window styles; false when nothing changed.
+    bool ModifyStyle(DWORD remove, DWORD add);
+
     HMENU GetMenu() const { return ::GetMenu(m_hWnd); }
     HICON SetIcon(HICON icon, BOOL bigIcon) {
         return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));

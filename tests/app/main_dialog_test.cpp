@@ -159,6 +159,14 @@ TEST_F(MainDialogTest, TheToolbarGetsItsOwnRoomAboveTheTemplate) {
     }});
 }
 
+// The lists borrow the dialog's image list: closing the window leaves it whole.
+TEST_F(MainDialogTest, TheItemImagesOutliveThePaneControls) {
+    CQuillmarDlg dialog;
+    EXPECT_EQ(Run(dialog, {[&] { SendCommand(dialog, ID_FILE_EXIT); }}), IDCANCEL);
+    EXPECT_EQ(dialog.m_itemImages.GetImageCount(), 14);
+    EXPECT_EQ(dialog.m_toolImages.GetImageCount(), 7);
+}
+
 TEST_F(MainDialogTest, LayoutMatchesTheWorkedExampleInBothViews) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
@@ -376,6 +384,15 @@ TEST_F(MainDialogTest, ToolTipsComeFromTheStringTable) {
             EXPECT_EQ(answer.handled, TRUE) << tip.id;
             EXPECT_EQ(answer.text, tip.text) << tip.id;
         }
+        // The toolbar passes its tooltip's request on to the dialog.
+        NMTTDISPINFOW request = {};
+        request.hdr.hwndFrom = dialog.m_toolBar.GetToolTips();
+        request.hdr.idFrom = ID_VIEW_FILTERS;
+        request.hdr.code = TTN_NEEDTEXTW;
+        request.lpszText = request.szText;
+        SendMessageW(dialog.m_toolBar.m_hWnd, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&request));
+        EXPECT_STREQ(request.lpszText, L"View Filters");
+
         ToolTipAnswer none = RequestToolTip(dialog.m_hWnd, 0);
         EXPECT_EQ(none.handled, FALSE);
         EXPECT_EQ(none.text, L"untouched");
