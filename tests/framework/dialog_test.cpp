@@ -235,6 +235,32 @@ TEST(WinAppTest, AcceleratorsReachTheDialogWhileItsLoopRuns) {
     EXPECT_EQ(AfxGetApp(), &app);
 }
 
+// A dialog opened without a parent is owned by the application's main window.
+TEST(WinAppTest, DialogsWithoutAParentAreOwnedByTheMainWindow) {
+    ModalBoxGuard guard(2);
+    CWinApp app;
+    ProbeDlg main;
+    app.m_pMainWnd = &main;
+    HWND innerOwner = nullptr;
+    HWND mainWindow = nullptr;
+    INT_PTR innerResult = 0;
+    RunProbe(main, {[&] {
+                 mainWindow = main.m_hWnd;
+                 ProbeDlg inner;
+                 innerResult = RunProbe(inner, {[&] {
+                                            innerOwner = GetWindow(inner.m_hWnd, GW_OWNER);
+                                            EXPECT_FALSE(IsWindowEnabled(main.m_hWnd));
+                                            inner.EndDialog(5);
+                                        }});
+                 EXPECT_TRUE(IsWindowEnabled(main.m_hWnd));
+                 EXPECT_EQ(GetWindow(main.m_hWnd, GW_OWNER), nullptr);
+                 main.EndDialog(IDCANCEL);
+             }});
+    EXPECT_EQ(innerResult, 5);
+    ASSERT_NE(mainWindow, nullptr);
+    EXPECT_EQ(innerOwner, mainWindow);
+}
+
 TEST(WinAppTest, ErrorModeIsSetBeforeInitInstance) {
     struct ModeApp : CWinApp {
         UINT seen = 0;
