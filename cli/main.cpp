@@ -1,7 +1,8 @@
-// quillmar-cli: the analysis of the window program, run from a console.
+// quillmar-cli: the analysis and the synchronization of the window program, run from a console.
 #include "analysis/analysis_worker.h"
 #include "analysis/skip_log.h"
 #include "cli/analysis_report.h"
+#include "cli/sync_command.h"
 #include "model/system_error.h"
 
 #include <windows.h>
@@ -15,7 +16,10 @@ const int kExitCompleted = 0;
 const int kExitFailed = 1;
 const int kExitUsage = 2;
 
-const wchar_t kUsage[] = L"usage: quillmar-cli.exe analyze [--content] [--simultaneous] LEFT RIGHT\n";
+const wchar_t kUsage[] =
+    L"usage: quillmar-cli.exe analyze [--content] [--simultaneous] LEFT RIGHT\n"
+    L"       quillmar-cli.exe commit [--content] [--simultaneous] LEFT RIGHT   (make RIGHT like LEFT)\n"
+    L"       quillmar-cli.exe update [--content] [--simultaneous] LEFT RIGHT   (make LEFT like RIGHT)\n";
 const wchar_t kLogHeader[] = L"The following files/folders were sikpped during the analyze process:";
 const wchar_t kWindowClass[] = L"QuillmarCliAnalysis";
 
@@ -132,7 +136,10 @@ std::wstring StatusOf(const LocationSlot* slot) {
     return text;
 }
 
-int RunAnalysis(const std::wstring& left, const std::wstring& right, bool compareContent, bool simultaneous) {
+enum class Command { Analyze, Commit, Update };
+
+int RunAnalysis(Command command, const std::wstring& left, const std::wstring& right, bool compareContent,
+                bool simultaneous) {
     BackgroundOpsData* data = &g_backgroundOps;
     if (!BackgroundOpsInit(data)) {
         WriteError(L"Error initializing background operations data.\n");
@@ -175,7 +182,17 @@ int RunAnalysis(const std::wstring& left, const std::wstring& right, bool compar
     if (g_run.progressShown) WriteError(L"\n");
 
     int exitCode = kExitCompleted;
-    if (g_run.done && !g_run.failed) {
+    if (g_run.done && !g_run.failed && command != Command::Analyze) {
+        if (logEntries > 0)
+            WriteError(L"Some files/folders could not be accessed and will not be added to the analysis report. "
+                       L"A list of these files was saved to <" + logPath + L">!\n");
+        std::string operations;
+        std::wstring notices;
+        exitCode = cli::SynchronizeAnalysedPair(data, command == Command::Commit ? SyncCommit : SyncUpdate, window,
+                                                &operations, &notices);
+        WriteBytes(GetStdHandle(STD_OUTPUT_HANDLE), operations);
+        WriteError(notices);
+    } else if (g_run.done && !g_run.failed) {
         WriteBytes(GetStdHandle(STD_OUTPUT_HANDLE), cli::ListAnalysedNodes(data));
         wchar_t summary[256];
         swprintf(summary, 256, L"elapsed %lu ms, nodes %lu and %lu, bytes compared %llu, skipped items %lu\n",
@@ -203,7 +220,14 @@ int wmain(int argc, wchar_t** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     SetConsoleOutputCP(CP_UTF8);
     if (argc < 2) return UsageError(L"no command given");
-    if (wcscmp(argv[1], L"analyze") != 0) return UsageError(std::wstring(L"unknown command \"") + argv[1] + L"\"");
+    Command command = Command::Analyze;
+    if (wcscmp(argv[1], L"commit") == 0) {
+        command = Command::Commit;
+    } else if (wcscmp(argv[1], L"update") == 0) {
+        command = Command::Update;
+    } else if (wcscmp(argv[1], L"analyze") != 0) {
+        return UsageError(std::wstring(L"unknown command \"") + argv[1] + L"\"");
+    }
     bool compareContent = false;
     bool simultaneous = false;
     std::vector<const wchar_t*> folders;
@@ -229,5 +253,5 @@ int wmain(int argc, wchar_t** argv) {
             return UsageError(std::wstring(name) + L" folder path is not valid or too long: " + folders[side]);
         if (!IsFolder(paths[side])) return UsageError(std::wstring(name) + L" folder not found: " + folders[side]);
     }
-    return RunAnalysis(paths[0], paths[1], compareContent, simultaneous);
+    return RunAnalysis(command, paths[0], paths[1], compareContent, simultaneous);
 }
