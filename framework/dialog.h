@@ -1,7 +1,8 @@
 #pragma once
 // Modal dialogs from templates. One dialog procedure serves every CDialog and
-// dispatches through the object's message map; what no row takes goes to the
-// system's default dialog processing.
+// dispatches through the object's message map; a WM_COMMAND that no row of the
+// dialog takes goes on to the application object's map, and whatever is still
+// not taken goes to the system's default dialog processing.
 #include <windows.h>
 
 #include <vector>

@@ -167,6 +167,23 @@ TEST_F(MainDialogTest, TheItemImagesOutliveThePaneControls) {
     EXPECT_EQ(dialog.m_toolImages.GetImageCount(), 7);
 }
 
+// The pane controls lie on the tab control's body and take the clicks there.
+TEST_F(MainDialogTest, PaneControlsAnswerThePointerAboveTheTabBody) {
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        CWnd* controls[] = {&dialog.m_tree[0], &dialog.m_list[0], &dialog.m_pathEdit[0],
+                            &dialog.m_tree[1], &dialog.m_list[1], &dialog.m_pathEdit[1]};
+        for (CWnd* control : controls) {
+            RECT rect;
+            control->GetWindowRect(&rect);
+            POINT middle = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+            HWND hit = WindowFromPoint(middle);
+            EXPECT_TRUE(hit == control->m_hWnd || IsChild(control->m_hWnd, hit)) << control->GetDlgCtrlID();
+        }
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
 TEST_F(MainDialogTest, LayoutMatchesTheWorkedExampleInBothViews) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
