@@ -190,7 +190,8 @@ int RunAnalysis(Command command, const std::wstring& left, const std::wstring& r
         std::wstring notices;
         exitCode = cli::SynchronizeAnalysedPair(data, command == Command::Commit ? SyncCommit : SyncUpdate, window,
                                                 &operations, &notices);
-        WriteBytes(GetStdHandle(STD_OUTPUT_HANDLE), operations);
+        // The operations were carried out only when the run completed.
+        if (exitCode == kExitCompleted) WriteBytes(GetStdHandle(STD_OUTPUT_HANDLE), operations);
         WriteError(notices);
     } else if (g_run.done && !g_run.failed) {
         WriteBytes(GetStdHandle(STD_OUTPUT_HANDLE), cli::ListAnalysedNodes(data));

@@ -18,13 +18,16 @@ struct Output {
 // needs none, the exit code tells it.
 int NoteMessageBox(void* context, HWND, const wchar_t* text, const wchar_t*, UINT type) {
     auto* output = static_cast<Output*>(context);
-    if ((type & MB_ICONMASK) != MB_ICONINFORMATION) *output->notices += std::wstring(text) + L"\n";
+    try {
+        if ((type & MB_ICONMASK) != MB_ICONINFORMATION) *output->notices += std::wstring(text) + L"\n";
+    } catch (...) {
+        // Out of memory for the text: the exit code still tells how the run ended.
+    }
     return IDOK;
 }
 
-void NoteOperation(void* context, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
-                   DWORD result) {
-    auto* output = static_cast<Output*>(context);
+void NoteOperationLine(Output* output, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
+                       DWORD result) {
     std::wstring line;
     switch (action) {
     case SyncCopyToOther:
@@ -60,6 +63,15 @@ void NoteOperation(void* context, SyncAction action, const wchar_t* itemPath, co
         return;
     }
     *output->operations += ToUtf8(line) + "\n";
+}
+
+void NoteOperation(void* context, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
+                   DWORD result) {
+    try {
+        NoteOperationLine(static_cast<Output*>(context), action, itemPath, otherPath, result);
+    } catch (...) {
+        // The worker must not see an exception; a line is lost, not the run.
+    }
 }
 
 }  // namespace

@@ -125,8 +125,7 @@ void RemoveFolders(const SyncRequest* request, wchar_t* otherPath) {
     }
 }
 
-// Everything of a run that comes after the checks of its input; `window`
-// is the request's and outlives it for the final message.
+// The run from the allocation of the lists to the completion notice.
 DWORD Synchronize(const SyncRequest* request, wchar_t* otherPath) {
     HWND window = request->window;
     const SyncItemList* items = request->items;
@@ -218,4 +217,11 @@ DWORD RunSynchronization(const SyncRequest* request) {
     return result;
 }
 
-DWORD WINAPI SynchronizeWorker(void* request) { return RunSynchronization(static_cast<const SyncRequest*>(request)); }
+DWORD WINAPI SynchronizeWorker(void* request) {
+    // The core throws nothing; no exception may leave a thread routine all the same.
+    try {
+        return RunSynchronization(static_cast<const SyncRequest*>(request));
+    } catch (...) {
+        return kRunEndedEarly;
+    }
+}

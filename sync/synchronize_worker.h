@@ -33,9 +33,14 @@ const unsigned kSyncDeleteFlags = 0x50;
 // Told of every operation with the item path and the other path: files as
 // pass 1 collects them for the shell (`result` 0; they run only when the run
 // completes), folders after the attempt (`result` 0 or the system's code).
+// It runs on the worker's thread and must not throw.
 typedef void (*SyncObserver)(void* context, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
                              DWORD result);
 
+// The worker's whole input. The Synchronize dialog fills it at Start from its
+// list (AppendSyncItem with the "File Name" text, SyncStateFromText of the
+// "State" text, the node's folder flag and the check box) and keeps it, with
+// the item list, until WM_SYNCHRONIZE_DONE arrives.
 struct SyncRequest {
     SyncDirection direction;
     const SyncItemList* items;  // null for none
@@ -53,6 +58,7 @@ struct SyncRequest {
 DWORD RunSynchronization(const SyncRequest* request);
 
 // Thread routine; the parameter is a SyncRequest that outlives the run.
+// Exit code as RunSynchronization's.
 DWORD WINAPI SynchronizeWorker(void* request);
 
 // The log's path: the executable's folder and kSyncLogName, in `path` of
