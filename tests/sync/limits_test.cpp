@@ -83,6 +83,7 @@ TEST_F(SyncLimitsTest, FilePathsAtTheBoundariesAndTheirLogRecords) {
               L"A list of these files was saved to <SynchronizeLog.txt>!");
     EXPECT_EQ(run.boxes[0].caption, L"Warning");
     EXPECT_EQ(run.boxes[0].type, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+    EXPECT_TRUE(run.boxesOwnedByTheWindow);
     EXPECT_EQ(run.boxes[1].text, L"File operations completed.");
 
     EXPECT_EQ(ReadFileBytes(m_other + Below(accepted)), "accepted");
@@ -142,6 +143,19 @@ TEST_F(SyncLimitsTest, AnOlderLogIsRemovedByARunWithoutRefusals) {
     EXPECT_EQ(TextsOf(run.boxes), Texts{L"File operations completed."});
     EXPECT_EQ(ReadFileBytes(m_other + L"a.txt"), "a");
     EXPECT_FALSE(Exists(m_logPath));
+}
+
+TEST_F(SyncLimitsTest, ItemsOutsideTheCurrentRootAreLeftAlone) {
+    // Such an item has no place in the other location; updating must not delete it.
+    std::wstring stranger = m_folder.MakeFile(L"stranger.txt", "mine");
+    std::wstring strangerFolder = m_folder.MakeFolder(L"cur-not");
+    Add(stranger, DiffNew);
+    Add(strangerFolder, DiffNew, true);
+    SyncRun run = Synchronize(SyncUpdate);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(TextsOf(run.boxes), Texts{L"File operations completed."});
+    EXPECT_EQ(ReadFileBytes(stranger), "mine");
+    EXPECT_TRUE(Exists(strangerFolder));
 }
 
 LONG g_writes = 0;

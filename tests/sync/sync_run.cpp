@@ -18,10 +18,10 @@ struct Capture {
     std::vector<CapturedBox> boxes;
 };
 
-int CaptureBox(void* context, HWND, const wchar_t* text, const wchar_t* caption, UINT type) {
+int CaptureBox(void* context, HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) {
     auto* capture = static_cast<Capture*>(context);
     std::lock_guard<std::mutex> guard(capture->lock);
-    capture->boxes.push_back(CapturedBox{text, caption, type});
+    capture->boxes.push_back(CapturedBox{text, caption, type, owner});
     return IDOK;
 }
 
@@ -94,6 +94,7 @@ SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const 
     SetMessageBoxHandler(nullptr, nullptr);
     if (window) DestroyWindow(window);
     run.boxes = capture.boxes;
+    for (const CapturedBox& box : run.boxes) run.boxesOwnedByTheWindow &= box.owner == window;
     return run;
 }
 

@@ -12,11 +12,13 @@ struct CapturedBox {
     std::wstring text;
     std::wstring caption;
     UINT type;
+    HWND owner;
 };
 
 struct SyncRun {
     DWORD exitCode = STILL_ACTIVE;
     unsigned doneMessages = 0;  // WM_SYNCHRONIZE_DONE received by the window
+    bool boxesOwnedByTheWindow = true;
     std::vector<CapturedBox> boxes;
 };
 

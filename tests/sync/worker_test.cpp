@@ -46,6 +46,7 @@ TEST_F(SyncTreeTest, CommitMakesTheOtherLocationLikeTheCurrentOne) {
     EXPECT_EQ(run.boxes[0].text, L"File operations completed.");
     EXPECT_EQ(run.boxes[0].caption, L"Information");
     EXPECT_EQ(run.boxes[0].type, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_TRUE(run.boxesOwnedByTheWindow);
 
     EXPECT_EQ(Differences(), Texts());
     EXPECT_EQ(ReadFileBytes(m_right + L"modified.txt"), "left version");
@@ -182,6 +183,7 @@ TEST_F(SyncEarlyEndTest, MemoryForTheListsRunsOut) {
         EXPECT_EQ(run.boxes[0].text, L"No enough memory!");
         EXPECT_EQ(run.boxes[0].caption, L"Error");
         EXPECT_EQ(run.boxes[0].type, static_cast<UINT>(MB_OK | MB_ICONERROR));
+        EXPECT_TRUE(run.boxesOwnedByTheWindow);
         ExpectUntouched();
     }
 }
