@@ -1,5 +1,6 @@
 #include "analysis/analysis_worker.h"
 
+#include "analysis/child_index.h"
 #include "analysis/folder_stack.h"
 #include "analysis/io_engine.h"
 #include "analysis/skip_log.h"
@@ -237,61 +238,68 @@ DWORD WINAPI ScanThread(void* parameter) {
     return 0;
 }
 
-bool CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* other, bool compareTimes) {
-    auto* childPath = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-    if (!childPath) return false;
-    const LocationTree* otherTree = other->tree;
-    const size_t treePathLength = wcslen(treePath);
-    bool ok = true;
-    for (FileNode* child = node->firstChild; child && ok; child = child->nextSibling) {
+namespace {
+
+// Compares the children of `node` with those of `counterpart`, its folder in
+// the other tree. `pathLength` is the length of the node's tree path; a child
+// whose path would not fit a path buffer is left as it is.
+bool CompareFolders(FileNode* node, FileNode* counterpart, size_t pathLength, LocationSlot* other,
+                    bool compareTimes) {
+    ChildIndex otherChildren;
+    if (!otherChildren.Build(counterpart)) return false;
+    for (FileNode* child = node->firstChild; child; child = child->nextSibling) {
         if (IsCancelled(other->cancelEvent)) break;
         if (child->state != DiffIdentical && child->state != DiffModified) continue;
         // "." and ".." take part in nothing.
         if (IsDotOrDotDot(child->name)) continue;
-        size_t nameLength = wcslen(child->name);
-        // Longer than any path the scan can have produced: left as it is.
-        if (treePathLength + nameLength + 1 >= kPathUnits) continue;
-        wmemcpy(childPath, treePath, treePathLength);
-        wmemcpy(childPath + treePathLength, child->name, nameLength);
-        childPath[treePathLength + nameLength] = L'\\';
-        childPath[treePathLength + nameLength + 1] = 0;
+        const size_t childPathLength = pathLength + wcslen(child->name) + 1;
+        if (childPathLength >= kPathUnits) continue;
 
-        FileNode* counterpart = FindNodeByPath(otherTree, childPath);
-        if (!counterpart) {
+        FileNode* match = otherChildren.Find(child->name);
+        if (!match) {
             child->state = DiffNew;
             MarkAncestorsModified(child);
-            FileNode* otherParent = FindNodeByPath(otherTree, treePath);
-            if (!otherParent) {
-                ok = false;
-                break;
-            }
             NodeRecord record = {};
             CopyText(record.name, kMaxNameUnits, child->name);
             record.lastWriteTime = child->lastWriteTime;
             record.size = child->size;
             record.attributes = child->attributes;
             record.state = DiffIdentical;
-            FileNode* copy = AddChildNode(&record, otherParent);
-            if (!copy) {
-                ok = false;
-                break;
-            }
-            copy->state = DiffMissing;
-            MarkAncestorsModified(copy);
-        } else if (!IsFolderNode(child) && !IsFolderNode(counterpart)) {
-            other->commonBytes += child->size < counterpart->size ? child->size : counterpart->size;
-            if (compareTimes && (child->lastWriteTime.dwLowDateTime != counterpart->lastWriteTime.dwLowDateTime ||
-                                 child->lastWriteTime.dwHighDateTime != counterpart->lastWriteTime.dwHighDateTime)) {
+            match = AddChildNode(&record, counterpart);
+            if (!match || !otherChildren.Added(match)) return false;
+            match->state = DiffMissing;
+            MarkAncestorsModified(match);
+        } else if (!IsFolderNode(child) && !IsFolderNode(match)) {
+            other->commonBytes += child->size < match->size ? child->size : match->size;
+            if (compareTimes && (child->lastWriteTime.dwLowDateTime != match->lastWriteTime.dwLowDateTime ||
+                                 child->lastWriteTime.dwHighDateTime != match->lastWriteTime.dwHighDateTime)) {
                 child->state = DiffModified;
                 MarkAncestorsModified(child);
-                counterpart->state = DiffModified;
-                MarkAncestorsModified(counterpart);
+                match->state = DiffModified;
+                MarkAncestorsModified(match);
             }
         }
-        if (IsFolderNode(child)) ok = CompareStructure(child, childPath, other, compareTimes);
+        if (IsFolderNode(child) && !CompareFolders(child, match, childPathLength, other, compareTimes)) return false;
     }
-    MemFree(childPath);
-    return ok;
+    return true;
+}
+
+}  // namespace
+
+// Every entry is looked up in the folder of the other tree that stands for its
+// own parent, the same node that a lookup of its parent's path would find.
+bool CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* other, bool compareTimes) {
+    if (!node || !treePath || !other || !other->tree) return false;
+    FileNode* counterpart = FindNodeByPath(other->tree, treePath);
+    if (!counterpart) {
+        // Nothing to match against and nowhere to put a Missing copy.
+        for (FileNode* child = node->firstChild; child; child = child->nextSibling) {
+            if ((child->state == DiffIdentical || child->state == DiffModified) && !IsDotOrDotDot(child->name))
+                return false;
+        }
+        return true;
+    }
+    return CompareFolders(node, counterpart, wcslen(treePath), other, compareTimes);
 }
 
 DWORD WINAPI AnalysisWorker(void* parameter) {

@@ -54,6 +54,13 @@ bool NameMatchesComponent(const wchar_t* name, const wchar_t* component, size_t 
     return *name == 0;
 }
 
+unsigned HashNameIgnoringCase(const wchar_t* name) {
+    const wchar_t* fold = FoldTable();
+    unsigned hash = 2166136261u;
+    for (; *name; ++name) hash = (hash ^ static_cast<unsigned short>(fold[static_cast<unsigned short>(*name)])) * 16777619u;
+    return hash;
+}
+
 bool IsDotOrDotDot(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }

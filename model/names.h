@@ -7,5 +7,7 @@
 int CompareNamesIgnoringCase(const wchar_t* a, const wchar_t* b);
 // True when `name` equals the first `length` units of `component` ignoring case.
 bool NameMatchesComponent(const wchar_t* name, const wchar_t* component, size_t length);
+// A hash under which names equal ignoring case collide.
+unsigned HashNameIgnoringCase(const wchar_t* name);
 bool IsDotOrDotDot(const wchar_t* name);
 bool IsDotDot(const wchar_t* name);
