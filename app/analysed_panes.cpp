@@ -1,5 +1,21 @@
-// Analysed locations in the panes.
+// Analysed locations in the panes, read from the analysis trees in memory
+// (never from the disk), and the sequences that switch both panes into and out
+// of showing an analysed pair.
+#include "analysis/background_ops.h"
+#include "app/pane_rows.h"
 #include "app/quillmar_dlg.h"
+
+int StateImage(DWORD attributes, DiffState state) {
+    // Missing, Modified, New, Identical in image order; folders four images on.
+    int image = kIdenticalFileImage;
+    switch (state) {
+    case DiffMissing: image = 0; break;
+    case DiffModified: image = 1; break;
+    case DiffNew: image = 2; break;
+    default: break;
+    }
+    return IsFolderAttributes(attributes) ? image + 4 : image;
+}
 
 void CQuillmarDlg::ResetPanes() {
     for (int pane = 0; pane < kPaneCount; ++pane) m_paneMode[pane] = PaneMode::Empty;
@@ -15,5 +31,71 @@ void CQuillmarDlg::ResetPanes() {
     for (int pane = 0; pane < kPaneCount; ++pane) UpdatePaneCaption(pane);
 }
 
-// The analysed display is not built yet: the pane stays empty.
-void CQuillmarDlg::ShowLocationRoot(int) {}
+void CQuillmarDlg::ShowLocationRoot(int pane, LocationTree* location) {
+    m_tree[pane].SelectItem(nullptr);
+    m_tree[pane].DeleteAllItems();
+    m_list[pane].DeleteAllItems();
+    if (location == nullptr) return;
+    HTREEITEM root = InsertTreeItem(m_tree[pane], TVI_ROOT, location->displayName, kIdenticalFolderImage);
+    if (root != nullptr) InsertPlaceholder(m_tree[pane], root);
+}
+
+bool CQuillmarDlg::FillFolderFromLocation(int pane, HTREEITEM item) {
+    NodeRecordList* files = nullptr;
+    NodeRecordList* folders = nullptr;
+    DWORD code = ListVisibleChildren(m_location[pane], BuildItemPath(pane, item).c_str(), m_filterMask, &files, &folders);
+    if (code != 0) {
+        ShowSystemError(m_hWnd, code);
+        return false;
+    }
+    SortListing(folders);
+    DeleteChildItems(m_tree[pane], item);
+    for (uint32_t index = 0; index < folders->count; ++index) {
+        const NodeRecord& folder = folders->entries[index];
+        if (lstrcmpW(folder.name, L".") == 0 || lstrcmpW(folder.name, L"..") == 0) continue;
+        InsertTreeItem(m_tree[pane], item, folder.name, RowImage(folder));
+    }
+    FreeRecordList(files);
+    FreeRecordList(folders);
+    return true;
+}
+
+DWORD CQuillmarDlg::ListFolderFromLocation(int pane) {
+    NodeRecordList* files = nullptr;
+    NodeRecordList* folders = nullptr;
+    DWORD code = ListVisibleChildren(m_location[pane], m_path[pane].c_str(), m_filterMask, &files, &folders);
+    if (code != 0) return code;
+    SortListing(files);
+    SortListing(folders);
+    UpdatePaneCaption(pane);
+    m_list[pane].DeleteAllItems();
+    AddListRows(m_list[pane], folders, files);
+    FreeRecordList(files);
+    FreeRecordList(folders);
+    return 0;
+}
+
+void CQuillmarDlg::ShowAnalysedPair() {
+    for (int pane = 0; pane < kPaneCount; ++pane) {
+        m_paneMode[pane] = PaneMode::AnalyzedLocation;
+        m_path[pane].clear();
+        m_location[pane] = g_backgroundOps.slots[pane].tree;
+    }
+    for (int pane = 0; pane < kPaneCount; ++pane) UpdatePaneCaption(pane);
+    for (int pane = 0; pane < kPaneCount; ++pane) ShowLocationRoot(pane, m_location[pane]);
+    for (int pane = 0; pane < kPaneCount; ++pane) {
+        HTREEITEM root = m_tree[pane].GetRootItem();
+        if (root != nullptr) m_tree[pane].SelectItem(root);
+    }
+    for (int pane = 0; pane < kPaneCount; ++pane) RefreshPane(pane);
+}
+
+void CQuillmarDlg::ShowVolumesForSynchronize() {
+    ResetPanes();
+    for (int pane = 0; pane < kPaneCount; ++pane) {
+        m_paneMode[pane] = PaneMode::LogicalVolumes;
+        m_path[pane].clear();
+        UpdatePaneCaption(pane);
+        ShowVolumes(pane);
+    }
+}

@@ -39,7 +39,16 @@ public:
     void ShowVolumes(int pane);
     void RefreshPane(int pane);
     void ResetPanes();
-    void ShowLocationRoot(int pane);
+    void ShowLocationRoot(int pane, LocationTree* location);
+    // The path of a tree item of the pane, ending in a backslash: a drive path in
+    // the logical volumes, a tree path starting with the root's text in an analysis.
+    std::wstring BuildItemPath(int pane, HTREEITEM item) const;
+    // After a finished analysis: both panes show the two trees of the analysis
+    // record, each root expanded and selected.
+    void ShowAnalysedPair();
+    // At the start of a synchronization: both panes back to the logical volumes,
+    // nothing selected.
+    void ShowVolumesForSynchronize();
     // The tab control's selection: 0, 1, or -1 with none.
     int ActivePane() const { return m_tab.GetCurSel(); }
 
@@ -111,6 +120,13 @@ private:
     void FillList(int pane);
     void OpenListItem(int pane);
     void OpenLogicalVolumes();
+    // A folder item's children from the disk or from the analysed tree; false
+    // (after an error box) when the folder cannot be listed.
+    bool FillFolderFromDisk(int pane, HTREEITEM item);
+    bool FillFolderFromLocation(int pane, HTREEITEM item);
+    // The list of the folder m_path[pane]: 0, or the error code with the list untouched.
+    DWORD ListFolderFromDisk(int pane);
+    DWORD ListFolderFromLocation(int pane);
 
     // The dialogs that the commands open.
     void RunAnalyzeDialog();
