@@ -11,6 +11,8 @@ ln -sfn "$test_drives/empty" "$WINEPREFIX/dosdevices/q:"
 ln -sfn "$test_drives/gone" "$WINEPREFIX/dosdevices/r:"
 export QUILLMAR_TEST_EMPTY_DRIVE='Q:'
 export QUILLMAR_TEST_UNREACHABLE_DRIVE='R:'
+# R: is an optical drive without a medium, so it is listed although its root leads nowhere.
+wine reg add 'HKLM\Software\Wine\Drives' /v r: /d cdrom /f >/dev/null 2>&1 && wineserver -w
 
 # One wineserver for the whole run, so that each test program starts quickly.
 wineserver -p >/dev/null 2>&1 </dev/null || true
