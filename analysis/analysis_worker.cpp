@@ -128,11 +128,28 @@ enum ContentEnd { ContentFinished, ContentCancelled, ContentFailed };
 
 // Compares every common file pair below tree 0's root. On a failure the
 // reason is left in `failedLocation`, `failText` and `failCode`.
+// The node of the folder that holds the entry named by `treePath`, as a lookup
+// of the folder's own path finds it.
+FileNode* FindParentByPath(const LocationTree* tree, wchar_t* treePath) {
+    size_t length = wcslen(treePath);
+    if (length < 2) return nullptr;
+    size_t cut = length - 1;
+    while (cut > 0 && treePath[cut - 1] != L'\\') --cut;
+    wchar_t kept = treePath[cut];
+    treePath[cut] = 0;
+    FileNode* parent = FindNodeByPath(tree, treePath);
+    treePath[cut] = kept;
+    return parent;
+}
+
 ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuffers& buffers,
                            ComparePairProgress* progress, unsigned* failedLocation, const wchar_t** failText,
                            DWORD* failCode) {
     const LocationTree* otherTree = data->slots[1].tree;
     for (FileNode* folder = data->slots[0].tree->root; folder; folder = PopFolder(&buffers.folders)) {
+        // The folder's counterpart is found once; its children are indexed by name.
+        FileNode* otherFolder = nullptr;
+        ChildIndex otherChildren;
         for (FileNode* child = folder->firstChild; child; child = child->nextSibling) {
             if (child->state != DiffIdentical && child->state != DiffModified) continue;
             if (IsFolderNode(child)) {
@@ -147,7 +164,12 @@ ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuf
                 openError = ERROR_FILENAME_EXCED_RANGE;
                 if (!BuildNodePath(L"", child, buffers.path0)) CopyText(buffers.path0, kPathUnits, child->name);
             } else {
-                counterpart = FindNodeByPath(otherTree, buffers.treePath);
+                if (!otherFolder) {
+                    otherFolder = FindParentByPath(otherTree, buffers.treePath);
+                    // Without an index (memory ran out) lookups walk the child list.
+                    if (otherFolder) otherChildren.Build(otherFolder);
+                }
+                counterpart = otherFolder ? otherChildren.Find(child->name) : nullptr;
                 HANDLE file0 = OpenFileForComparison(buffers.path0);
                 if (file0 == INVALID_HANDLE_VALUE) {
                     openError = OpenFailure();

@@ -82,6 +82,27 @@ TEST_F(ContentTest, PairsOfChunkEdgesAreJudgedByTheirBytes) {
     }
 }
 
+TEST_F(ContentTest, OneFlippedBitAnywhereInAChunkMakesThePairModified) {
+    // Wherever the difference lies in a block of the comparison, and in the tail.
+    const std::string base = Pattern(1024 * 1024 + 37, 5);
+    const size_t offsets[] = {0, 17, 63, 64 + 31, 512 * 1024 + 48, 1024 * 1024 - 1, 1024 * 1024 + 36};
+    FileInBoth(L"flip\\same.bin", base);
+    for (size_t offset : offsets) {
+        std::string changed = base;
+        changed[offset] ^= 0x40;
+        std::wstring name = L"flip\\" + std::to_wstring(offset) + L".bin";
+        File(0, name, base);
+        File(1, name, changed);
+    }
+    RunWithContent();
+    EXPECT_EQ(State(0, L"flip\\same.bin"), DiffIdentical);
+    for (size_t offset : offsets) {
+        std::wstring name = L"flip\\" + std::to_wstring(offset) + L".bin";
+        EXPECT_EQ(State(0, name), DiffModified) << offset;
+        EXPECT_EQ(State(1, name), DiffModified) << offset;
+    }
+}
+
 TEST_F(ContentTest, LockedFileIsUnknownInBothTreesAndLogged) {
     FileInBoth(L"dir\\inner\\locked.bin", "locked content");
     FileInBoth(L"dir\\fine.bin", "fine");
