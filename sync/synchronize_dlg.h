@@ -1,0 +1,92 @@
+#pragma once
+// The "Synchronize Folders" dialog: lists the items below the folder that the
+// active pane shows in the current location's analysed tree, lets the user
+// pick a direction and the items, and runs the synchronization worker.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "framework/controls.h"
+#include "framework/dialog.h"
+#include "model/location_tree.h"
+#include "sync/synchronize_worker.h"
+
+class CQuillmarDlg;
+
+const wchar_t kSyncInvalidRecord[] = L"Background operations data is not valid!";
+const wchar_t kSyncNoListEngine[] = L"Could not initialize file list engine!";
+const wchar_t kSyncNothingChecked[] = L"No items to process.";
+const wchar_t kSyncThreadFailed[] = L"Error starting worker thread.";
+
+class CSynchronizeDlg : public CDialog {
+public:
+    CSynchronizeDlg();
+    ~CSynchronizeDlg() override;
+
+    // Checks (BST_CHECKED) or unchecks (BST_UNCHECKED) every listed item of
+    // `state` (New, Modified or Missing); an indeterminate box changes nothing.
+    void SetStateChecks(DiffState state, int boxState);
+
+    bool m_listReady;  // check toggles are counted only while true
+    uint8_t m_currentLocation;
+    int32_t m_totalNew;
+    int32_t m_totalModified;
+    int32_t m_totalMissing;
+    int32_t m_checkedNew;
+    int32_t m_checkedModified;
+    int32_t m_checkedMissing;
+    wchar_t m_currentRoot[kPathUnits];
+    wchar_t m_otherRoot[kPathUnits];
+    std::wstring m_treePath;
+    CQuillmarDlg* m_mainDlg;  // not owned
+
+    CStatic m_volumeKind;
+    CStatic m_drive;
+    CStatic m_pleaseWait;
+    CButton m_commit;
+    CButton m_update;
+    CButton m_start;
+    CButton m_close;
+    CButton m_showNew;
+    CButton m_showModified;
+    CButton m_showMissing;
+    CEdit m_path;
+    CListCtrl m_list;
+    CImageList m_images;
+
+protected:
+    void DoDataExchange(CDataExchange* exchange) override;
+    BOOL OnInitDialog() override;
+    // The dialog never ends through OK.
+    void OnOK() override {}
+    // Refused while a thread of the dialog runs.
+    void OnCancel() override;
+
+    void OnDirection();
+    void OnStart();
+    void OnNewBox();
+    void OnModifiedBox();
+    void OnMissingBox();
+    void OnItemChanging(NMHDR* header, LRESULT* result);
+    void OnItemChanged(NMHDR* header, LRESULT* result);
+    LRESULT OnSynchronizeDone(WPARAM, LPARAM);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    static UINT BuildSyncItemList(void* dialog);
+    static UINT RunSynchronizeWorker(void* dialog);
+    DWORD FillItemList();
+    void OnStateBox(DiffState state, CButton& box);
+    // The counts and the box of a listed state; false for any other state.
+    bool StateCounts(DiffState state, int32_t** total, int32_t** checked, CButton** box);
+    void EnableChoosing(BOOL enable);
+
+    // Kept until the dialog object goes, so that it never goes under a running thread.
+    HANDLE m_builder = nullptr;
+    HANDLE m_worker = nullptr;
+    // The worker's input, filled at Start from the list.
+    SyncItemList* m_items = nullptr;
+    SyncRequest m_request = {};
+};

@@ -1,0 +1,272 @@
+// The Synchronize Folders dialog over the real main window, listing real
+// analyses of real folders and running the real worker.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/quillmar_dlg.h"
+#include "framework/win_app.h"
+#include "res/resource.h"
+#include "sync/synchronize_dlg.h"
+#include "tests/analysis/analysis_run.h"
+#include "tests/framework/window_test.h"
+
+namespace {
+
+struct Row {
+    std::wstring path;
+    std::wstring state;
+    int image;
+    bool checked;
+    bool operator==(const Row&) const = default;
+};
+
+std::vector<Row> Rows(const CListCtrl& list) {
+    std::vector<Row> rows;
+    for (int index = 0; index < list.GetItemCount(); ++index) {
+        LVITEMW item = {};
+        item.mask = LVIF_IMAGE;
+        item.iItem = index;
+        list.SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        rows.push_back({list.GetItemText(index, 0), list.GetItemText(index, 1), item.iImage, list.GetCheck(index) != FALSE});
+    }
+    return rows;
+}
+
+void Click(const CWnd& control) { control.SendMessage(BM_CLICK); }
+
+// Handles the thread's messages, timers aside so that no further test step
+// runs meanwhile, until `done` holds or some seconds have passed.
+bool PumpUntil(const std::function<bool()>& done) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > 30000) return false;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, WM_TIMER - 1, PM_REMOVE) ||
+               PeekMessageW(&message, nullptr, WM_TIMER + 1, 0xFFFFFFFF, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
+class SynchronizeDialogTest : public AnalysisTest {
+protected:
+    static constexpr uint64_t kNewer = kTime + 10000000ull * 3600;
+
+    // Analyses the pair, shows it in the main window with pane `active` selected
+    // and showing `treePath`, and runs `steps` in the dialog opened over it.
+    INT_PTR RunDialog(int active, const std::wstring& treePath, std::vector<TestStep> steps) {
+        EXPECT_EQ(Run().exitCode, 0u);
+        m_main = std::make_unique<CQuillmarDlg>();
+        m_app.m_pMainWnd = m_main.get();
+        INT_PTR result = -3;
+        RunModalSteps([&] { return m_main->DoModal(); }, [&] { return m_main->m_hWnd; },
+                      {[&] {
+                           m_main->ShowAnalysedPair();
+                           m_main->m_tab.SetCurSel(active);
+                           m_main->m_path[active] = treePath;
+                           m_dialog = std::make_unique<CSynchronizeDlg>();
+                           result = RunModalSteps([&] { return m_dialog->DoModal(); },
+                                                  [&] { return m_dialog->m_hWnd; }, std::move(steps));
+                       },
+                       [&] { m_main->EndDialog(IDCANCEL); }});
+        return result;
+    }
+    // The dialog keeps the worker's input until it goes.
+    void TearDown() override {
+        m_dialog.reset();
+        m_main.reset();
+        AnalysisTest::TearDown();
+    }
+    bool ListReady() { return PumpUntil([&] { return m_dialog->m_listReady; }); }
+
+    CWinApp m_app;
+    ModalBoxGuard m_guard{2};
+    MessageBoxCapture m_boxes;
+    std::unique_ptr<CQuillmarDlg> m_main;
+    std::unique_ptr<CSynchronizeDlg> m_dialog;
+};
+
+TEST_F(SynchronizeDialogTest, ListsWhatCallsForWorkBelowTheActivePanesFolderInPathOrder) {
+    File(0, L"outside.txt");
+    File(0, L"sub\\b-new.txt");
+    File(1, L"sub\\a-missing.txt");
+    File(0, L"sub\\c-modified.txt", "x", kNewer);
+    File(1, L"sub\\c-modified.txt");
+    FileInBoth(L"sub\\same.txt");
+    File(0, L"sub\\d-fresh\\inner.txt");
+    File(1, L"sub\\e-gone\\lost.txt");
+    File(0, L"sub\\f-changed\\edited.txt", "x", kNewer);
+    File(1, L"sub\\f-changed\\edited.txt");
+    std::wstring sub = Root(0) + L"sub\\";
+    INT_PTR result = RunDialog(0, L"Left\\sub\\", {[&] {
+        ASSERT_TRUE(ListReady());
+        CSynchronizeDlg& dialog = *m_dialog;
+        EXPECT_EQ(dialog.m_currentLocation, 0);
+        EXPECT_EQ(dialog.m_path.GetWindowText(), sub);
+        EXPECT_EQ(dialog.m_drive.GetWindowText(), sub.substr(0, 2));
+        // The changed folder is Modified and not listed; the file inside it is.
+        const std::vector<Row> expected = {
+            {sub + L"a-missing.txt", L"Missing", 0, true},     {sub + L"b-new.txt", L"New", 2, true},
+            {sub + L"c-modified.txt", L"Modified", 1, true},   {sub + L"d-fresh", L"New", 6, true},
+            {sub + L"d-fresh\\inner.txt", L"New", 2, true},    {sub + L"e-gone", L"Missing", 4, true},
+            {sub + L"e-gone\\lost.txt", L"Missing", 0, true},  {sub + L"f-changed\\edited.txt", L"Modified", 1, true}};
+        EXPECT_EQ(Rows(dialog.m_list), expected);
+        EXPECT_EQ(reinterpret_cast<FileNode*>(dialog.m_list.GetItemData(3)),
+                  NodeAt(g_backgroundOps.slots[0].tree, L"sub\\d-fresh"));
+        EXPECT_EQ(dialog.m_list.SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE) & (LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT),
+                  static_cast<LRESULT>(LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT));
+        EXPECT_EQ(std::vector<int>({dialog.m_totalNew, dialog.m_totalModified, dialog.m_totalMissing}),
+                  std::vector<int>({3, 2, 3}));
+        EXPECT_EQ(dialog.m_checkedMissing, 3);
+        EXPECT_TRUE(dialog.m_list.IsWindowVisible());
+        EXPECT_FALSE(dialog.m_pleaseWait.IsWindowVisible());
+        EXPECT_EQ(dialog.m_showModified.GetCheck(), BST_CHECKED);
+        EXPECT_TRUE(IsWindowEnabled(dialog.m_commit.m_hWnd));
+        EXPECT_FALSE(IsWindowEnabled(dialog.m_start.m_hWnd));
+        Click(dialog.m_close);
+    }});
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(m_boxes.boxes.empty());
+}
+
+TEST_F(SynchronizeDialogTest, OnlyCheckTogglesMoveTheCountsAndStartWantsADirectionAndAnItem) {
+    File(0, L"new1.txt");
+    File(0, L"new2.txt");
+    File(1, L"missing.txt");
+    INT_PTR result = RunDialog(0, L"", {[&] {
+        ASSERT_TRUE(ListReady());
+        CSynchronizeDlg& dialog = *m_dialog;
+        CButton& newBox = dialog.m_showNew;
+        ASSERT_EQ(dialog.m_list.GetItemText(1, 0), Root(0) + L"new1.txt");
+        dialog.m_list.SetCheck(1, FALSE);
+        EXPECT_EQ(newBox.GetCheck(), BST_INDETERMINATE);
+        dialog.m_list.SetCheck(2, FALSE);
+        EXPECT_EQ(newBox.GetCheck(), BST_UNCHECKED);
+        EXPECT_EQ(dialog.m_checkedNew, 0);
+        dialog.m_list.SetCheck(2, FALSE);  // no toggle: it is unchecked already
+        EXPECT_EQ(dialog.m_checkedNew, 0);
+        dialog.m_list.SetCheck(1, TRUE);
+        EXPECT_EQ(newBox.GetCheck(), BST_INDETERMINATE);
+        // Selection and focus changes are no toggles.
+        LVITEMW selected = {};
+        selected.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        selected.state = LVIS_SELECTED | LVIS_FOCUSED;
+        for (int index = 0; index < 3; ++index) {
+            dialog.m_list.SendMessage(LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&selected));
+        }
+        EXPECT_EQ(std::vector<int>({dialog.m_checkedNew, dialog.m_checkedMissing}), std::vector<int>({1, 1}));
+        // A click on the indeterminate box unchecks every New item; the next checks them all.
+        Click(newBox);
+        EXPECT_EQ(newBox.GetCheck(), BST_UNCHECKED);
+        EXPECT_FALSE(dialog.m_list.GetCheck(1) || dialog.m_list.GetCheck(2));
+        EXPECT_TRUE(dialog.m_list.GetCheck(0));
+        Click(newBox);
+        EXPECT_EQ(newBox.GetCheck(), BST_CHECKED);
+        EXPECT_TRUE(dialog.m_list.GetCheck(1) && dialog.m_list.GetCheck(2));
+        EXPECT_EQ(dialog.m_checkedNew, 2);
+        dialog.m_list.SetCheck(2, FALSE);
+        EXPECT_EQ(dialog.m_checkedNew, 1);
+
+        EXPECT_FALSE(IsWindowEnabled(dialog.m_start.m_hWnd));
+        Click(dialog.m_update);
+        EXPECT_TRUE(IsWindowEnabled(dialog.m_start.m_hWnd));
+        Click(newBox);  // indeterminate: unchecks them all
+        Click(dialog.m_showMissing);
+        EXPECT_EQ(std::vector<int>({dialog.m_checkedNew, dialog.m_checkedMissing}), std::vector<int>({0, 0}));
+        Click(dialog.m_start);
+        ASSERT_EQ(m_boxes.boxes.size(), 1u);
+        EXPECT_EQ(m_boxes.boxes[0].text, L"No items to process.");
+        EXPECT_EQ(m_boxes.boxes[0].caption, L"Information");
+        EXPECT_EQ(m_boxes.boxes[0].type, static_cast<UINT>(MB_ICONINFORMATION));
+        EXPECT_TRUE(IsWindowEnabled(dialog.m_close.m_hWnd));
+        EXPECT_EQ(m_main->m_paneMode[0], PaneMode::AnalyzedLocation);
+        Click(dialog.m_close);
+    }});
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+// Sends the dialog every cancel road once its initialisation is over and the
+// builder has started, before the thread can have served the builder.
+HHOOK g_cancelHook = nullptr;
+int g_cancelsWhileBuilding = 0;
+LRESULT CALLBACK CancelAfterInit(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code >= 0 && sent->message == WM_INITDIALOG && GetDlgItem(sent->hwnd, IDC_SYNC_PLEASE_WAIT) != nullptr) {
+        MSG escape = {};
+        escape.hwnd = sent->hwnd;
+        escape.message = WM_KEYDOWN;
+        escape.wParam = VK_ESCAPE;
+        IsDialogMessageW(sent->hwnd, &escape);
+        SendMessageW(sent->hwnd, WM_CLOSE, 0, 0);
+        SendMessageW(sent->hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        g_cancelsWhileBuilding = 3;
+    }
+    return CallNextHookEx(g_cancelHook, code, wParam, lParam);
+}
+
+TEST_F(SynchronizeDialogTest, EscapeIsRefusedWhileTheListIsBuilt) {
+    for (int index = 0; index < 3; ++index) File(0, L"n" + std::to_wstring(index) + L".txt");
+    g_cancelsWhileBuilding = 0;
+    g_cancelHook = SetWindowsHookExW(WH_CALLWNDPROCRET, CancelAfterInit, nullptr, GetCurrentThreadId());
+    INT_PTR result = RunDialog(0, L"", {[&] {
+        EXPECT_EQ(g_cancelsWhileBuilding, 3);
+        ASSERT_TRUE(ListReady());
+        EXPECT_EQ(m_dialog->m_list.GetItemCount(), 3);
+        Click(m_dialog->m_close);
+    }});
+    UnhookWindowsHookEx(g_cancelHook);
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+TEST_F(SynchronizeDialogTest, AFolderMissingFromTheTreeLeavesOnlyClose) {
+    File(0, L"new.txt");
+    INT_PTR result = RunDialog(0, L"Left\\nowhere\\", {[&] {
+        ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(m_dialog->m_close.m_hWnd) != FALSE; }));
+        ASSERT_EQ(m_boxes.boxes.size(), 1u);
+        EXPECT_EQ(m_boxes.boxes[0].text, L"Could not initialize file list engine!");
+        EXPECT_EQ(m_boxes.boxes[0].type, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_EQ(m_boxes.boxes[0].owner, m_dialog->m_hWnd);
+        EXPECT_FALSE(m_dialog->m_list.IsWindowVisible());
+        EXPECT_FALSE(IsWindowEnabled(m_dialog->m_commit.m_hWnd));
+        Click(m_dialog->m_close);
+    }});
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+TEST_F(SynchronizeDialogTest, StartResetsThePanesAndTheWorkerEndsTheDialog) {
+    File(1, L"only right.txt", "right");
+    File(0, L"only left.txt", "left");
+    INT_PTR result = RunDialog(1, L"", {[&] {
+        ASSERT_TRUE(ListReady());
+        CSynchronizeDlg& dialog = *m_dialog;
+        EXPECT_EQ(dialog.m_currentLocation, 1);
+        EXPECT_EQ(dialog.m_treePath, L"Root\\");
+        EXPECT_EQ(dialog.m_path.GetWindowText(), Root(1));
+        Click(dialog.m_commit);
+        Click(dialog.m_start);
+        for (int pane = 0; pane < kPaneCount; ++pane) {
+            EXPECT_EQ(m_main->m_paneMode[pane], PaneMode::LogicalVolumes);
+            EXPECT_EQ(m_main->m_path[pane], L"");
+            EXPECT_EQ(m_main->m_location[pane], nullptr);
+        }
+        EXPECT_FALSE(IsWindowEnabled(dialog.m_list.m_hWnd));
+        EXPECT_FALSE(IsWindowEnabled(dialog.m_close.m_hWnd));
+        // Refused while the worker runs; the worker's end closes the dialog.
+        SendMessageW(dialog.m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }});
+    EXPECT_EQ(result, 1);
+    // Commit from the second location: its new file is copied, the first's own file deleted.
+    EXPECT_NE(GetFileAttributesW((Root(0) + L"only right.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((Root(0) + L"only left.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].text, L"File operations completed.");
+}
+
+}  // namespace
