@@ -73,8 +73,8 @@ CSynchronizeDlg::CSynchronizeDlg()
 }
 
 CSynchronizeDlg::~CSynchronizeDlg() {
-    // Both threads have done their last write to the dialog by now (the cancel
-    // roads wait for that); what remains of them is their return.
+    // The window has gone; a thread still running is past its last message to
+    // it and may still write a member, so the object waits for it.
     for (HANDLE thread : {m_builder, m_worker}) {
         if (thread == nullptr) continue;
         WaitForSingleObject(thread, INFINITE);
@@ -142,9 +142,10 @@ BOOL CSynchronizeDlg::OnInitDialog() {
     return TRUE;
 }
 
-// Commit, Update, Close and the three state boxes.
+// Commit, Update, the three state boxes and Close. Close comes last: once it is
+// enabled, the builder sends nothing more to the dialog, so that closing may wait for it.
 void CSynchronizeDlg::EnableChoosing(BOOL enable) {
-    for (CButton* control : {&m_commit, &m_update, &m_close, &m_showNew, &m_showModified, &m_showMissing}) {
+    for (CButton* control : {&m_commit, &m_update, &m_showNew, &m_showModified, &m_showMissing, &m_close}) {
         control->EnableWindow(enable);
     }
 }
@@ -237,10 +238,10 @@ bool CSynchronizeDlg::StateCounts(DiffState state, int32_t** total, int32_t** ch
 void CSynchronizeDlg::OnCancel() {
     // A run ends the dialog itself, through WM_SYNCHRONIZE_DONE.
     if (m_worker != nullptr) return;
-    if (m_builder != nullptr && WaitForSingleObject(m_builder, 0) == WAIT_TIMEOUT) {
-        // The builder enables Close just before its last write; until then it still needs the dialog.
-        if (!IsWindowEnabled(m_close.m_hWnd)) return;
-        WaitForSingleObject(m_builder, INFINITE);
+    // The builder enables Close just before its last write, which goes to the
+    // object, not the window; the object waits for the thread when it goes.
+    if (m_builder != nullptr && WaitForSingleObject(m_builder, 0) == WAIT_TIMEOUT && !IsWindowEnabled(m_close.m_hWnd)) {
+        return;
     }
     EndDialog(IDCANCEL);
 }
