@@ -123,6 +123,7 @@ BOOL CSynchronizeDlg::OnInitDialog() {
     m_list.SetExtendedStyle(LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     m_list.InsertColumn(0, L"File Name", LVCFMT_LEFT, kNameColumnWidth);
     m_list.InsertColumn(1, L"State", LVCFMT_LEFT, kStateColumnWidth);
+    m_list.ModifyStyle(0, LVS_SHAREIMAGELISTS);  // the image list is the dialog's to destroy
     m_list.SetImageList(&m_images, LVSIL_SMALL);
 
     m_list.ShowWindow(SW_HIDE);
@@ -143,7 +144,7 @@ BOOL CSynchronizeDlg::OnInitDialog() {
 }
 
 // Commit, Update, the three state boxes and Close. Close comes last: once it is
-// enabled, the builder sends nothing more to the dialog, so that closing may wait for it.
+// enabled, the builder sends nothing more to the window, so that closing is safe.
 void CSynchronizeDlg::EnableChoosing(BOOL enable) {
     for (CButton* control : {&m_commit, &m_update, &m_showNew, &m_showModified, &m_showMissing, &m_close}) {
         control->EnableWindow(enable);

@@ -125,6 +125,7 @@ TEST_F(SynchronizeDialogTest, ListsWhatCallsForWorkBelowTheActivePanesFolderInPa
         EXPECT_EQ(std::vector<int>({dialog.m_totalNew, dialog.m_totalModified, dialog.m_totalMissing}),
                   std::vector<int>({3, 2, 3}));
         EXPECT_EQ(dialog.m_checkedMissing, 3);
+        EXPECT_TRUE(dialog.m_list.GetStyle() & LVS_SHAREIMAGELISTS) << "the list would destroy the dialog's images";
         EXPECT_TRUE(dialog.m_list.IsWindowVisible());
         EXPECT_FALSE(dialog.m_pleaseWait.IsWindowVisible());
         EXPECT_EQ(dialog.m_showModified.GetCheck(), BST_CHECKED);
