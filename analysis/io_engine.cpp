@@ -39,6 +39,24 @@ IoChannel* CreateChannel() {
     return channel;
 }
 
+// Whole chunks, but the rest of the listed size only rounded up to whole
+// pages (unbuffered reads keep sector multiples). Past the listed size, whole
+// chunks again: the file has grown since it was listed, or this read only
+// finds its end.
+DWORD ReadRequestBytes(uint64_t expectedSize, uint64_t offset) {
+    const uint64_t kPage = 4096;
+    if (expectedSize <= offset) return kIoChunkBytes;
+    uint64_t rest = (expectedSize - offset + kPage - 1) & ~(kPage - 1);
+    return rest < kIoChunkBytes ? static_cast<DWORD>(rest) : kIoChunkBytes;
+}
+
+// The last read came up short exactly at the listed size: the file ends there.
+bool EndedAtListedSize(const IoChannel* channel) {
+    const uint64_t start = channel->offset - channel->requested;
+    return channel->bytesTransferred < channel->requested &&
+           start + channel->bytesTransferred == channel->expectedSize;
+}
+
 bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
 void MarkPairModified(FileNode* node0, FileNode* node1) {
@@ -159,7 +177,8 @@ DWORD WINAPI ReaderThread(void* parameter) {
         DWORD result = ERROR_SUCCESS;
         // The count comes from GetOverlappedResult in every case: for an
         // overlapped handle ReadFile's own count is not reliable.
-        if (!g_read(channel->handle, channel->fillBuffer, kIoChunkBytes, nullptr, &overlapped)) {
+        const DWORD request = ReadRequestBytes(channel->expectedSize, channel->offset);
+        if (!g_read(channel->handle, channel->fillBuffer, request, nullptr, &overlapped)) {
             result = GetLastError();
             if (result == ERROR_IO_PENDING) result = ERROR_SUCCESS;
         }
@@ -169,7 +188,8 @@ DWORD WINAPI ReaderThread(void* parameter) {
         if (result == ERROR_HANDLE_EOF) result = ERROR_SUCCESS;
         channel->bytesTransferred = transferred;
         channel->result = result;
-        channel->offset += kIoChunkBytes;
+        channel->requested = request;
+        channel->offset += request;
         SetEvent(channel->doneEvent);
     }
     CloseHandle(readDone);
@@ -181,6 +201,8 @@ CompareOutcome CompareFilePair(IoEngine* engine, BackgroundOpsData* data, FileNo
     // The scan's step table also orders the two reads of each cycle.
     const AnalysisStep* steps = AnalysisSteps(data->simultaneous != 0);
     IoChannel* channels[2] = {engine->channels[0], engine->channels[1]};
+    channels[0]->expectedSize = node0->size;
+    channels[1]->expectedSize = node1 ? node1->size : node0->size;
     for (IoChannel* channel : channels) {
         channel->fillBuffer = channel->bufferA;
         channel->readyBuffer = nullptr;
@@ -219,6 +241,11 @@ CompareOutcome CompareFilePair(IoEngine* engine, BackgroundOpsData* data, FileNo
             previousLength[index] = channel->bytesReady;
         }
         progress->bytesCompared += previousLength[0] < previousLength[1] ? previousLength[0] : previousLength[1];
+        // Both files ended where they were listed to: the last chunks are
+        // compared now instead of after one more read that finds only the end.
+        const bool bothEnded = EndedAtListedSize(channels[0]) && EndedAtListedSize(channels[1]);
+        if (bothEnded && ChunksDiffer(previous[0], previousLength[0], previous[1], previousLength[1]))
+            MarkPairModified(node0, node1);
         DWORD now = GetTickCount();
         if (now - progress->lastReportTick > kProgressIntervalMs) {
             progress->lastReportTick = now;
@@ -230,6 +257,7 @@ CompareOutcome CompareFilePair(IoEngine* engine, BackgroundOpsData* data, FileNo
             LeaveCriticalSection(&slot->lock);
             NotifyAnalysis(data, WM_ANALYSIS_PROGRESS, 0);
         }
+        if (bothEnded) break;
     } while (previousLength[0] != 0 && previousLength[1] != 0);
     if (previousLength[0] != previousLength[1]) MarkPairModified(node0, node1);
     IoChannelDetach(channels[0]);

@@ -231,6 +231,35 @@ void CancelOnProgress(BackgroundOpsData* data, UINT message, WPARAM, void* count
     SetEvent(data->cancelEvent);
 }
 
+TEST_F(EngineTest, FilesThatChangedSinceTheyWereListedAreReadToTheirRealEnd) {
+    const std::string base = Pattern(kChunk / 2 + 100, 9);
+    std::string longer = base + Pattern(5000, 4);
+    std::string longerChanged = longer;
+    longerChanged.back() ^= 0x02;
+    struct Case {
+        uint64_t listed0, listed1;
+        const std::string& content0;
+        const std::string& content1;
+        DiffState expected;
+    } cases[] = {
+        // Both grew by the same bytes past the listed size.
+        {base.size(), base.size(), longer, longer, DiffIdentical},
+        // Both grew, and differ only in what was added.
+        {base.size(), base.size(), longer, longerChanged, DiffModified},
+        // Listed larger than they are now.
+        {longer.size(), longer.size(), base, base, DiffIdentical},
+        {base.size(), base.size(), base, longer, DiffModified},
+    };
+    for (const Case& c : cases) {
+        m_node0->state = m_node1->state = DiffIdentical;
+        m_node0->size = c.listed0;
+        m_node1->size = c.listed1;
+        EXPECT_EQ(Compare(c.content0, c.content1), CompareCompared);
+        EXPECT_EQ(m_node0->state, c.expected) << c.content0.size() << " against " << c.content1.size();
+        EXPECT_EQ(m_node1->state, c.expected);
+    }
+}
+
 TEST_F(EngineTest, CancelInsideALongFileStopsWithinOneCycle) {
     const std::string long0 = Pattern(3 * kChunk);
     // The last report lies far back, so the first cycle reports and the report cancels.
