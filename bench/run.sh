@@ -72,11 +72,17 @@ for kind in "${kind_list[@]}"; do
   t[rsync]=$(median_seconds rsync -rn --delete -i "$left/" "$right/")
   t[diff]=$(median_seconds diff -rq "$left" "$right")
   t[probe_walk]=$(median_seconds wine "$probe" walk "$left" "$right")
+  # A run that fails would time only its failure: check that both complete.
+  for mode in "" --content; do
+    if ! wine "$cli" analyze $mode "$left_win" "$right_win" >/dev/null 2>"$BUILD_DIR/bench/last-error.txt"; then
+      echo "quillmar-cli analyze $mode failed on $kind:" >&2
+      cat "$BUILD_DIR/bench/last-error.txt" >&2
+      exit 1
+    fi
+  done
   t[quillmar]=$(median_seconds wine "$cli" analyze "$left_win" "$right_win")
   t[quillmar_content]=$(median_seconds wine "$cli" analyze --content "$left_win" "$right_win")
-  if [ "$kind" != wide ]; then
-    t[probe_open]=$(median_seconds wine "$probe" tree --engine sync --noread "$left" "$right")
-  fi
+  t[probe_open]=$(median_seconds wine "$probe" tree --engine sync --noread "$left" "$right")
   if [ "$kind" = big ]; then
     t[cmp_loop]=$(median_seconds cmp_loop "$left" "$right")
   fi
