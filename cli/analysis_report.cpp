@@ -66,21 +66,6 @@ std::string ToUtf8(const std::wstring& text) {
     return bytes;
 }
 
-std::wstring FormatTimeSpan(DWORD milliseconds) {
-    unsigned hours = milliseconds / 3600000;
-    unsigned minutes = (milliseconds % 3600000) / 60000;
-    unsigned seconds = (milliseconds % 60000) / 1000;
-    wchar_t text[64];
-    if (hours > 0) {
-        swprintf(text, 64, L"%u h %u min %u sec", hours, minutes, seconds);
-    } else if (minutes > 0) {
-        swprintf(text, 64, L"%u min %u sec", minutes, seconds);
-    } else {
-        swprintf(text, 64, L"%u sec", seconds);
-    }
-    return text;
-}
-
 std::string ListAnalysedNodes(const BackgroundOpsData* data) {
     std::vector<NodeLine> lines;
     for (int side = 0; side < 2; ++side) CollectLines(side, data->slots[side].tree->root, L"", &lines);
@@ -102,26 +87,18 @@ uint64_t BytesCompared(const BackgroundOpsData* data) {
     return unread < amount ? amount - unread : 0;
 }
 
+std::wstring TimeSpan(DWORD milliseconds) {
+    wchar_t text[kTimeSpanUnits];
+    FormatTimeSpan(milliseconds, text);
+    return text;
+}
+
 std::wstring ProgressEstimate::Update(DWORD elapsedMs, uint64_t totalBytes, uint64_t doneBytes) {
-    if (doneBytes == totalBytes) return L"Progress 100 %  Elapsed time: " + FormatTimeSpan(elapsedMs);
-    uint64_t percent = totalBytes ? doneBytes * 100 / totalBytes : 0;
-    std::wstring text = L"Progress " + std::to_wstring(percent) + L" %";
-    if (m_reference.elapsedMs == 0) m_reference = {elapsedMs, doneBytes};
-    DWORD sinceReference = elapsedMs - m_reference.elapsedMs;
-    uint64_t bytesSinceReference = doneBytes - m_reference.bytes;
-    if (sinceReference > 15000) {
-        if (m_next.elapsedMs == 0) m_next = {elapsedMs, doneBytes};
-        DWORD remaining = 0;
-        if (bytesSinceReference != 0) {
-            double rate = static_cast<double>(bytesSinceReference) / static_cast<double>(sinceReference);
-            remaining = static_cast<DWORD>(static_cast<int64_t>(static_cast<double>(totalBytes - doneBytes) / rate));
-        }
-        text += L"  Elapsed time: " + FormatTimeSpan(elapsedMs) + L" (Remaining: " + FormatTimeSpan(remaining) + L")";
-    }
-    if (sinceReference > 30000) {
-        m_reference = m_next;
-        m_next = {elapsedMs, doneBytes};
-    }
+    if (doneBytes == totalBytes) return L"Progress 100 %  Elapsed time: " + TimeSpan(elapsedMs);
+    std::wstring text = L"Progress " + std::to_wstring(ProgressPercent(totalBytes, doneBytes)) + L" %";
+    DWORD remaining = 0;
+    if (EstimateRemaining(&m_reference, &m_next, elapsedMs, totalBytes, doneBytes, &remaining))
+        text += L"  Elapsed time: " + TimeSpan(elapsedMs) + L" (Remaining: " + TimeSpan(remaining) + L")";
     return text;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // What the console companion prints about an analysis: the node lines, the
 // progress line and the time spans in them.
+#include "analysis/analysis_progress.h"
 #include "analysis/background_ops.h"
 
 #include <cstdint>
@@ -9,8 +10,8 @@
 
 namespace cli {
 
-// "1 h 0 min 0 sec", "1 min 1 sec" or "59 sec", as the Analyze dialog writes them.
-std::wstring FormatTimeSpan(DWORD milliseconds);
+// FormatTimeSpan as a string.
+std::wstring TimeSpan(DWORD milliseconds);
 
 // One line per node of both trees except the roots, "." and "..":
 // SIDE<TAB>STATE<TAB>KIND<TAB>PATH, UTF-8, sorted by side, then path.
@@ -31,12 +32,8 @@ public:
     std::wstring Update(DWORD elapsedMs, uint64_t totalBytes, uint64_t doneBytes);
 
 private:
-    struct Sample {
-        DWORD elapsedMs = 0;
-        uint64_t bytes = 0;
-    };
-    Sample m_reference;
-    Sample m_next;
+    ProgressSample m_reference = {};
+    ProgressSample m_next = {};
 };
 
 std::string ToUtf8(const std::wstring& text);

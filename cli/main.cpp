@@ -1,5 +1,6 @@
 // quillmar-cli: the analysis and the synchronization of the window program, run from a console.
 #include "analysis/analysis_worker.h"
+#include "analysis/analyze_log.h"
 #include "analysis/skip_log.h"
 #include "cli/analysis_report.h"
 #include "cli/sync_command.h"
@@ -20,7 +21,6 @@ const wchar_t kUsage[] =
     L"usage: quillmar-cli.exe analyze [--content] [--simultaneous] LEFT RIGHT\n"
     L"       quillmar-cli.exe commit [--content] [--simultaneous] LEFT RIGHT   (make RIGHT like LEFT)\n"
     L"       quillmar-cli.exe update [--content] [--simultaneous] LEFT RIGHT   (make LEFT like RIGHT)\n";
-const wchar_t kLogHeader[] = L"The following files/folders were sikpped during the analyze process:";
 const wchar_t kWindowClass[] = L"QuillmarCliAnalysis";
 
 struct RunState {
@@ -101,14 +101,6 @@ bool IsFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::wstring LogPathBesideExecutable() {
-    wchar_t executable[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, executable, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return std::wstring();
-    std::wstring path(executable, length);
-    return path.substr(0, path.rfind(L'\\')) + L"\\AnalyzeLog.txt";
-}
-
 HWND CreateReceiver() {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = ReceiverProc;
@@ -152,8 +144,8 @@ int RunAnalysis(Command command, const std::wstring& left, const std::wstring& r
     wcsncpy(data->slots[0].rootPath, left.c_str(), kPathUnits - 1);
     wcsncpy(data->slots[1].rootPath, right.c_str(), kPathUnits - 1);
 
-    std::wstring logPath = LogPathBesideExecutable();
-    if (!window || logPath.empty() || !SkipLogOpen(logPath.c_str(), kLogHeader)) {
+    wchar_t logPath[MAX_PATH];
+    if (!window || !AnalyzeLogPath(logPath) || !SkipLogOpen(logPath, kAnalyzeLogHeader)) {
         WriteError(window ? L"Can not create error log file!\n" : L"Error starting worker thread.\n");
         if (window) DestroyWindow(window);
         BackgroundOpsFree(data);
@@ -185,7 +177,7 @@ int RunAnalysis(Command command, const std::wstring& left, const std::wstring& r
     if (g_run.done && !g_run.failed && command != Command::Analyze) {
         if (logEntries > 0)
             WriteError(L"Some files/folders could not be accessed and will not be added to the analysis report. "
-                       L"A list of these files was saved to <" + logPath + L">!\n");
+                       L"A list of these files was saved to <" + std::wstring(logPath) + L">!\n");
         std::string operations;
         std::wstring notices;
         exitCode = cli::SynchronizeAnalysedPair(data, command == Command::Commit ? SyncCommit : SyncUpdate, window,
@@ -205,7 +197,7 @@ int RunAnalysis(Command command, const std::wstring& left, const std::wstring& r
         WriteError(summary);
         if (logEntries > 0)
             WriteError(L"Some files/folders could not be accessed and will not be added to the analysis report. "
-                       L"A list of these files was saved to <" + logPath + L">!\n");
+                       L"A list of these files was saved to <" + std::wstring(logPath) + L">!\n");
     } else {
         WriteError(StatusOf(&data->slots[g_run.failed ? g_run.failedLocation : 0]) + L"\n");
         exitCode = kExitFailed;

@@ -524,8 +524,10 @@ TEST_F(MainDialogTest, AnalyzeAsksForTwoLocationsUnlessBothAreSelectedAndLive) {
         dialog.m_paneMode[1] = PaneMode::LogicalVolumes;
         dialog.m_path[0] = L"C:\\";
         dialog.m_path[1] = L"D:\\";
+        m_guard.ExpectRefusals();
         SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // both selected: no message
         EXPECT_EQ(m_boxes.boxes.size(), 5u);
+        EXPECT_EQ(m_guard.Refused(), 1);  // the Analyze dialog itself
         SendCommand(dialog, ID_FILE_EXIT);
     }});
 }
@@ -540,8 +542,10 @@ TEST_F(MainDialogTest, SynchronizeNeedsAnAnalysis) {
         SendCommand(dialog, ID_SYNCHRONIZER_SYNCHRONIZE);
         EXPECT_EQ(m_boxes.boxes.size(), 2u);
         dialog.m_paneMode[0] = PaneMode::AnalyzedLocation;
+        m_guard.ExpectRefusals();
         SendCommand(dialog, ID_SYNCHRONIZER_SYNCHRONIZE);
         EXPECT_EQ(m_boxes.boxes.size(), 2u);
+        EXPECT_EQ(m_guard.Refused(), 1);  // the Synchronize dialog itself
         SendCommand(dialog, ID_FILE_EXIT);
     }});
 }
@@ -551,7 +555,9 @@ TEST_F(MainDialogTest, EveryCommandLeavesTheDialogRunning) {
     Run(dialog, {[&] {
         const UINT commands[] = {ID_FILE_OPENLOGICALVOLUMES, ID_VIEW_REFRESH, ID_VIEW_FILTERS, ID_HELP_ABOUT,
                                  ID_FILE_NEWCATALOG,         ID_FILE_OPENCATALOG, ID_CATALOG_ADD, ID_CATALOG_REMOVE};
+        m_guard.ExpectRefusals();
         for (UINT command : commands) SendCommand(dialog, command);
+        EXPECT_EQ(m_guard.Refused(), 2);  // the Filters dialog and the About box, refused by the guard
         const UINT notifications[][2] = {{IDC_TREE1, TVN_ITEMEXPANDINGW}, {IDC_TREE2, TVN_ITEMEXPANDINGW},
                                          {IDC_TREE1, TVN_SELCHANGEDW},    {IDC_TREE2, TVN_SELCHANGEDW},
                                          {IDC_LIST1, NM_DBLCLK},          {IDC_LIST2, NM_DBLCLK}};

@@ -1,0 +1,28 @@
+#pragma once
+// The About box: title, version, and two links that open in the web browser.
+#include <windows.h>
+
+#include "framework/controls.h"
+#include "framework/dialog.h"
+
+class CAboutDlg : public CDialog {
+public:
+    CAboutDlg();
+
+    CLinkCtrl m_makerLink;
+    CLinkCtrl m_iconsLink;
+
+protected:
+    void DoDataExchange(CDataExchange* exchange) override;
+    void OnMakerLinkClick(NMHDR* header, LRESULT* result);
+    void OnIconsLinkClick(NMHDR* header, LRESULT* result);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void OpenLink(const CLinkCtrl& link);
+};
+
+// The call that opens an address; tests swap in one that records it. Null restores ShellExecuteW.
+typedef HINSTANCE(WINAPI* ShellExecuteFunction)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+void SetAboutShellExecute(ShellExecuteFunction execute);
