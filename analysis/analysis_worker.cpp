@@ -40,6 +40,29 @@ DWORD OpenFailure() {
 
 bool IsCancelled(HANDLE cancelEvent) { return WaitForSingleObject(cancelEvent, 0) == WAIT_OBJECT_0; }
 
+// Polls the cancel event at most once per tick of the system clock, since each
+// poll is a call into the system and a structure pass would make one per
+// entry. Once it has seen the event it answers yes without asking again.
+class CancelPoll {
+public:
+    explicit CancelPoll(HANDLE event) : m_event(event) {}
+    bool Cancelled() {
+        if (m_cancelled) return true;
+        const DWORD now = GetTickCount();
+        if (m_polled && now == m_lastTick) return false;
+        m_polled = true;
+        m_lastTick = now;
+        m_cancelled = IsCancelled(m_event);
+        return m_cancelled;
+    }
+
+private:
+    HANDLE m_event;
+    DWORD m_lastTick = 0;
+    bool m_polled = false;
+    bool m_cancelled = false;
+};
+
 // The other slot's text is emptied, then the failing slot's reason is sent.
 DWORD ReportFailure(BackgroundOpsData* data, unsigned failing, const wchar_t* text, DWORD code) {
     unsigned other = 1 - failing;
@@ -266,11 +289,11 @@ namespace {
 // the other tree. `pathLength` is the length of the node's tree path; a child
 // whose path would not fit a path buffer is left as it is.
 bool CompareFolders(FileNode* node, FileNode* counterpart, size_t pathLength, LocationSlot* other,
-                    bool compareTimes) {
+                    bool compareTimes, CancelPoll* cancel) {
     ChildIndex otherChildren;
     if (!otherChildren.Build(counterpart)) return false;
     for (FileNode* child = node->firstChild; child; child = child->nextSibling) {
-        if (IsCancelled(other->cancelEvent)) break;
+        if (cancel->Cancelled()) break;
         if (child->state != DiffIdentical && child->state != DiffModified) continue;
         // "." and ".." take part in nothing.
         if (IsDotOrDotDot(child->name)) continue;
@@ -301,7 +324,8 @@ bool CompareFolders(FileNode* node, FileNode* counterpart, size_t pathLength, Lo
                 MarkAncestorsModified(match);
             }
         }
-        if (IsFolderNode(child) && !CompareFolders(child, match, childPathLength, other, compareTimes)) return false;
+        if (IsFolderNode(child) && !CompareFolders(child, match, childPathLength, other, compareTimes, cancel))
+            return false;
     }
     return true;
 }
@@ -321,7 +345,8 @@ bool CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* oth
         }
         return true;
     }
-    return CompareFolders(node, counterpart, wcslen(treePath), other, compareTimes);
+    CancelPoll cancel(other->cancelEvent);
+    return CompareFolders(node, counterpart, wcslen(treePath), other, compareTimes, &cancel);
 }
 
 DWORD WINAPI AnalysisWorker(void* parameter) {
