@@ -274,3 +274,23 @@ TEST_F(SynchronizeDialogTest, StartResetsThePanesAndTheWorkerEndsTheDialog) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SynchronizeDialogTest, TheMainWindowsCommandOpensTheDialogWhichNeedsAValidRecord) {
+    CQuillmarDlg main;
+    m_app.m_pMainWnd = &main;
+    RunModalSteps([&] { return main.DoModal(); }, [&] { return main.m_hWnd; },
+                  {[&] {
+                      main.m_paneMode[0] = PaneMode::AnalyzedLocation;  // shown, though the record holds nothing
+                      SendMessageW(main.m_hWnd, WM_COMMAND, MAKEWPARAM(ID_SYNCHRONIZER_SYNCHRONIZE, 0), 0);
+                      ASSERT_EQ(m_boxes.boxes.size(), 1u);
+                      EXPECT_EQ(m_boxes.boxes[0].text, L"Background operations data is not valid!");
+                      EXPECT_EQ(m_boxes.boxes[0].caption, L"Information");
+                      EXPECT_NE(m_boxes.boxes[0].owner, main.m_hWnd);
+                      EXPECT_EQ(FindWindowW(L"#32770", L"Synchronize Folders"), nullptr);
+                      main.EndDialog(IDCANCEL);
+                  }});
+}
+
+}  // namespace
