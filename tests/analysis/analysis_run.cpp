@@ -1,6 +1,7 @@
 #include "tests/analysis/analysis_run.h"
 
 #include "analysis/skip_log.h"
+#include "tests/support/message_window.h"
 
 #include <gtest/gtest.h>
 
@@ -44,28 +45,6 @@ void Observe(BackgroundOpsData* data, UINT message, WPARAM wParam, void* context
     if (state->options->onMessage) state->options->onMessage(data, message, wParam);
 }
 
-HWND CreateReceiver(RunState* state) {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = ReceiverProc;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kWindowClass;
-        registered = RegisterClassW(&windowClass) != 0;
-    }
-    HWND window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr);
-    if (window) SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
-    return window;
-}
-
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
 
 }  // namespace
 
@@ -77,7 +56,7 @@ AnalysisRun RunAnalysis(const std::wstring& root0, const std::wstring& root1, co
         ADD_FAILURE() << "the record cannot be set up";
         return run;
     }
-    HWND window = CreateReceiver(&state);
+    HWND window = CreateMessageWindow(kWindowClass, ReceiverProc, &state);
     EXPECT_NE(window, nullptr);
     BackgroundOpsData* data = &g_backgroundOps;
     wcsncpy(data->slots[0].rootPath, root0.c_str(), kPathUnits - 1);
@@ -96,7 +75,7 @@ AnalysisRun RunAnalysis(const std::wstring& root0, const std::wstring& root1, co
         DWORD started = GetTickCount();
         for (;;) {
             DWORD waited = MsgWaitForMultipleObjects(1, &worker, FALSE, 200, QS_ALLINPUT);
-            PumpMessages();
+            PumpWaitingMessages();
             if (waited == WAIT_OBJECT_0) {
                 run.ended = true;
                 break;
@@ -109,7 +88,7 @@ AnalysisRun RunAnalysis(const std::wstring& root0, const std::wstring& root1, co
             WaitForSingleObject(worker, INFINITE);
         }
         // Everything sent before the thread ended is queued by now.
-        PumpMessages();
+        PumpWaitingMessages();
         GetExitCodeThread(worker, &run.exitCode);
         CloseHandle(worker);
     }

@@ -2,6 +2,7 @@
 
 #include "framework/message_box.h"
 #include "model/names.h"
+#include "tests/support/message_window.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -34,25 +35,6 @@ LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-HWND CreateReceiver(unsigned* count) {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = ReceiverProc;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kWindowClass;
-        registered = RegisterClassW(&windowClass) != 0;
-    }
-    HWND window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr);
-    if (window) SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(count));
-    return window;
-}
-
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-}
 
 std::wstring WithoutFinalBackslash(std::wstring path) {
     if (!path.empty() && path.back() == L'\\') path.pop_back();
@@ -68,7 +50,7 @@ SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const 
     SyncRun run;
     Capture capture;
     SetMessageBoxHandler(CaptureBox, &capture);
-    HWND window = CreateReceiver(&run.doneMessages);
+    HWND window = CreateMessageWindow(kWindowClass, ReceiverProc, &run.doneMessages);
     EXPECT_NE(window, nullptr);
     SyncRequest request = {};
     request.direction = direction;
@@ -83,11 +65,11 @@ SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const 
         bool ended = false;
         while (!ended && GetTickCount() - started < kRunTimeoutMs) {
             ended = MsgWaitForMultipleObjects(1, &worker, FALSE, 200, QS_ALLINPUT) == WAIT_OBJECT_0;
-            PumpMessages();
+            PumpWaitingMessages();
         }
         EXPECT_TRUE(ended) << "the synchronization did not end";
         if (!ended) WaitForSingleObject(worker, INFINITE);
-        PumpMessages();
+        PumpWaitingMessages();
         GetExitCodeThread(worker, &run.exitCode);
         CloseHandle(worker);
     }
