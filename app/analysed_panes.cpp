@@ -65,13 +65,8 @@ DWORD CQuillmarDlg::ListFolderFromLocation(int pane) {
     NodeRecordList* folders = nullptr;
     DWORD code = ListVisibleChildren(m_location[pane], m_path[pane].c_str(), m_filterMask, &files, &folders);
     if (code != 0) return code;
-    SortListing(files);
-    SortListing(folders);
     UpdatePaneCaption(pane);
-    m_list[pane].DeleteAllItems();
-    AddListRows(m_list[pane], folders, files);
-    FreeRecordList(files);
-    FreeRecordList(folders);
+    ShowListingRows(m_list[pane], folders, files);
     return 0;
 }
 

@@ -187,13 +187,8 @@ DWORD CQuillmarDlg::ListFolderFromDisk(int pane) {
     DirEntryList* folders = nullptr;
     DWORD code = ListDirectory(m_path[pane].c_str(), &files, &folders);
     if (code != 0) return code;
-    SortListing(files);
-    SortListing(folders);
     UpdatePaneCaption(pane);
-    m_list[pane].DeleteAllItems();
-    AddListRows(m_list[pane], folders, files);
-    FreeRecordList(files);
-    FreeRecordList(folders);
+    ShowListingRows(m_list[pane], folders, files);
     return 0;
 }
 

@@ -61,3 +61,14 @@ void AddListRows(CListCtrl& list, const RecordList<Entry>* folders, const Record
         AddListRow(list, entry.name, entry.lastWriteTime, entry.size, entry.attributes, RowImage(entry));
     }
 }
+
+// Replaces the list's rows with a listing in listing order, then frees the listing.
+template <class Entry>
+void ShowListingRows(CListCtrl& list, RecordList<Entry>* folders, RecordList<Entry>* files) {
+    SortListing(files);
+    SortListing(folders);
+    list.DeleteAllItems();
+    AddListRows(list, folders, files);
+    FreeRecordList(files);
+    FreeRecordList(folders);
+}
