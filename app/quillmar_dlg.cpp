@@ -1,5 +1,7 @@
 #include "app/quillmar_dlg.h"
 
+#include "model/location_paths.h"
+
 #include <shellapi.h>
 
 #include "app/background_record.h"
@@ -13,6 +15,9 @@ const wchar_t kHelpPage[] = L"https://www.brennock.example/quillmar/help/";
 const wchar_t kSelectTwoLocations[] =
     L"Select two locations that you want to compare. Use both tab windows and open Logical or Catalog Volumes.";
 const wchar_t kAnalyzeNotPerformed[] = L"Analyze not performed!";
+const wchar_t kLocationsOverlap[] =
+    L"The two locations overlap: one lies inside the other, or both are the same folder. "
+    L"Select two separate locations to compare.";
 
 const int kToolImageSize = 24;
 const int kToolButtonSize = 38;
@@ -291,6 +296,11 @@ void CQuillmarDlg::OnAnalyzeDifferences() {
     if (m_path[0].empty() || m_path[1].empty() || m_paneMode[0] == PaneMode::AnalyzedLocation ||
         m_paneMode[1] == PaneMode::AnalyzedLocation) {
         MessageBox(kSelectTwoLocations, L"Information", MB_ICONINFORMATION);
+        return;
+    }
+    // A synchronization between them would copy a location into itself or delete its own root.
+    if (LocationsOverlap(m_path[0].c_str(), m_path[1].c_str())) {
+        MessageBox(kLocationsOverlap, L"Information", MB_ICONINFORMATION);
         return;
     }
     RunAnalyzeDialog();

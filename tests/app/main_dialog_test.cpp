@@ -532,6 +532,29 @@ TEST_F(MainDialogTest, AnalyzeAsksForTwoLocationsUnlessBothAreSelectedAndLive) {
     }});
 }
 
+TEST_F(MainDialogTest, AnalyzeRefusesLocationsInsideEachOther) {
+    const wchar_t kOverlap[] =
+        L"The two locations overlap: one lies inside the other, or both are the same folder. "
+        L"Select two separate locations to compare.";
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        const std::pair<const wchar_t*, const wchar_t*> pairs[] = {
+            {L"C:\\windows\\", L"C:\\windows\\"},
+            {L"C:\\windows\\", L"C:\\WINDOWS\\system32\\"},
+            {L"C:\\windows\\system32\\", L"C:\\"},
+        };
+        for (const auto& [first, second] : pairs) {
+            dialog.m_path[0] = first;
+            dialog.m_path[1] = second;
+            SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);
+        }
+        // No Analyze dialog was opened: the guard would have refused it.
+        ASSERT_EQ(m_boxes.boxes.size(), 3u);
+        for (const CapturedMessageBox& box : m_boxes.boxes) ExpectInformation(box, kOverlap, dialog.m_hWnd);
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
 TEST_F(MainDialogTest, SynchronizeNeedsAnAnalysis) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {

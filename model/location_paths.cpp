@@ -1,0 +1,44 @@
+#include "model/location_paths.h"
+
+#include "model/location_tree.h"
+#include "model/memory.h"
+#include "model/names.h"
+
+#include <cwchar>
+
+namespace {
+
+// The full form of a folder path, ending in a backslash, in `full` (kPathUnits); 0 when it cannot be formed.
+size_t ResolveFolder(const wchar_t* path, wchar_t* full) {
+    DWORD length = GetFullPathNameW(path, kPathUnits, full, nullptr);
+    if (length == 0 || length >= kPathUnits - 1) return 0;
+    if (full[length - 1] != L'\\') {
+        full[length++] = L'\\';
+        full[length] = 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+bool LocationsOverlap(const wchar_t* first, const wchar_t* second) {
+    if (!first || !second) return true;
+    auto* a = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+    auto* b = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+    bool overlap = true;
+    size_t lengthA = a ? ResolveFolder(first, a) : 0;
+    size_t lengthB = b ? ResolveFolder(second, b) : 0;
+    if (lengthA > 0 && lengthB > 0) {
+        // Both end in a backslash, so the shorter one is a whole folder of the longer one or none.
+        const wchar_t* shorter = lengthA <= lengthB ? a : b;
+        const wchar_t* longer = lengthA <= lengthB ? b : a;
+        overlap = NameMatchesComponent(shorter, longer, lengthA <= lengthB ? lengthA : lengthB);
+    }
+    MemFree(a);
+    MemFree(b);
+    return overlap;
+}
+
+bool IsRawDevicePath(const wchar_t* path) {
+    return path && path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.') && path[3] == L'\\';
+}

@@ -1,0 +1,13 @@
+#pragma once
+// Rules for the pair of locations that an analysis and a synchronization take.
+#include <windows.h>
+
+// True when the two folder paths name the same folder or one lies inside the
+// other: compared without regard to case at a backslash, after "." and ".."
+// are resolved. A path that cannot be resolved counts as overlapping, so that
+// no doubtful pair is ever synchronized.
+bool LocationsOverlap(const wchar_t* first, const wchar_t* second);
+
+// True for a path in the system's raw forms ("\\?\", "\\.\"), which the
+// shell's file operations do not take.
+bool IsRawDevicePath(const wchar_t* path);
