@@ -4,6 +4,7 @@
 #include "analysis/skip_log.h"
 #include "cli/analysis_report.h"
 #include "cli/sync_command.h"
+#include "model/location_paths.h"
 #include "model/system_error.h"
 
 #include <windows.h>
@@ -182,8 +183,8 @@ int RunAnalysis(Command command, const std::wstring& left, const std::wstring& r
         std::wstring notices;
         exitCode = cli::SynchronizeAnalysedPair(data, command == Command::Commit ? SyncCommit : SyncUpdate, window,
                                                 &operations, &notices);
-        // The operations were carried out only when the run completed.
-        if (exitCode == kExitCompleted) WriteBytes(GetStdHandle(STD_OUTPUT_HANDLE), operations);
+        // Only what was done is printed; what was not done is in the notices.
+        WriteBytes(GetStdHandle(STD_OUTPUT_HANDLE), operations);
         WriteError(notices);
     } else if (g_run.done && !g_run.failed) {
         WriteBytes(GetStdHandle(STD_OUTPUT_HANDLE), cli::ListAnalysedNodes(data));
@@ -244,7 +245,13 @@ int wmain(int argc, wchar_t** argv) {
         paths[side] = FolderPath(folders[side]);
         if (paths[side].empty())
             return UsageError(std::wstring(name) + L" folder path is not valid or too long: " + folders[side]);
+        if (IsRawDevicePath(folders[side]))
+            return UsageError(std::wstring(name) + L" folder path in the \\\\?\\ or \\\\.\\ form is not supported: " +
+                              folders[side]);
         if (!IsFolder(paths[side])) return UsageError(std::wstring(name) + L" folder not found: " + folders[side]);
     }
+    // A synchronization between them would copy a location into itself or delete its own root.
+    if (LocationsOverlap(paths[0].c_str(), paths[1].c_str()))
+        return UsageError(L"LEFT and RIGHT overlap: one lies inside the other, or both are the same folder");
     return RunAnalysis(command, paths[0], paths[1], compareContent, simultaneous);
 }

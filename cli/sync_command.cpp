@@ -1,8 +1,8 @@
 #include "cli/sync_command.h"
 
 #include "cli/analysis_report.h"
-#include "framework/message_box.h"
 #include "model/system_error.h"
+#include "sync/file_batches.h"
 #include "sync/synchronize_worker.h"
 
 namespace cli {
@@ -14,16 +14,14 @@ struct Output {
     std::wstring* notices;
 };
 
-// The worker's message boxes become lines of the notices; the completion
-// needs none, the exit code tells it.
-int NoteMessageBox(void* context, HWND, const wchar_t* text, const wchar_t*, UINT type) {
+// The worker's notices become lines; the completion needs none, the exit code tells it.
+void NoteNotice(void* context, SyncNoticeKind kind, const wchar_t* text) {
     auto* output = static_cast<Output*>(context);
     try {
-        if ((type & MB_ICONMASK) != MB_ICONINFORMATION) *output->notices += std::wstring(text) + L"\n";
+        if (kind != SyncNoticeInformation) *output->notices += std::wstring(text) + L"\n";
     } catch (...) {
         // Out of memory for the text: the exit code still tells how the run ended.
     }
-    return IDOK;
 }
 
 void NoteOperationLine(Output* output, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
@@ -54,12 +52,10 @@ void NoteOperationLine(Output* output, SyncAction action, const wchar_t* itemPat
         return;
     }
     if (result != ERROR_SUCCESS) {
-        // A folder that stays (not empty, or already there) is told, not printed as done.
-        wchar_t message[kSystemErrorUnits];
-        FormatSystemError(result, message);
-        std::wstring text = message;
-        while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
-        *output->notices += line + L": " + text + L"\n";
+        // What was not done (a folder that stays, a file left out or refused by the shell) is told, not printed.
+        wchar_t reason[kSystemErrorUnits];
+        DescribeSyncResult(result, reason);
+        *output->notices += line + L": " + reason + L"\n";
         return;
     }
     *output->operations += ToUtf8(line) + "\n";
@@ -80,7 +76,7 @@ int SynchronizeAnalysedPair(const BackgroundOpsData* data, SyncDirection directi
                             std::string* operations, std::wstring* notices) {
     const LocationSlot* current = &data->slots[0];
     SyncItemList* items = nullptr;
-    DWORD listed = ListSyncItems(current->tree->root, current->rootPath, &items);
+    DWORD listed = ListSyncItems(current->tree->root, current->rootPath, data->slots[1].tree, &items);
     if (listed != ERROR_SUCCESS) {
         *notices += L"No enough memory!\n";
         return 1;
@@ -94,12 +90,15 @@ int SynchronizeAnalysedPair(const BackgroundOpsData* data, SyncDirection directi
     request.window = window;
     request.observer = NoteOperation;
     request.observerContext = &output;
-    SetMessageBoxHandler(NoteMessageBox, &output);
+    request.notice = NoteNotice;
+    request.noticeContext = &output;
+    SyncSummary summary = {};
+    request.summary = &summary;
+    request.shellWithoutErrorBoxes = true;
     // Nothing listed is a complete run with nothing to do.
     DWORD result = items ? RunSynchronization(&request) : 0;
-    SetMessageBoxHandler(nullptr, nullptr);
     FreeSyncItemList(items);
-    return result == 0 ? 0 : 1;
+    return result == 0 && summary.notDone == 0 ? 0 : 1;
 }
 
 }  // namespace cli

@@ -12,7 +12,8 @@ namespace cli {
 // Runs the synchronization over the analysed pair in `data`. The lines of the
 // file and folder operations go to `operations` (UTF-8), the worker's notices
 // and failures to `notices`. `window` receives the worker's end message.
-// Returns 0 when the run completed, 1 when it ended early.
+// Returns 0 when every operation was done, 1 when the run ended early or left
+// some operation undone (each told in the notices).
 int SynchronizeAnalysedPair(const BackgroundOpsData* data, SyncDirection direction, HWND window,
                             std::string* operations, std::wstring* notices);
 

@@ -40,8 +40,8 @@ const wchar_t* SyncStateText(DiffState state) {
     }
 }
 
-DWORD AppendSyncItem(SyncItemList** list, const wchar_t* path, DiffState state, bool isFolder, bool checked) {
-    if (!list || !path) return ERROR_INVALID_PARAMETER;
+DWORD AppendSyncItem(SyncItemList** list, const SyncItem& item) {
+    if (!list || !item.path) return ERROR_INVALID_PARAMETER;
     SyncItemList* items = *list;
     if (!items || items->count == items->capacity) {
         uint32_t capacity = (items ? items->capacity : 0) + kItemGrowth;
@@ -52,12 +52,23 @@ DWORD AppendSyncItem(SyncItemList** list, const wchar_t* path, DiffState state, 
         grown->capacity = capacity;
         *list = items = grown;
     }
-    size_t length = wcslen(path);
+    size_t length = wcslen(item.path);
     auto* copy = static_cast<wchar_t*>(MemAlloc((length + 1) * sizeof(wchar_t)));
     if (!copy) return ERROR_NOT_ENOUGH_MEMORY;
-    wmemcpy(copy, path, length + 1);
-    items->items[items->count++] = SyncItem{copy, state, isFolder, checked};
+    wmemcpy(copy, item.path, length + 1);
+    SyncItem& added = items->items[items->count++];
+    added = item;
+    added.path = copy;
     return ERROR_SUCCESS;
+}
+
+DWORD AppendSyncItem(SyncItemList** list, const wchar_t* path, DiffState state, bool isFolder, bool checked) {
+    SyncItem item = {};
+    item.path = const_cast<wchar_t*>(path);
+    item.state = state;
+    item.isFolder = isFolder;
+    item.checked = checked;
+    return AppendSyncItem(list, item);
 }
 
 void FreeSyncItemList(SyncItemList* list) {
@@ -66,42 +77,91 @@ void FreeSyncItemList(SyncItemList* list) {
     MemFree(list);
 }
 
-DWORD ListSyncItems(FileNode* folder, const wchar_t* currentRoot, SyncItemList** list) {
-    if (!folder || !currentRoot || !list || wcslen(currentRoot) >= kPathUnits) return ERROR_INVALID_PARAMETER;
-    *list = nullptr;
-    auto* walk = static_cast<StateWalk*>(MemAllocZero(sizeof(StateWalk)));
-    auto* path = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-    DWORD result = walk && path ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
-    if (result == ERROR_SUCCESS) {
-        walk->mask = kSyncListMask;
-        walk->folder = folder;
-        walk->next = folder->firstChild;
-        wcscpy(walk->basePath, currentRoot);
-        SyncItemList* items = nullptr;
-        for (;;) {
-            DWORD attributes = 0;
-            DiffState state = DiffIdentical;
-            DWORD step = StateWalkNext(walk, &attributes, &state, path);
-            if (step == ERROR_NO_MORE_FILES) break;
-            // A path too long for any buffer is passed over, as the dialog passes over an item it cannot add.
-            if (step == ERROR_FILENAME_EXCED_RANGE) continue;
-            if (step == ERROR_SUCCESS) step = AppendSyncItem(&items, path, state, IsFolderAttributes(attributes), true);
-            if (step != ERROR_SUCCESS) {
-                result = step;
-                break;
-            }
-        }
-        StateWalkClear(walk);
-        if (result == ERROR_SUCCESS && items) {
-            qsort(items->items, items->count, sizeof(SyncItem), CompareItemPaths);
-        }
-        if (result == ERROR_SUCCESS) {
-            *list = items;
-        } else {
-            FreeSyncItemList(items);
-        }
+namespace {
+
+SyncSeenFile SeenOf(const FileNode* node) {
+    if (!node || IsFolderNode(node)) return SyncSeenFile{};
+    return SyncSeenFile{true, node->size, node->lastWriteTime};
+}
+
+// What the analysis saw of a listed node at both places. A New node stands
+// alone, a Missing node is the copy of the other location's entry, and a
+// Modified file has its counterpart in the other tree at the same tree path.
+bool SeenAtBothPlaces(const FileNode* node, DiffState state, const LocationTree* otherTree, wchar_t* treePath,
+                      SyncItem* item) {
+    item->seenKnown = true;
+    item->seenHere = state == DiffMissing ? SyncSeenFile{} : SeenOf(node);
+    item->seenThere = state == DiffMissing ? SeenOf(node) : SyncSeenFile{};
+    if (state != DiffModified || IsFolderNode(node)) return true;
+    if (!BuildNodePath(L"Root\\", node, treePath)) return false;
+    size_t length = wcslen(treePath);
+    if (length + 1 >= kPathUnits) return false;
+    treePath[length] = L'\\';
+    treePath[length + 1] = 0;
+    const FileNode* counterpart = FindNodeByPath(otherTree, treePath);
+    if (!counterpart || IsFolderNode(counterpart)) return false;
+    item->seenThere = SeenOf(counterpart);
+    return true;
+}
+
+// The walk over the subtree, with the buffers it needs; frees them on every return.
+struct ListingBuffers {
+    StateWalk* walk = static_cast<StateWalk*>(MemAllocZero(sizeof(StateWalk)));
+    wchar_t* path = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+    wchar_t* treePath = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+    bool Allocated() const { return walk && path && treePath; }
+    ~ListingBuffers() {
+        if (walk) StateWalkClear(walk);
+        MemFree(treePath);
+        MemFree(path);
+        MemFree(walk);
     }
-    MemFree(path);
-    MemFree(walk);
-    return result;
+};
+
+DWORD CollectSyncItems(FileNode* folder, const wchar_t* currentRoot, const LocationTree* otherTree,
+                       ListingBuffers& buffers, SyncItemList** items) {
+    StateWalk* walk = buffers.walk;
+    walk->mask = kSyncListMask;
+    walk->folder = folder;
+    walk->next = folder->firstChild;
+    wcscpy(walk->basePath, currentRoot);
+    for (;;) {
+        DWORD attributes = 0;
+        DiffState state = DiffIdentical;
+        FileNode* node = nullptr;
+        DWORD step = StateWalkNext(walk, &attributes, &state, buffers.path, &node);
+        if (step == ERROR_NO_MORE_FILES) return ERROR_SUCCESS;
+        // A path too long for any buffer is passed over, as the dialog passes over an item it cannot add.
+        if (step == ERROR_FILENAME_EXCED_RANGE) continue;
+        if (step != ERROR_SUCCESS) return step;
+        SyncItem item = {};
+        item.path = buffers.path;
+        item.state = state;
+        item.isFolder = IsFolderAttributes(attributes);
+        item.checked = true;
+        // Without its counterpart a Modified file cannot be checked before it is overwritten.
+        if (!SeenAtBothPlaces(node, state, otherTree, buffers.treePath, &item)) item.seenKnown = false;
+        step = AppendSyncItem(items, item);
+        if (step != ERROR_SUCCESS) return step;
+    }
+}
+
+}  // namespace
+
+DWORD ListSyncItems(FileNode* folder, const wchar_t* currentRoot, const LocationTree* otherTree,
+                    SyncItemList** list) {
+    if (!folder || !currentRoot || !otherTree || !list || wcslen(currentRoot) >= kPathUnits)
+        return ERROR_INVALID_PARAMETER;
+    *list = nullptr;
+    ListingBuffers buffers;
+    if (!buffers.Allocated()) return ERROR_NOT_ENOUGH_MEMORY;
+    SyncItemList* items = nullptr;
+    DWORD result = CollectSyncItems(folder, currentRoot, otherTree, buffers, &items);
+    if (result != ERROR_SUCCESS) {
+        FreeSyncItemList(items);
+        return result;
+    }
+    if (items) qsort(items->items, items->count, sizeof(SyncItem), CompareItemPaths);
+    *list = items;
+    return ERROR_SUCCESS;
 }

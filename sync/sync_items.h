@@ -8,11 +8,24 @@
 
 #include <cstdint>
 
+// A file as the analysis saw it at one place, so that the worker can tell
+// whether it changed before it overwrites, deletes or copies it.
+struct SyncSeenFile {
+    bool exists;
+    uint64_t size;
+    FILETIME lastWriteTime;
+};
+
 struct SyncItem {
     wchar_t* path;  // full path in the current location, owned by the list
     DiffState state;  // New, Modified or Missing; anything else is left alone
     bool isFolder;
     bool checked;
+    // What the analysis saw at the item path and at the other path. An item
+    // without it cannot be checked, so its file operations are not carried out.
+    bool seenKnown;
+    SyncSeenFile seenHere;
+    SyncSeenFile seenThere;
 };
 
 // One heap block: the count and the capacity, then the items. A folder
@@ -29,9 +42,11 @@ DiffState SyncStateFromText(const wchar_t* text);
 // The "State" text of a listed state; empty for a state that is never listed.
 const wchar_t* SyncStateText(DiffState state);
 
-// Appends a copy of the item; the list (null at first) grows by 100 items at a
-// time. Returns 0, ERROR_NOT_ENOUGH_MEMORY or ERROR_INVALID_PARAMETER; on
-// failure the list stays as it was.
+// Appends a copy of the item (its path copied); the list (null at first) grows
+// by 100 items at a time. Returns 0, ERROR_NOT_ENOUGH_MEMORY or
+// ERROR_INVALID_PARAMETER; on failure the list stays as it was.
+DWORD AppendSyncItem(SyncItemList** list, const SyncItem& item);
+// The same for an item of which nothing was seen (`seenKnown` false).
 DWORD AppendSyncItem(SyncItemList** list, const wchar_t* path, DiffState state, bool isFolder, bool checked);
 void FreeSyncItemList(SyncItemList* list);
 
@@ -40,8 +55,11 @@ void FreeSyncItemList(SyncItemList* list);
 const StateFilterMask kSyncListMask = 0x6E;
 
 // Lists, all checked, every item below `folder` (a node of an analysed tree)
-// that calls for work, in the dialog's order: sorted by path, ignoring case.
-// `currentRoot` is the location's root path, ending in a backslash.
-// Returns 0, ERROR_NOT_ENOUGH_MEMORY or ERROR_INVALID_PARAMETER; the caller
-// frees `*list` (null when nothing is listed) on success.
-DWORD ListSyncItems(FileNode* folder, const wchar_t* currentRoot, SyncItemList** list);
+// that calls for work, in the dialog's order: sorted by path, ignoring case,
+// each with what the analysis saw of it here and in `otherTree`, the other
+// location's analysed tree. `currentRoot` is the location's root path,
+// ending in a backslash. Returns 0, ERROR_NOT_ENOUGH_MEMORY or
+// ERROR_INVALID_PARAMETER; the caller frees `*list` (null when nothing is
+// listed) on success.
+DWORD ListSyncItems(FileNode* folder, const wchar_t* currentRoot, const LocationTree* otherTree,
+                    SyncItemList** list);

@@ -3,8 +3,8 @@
 #include <commctrl.h>
 
 #include "analysis/background_ops.h"
-#include "analysis/state_walk.h"
 #include "app/quillmar_dlg.h"
+#include "framework/message_box.h"
 #include "framework/thread.h"
 #include "framework/win_app.h"
 #include "model/memory.h"
@@ -52,6 +52,7 @@ BEGIN_MESSAGE_MAP(CSynchronizeDlg, CDialog)
     ON_NOTIFY(LVN_ITEMCHANGING, IDC_SYNC_ITEM_LIST, OnItemChanging)
     ON_NOTIFY(LVN_ITEMCHANGED, IDC_SYNC_ITEM_LIST, OnItemChanged)
     ON_MESSAGE(WM_SYNCHRONIZE_DONE, OnSynchronizeDone)
+    ON_MESSAGE(WM_SYNC_LIST_BUILT, OnListBuilt)
 END_MESSAGE_MAP()
 
 CSynchronizeDlg::CSynchronizeDlg()
@@ -151,67 +152,66 @@ void CSynchronizeDlg::EnableChoosing(BOOL enable) {
     }
 }
 
-UINT CSynchronizeDlg::BuildSyncItemList(void* dialog) { return static_cast<CSynchronizeDlg*>(dialog)->FillItemList(); }
+// On the builder's thread: touches no control and no count, only the records, which
+// the dialog reads once the message has arrived.
+UINT CSynchronizeDlg::BuildSyncItemList(void* dialog) {
+    auto* self = static_cast<CSynchronizeDlg*>(dialog);
+    const LocationSlot* current = &g_backgroundOps.slots[self->m_currentLocation];
+    const LocationSlot* other = &g_backgroundOps.slots[1 - self->m_currentLocation];
+    FileNode* folder = FindNodeByPath(current->tree, self->m_treePath.c_str());
+    self->m_buildResult = folder == nullptr ? ERROR_PATH_NOT_FOUND
+                                            : ListSyncItems(folder, self->m_currentRoot, other->tree, &self->m_items);
+    ::PostMessageW(self->m_hWnd, WM_SYNC_LIST_BUILT, 0, 0);
+    return self->m_buildResult == ERROR_SUCCESS ? 0 : 1;
+}
 
-DWORD CSynchronizeDlg::FillItemList() {
-    FileNode* folder = FindNodeByPath(g_backgroundOps.slots[m_currentLocation].tree, m_treePath.c_str());
-    auto* walk = static_cast<StateWalk*>(MemAllocZero(sizeof(StateWalk)));
-    auto* path = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-    DWORD result = ERROR_SUCCESS;
-    if (folder == nullptr) {
-        result = ERROR_PATH_NOT_FOUND;
-    } else if (walk == nullptr || path == nullptr) {
-        result = ERROR_NOT_ENOUGH_MEMORY;
-    } else {
-        walk->mask = kSyncListMask;
-        walk->folder = folder;
-        walk->next = folder->firstChild;
-        lstrcpynW(walk->basePath, m_currentRoot, kPathUnits);
-        for (;;) {
-            DWORD attributes = 0;
-            DiffState state = DiffIdentical;
-            FileNode* node = nullptr;
-            DWORD step = StateWalkNext(walk, &attributes, &state, path, &node);
-            if (step == ERROR_FILENAME_EXCED_RANGE) continue;  // no item can hold it
-            if (step != ERROR_SUCCESS) {
-                if (step != ERROR_NO_MORE_FILES) result = step;
-                break;
-            }
-            int32_t* total = nullptr;
-            int32_t* checked = nullptr;
-            CButton* box = nullptr;
-            int image = StateImage(IsFolderAttributes(attributes), state);
-            if (image < 0 || !StateCounts(state, &total, &checked, &box)) continue;
-            LVITEMW item = {};
-            item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
-            item.iItem = INT_MAX;
-            item.pszText = path;
-            item.lParam = reinterpret_cast<LPARAM>(node);
-            item.iImage = image;
-            int index = m_list.InsertItem(&item);
-            if (index < 0) continue;
-            m_list.SetCheck(index, TRUE);
-            m_list.SetItemText(index, 1, SyncStateText(state));
-            ++*total;
-        }
-        StateWalkClear(walk);
-    }
-    MemFree(path);
-    MemFree(walk);
-    if (result != ERROR_SUCCESS) {
-        MessageBox(result == ERROR_NOT_ENOUGH_MEMORY ? kSyncNoMemory : kSyncNoListEngine, L"Error", MB_ICONERROR);
+LRESULT CSynchronizeDlg::OnListBuilt(WPARAM, LPARAM) {
+    if (m_buildResult != ERROR_SUCCESS) {
+        MessageBox(m_buildResult == ERROR_NOT_ENOUGH_MEMORY ? kSyncNoMemory : kSyncNoListEngine, L"Error",
+                   MB_ICONERROR);
         // The list stays hidden; only leaving is offered.
         m_close.EnableWindow(TRUE);
-        return 1;
+        return 0;
+    }
+    FillItemList();
+    m_pleaseWait.ShowWindow(SW_HIDE);
+    m_list.ShowWindow(SW_SHOW);
+    EnableChoosing(TRUE);
+    m_listReady = true;
+    return 0;
+}
+
+// Each row's item data is the index of its record in m_items.
+void CSynchronizeDlg::FillItemList() {
+    m_listReady = false;
+    for (uint32_t index = 0; m_items != nullptr && index < m_items->count; ++index) {
+        const SyncItem& record = m_items->items[index];
+        int32_t* total = nullptr;
+        int32_t* checked = nullptr;
+        CButton* box = nullptr;
+        int image = StateImage(record.isFolder, record.state);
+        if (image < 0 || !StateCounts(record.state, &total, &checked, &box)) continue;
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
+        item.iItem = INT_MAX;
+        item.pszText = record.path;
+        item.lParam = static_cast<LPARAM>(index);
+        item.iImage = image;
+        int row = m_list.InsertItem(&item);
+        if (row < 0) continue;
+        m_list.SetCheck(row, TRUE);
+        m_list.SetItemText(row, 1, SyncStateText(record.state));
+        ++*total;
     }
     m_checkedNew = m_totalNew;
     m_checkedModified = m_totalModified;
     m_checkedMissing = m_totalMissing;
-    m_pleaseWait.ShowWindow(SW_HIDE);
-    m_list.ShowWindow(SW_SHOW);
-    EnableChoosing(TRUE);
-    m_listReady = true;  // the last write to the dialog
-    return 0;
+}
+
+SyncItem* CSynchronizeDlg::RecordOf(int row) {
+    DWORD_PTR index = m_list.GetItemData(row);
+    if (m_items == nullptr || index >= m_items->count) return nullptr;
+    return &m_items->items[index];
 }
 
 bool CSynchronizeDlg::StateCounts(DiffState state, int32_t** total, int32_t** checked, CButton** box) {
@@ -239,11 +239,8 @@ bool CSynchronizeDlg::StateCounts(DiffState state, int32_t** total, int32_t** ch
 void CSynchronizeDlg::OnCancel() {
     // A run ends the dialog itself, through WM_SYNCHRONIZE_DONE.
     if (m_worker != nullptr) return;
-    // The builder enables Close just before its last write, which goes to the
-    // object, not the window; the object waits for the thread when it goes.
-    if (m_builder != nullptr && WaitForSingleObject(m_builder, 0) == WAIT_TIMEOUT && !IsWindowEnabled(m_close.m_hWnd)) {
-        return;
-    }
+    // Close stays disabled until the list is built; the object waits for the builder when it goes.
+    if (!IsWindowEnabled(m_close.m_hWnd)) return;
     EndDialog(IDCANCEL);
 }
 
@@ -269,9 +266,9 @@ void CSynchronizeDlg::SetStateChecks(DiffState state, int boxState) {
     CButton* box = nullptr;
     if (boxState == BST_INDETERMINATE || !StateCounts(state, &total, &checked, &box)) return;
     m_listReady = false;
-    const wchar_t* word = SyncStateText(state);
-    for (int index = 0; index < m_list.GetItemCount(); ++index) {
-        if (m_list.GetItemText(index, 1) == word) m_list.SetCheck(index, boxState == BST_CHECKED);
+    for (int row = 0; row < m_list.GetItemCount(); ++row) {
+        const SyncItem* record = RecordOf(row);
+        if (record != nullptr && record->state == state) m_list.SetCheck(row, boxState == BST_CHECKED);
     }
     *checked = boxState == BST_CHECKED ? *total : 0;
     m_listReady = true;
@@ -289,7 +286,8 @@ void CSynchronizeDlg::OnItemChanging(NMHDR* header, LRESULT* result) {
     int32_t* total = nullptr;
     int32_t* checked = nullptr;
     CButton* box = nullptr;
-    if (!StateCounts(SyncStateFromText(m_list.GetItemText(change->iItem, 1).c_str()), &total, &checked, &box)) return;
+    const SyncItem* record = RecordOf(change->iItem);
+    if (record == nullptr || !StateCounts(record->state, &total, &checked, &box)) return;
     *checked += checkedBefore ? -1 : 1;
     if (*checked < 0) *checked = 0;
     if (*checked > *total) *checked = *total;
@@ -304,38 +302,37 @@ void CSynchronizeDlg::OnStart() {
         MessageBox(kSyncNothingChecked, L"Information", MB_ICONINFORMATION);
         return;
     }
-    // The worker's input, taken before anything changes so that a shortage leaves the dialog as it was.
-    SyncItemList* items = nullptr;
-    for (int index = 0; index < m_list.GetItemCount(); ++index) {
-        const auto* node = reinterpret_cast<const FileNode*>(m_list.GetItemData(index));
-        DWORD added = AppendSyncItem(&items, m_list.GetItemText(index, 0).c_str(),
-                                     SyncStateFromText(m_list.GetItemText(index, 1).c_str()),
-                                     node != nullptr && IsFolderAttributes(node->attributes),
-                                     m_list.GetCheck(index) != FALSE);
-        if (added != ERROR_SUCCESS) {
-            FreeSyncItemList(items);
-            MessageBox(kSyncNoMemory, L"Error", MB_ICONERROR);
-            return;
-        }
+    // The worker's input: the records, with the check boxes as the user left them.
+    for (uint32_t index = 0; m_items != nullptr && index < m_items->count; ++index) m_items->items[index].checked = false;
+    for (int row = 0; row < m_list.GetItemCount(); ++row) {
+        SyncItem* record = RecordOf(row);
+        if (record != nullptr) record->checked = m_list.GetCheck(row) != FALSE;
     }
     EnableChoosing(FALSE);
     m_start.EnableWindow(FALSE);
     m_list.EnableWindow(FALSE);
     if (m_mainDlg != nullptr) m_mainDlg->ShowVolumesForSynchronize();
 
-    m_items = items;
     m_request = {};
     m_request.direction = m_update.GetCheck() == BST_CHECKED ? SyncUpdate : SyncCommit;
     m_request.items = m_items;
     m_request.currentRoot = m_currentRoot;
     m_request.otherRoot = m_otherRoot;
     m_request.window = m_hWnd;
+    m_request.notice = ShowNotice;
+    m_request.noticeContext = this;
     m_worker = StartThread(RunSynchronizeWorker, this);
     if (m_worker == nullptr) {
         // Nothing was touched; the panes no longer show the analysis, so there is nothing to go back to.
         MessageBox(kSyncThreadFailed, L"Error", MB_ICONERROR);
         EndDialog(IDCANCEL);
     }
+}
+
+// On the worker's thread: the boxes belong to the dialog, which stays open until the worker ends.
+void CSynchronizeDlg::ShowNotice(void* dialog, SyncNoticeKind kind, const wchar_t* text) {
+    UINT icon = kind == SyncNoticeError ? MB_ICONERROR : kind == SyncNoticeWarning ? MB_ICONWARNING : MB_ICONINFORMATION;
+    ShowMessageBox(static_cast<CSynchronizeDlg*>(dialog)->m_hWnd, text, SyncNoticeCaption(kind), MB_OK | icon);
 }
 
 UINT CSynchronizeDlg::RunSynchronizeWorker(void* dialog) {

@@ -19,6 +19,9 @@ const wchar_t kSyncNoListEngine[] = L"Could not initialize file list engine!";
 const wchar_t kSyncNothingChecked[] = L"No items to process.";
 const wchar_t kSyncThreadFailed[] = L"Error starting worker thread.";
 
+// Posted by the list builder when the records are ready (or could not be made).
+const UINT WM_SYNC_LIST_BUILT = WM_USER + 6;
+
 class CSynchronizeDlg : public CDialog {
 public:
     CSynchronizeDlg();
@@ -27,6 +30,8 @@ public:
     // Checks (BST_CHECKED) or unchecks (BST_UNCHECKED) every listed item of
     // `state` (New, Modified or Missing); an indeterminate box changes nothing.
     void SetStateChecks(DiffState state, int boxState);
+    // The record behind a row of the list; null for none.
+    SyncItem* RecordOf(int row);
 
     bool m_listReady;  // check toggles are counted only while true
     uint8_t m_currentLocation;
@@ -71,13 +76,15 @@ protected:
     void OnItemChanging(NMHDR* header, LRESULT* result);
     void OnItemChanged(NMHDR* header, LRESULT* result);
     LRESULT OnSynchronizeDone(WPARAM, LPARAM);
+    LRESULT OnListBuilt(WPARAM, LPARAM);
 
     DECLARE_MESSAGE_MAP()
 
 private:
     static UINT BuildSyncItemList(void* dialog);
     static UINT RunSynchronizeWorker(void* dialog);
-    DWORD FillItemList();
+    void FillItemList();
+    static void ShowNotice(void* dialog, SyncNoticeKind kind, const wchar_t* text);
     void OnStateBox(DiffState state, CButton& box);
     // The counts and the box of a listed state; false for any other state.
     bool StateCounts(DiffState state, int32_t** total, int32_t** checked, CButton** box);
@@ -86,7 +93,8 @@ private:
     // Kept until the dialog object goes, so that it never goes under a running thread.
     HANDLE m_builder = nullptr;
     HANDLE m_worker = nullptr;
-    // The worker's input, filled at Start from the list.
+    // The listed items, made by the builder; their checks are taken from the list at Start.
     SyncItemList* m_items = nullptr;
+    DWORD m_buildResult = ERROR_SUCCESS;
     SyncRequest m_request = {};
 };

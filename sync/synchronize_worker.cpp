@@ -1,11 +1,10 @@
 #include "sync/synchronize_worker.h"
 
 #include "analysis/skip_log.h"
-#include "framework/message_box.h"
 #include "model/memory.h"
-#include "sync/path_list.h"
-
-#include <shellapi.h>
+#include "model/system_error.h"
+#include "model/text.h"
+#include "sync/file_batches.h"
 
 #include <cwchar>
 
@@ -14,81 +13,73 @@ namespace {
 const DWORD kRunCompleted = 0;
 const DWORD kRunEndedEarly = 1;
 
-void ShowError(HWND window, const wchar_t* text) { ShowMessageBox(window, text, L"Error", MB_OK | MB_ICONERROR); }
+// One run's state between its passes.
+struct Run {
+    const SyncRequest* request;
+    wchar_t* otherPath;  // kPathUnits
+    FileBatches batches;
+    SyncSummary summary;
+    uint32_t refusedLogged;  // records of over-long paths that reached the log
+    bool logFailed;  // the log could not take a record; told once
+};
 
 void SendDone(HWND window) {
     if (window) SendNotifyMessageW(window, WM_SYNCHRONIZE_DONE, 0, 0);
 }
 
-struct FileLists {
-    SyncPathList copySources;
-    SyncPathList copyTargets;
-    SyncPathList deletions;
-};
-
-void FreeLists(FileLists* lists) {
-    SyncPathListFree(&lists->copySources);
-    SyncPathListFree(&lists->copyTargets);
-    SyncPathListFree(&lists->deletions);
+void Notify(const Run* run, SyncNoticeKind kind, const wchar_t* text) {
+    if (run->request->notice) run->request->notice(run->request->noticeContext, kind, text);
 }
 
-bool AllocateLists(FileLists* lists, size_t capacity) {
-    bool allocated = SyncPathListInit(&lists->copySources, capacity);
-    allocated = SyncPathListInit(&lists->copyTargets, capacity) && allocated;
-    allocated = SyncPathListInit(&lists->deletions, capacity) && allocated;
-    if (!allocated) FreeLists(lists);
-    return allocated;
-}
-
-bool KeepRoom(FileLists* lists, size_t step) {
-    return SyncPathListKeepRoom(&lists->copySources, step) && SyncPathListKeepRoom(&lists->copyTargets, step) &&
-           SyncPathListKeepRoom(&lists->deletions, step);
-}
-
-// Adds a file's operation to the lists. The caller keeps room for one more
-// path of up to 259 characters in each list, so the appends always fit.
-void CollectFileAction(FileLists* lists, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath) {
-    switch (action) {
-    case SyncCopyToOther:
-        SyncPathListAppend(&lists->copySources, itemPath);
-        SyncPathListAppend(&lists->copyTargets, otherPath);
-        break;
-    case SyncCopyFromOther:
-        SyncPathListAppend(&lists->copySources, otherPath);
-        SyncPathListAppend(&lists->copyTargets, itemPath);
-        break;
-    case SyncDeleteItem:
-        SyncPathListAppend(&lists->deletions, itemPath);
-        break;
-    case SyncDeleteOther:
-        SyncPathListAppend(&lists->deletions, otherPath);
-        break;
-    default:
-        break;
-    }
-}
-
-// Writes the refused pair as one record; false when the log could not take it.
-bool LogRefusedPair(const wchar_t* itemPath, const wchar_t* otherPath) {
-    const wchar_t* lines[] = {itemPath, otherPath, kSyncPathTooLong};
-    return SkipLogAppendLines(lines, 3);
-}
-
-void Observe(const SyncRequest* request, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
-             DWORD result) {
+void Observe(const Run* run, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath, DWORD result) {
+    const SyncRequest* request = run->request;
     if (request->observer) request->observer(request->observerContext, action, itemPath, otherPath, result);
 }
 
-void RunShellOperation(UINT function, const SyncPathList* from, const SyncPathList* to, unsigned flags) {
-    SHFILEOPSTRUCTW operation = {};
-    operation.hwnd = nullptr;
-    operation.wFunc = function;
-    operation.pFrom = from->text;
-    operation.pTo = to ? to->text : nullptr;
-    operation.fFlags = static_cast<FILEOP_FLAGS>(flags);
-    operation.lpszProgressTitle = nullptr;
-    // The shell shows its own errors; the run goes on whatever it answers.
-    SHFileOperationW(&operation);
+// A record of three lines, the item path, the other path and why, followed by
+// an empty line. False when the log could not take it; that is told once.
+bool LogRecord(Run* run, const wchar_t* itemPath, const wchar_t* otherPath, DWORD result) {
+    wchar_t reason[kSystemErrorUnits];
+    DescribeSyncResult(result, reason);
+    AppendText(reason, kSystemErrorUnits, L"\r\n");
+    const wchar_t* lines[] = {itemPath, otherPath, reason};
+    if (SkipLogAppendLines(lines, 3)) return true;
+    if (!run->logFailed) Notify(run, SyncNoticeError, kSyncCannotSaveLog);
+    run->logFailed = true;
+    return false;
+}
+
+// An operation that was not done: told to the observer, counted and logged.
+void ReportNotDone(Run* run, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath, DWORD result) {
+    Observe(run, action, itemPath, otherPath, result);
+    ++run->summary.notDone;
+    LogRecord(run, itemPath, otherPath, result);
+}
+
+// Pass 1: the file operations, collected for the two shell batches; false when a list cannot grow.
+bool CollectFiles(Run* run) {
+    const SyncRequest* request = run->request;
+    const SyncItemList* items = request->items;
+    const size_t step = SyncPathListGrowthStep(items->count);
+    for (uint32_t index = 0; index < items->count; ++index) {
+        const SyncItem& item = items->items[index];
+        if (!item.checked || item.isFolder) continue;
+        DWORD built = BuildOtherPath(item.path, request->currentRoot, request->otherRoot, run->otherPath, kPathUnits);
+        // An item outside the current root has no known other place: left alone.
+        if (built == ERROR_INVALID_PARAMETER) continue;
+        SyncAction action = DecideSyncAction(request->direction, false, item.state);
+        if (built == ERROR_SUCCESS && IsPathUsable(item.path) && IsPathUsable(run->otherPath)) {
+            if (action != SyncNoAction) FileBatchesAdd(&run->batches, index, action, item.path, run->otherPath);
+            if (!FileBatchesKeepRoom(&run->batches, step)) return false;
+            continue;
+        }
+        if (LogRecord(run, item.path, run->otherPath, kSyncRefusedTooLong)) ++run->refusedLogged;
+        if (action != SyncNoAction) {
+            Observe(run, action, item.path, run->otherPath, kSyncRefusedTooLong);
+            ++run->summary.notDone;
+        }
+    }
+    return true;
 }
 
 // Passes 2 and 3: a folder's two paths, or false when the item is left out.
@@ -98,95 +89,112 @@ bool FolderPaths(const SyncRequest* request, const SyncItem& item, wchar_t* othe
     return wcsnlen(item.path, MAX_PATH) < MAX_PATH && wcslen(otherPath) < MAX_PATH;
 }
 
-void CreateFolders(const SyncRequest* request, wchar_t* otherPath) {
+// Runs pass 2 (create, parents first) or pass 3 (remove, innermost first) over the folders.
+void HandleFolders(Run* run, bool create) {
+    const SyncRequest* request = run->request;
     const SyncItemList* items = request->items;
-    for (uint32_t index = 0; index < items->count; ++index) {
-        const SyncItem& item = items->items[index];
-        if (!item.checked || !item.isFolder || !FolderPaths(request, item, otherPath)) continue;
+    for (uint32_t step = 0; step < items->count; ++step) {
+        const SyncItem& item = items->items[create ? step : items->count - 1 - step];
+        if (!item.checked || !item.isFolder || !FolderPaths(request, item, run->otherPath)) continue;
         SyncAction action = DecideSyncAction(request->direction, true, item.state);
-        const wchar_t* path = action == SyncCreateOther ? otherPath : action == SyncCreateItem ? item.path : nullptr;
+        const SyncAction here = create ? SyncCreateItem : SyncRemoveItem;
+        const SyncAction there = create ? SyncCreateOther : SyncRemoveOther;
+        const wchar_t* path = action == there ? run->otherPath : action == here ? item.path : nullptr;
         if (!path) continue;
-        DWORD result = CreateDirectoryW(path, nullptr) ? ERROR_SUCCESS : GetLastError();
-        Observe(request, action, item.path, otherPath, result);
+        // Removal takes only an empty folder: whatever the user left unchecked inside keeps it.
+        DWORD result = (create ? CreateDirectoryW(path, nullptr) : RemoveDirectoryW(path)) ? ERROR_SUCCESS
+                                                                                          : GetLastError();
+        // A folder already there, or already gone, is as the user wanted it.
+        bool wanted = result == ERROR_SUCCESS || (create && result == ERROR_ALREADY_EXISTS) ||
+                      (!create && (result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND));
+        // A folder that keeps what the user left unchecked, or a file that could not go, is no failure of its own.
+        if (wanted || (!create && result == ERROR_DIR_NOT_EMPTY)) {
+            if (result == ERROR_SUCCESS) ++(create ? run->summary.created : run->summary.removed);
+            Observe(run, action, item.path, run->otherPath, result);
+        } else {
+            ReportNotDone(run, action, item.path, run->otherPath, result);
+        }
     }
 }
 
-void RemoveFolders(const SyncRequest* request, wchar_t* otherPath) {
-    const SyncItemList* items = request->items;
-    for (uint32_t index = items->count; index-- > 0;) {
-        const SyncItem& item = items->items[index];
-        if (!item.checked || !item.isFolder || !FolderPaths(request, item, otherPath)) continue;
-        SyncAction action = DecideSyncAction(request->direction, true, item.state);
-        const wchar_t* path = action == SyncRemoveOther ? otherPath : action == SyncRemoveItem ? item.path : nullptr;
-        if (!path) continue;
-        // Takes only an empty folder: whatever the user left unchecked inside keeps it.
-        DWORD result = RemoveDirectoryW(path) ? ERROR_SUCCESS : GetLastError();
-        Observe(request, action, item.path, otherPath, result);
+// The shell batches, checked before and after, and every file operation's outcome reported.
+void RunFiles(Run* run) {
+    const SyncRequest* request = run->request;
+    BatchContext context = {request->items, request->currentRoot, request->otherRoot, run->otherPath,
+                            static_cast<FILEOP_FLAGS>(request->shellWithoutErrorBoxes ? FOF_NOERRORUI : 0)};
+    RecheckPlannedFiles(&context, &run->batches);
+    uint64_t needed = 0;
+    uint64_t available = 0;
+    if (!CheckRoomForCopies(&context, &run->batches, &needed, &available)) {
+        wchar_t text[512];
+        swprintf(text, 512, kSyncNoRoomFormat, static_cast<unsigned long long>(needed),
+                 static_cast<unsigned long long>(available));
+        Notify(run, SyncNoticeError, text);
+    }
+    RunFileBatches(&context, &run->batches);
+    for (uint32_t index = 0; index < run->batches.plannedCount; ++index) {
+        const PlannedFile& planned = run->batches.planned[index];
+        const SyncItem& item = request->items->items[planned.item];
+        BuildOtherPath(item.path, request->currentRoot, request->otherRoot, run->otherPath, kPathUnits);
+        if (planned.result != ERROR_SUCCESS) {
+            ReportNotDone(run, planned.action, item.path, run->otherPath, planned.result);
+            continue;
+        }
+        bool copy = planned.action == SyncCopyToOther || planned.action == SyncCopyFromOther;
+        ++(copy ? run->summary.copied : run->summary.deleted);
+        Observe(run, planned.action, item.path, run->otherPath, ERROR_SUCCESS);
     }
 }
 
-// The run from the allocation of the lists to the completion notice.
-DWORD Synchronize(const SyncRequest* request, wchar_t* otherPath) {
-    HWND window = request->window;
-    const SyncItemList* items = request->items;
-    const uint32_t itemCount = items->count;
-
-    FileLists lists = {};
-    if (!AllocateLists(&lists, SyncPathListStartCapacity(itemCount))) {
-        ShowError(window, kSyncNoMemory);
+// The run from the allocation of the lists to the last notice.
+DWORD Synchronize(Run* run) {
+    const uint32_t itemCount = run->request->items->count;
+    if (!FileBatchesInit(&run->batches, SyncPathListStartCapacity(itemCount), itemCount)) {
+        Notify(run, SyncNoticeError, kSyncNoMemory);
         return kRunEndedEarly;
     }
     wchar_t logPath[MAX_PATH];
     if (!SyncLogPath(logPath) || !SkipLogOpen(logPath, kSyncLogHeader)) {
-        ShowError(window, kSyncCannotCreateLog);
-        FreeLists(&lists);
+        Notify(run, SyncNoticeError, kSyncCannotCreateLog);
+        FileBatchesFree(&run->batches);
         return kRunEndedEarly;
     }
-
-    // Pass 1: files, collected for the two shell operations.
-    const size_t step = SyncPathListGrowthStep(itemCount);
-    for (uint32_t index = 0; index < itemCount; ++index) {
-        const SyncItem& item = items->items[index];
-        if (!item.checked || item.isFolder) continue;
-        DWORD built = BuildOtherPath(item.path, request->currentRoot, request->otherRoot, otherPath, kPathUnits);
-        // An item outside the current root has no known other place: left alone.
-        if (built == ERROR_INVALID_PARAMETER) continue;
-        if (built == ERROR_SUCCESS && IsPathUsable(item.path) && IsPathUsable(otherPath)) {
-            SyncAction action = DecideSyncAction(request->direction, false, item.state);
-            CollectFileAction(&lists, action, item.path, otherPath);
-            if (action != SyncNoAction) Observe(request, action, item.path, otherPath, ERROR_SUCCESS);
-            if (!KeepRoom(&lists, step)) {
-                SkipLogClose();
-                ShowError(window, kSyncNoMemory);
-                FreeLists(&lists);
-                return kRunEndedEarly;
-            }
-        } else if (!LogRefusedPair(item.path, otherPath)) {
-            ShowError(window, kSyncCannotSaveLog);
-        }
+    if (!CollectFiles(run)) {
+        SkipLogClose();
+        Notify(run, SyncNoticeError, kSyncNoMemory);
+        FileBatchesFree(&run->batches);
+        return kRunEndedEarly;
     }
-    SyncPathListClose(&lists.copySources);
-    SyncPathListClose(&lists.copyTargets);
-    SyncPathListClose(&lists.deletions);
-    if (SkipLogClose() > 0) ShowMessageBox(window, kSyncPathsSkipped, L"Warning", MB_OK | MB_ICONWARNING);
+    FileBatchesClose(&run->batches);
+    if (run->refusedLogged > 0) Notify(run, SyncNoticeWarning, kSyncPathsSkipped);
 
-    // Pass 2: folders created, parents first (a folder stands before its contents).
-    CreateFolders(request, otherPath);
+    HandleFolders(run, true);
+    RunFiles(run);
+    // After the deletions emptied them.
+    HandleFolders(run, false);
 
-    if (!SyncPathListIsEmpty(&lists.copySources))
-        RunShellOperation(FO_COPY, &lists.copySources, &lists.copyTargets, kSyncCopyFlags);
-    if (!SyncPathListIsEmpty(&lists.deletions))
-        RunShellOperation(FO_DELETE, &lists.deletions, nullptr, kSyncDeleteFlags);
-
-    // Pass 3: folders removed, innermost first, after the deletions emptied them.
-    RemoveFolders(request, otherPath);
-
-    FreeLists(&lists);
-    ShowMessageBox(window, kSyncCompleted, L"Information", MB_OK | MB_ICONINFORMATION);
+    FileBatchesFree(&run->batches);
+    SkipLogClose();
+    if (run->summary.notDone > 0) {
+        Notify(run, SyncNoticeWarning, kSyncNotAllDone);
+    } else {
+        Notify(run, SyncNoticeInformation, kSyncCompleted);
+    }
     return kRunCompleted;
 }
 
 }  // namespace
+
+const wchar_t* SyncNoticeCaption(SyncNoticeKind kind) {
+    switch (kind) {
+    case SyncNoticeError:
+        return L"Error";
+    case SyncNoticeWarning:
+        return L"Warning";
+    default:
+        return L"Information";
+    }
+}
 
 bool SyncLogPath(wchar_t* path) {
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -201,19 +209,21 @@ bool SyncLogPath(wchar_t* path) {
 
 DWORD RunSynchronization(const SyncRequest* request) {
     if (!request) return kRunEndedEarly;
-    HWND window = request->window;
+    Run run = {};
+    run.request = request;
     DWORD result = kRunEndedEarly;
     if (request->items && request->items->count > 0 && request->currentRoot && request->otherRoot) {
-        auto* otherPath = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-        if (otherPath) {
-            result = Synchronize(request, otherPath);
-            MemFree(otherPath);
+        run.otherPath = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+        if (run.otherPath) {
+            result = Synchronize(&run);
+            MemFree(run.otherPath);
         } else {
-            ShowError(window, kSyncNoMemory);
+            Notify(&run, SyncNoticeError, kSyncNoMemory);
         }
     }
+    if (request->summary) *request->summary = run.summary;
     // The last use of the request: the dialog may end as soon as this arrives.
-    SendDone(window);
+    SendDone(request->window);
     return result;
 }
 

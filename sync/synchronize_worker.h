@@ -12,9 +12,6 @@ const UINT WM_SYNCHRONIZE_DONE = WM_USER + 5;  // both parameters 0
 
 const wchar_t kSyncLogName[] = L"SynchronizeLog.txt";
 const wchar_t kSyncLogHeader[] = L"The following files were sikpped during the synchronization process:";
-// The third line of a refused pair carries its own line break, so that an
-// empty line follows every record.
-const wchar_t kSyncPathTooLong[] = L"The path is too long! Both files were skipped.\r\n";
 
 const wchar_t kSyncNoMemory[] = L"No enough memory!";
 const wchar_t kSyncCannotCreateLog[] = L"Can not create error log file!";
@@ -23,38 +20,60 @@ const wchar_t kSyncPathsSkipped[] =
     L"Some file paths are too long and will not be included in the synchronization process. "
     L"A list of these files was saved to <SynchronizeLog.txt>!";
 const wchar_t kSyncCompleted[] = L"File operations completed.";
+const wchar_t kSyncNotAllDone[] =
+    L"Some file operations could not be completed. A list of these files was saved to <SynchronizeLog.txt>!";
+// Followed by the bytes needed and the bytes free.
+const wchar_t kSyncNoRoomFormat[] =
+    L"There is not enough free space on the target volume! The files to copy need %llu bytes, "
+    L"but only %llu bytes are free. No file was copied.";
 
-// Flags of the two shell operations: each source its own target, overwrite
-// without asking, keep undo information, create missing target folders.
-const unsigned kSyncCopyFlags = 0x251;
-// No questions; deleted files go to the Recycle Bin.
-const unsigned kSyncDeleteFlags = 0x50;
-
-// Told of every operation with the item path and the other path: files as
-// pass 1 collects them for the shell (`result` 0; they run only when the run
-// completes), folders after the attempt (`result` 0 or the system's code).
+// Told of every operation with the item path and the other path, once its
+// outcome is known: 0 when it was done, otherwise why not (a system code or
+// one of the worker's own, see DescribeSyncResult). Files are told after the
+// shell has run, in list order; folders as they are created and removed.
 // It runs on the worker's thread and must not throw.
 typedef void (*SyncObserver)(void* context, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
                              DWORD result);
 
+// What the user is to be told, and how: the program's user interface shows
+// it as a message box with the caption of the kind, a console prints it.
+enum SyncNoticeKind : uint32_t { SyncNoticeError, SyncNoticeWarning, SyncNoticeInformation };
+typedef void (*SyncNoticeSink)(void* context, SyncNoticeKind kind, const wchar_t* text);
+// "Error", "Warning" or "Information".
+const wchar_t* SyncNoticeCaption(SyncNoticeKind kind);
+
+// How a run went, item by item.
+struct SyncSummary {
+    uint32_t copied;
+    uint32_t deleted;
+    uint32_t created;
+    uint32_t removed;
+    uint32_t notDone;  // checked file operations that were left out, skipped or failed
+};
+
 // The worker's whole input. The Synchronize dialog fills it at Start from its
-// list (AppendSyncItem with the "File Name" text, SyncStateFromText of the
-// "State" text, the node's folder flag and the check box) and keeps it, with
-// the item list, until WM_SYNCHRONIZE_DONE arrives.
+// item records and their check boxes, and keeps it, with the item list,
+// until WM_SYNCHRONIZE_DONE arrives.
 struct SyncRequest {
     SyncDirection direction;
     const SyncItemList* items;  // null for none
     const wchar_t* currentRoot;  // ends in a backslash; every item path begins with it
     const wchar_t* otherRoot;  // ends in a backslash
-    // Owns the message boxes and receives WM_SYNCHRONIZE_DONE; may be null.
-    HWND window;
+    HWND window;  // receives WM_SYNCHRONIZE_DONE; may be null
     SyncObserver observer;  // optional
     void* observerContext;
+    SyncNoticeSink notice;  // optional
+    void* noticeContext;
+    SyncSummary* summary;  // optional; filled in by the run
+    // The shell shows no error boxes of its own (a console has nobody to
+    // answer them); what it could not do is reported all the same.
+    bool shellWithoutErrorBoxes;
 };
 
 // Runs one synchronization to its end and sends WM_SYNCHRONIZE_DONE as its
-// last use of the request. Returns 0 after a complete run, 1 after an early
-// end; every early end leaves both locations untouched.
+// last use of the request. Returns 0 after a complete run (the summary tells
+// whether every operation was done), 1 after an early end; every early end
+// leaves both locations untouched.
 DWORD RunSynchronization(const SyncRequest* request);
 
 // Thread routine; the parameter is a SyncRequest that outlives the run.

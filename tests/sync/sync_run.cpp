@@ -1,6 +1,5 @@
 #include "tests/sync/sync_run.h"
 
-#include "framework/message_box.h"
 #include "model/names.h"
 #include "tests/support/message_window.h"
 
@@ -17,13 +16,20 @@ const DWORD kRunTimeoutMs = 120000;
 struct Capture {
     std::mutex lock;
     std::vector<CapturedBox> boxes;
+    std::vector<ObservedOperation> operations;
 };
 
-int CaptureBox(void* context, HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) {
+void CaptureNotice(void* context, SyncNoticeKind kind, const wchar_t* text) {
     auto* capture = static_cast<Capture*>(context);
     std::lock_guard<std::mutex> guard(capture->lock);
-    capture->boxes.push_back(CapturedBox{text, caption, type, owner});
-    return IDOK;
+    capture->boxes.push_back(CapturedBox{text, SyncNoticeCaption(kind), kind});
+}
+
+void CaptureOperation(void* context, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
+                      DWORD result) {
+    auto* capture = static_cast<Capture*>(context);
+    std::lock_guard<std::mutex> guard(capture->lock);
+    capture->operations.push_back(ObservedOperation{action, itemPath, otherPath, result});
 }
 
 LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -35,6 +41,13 @@ LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+
+// Closes the windows that the shell opened on the worker's thread (its
+// error boxes), as a user would, and counts them.
+BOOL CALLBACK CloseShellWindow(HWND window, LPARAM closed) {
+    if (IsWindowVisible(window) && PostMessageW(window, WM_CLOSE, 0, 0)) ++*reinterpret_cast<unsigned*>(closed);
+    return TRUE;
+}
 
 std::wstring WithoutFinalBackslash(std::wstring path) {
     if (!path.empty() && path.back() == L'\\') path.pop_back();
@@ -49,7 +62,6 @@ SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const 
                       const std::wstring& otherRoot) {
     SyncRun run;
     Capture capture;
-    SetMessageBoxHandler(CaptureBox, &capture);
     HWND window = CreateMessageWindow(kWindowClass, ReceiverProc, &run.doneMessages);
     EXPECT_NE(window, nullptr);
     SyncRequest request = {};
@@ -58,7 +70,13 @@ SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const 
     request.currentRoot = currentRoot.c_str();
     request.otherRoot = otherRoot.c_str();
     request.window = window;
-    HANDLE worker = CreateThread(nullptr, 0, SynchronizeWorker, &request, 0, nullptr);
+    request.notice = CaptureNotice;
+    request.noticeContext = &capture;
+    request.observer = CaptureOperation;
+    request.observerContext = &capture;
+    request.summary = &run.summary;
+    DWORD workerId = 0;
+    HANDLE worker = CreateThread(nullptr, 0, SynchronizeWorker, &request, 0, &workerId);
     EXPECT_NE(worker, nullptr);
     if (worker) {
         DWORD started = GetTickCount();
@@ -66,6 +84,7 @@ SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const 
         while (!ended && GetTickCount() - started < kRunTimeoutMs) {
             ended = MsgWaitForMultipleObjects(1, &worker, FALSE, 200, QS_ALLINPUT) == WAIT_OBJECT_0;
             PumpWaitingMessages();
+            if (!ended) EnumThreadWindows(workerId, CloseShellWindow, reinterpret_cast<LPARAM>(&run.shellWindows));
         }
         EXPECT_TRUE(ended) << "the synchronization did not end";
         if (!ended) WaitForSingleObject(worker, INFINITE);
@@ -73,11 +92,32 @@ SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const 
         GetExitCodeThread(worker, &run.exitCode);
         CloseHandle(worker);
     }
-    SetMessageBoxHandler(nullptr, nullptr);
     if (window) DestroyWindow(window);
     run.boxes = capture.boxes;
-    for (const CapturedBox& box : run.boxes) run.boxesOwnedByTheWindow &= box.owner == window;
+    run.operations = capture.operations;
     return run;
+}
+
+SyncSeenFile SeenOnDisk(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(LongForm(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return SyncSeenFile{};
+    return SyncSeenFile{true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime};
+}
+
+void AppendSeenItem(SyncItemList** items, const std::wstring& path, DiffState state, bool isFolder,
+                    const std::wstring& currentRoot, const std::wstring& otherRoot) {
+    SyncItem item = {};
+    item.path = const_cast<wchar_t*>(path.c_str());
+    item.state = state;
+    item.isFolder = isFolder;
+    item.checked = true;
+    item.seenKnown = true;
+    item.seenHere = SeenOnDisk(path);
+    if (path.compare(0, currentRoot.size(), currentRoot) == 0)
+        item.seenThere = SeenOnDisk(otherRoot + path.substr(currentRoot.size()));
+    ASSERT_EQ(AppendSyncItem(items, item), 0u);
 }
 
 std::vector<std::wstring> TextsOf(const std::vector<CapturedBox>& boxes) {

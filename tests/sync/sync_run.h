@@ -1,7 +1,7 @@
 #pragma once
 // Runs a synchronization the way the Synchronize dialog does (the worker on
 // its own thread, its end reported to a window) over real folders, and
-// captures its message boxes.
+// captures the notices that the dialog would show as message boxes.
 #include "sync/synchronize_worker.h"
 #include "tests/analysis/analysis_run.h"
 
@@ -11,20 +11,35 @@
 struct CapturedBox {
     std::wstring text;
     std::wstring caption;
-    UINT type;
-    HWND owner;
+    SyncNoticeKind kind;
+};
+
+// An operation as the worker reported it.
+struct ObservedOperation {
+    SyncAction action;
+    std::wstring itemPath;
+    std::wstring otherPath;
+    DWORD result;
 };
 
 struct SyncRun {
     DWORD exitCode = STILL_ACTIVE;
     unsigned doneMessages = 0;  // WM_SYNCHRONIZE_DONE received by the window
-    bool boxesOwnedByTheWindow = true;
     std::vector<CapturedBox> boxes;
+    std::vector<ObservedOperation> operations;
+    SyncSummary summary = {};
+    unsigned shellWindows = 0;  // windows the shell opened on the worker's thread, closed as a user would
 };
 
 // Runs SynchronizeWorker on a new thread to its end.
 SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const std::wstring& currentRoot,
                       const std::wstring& otherRoot);
+
+// What the analysis would have seen of the file at `path` now.
+SyncSeenFile SeenOnDisk(const std::wstring& path);
+// Appends a checked item with what is on disk now at its two places.
+void AppendSeenItem(SyncItemList** items, const std::wstring& path, DiffState state, bool isFolder,
+                    const std::wstring& currentRoot, const std::wstring& otherRoot);
 
 // The texts of the boxes, for comparing with an expected list.
 std::vector<std::wstring> TextsOf(const std::vector<CapturedBox>& boxes);
@@ -55,7 +70,9 @@ protected:
         m_current = current;
         AnalysisRun run = Run();
         ASSERT_EQ(run.exitCode, 0u);
-        ASSERT_EQ(ListSyncItems(g_backgroundOps.slots[current].tree->root, Root(current).c_str(), &m_items), 0u);
+        ASSERT_EQ(ListSyncItems(g_backgroundOps.slots[current].tree->root, Root(current).c_str(),
+                                g_backgroundOps.slots[1 - current].tree, &m_items),
+                  0u);
         ASSERT_NE(m_items, nullptr);
     }
     // The listed item at `relative` below the current root; fails the test when there is none.

@@ -118,8 +118,15 @@ TEST_F(SynchronizeDialogTest, ListsWhatCallsForWorkBelowTheActivePanesFolderInPa
             {sub + L"d-fresh\\inner.txt", L"New", 2, true},    {sub + L"e-gone", L"Missing", 4, true},
             {sub + L"e-gone\\lost.txt", L"Missing", 0, true},  {sub + L"f-changed\\edited.txt", L"Modified", 1, true}};
         EXPECT_EQ(Rows(dialog.m_list), expected);
-        EXPECT_EQ(reinterpret_cast<FileNode*>(dialog.m_list.GetItemData(3)),
-                  NodeAt(g_backgroundOps.slots[0].tree, L"sub\\d-fresh"));
+        // Each row stands for a record that carries what the worker needs.
+        const SyncItem* folder = dialog.RecordOf(3);
+        ASSERT_NE(folder, nullptr);
+        EXPECT_EQ(std::wstring(folder->path), sub + L"d-fresh");
+        EXPECT_TRUE(folder->isFolder);
+        EXPECT_EQ(folder->state, DiffNew);
+        const SyncItem* modified = dialog.RecordOf(2);
+        ASSERT_NE(modified, nullptr);
+        EXPECT_TRUE(modified->seenKnown && modified->seenHere.exists && modified->seenThere.exists);
         EXPECT_EQ(dialog.m_list.SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE) & (LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT),
                   static_cast<LRESULT>(LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT));
         EXPECT_EQ(std::vector<int>({dialog.m_totalNew, dialog.m_totalModified, dialog.m_totalMissing}),

@@ -45,8 +45,7 @@ TEST_F(SyncTreeTest, CommitMakesTheOtherLocationLikeTheCurrentOne) {
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, L"File operations completed.");
     EXPECT_EQ(run.boxes[0].caption, L"Information");
-    EXPECT_EQ(run.boxes[0].type, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
-    EXPECT_TRUE(run.boxesOwnedByTheWindow);
+    EXPECT_EQ(run.boxes[0].kind, SyncNoticeInformation);
 
     EXPECT_EQ(Differences(), Texts());
     EXPECT_EQ(ReadFileBytes(m_right + L"modified.txt"), "left version");
@@ -182,8 +181,7 @@ TEST_F(SyncEarlyEndTest, MemoryForTheListsRunsOut) {
         ASSERT_EQ(run.boxes.size(), 1u);
         EXPECT_EQ(run.boxes[0].text, L"No enough memory!");
         EXPECT_EQ(run.boxes[0].caption, L"Error");
-        EXPECT_EQ(run.boxes[0].type, static_cast<UINT>(MB_OK | MB_ICONERROR));
-        EXPECT_TRUE(run.boxesOwnedByTheWindow);
+        EXPECT_EQ(run.boxes[0].kind, SyncNoticeError);
         ExpectUntouched();
     }
 }
@@ -193,8 +191,8 @@ TEST_F(SyncEarlyEndTest, AListCannotGrowInTheFilePass) {
     std::wstring path = File(0, std::wstring(100, L'm') + L".txt");
     SyncItemList* items = nullptr;
     ASSERT_EQ(AppendSyncItem(&items, path.c_str(), DiffNew, false, true), 0u);
-    // The path buffer and the three lists, then the first growth fails.
-    MemFailAfter(4);
+    // The path buffer, the three lists and the plan of file operations, then the first growth fails.
+    MemFailAfter(5);
     SyncRun run = RunSyncWorker(SyncCommit, items, m_left, m_right);
     MemFailAfter(-1);
     FreeSyncItemList(items);

@@ -1,0 +1,271 @@
+#include "sync/file_batches.h"
+
+#include "model/memory.h"
+#include "model/system_error.h"
+#include "model/text.h"
+
+#include <cwchar>
+
+namespace {
+
+const uint64_t kAllocationUnit = 4096;  // a file takes whole clusters; this is the common size
+
+SyncSystemCalls g_calls = {SHFileOperationW, GetDiskFreeSpaceExW};
+
+bool IsCopy(SyncAction action) { return action == SyncCopyToOther || action == SyncCopyFromOther; }
+
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// True when the path holds just what was seen: the same file, or nothing when nothing was seen.
+bool MatchesSeen(const wchar_t* path, const SyncSeenFile& seen) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
+        DWORD error = GetLastError();
+        return !seen.exists && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+    }
+    if (!seen.exists || IsFolderAttributes(data.dwFileAttributes)) return false;
+    uint64_t size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return size == seen.size && SameTime(data.ftLastWriteTime, seen.lastWriteTime);
+}
+
+// What was seen at the source and at the target of a copy, or at the path of a deletion.
+void SeenOfPlanned(const SyncItem& item, SyncAction action, SyncSeenFile* source, SyncSeenFile* target) {
+    const bool fromHere = action == SyncCopyToOther || action == SyncDeleteItem;
+    *source = fromHere ? item.seenHere : item.seenThere;
+    *target = fromHere ? item.seenThere : item.seenHere;
+}
+
+// Paths of a planned operation; false when its other path cannot be formed.
+bool PathsOf(const BatchContext* context, const PlannedFile& planned, const wchar_t** source,
+             const wchar_t** target) {
+    const SyncItem& item = context->items->items[planned.item];
+    if (BuildOtherPath(item.path, context->currentRoot, context->otherRoot, context->otherPath, kPathUnits) !=
+        ERROR_SUCCESS)
+        return false;
+    PlannedPaths(planned, item.path, context->otherPath, source, target);
+    return true;
+}
+
+// Moves the paths of the pending operations to the front of each list, in order.
+void KeepPendingPaths(FileBatches* batches) {
+    size_t read[3] = {0, 0, 0};
+    size_t written[3] = {0, 0, 0};
+    SyncPathList* lists[3] = {&batches->copySources, &batches->copyTargets, &batches->deletions};
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        const PlannedFile& planned = batches->planned[index];
+        const bool keep = planned.result == kSyncPending;
+        for (int list = IsCopy(planned.action) ? 0 : 2; list < (IsCopy(planned.action) ? 2 : 3); ++list) {
+            wchar_t* text = lists[list]->text;
+            size_t units = wcslen(text + read[list]) + 1;
+            if (keep) {
+                wmemmove(text + written[list], text + read[list], units);
+                written[list] += units;
+            }
+            read[list] += units;
+        }
+    }
+    for (int list = 0; list < 3; ++list) {
+        lists[list]->used = written[list];
+        SyncPathListClose(lists[list]);
+    }
+}
+
+// Runs one batch; true when the shell says it did all of it.
+bool RunShellBatch(UINT function, const SyncPathList* from, const SyncPathList* to, FILEOP_FLAGS flags) {
+    if (SyncPathListIsEmpty(from)) return true;
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = function;
+    operation.pFrom = from->text;
+    operation.pTo = to ? to->text : nullptr;
+    operation.fFlags = flags;
+    // A refused or cancelled part of a batch (a file held open, a name the shell rejects, a deletion
+    // the user declined) may stop the rest of it; each operation is checked on disk afterwards.
+    return g_calls.fileOperation(&operation) == 0 && !operation.fAnyOperationsAborted;
+}
+
+// 0 when the operation took effect; otherwise why not, as far as can be told.
+DWORD ResultOnDisk(const BatchContext* context, const PlannedFile& planned, bool shellCompleted) {
+    const DWORD notDone = shellCompleted ? kSyncNotCarriedOut : kSyncStoppedByShell;
+    const wchar_t* source = nullptr;
+    const wchar_t* target = nullptr;
+    if (!PathsOf(context, planned, &source, &target)) return notDone;
+    SyncSeenFile seenSource;
+    SyncSeenFile seenTarget;
+    SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
+    if (!target) return MatchesSeen(source, SyncSeenFile{}) ? ERROR_SUCCESS : notDone;
+    if (MatchesSeen(target, seenSource)) return ERROR_SUCCESS;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(target, GetFileExInfoStandard, &data) && !IsFolderAttributes(data.dwFileAttributes) &&
+        ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) != seenSource.size)
+        return kSyncCopyIncomplete;
+    return notDone;
+}
+
+}  // namespace
+
+void SyncSetSystemCalls(const SyncSystemCalls* calls) {
+    g_calls = calls ? *calls : SyncSystemCalls{SHFileOperationW, GetDiskFreeSpaceExW};
+}
+
+bool FileBatchesInit(FileBatches* batches, size_t capacity, uint32_t itemCount) {
+    *batches = FileBatches{};
+    bool allocated = SyncPathListInit(&batches->copySources, capacity);
+    allocated = SyncPathListInit(&batches->copyTargets, capacity) && allocated;
+    allocated = SyncPathListInit(&batches->deletions, capacity) && allocated;
+    if (allocated) {
+        batches->planned = static_cast<PlannedFile*>(MemAlloc(sizeof(PlannedFile) * (itemCount ? itemCount : 1)));
+        allocated = batches->planned != nullptr;
+    }
+    if (!allocated) FileBatchesFree(batches);
+    return allocated;
+}
+
+void FileBatchesFree(FileBatches* batches) {
+    SyncPathListFree(&batches->copySources);
+    SyncPathListFree(&batches->copyTargets);
+    SyncPathListFree(&batches->deletions);
+    MemFree(batches->planned);
+    batches->planned = nullptr;
+    batches->plannedCount = 0;
+}
+
+void FileBatchesAdd(FileBatches* batches, uint32_t item, SyncAction action, const wchar_t* itemPath,
+                    const wchar_t* otherPath) {
+    const wchar_t* source = nullptr;
+    const wchar_t* target = nullptr;
+    PlannedFile planned = {item, action, kSyncPending};
+    PlannedPaths(planned, itemPath, otherPath, &source, &target);
+    if (!source) return;
+    if (target) {
+        SyncPathListAppend(&batches->copySources, source);
+        SyncPathListAppend(&batches->copyTargets, target);
+    } else {
+        SyncPathListAppend(&batches->deletions, source);
+    }
+    batches->planned[batches->plannedCount++] = planned;
+}
+
+bool FileBatchesKeepRoom(FileBatches* batches, size_t step) {
+    return SyncPathListKeepRoom(&batches->copySources, step) && SyncPathListKeepRoom(&batches->copyTargets, step) &&
+           SyncPathListKeepRoom(&batches->deletions, step);
+}
+
+void FileBatchesClose(FileBatches* batches) {
+    SyncPathListClose(&batches->copySources);
+    SyncPathListClose(&batches->copyTargets);
+    SyncPathListClose(&batches->deletions);
+}
+
+void PlannedPaths(const PlannedFile& planned, const wchar_t* itemPath, const wchar_t* otherPath,
+                  const wchar_t** source, const wchar_t** target) {
+    *source = nullptr;
+    *target = nullptr;
+    switch (planned.action) {
+    case SyncCopyToOther:
+        *source = itemPath;
+        *target = otherPath;
+        break;
+    case SyncCopyFromOther:
+        *source = otherPath;
+        *target = itemPath;
+        break;
+    case SyncDeleteItem:
+        *source = itemPath;
+        break;
+    case SyncDeleteOther:
+        *source = otherPath;
+        break;
+    default:
+        break;
+    }
+}
+
+void DescribeSyncResult(DWORD result, wchar_t* text) {
+    const wchar_t* own = nullptr;
+    switch (result) {
+    case kSyncRefusedTooLong:
+        own = L"The path is too long! Both files were skipped.";
+        break;
+    case kSyncChangedSinceAnalysis:
+        own = L"The file has changed since the analysis! Both files were skipped.";
+        break;
+    case kSyncNoRoomOnTarget:
+        own = L"There is not enough free space on the target volume! The file was not copied.";
+        break;
+    case kSyncNotCarriedOut:
+        own = L"The file operation could not be completed!";
+        break;
+    case kSyncStoppedByShell:
+        own = L"The file operation failed or was canceled!";
+        break;
+    case kSyncCopyIncomplete:
+        own = L"The copy is incomplete: its size differs from the source!";
+        break;
+    default:
+        FormatSystemError(result, text);
+        // The system's messages end in a line break; a log line or a console line adds its own.
+        for (size_t length = wcslen(text); length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r');)
+            text[--length] = 0;
+        return;
+    }
+    CopyText(text, kSystemErrorUnits, own);
+}
+
+void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches) {
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        PlannedFile& planned = batches->planned[index];
+        if (planned.result != kSyncPending) continue;
+        const SyncItem& item = context->items->items[planned.item];
+        const wchar_t* source = nullptr;
+        const wchar_t* target = nullptr;
+        SyncSeenFile seenSource;
+        SyncSeenFile seenTarget;
+        SeenOfPlanned(item, planned.action, &seenSource, &seenTarget);
+        bool unchanged = item.seenKnown && PathsOf(context, planned, &source, &target) && seenSource.exists &&
+                         MatchesSeen(source, seenSource) && (!target || MatchesSeen(target, seenTarget));
+        if (!unchanged) planned.result = kSyncChangedSinceAnalysis;
+    }
+}
+
+bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint64_t* needed, uint64_t* available) {
+    *needed = 0;
+    *available = 0;
+    // Every copy of a run goes the same way: into the other location on a commit, into this one on an update.
+    const wchar_t* targetRoot = nullptr;
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        const PlannedFile& planned = batches->planned[index];
+        if (planned.result != kSyncPending || !IsCopy(planned.action)) continue;
+        SyncSeenFile source;
+        SyncSeenFile target;
+        SeenOfPlanned(context->items->items[planned.item], planned.action, &source, &target);
+        *needed += (source.size + kAllocationUnit - 1) / kAllocationUnit * kAllocationUnit;
+        targetRoot = planned.action == SyncCopyToOther ? context->otherRoot : context->currentRoot;
+    }
+    if (!targetRoot) return true;
+    ULARGE_INTEGER free = {};
+    ULARGE_INTEGER total = {};
+    ULARGE_INTEGER totalFree = {};
+    // A volume that cannot tell its free space is not refused: the copies are checked afterwards all the same.
+    if (!g_calls.freeSpace(targetRoot, &free, &total, &totalFree)) return true;
+    *available = free.QuadPart;
+    if (*needed <= *available) return true;
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        PlannedFile& planned = batches->planned[index];
+        if (planned.result == kSyncPending && IsCopy(planned.action)) planned.result = kSyncNoRoomOnTarget;
+    }
+    return false;
+}
+
+void RunFileBatches(const BatchContext* context, FileBatches* batches) {
+    KeepPendingPaths(batches);
+    const FILEOP_FLAGS extra = context->extraShellFlags;
+    const bool copied = RunShellBatch(FO_COPY, &batches->copySources, &batches->copyTargets, kSyncCopyFlags | extra);
+    const bool deleted = RunShellBatch(FO_DELETE, &batches->deletions, nullptr, kSyncDeleteFlags | extra);
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        PlannedFile& planned = batches->planned[index];
+        if (planned.result == kSyncPending)
+            planned.result = ResultOnDisk(context, planned, IsCopy(planned.action) ? copied : deleted);
+    }
+}

@@ -1,0 +1,215 @@
+// What the synchronization does when the files move under it: a file changed
+// after the analysis, a file held open, a target volume without room, a shell
+// that keeps what it should delete. Nothing the user did not choose is lost,
+// and whatever was not done is reported, never called completed.
+#include "analysis/skip_log.h"
+#include "sync/file_batches.h"
+#include "tests/support/companion.h"
+#include "tests/support/tree_snapshot.h"
+#include "tests/sync/sync_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+namespace {
+
+using Texts = std::vector<std::wstring>;
+
+const uint64_t kLater = 132000000000000000ull + 10000000ull * 7200;
+
+// Left is the current location; a commit copies three files, deletes one and
+// leaves one identical file alone.
+class SyncSafetyTest : public SyncTest {
+protected:
+    void SetUp() override {
+        SyncTest::SetUp();
+        ASSERT_TRUE(SyncLogPath(m_logPath));
+        DeleteFileW(m_logPath);
+        File(0, L"new.txt", "new on the left");
+        File(0, L"modified.txt", "left version", kTime + 10000000);
+        File(1, L"modified.txt", "right version");
+        File(1, L"missing.txt", "only on the right");
+        File(0, L"sub\\also-new.txt", "second new");
+        FileInBoth(L"same.txt", "same");
+    }
+    void TearDown() override {
+        SyncSetSystemCalls(nullptr);
+        DeleteFileW(m_logPath);
+        SyncTest::TearDown();
+    }
+    // The results the worker reported, by the item's path below the current root.
+    std::map<std::wstring, DWORD> Results(const SyncRun& run) const {
+        std::map<std::wstring, DWORD> results;
+        for (const ObservedOperation& operation : run.operations)
+            results[operation.itemPath.substr(m_left.size())] = operation.result;
+        return results;
+    }
+    std::wstring LogText() const {
+        std::string bytes = ReadFileBytes(m_logPath);
+        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    }
+
+    wchar_t m_logPath[MAX_PATH] = {};
+};
+
+TEST_F(SyncSafetyTest, FilesChangedAfterTheAnalysisAreLeftAloneAndReported) {
+    AnalyzeAndList(0);
+    // Meanwhile: an edit of the file to be overwritten, of the file to be deleted,
+    // of a source, and a file made where the analysis saw none.
+    File(1, L"modified.txt", "edited on the right meanwhile", kLater);
+    File(1, L"missing.txt", "edited before it could be deleted", kLater);
+    File(0, L"sub\\also-new.txt", "the source grew meanwhile");
+    File(1, L"new.txt", "made on the right meanwhile");
+    TreeSnapshot right = SnapshotTree(m_right);
+
+    SyncRun run = Synchronize(SyncCommit);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
+    EXPECT_EQ(run.summary.notDone, 4u);
+    // The folder was the user's choice and made; no file of the right changed.
+    EXPECT_EQ(DescribeChanges(right, SnapshotTree(m_right)), "appeared: sub\\\n");
+    std::map<std::wstring, DWORD> expected = {{L"modified.txt", kSyncChangedSinceAnalysis},
+                                              {L"missing.txt", kSyncChangedSinceAnalysis},
+                                              {L"new.txt", kSyncChangedSinceAnalysis},
+                                              {L"sub", ERROR_SUCCESS},
+                                              {L"sub\\also-new.txt", kSyncChangedSinceAnalysis}};
+    EXPECT_EQ(Results(run), expected);
+    std::wstring log = LogText();
+    EXPECT_NE(log.find(m_left + L"modified.txt\r\n" + m_right +
+                       L"modified.txt\r\nThe file has changed since the analysis! Both files were skipped.\r\n\r\n"),
+              std::wstring::npos);
+}
+
+TEST_F(SyncSafetyTest, FilesHeldOpenAreReportedAndTheRestIsDone) {
+    AnalyzeAndList(0);
+    // Held without sharing, as another program may hold them: a copy's source and a deletion.
+    HANDLE source = CreateFileW((m_left + L"new.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE doomed = CreateFileW((m_right + L"missing.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(source, INVALID_HANDLE_VALUE);
+    ASSERT_NE(doomed, INVALID_HANDLE_VALUE);
+    SyncRun run = Synchronize(SyncCommit);
+    CloseHandle(source);
+    CloseHandle(doomed);
+
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
+    std::map<std::wstring, DWORD> results = Results(run);
+    EXPECT_NE(results[L"new.txt"], ERROR_SUCCESS);
+    EXPECT_NE(results[L"missing.txt"], ERROR_SUCCESS);
+    EXPECT_EQ(ReadFileBytes(m_right + L"missing.txt"), "only on the right");
+    EXPECT_FALSE(Exists(m_right + L"new.txt"));
+    // Whatever the shell made of the rest of its batch, what it reported as done is on disk.
+    for (const ObservedOperation& operation : run.operations) {
+        if (operation.result == ERROR_SUCCESS && operation.action == SyncCopyToOther) {
+            EXPECT_EQ(ReadFileBytes(operation.otherPath), ReadFileBytes(operation.itemPath)) << Utf8(operation.itemPath);
+        }
+    }
+    EXPECT_EQ(run.summary.notDone, static_cast<uint32_t>(std::count_if(
+                                       run.operations.begin(), run.operations.end(),
+                                       [](const ObservedOperation& operation) { return operation.result != 0; })));
+    EXPECT_NE(LogText().find(m_right + L"missing.txt"), std::wstring::npos);
+}
+
+BOOL WINAPI NoRoom(const wchar_t*, ULARGE_INTEGER* available, ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree) {
+    available->QuadPart = 4096;
+    total->QuadPart = 1 << 20;
+    totalFree->QuadPart = 4096;
+    return TRUE;
+}
+
+TEST_F(SyncSafetyTest, CopiesThatDoNotFitAreRefusedWhole) {
+    AnalyzeAndList(0);
+    TreeSnapshot right = SnapshotTree(m_right);
+    SyncSystemCalls calls = {SHFileOperationW, NoRoom};
+    SyncSetSystemCalls(&calls);
+    SyncRun run = Synchronize(SyncCommit);
+
+    // Three files of a cluster each do not fit in one cluster: none is copied, not even a first one.
+    ASSERT_EQ(run.boxes.size(), 2u);
+    EXPECT_EQ(run.boxes[0].kind, SyncNoticeError);
+    EXPECT_NE(run.boxes[0].text.find(L"12288 bytes, but only 4096 bytes are free"), std::wstring::npos)
+        << Utf8(run.boxes[0].text);
+    EXPECT_EQ(run.boxes[1].text, kSyncNotAllDone);
+    EXPECT_EQ(ReadFileBytes(m_right + L"modified.txt"), "right version");
+    EXPECT_FALSE(Exists(m_right + L"new.txt"));
+    EXPECT_FALSE(Exists(m_right + L"sub\\also-new.txt"));
+    std::map<std::wstring, DWORD> results = Results(run);
+    EXPECT_EQ(results[L"new.txt"], kSyncNoRoomOnTarget);
+    EXPECT_EQ(results[L"modified.txt"], kSyncNoRoomOnTarget);
+    // The deletion needs no room and was the user's choice.
+    EXPECT_EQ(results[L"missing.txt"], ERROR_SUCCESS);
+    EXPECT_TRUE(InRecycleBin(L"missing.txt", m_right));
+    // The new folder was the user's choice too, and needs no room for contents.
+    EXPECT_EQ(DescribeChanges(right, SnapshotTree(m_right)), "gone: missing.txt\nappeared: sub\\\n");
+}
+
+std::wstring g_cutTarget;
+
+// The real shell, after which one target is left short, as on a volume that filled up during the copy.
+int WINAPI ShellThatFillsTheDisk(SHFILEOPSTRUCTW* operation) {
+    int result = SHFileOperationW(operation);
+    if (operation->wFunc == FO_COPY) {
+        HANDLE file = CreateFileW(g_cutTarget.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        LARGE_INTEGER half;
+        half.QuadPart = 3;
+        SetFilePointerEx(file, half, nullptr, FILE_BEGIN);
+        SetEndOfFile(file);
+        CloseHandle(file);
+    }
+    return result;
+}
+
+TEST_F(SyncSafetyTest, ACopyLeftShortIsReportedNotCalledDone) {
+    AnalyzeAndList(0);
+    g_cutTarget = m_right + L"new.txt";
+    SyncSystemCalls calls = {ShellThatFillsTheDisk, GetDiskFreeSpaceExW};
+    SyncSetSystemCalls(&calls);
+    SyncRun run = Synchronize(SyncCommit);
+    EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
+    std::map<std::wstring, DWORD> results = Results(run);
+    EXPECT_EQ(results[L"new.txt"], kSyncCopyIncomplete);
+    EXPECT_EQ(results[L"modified.txt"], ERROR_SUCCESS);
+    EXPECT_EQ(run.summary.notDone, 1u);
+    // A new analysis does not take the short copy for the file.
+    EXPECT_EQ(ReadFileBytes(m_right + L"new.txt"), "new");
+    EXPECT_EQ(Run().exitCode, 0u);
+    EXPECT_EQ(State(0, L"new.txt"), DiffModified);
+}
+
+FILEOP_FLAGS g_deleteFlags = 0;
+
+// A shell on a volume without a Recycle Bin whose user declined to delete for good.
+int WINAPI ShellThatKeepsDeletions(SHFILEOPSTRUCTW* operation) {
+    if (operation->wFunc != FO_DELETE) return SHFileOperationW(operation);
+    g_deleteFlags = operation->fFlags;
+    operation->fAnyOperationsAborted = TRUE;
+    return 0;
+}
+
+TEST_F(SyncSafetyTest, DeletionsAskBeforeTheyBypassTheRecycleBinAndKeptFilesAreReported) {
+    AnalyzeAndList(0);
+    SyncSystemCalls calls = {ShellThatKeepsDeletions, GetDiskFreeSpaceExW};
+    SyncSetSystemCalls(&calls);
+    SyncRun run = Synchronize(SyncCommit);
+    EXPECT_EQ(g_deleteFlags, FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_WANTNUKEWARNING);
+    EXPECT_EQ(ReadFileBytes(m_right + L"missing.txt"), "only on the right");
+    EXPECT_EQ(Results(run)[L"missing.txt"], kSyncStoppedByShell);
+    EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
+    EXPECT_EQ(ReadFileBytes(m_right + L"new.txt"), "new on the left");
+}
+
+TEST_F(SyncSafetyTest, AnItemWithoutWhatTheAnalysisSawIsNeverActedOn) {
+    SyncItemList* items = nullptr;
+    ASSERT_EQ(AppendSyncItem(&items, (m_left + L"new.txt").c_str(), DiffNew, false, true), 0u);
+    ASSERT_EQ(AppendSyncItem(&items, (m_left + L"missing.txt").c_str(), DiffMissing, false, true), 0u);
+    SyncRun run = RunSyncWorker(SyncCommit, items, m_left, m_right);
+    FreeSyncItemList(items);
+    EXPECT_FALSE(Exists(m_right + L"new.txt"));
+    EXPECT_TRUE(Exists(m_right + L"missing.txt"));
+    EXPECT_EQ(run.summary.notDone, 2u);
+    EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
+}
+
+}  // namespace
