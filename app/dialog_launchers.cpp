@@ -1,23 +1,34 @@
-// The modal dialogs that the main window's commands open.
-#include "analysis/analyze_dlg.h"
+// The modal dialogs that the main window's commands open: each is filled,
+// run, and read.
+#include "analysis/ui/analyze_dlg.h"
 #include "app/quillmar_dlg.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/filters_dlg.h"
-#include "sync/synchronize_dlg.h"
+#include "sync/ui/synchronize_dlg.h"
 
 void CQuillmarDlg::RunAnalyzeDialog() {
-    CAnalyzeDlg dialog;
+    CAnalyzeDlg dialog(this);
+    for (int pane = 0; pane < kPaneCount; ++pane) {
+        dialog.m_locations[pane].path = m_path[pane];
+        dialog.m_locations[pane].live = m_paneMode[pane] == PaneMode::LogicalVolumes;
+    }
     dialog.DoModal();
 }
 
 void CQuillmarDlg::RunSynchronizeDialog() {
-    CSynchronizeDlg dialog;
+    CSynchronizeDlg dialog(this);
+    // The active pane's location is the current one; without a selection, the second.
+    dialog.m_currentLocation = ActivePane() == 0 ? 0 : 1;
+    dialog.m_treePath = m_path[dialog.m_currentLocation];
     dialog.DoModal();
 }
 
 INT_PTR CQuillmarDlg::RunFiltersDialog() {
     CFiltersDlg dialog;
-    return dialog.DoModal();
+    dialog.m_mask = m_filterMask;
+    INT_PTR result = dialog.DoModal();
+    if (result == IDOK) m_filterMask = dialog.m_mask;
+    return result;
 }
 
 void CQuillmarDlg::RunAboutDialog() {

@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <string>
 
+#include "analysis/ui/analyze_dlg.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "model/location_tree.h"
+#include "sync/ui/synchronize_dlg.h"
 
 // What a pane shows.
 enum class PaneMode : uint32_t {
@@ -27,7 +29,7 @@ const int kToolButtonCount = 9;
 // The toolbar button that offers the view not shown.
 const int kViewToolButton = 3;
 
-class CQuillmarDlg : public CDialog {
+class CQuillmarDlg : public CDialog, public AnalyzeDlgOwner, public SynchronizeDlgOwner {
 public:
     CQuillmarDlg();
     ~CQuillmarDlg() override;
@@ -45,10 +47,10 @@ public:
     std::wstring BuildItemPath(int pane, HTREEITEM item) const;
     // After a finished analysis: both panes show the two trees of the analysis
     // record, each root expanded and selected.
-    void ShowAnalysedPair();
+    void ShowAnalysedPair() override;
     // At the start of a synchronization: both panes back to the logical volumes,
     // nothing selected.
-    void ShowVolumesForSynchronize();
+    void ShowVolumesForSynchronize() override;
     // The tab control's selection: 0, 1, or -1 with none.
     int ActivePane() const { return m_tab.GetCurSel(); }
 

@@ -1,6 +1,5 @@
 #include "dialogs/filters_dlg.h"
 
-#include "app/quillmar_dlg.h"
 #include "framework/win_app.h"
 #include "res/resource.h"
 
@@ -25,7 +24,7 @@ BEGIN_MESSAGE_MAP(CFiltersDlg, CDialog)
     ON_COMMAND(IDOK, OnOK)
 END_MESSAGE_MAP()
 
-CFiltersDlg::CFiltersDlg() : CDialog(IDD_FILTERS), m_mainDlg(static_cast<CQuillmarDlg*>(AfxGetMainWnd())) {}
+CFiltersDlg::CFiltersDlg() : CDialog(IDD_FILTERS) {}
 
 CFiltersDlg::~CFiltersDlg() {
     for (HICON icon : m_icons) {
@@ -57,7 +56,7 @@ BOOL CFiltersDlg::OnInitDialog() {
     }
     for (int kind = 0; kind < 2; ++kind) {
         for (int state = 0; state < kFilterStates; ++state) {
-            if (m_mainDlg->m_filterMask & (1u << (kind * kFilterStates + state))) boxes[kind][state].SetCheck(BST_CHECKED);
+            if (m_mask & (1u << (kind * kFilterStates + state))) boxes[kind][state].SetCheck(BST_CHECKED);
         }
     }
     return TRUE;
@@ -71,6 +70,6 @@ void CFiltersDlg::OnOK() {
             if (boxes[kind][state].GetCheck() == BST_CHECKED) mask |= static_cast<StateFilterMask>(1u << (kind * kFilterStates + state));
         }
     }
-    m_mainDlg->m_filterMask = mask;
+    m_mask = mask;
     CDialog::OnOK();
 }

@@ -1,12 +1,13 @@
 #pragma once
 // "File And Folder View Filters": one check box per difference state, for files
-// and for folders, editing the main window's filter mask.
+// and for folders. The caller fills m_mask, runs the dialog and, after IDOK,
+// reads the mask the user chose.
 #include <windows.h>
 
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
-class CQuillmarDlg;
+#include "model/records.h"
 
 const int kFilterStates = 4;  // Identical, New, Missing, Modified: the bit of each in a mask's nibble
 
@@ -15,11 +16,7 @@ public:
     CFiltersDlg();
     ~CFiltersDlg() override;
 
-    CQuillmarDlg* m_mainDlg;  // not owned
-    CButton m_fileBoxes[kFilterStates];
-    CStatic m_fileIcons[kFilterStates];
-    CButton m_folderBoxes[kFilterStates];
-    CStatic m_folderIcons[kFilterStates];
+    StateFilterMask m_mask = kShowAllStates;  // in: the boxes to check; out after IDOK: the user's choice
 
 protected:
     void DoDataExchange(CDataExchange* exchange) override;
@@ -29,5 +26,9 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    CButton m_fileBoxes[kFilterStates];
+    CStatic m_fileIcons[kFilterStates];
+    CButton m_folderBoxes[kFilterStates];
+    CStatic m_folderIcons[kFilterStates];
     HICON m_icons[2 * kFilterStates] = {};  // the statics show them but do not own them
 };

@@ -11,7 +11,7 @@
 #include "app/quillmar_dlg.h"
 #include "framework/win_app.h"
 #include "res/resource.h"
-#include "sync/synchronize_dlg.h"
+#include "sync/ui/synchronize_dlg.h"
 #include "tests/analysis/analysis_run.h"
 #include "tests/framework/window_test.h"
 
@@ -71,7 +71,10 @@ protected:
                            m_main->ShowAnalysedPair();
                            m_main->m_tab.SetCurSel(active);
                            m_main->m_path[active] = treePath;
-                           m_dialog = std::make_unique<CSynchronizeDlg>();
+                           // Filled as the main window's Synchronize command fills it.
+                           m_dialog = std::make_unique<CSynchronizeDlg>(m_main.get());
+                           m_dialog->m_currentLocation = active == 0 ? 0 : 1;
+                           m_dialog->m_treePath = treePath;
                            result = RunModalSteps([&] { return m_dialog->DoModal(); },
                                                   [&] { return m_dialog->m_hWnd; }, std::move(steps));
                        },

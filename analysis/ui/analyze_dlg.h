@@ -1,24 +1,42 @@
 #pragma once
-// The "Analyze Differences" dialog: shows the two locations of the main
-// window's panes, runs one analysis on a worker thread with its status lines,
-// progress and time, and hands the analysed trees to the panes on success.
+// The "Analyze Differences" dialog: shows the two locations it is given, runs
+// one analysis on a worker thread with its status lines, progress and time,
+// and on success asks its owner to show the analysed trees.
 #include <windows.h>
 
 #include "analysis/analysis_progress.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 
-class CQuillmarDlg;
+#include <string>
+
+// What the dialog asks of the window that opened it while it is open.
+class AnalyzeDlgOwner {
+public:
+    // Both trees of the finished analysis are in the record; show them.
+    virtual void ShowAnalysedPair() = 0;
+
+protected:
+    ~AnalyzeDlgOwner() = default;
+};
+
+// One of the two locations to analyse: its folder path (ending in a
+// backslash) and whether it is a folder of the live file system.
+struct AnalysisLocation {
+    std::wstring path;
+    bool live = true;
+};
 
 class CAnalyzeDlg : public CDialog {
 public:
-    CAnalyzeDlg();
+    explicit CAnalyzeDlg(AnalyzeDlgOwner* owner = nullptr);
     ~CAnalyzeDlg() override;
+
+    AnalysisLocation m_locations[2];  // in: filled by the caller before DoModal
 
     BOOL m_running;  // started, end not reported yet
     ProgressSample m_refSample;
     ProgressSample m_nextSample;
-    CQuillmarDlg* m_mainDlg;  // not owned
 
     CStatic m_volumeKind1;
     CStatic m_volumeKind2;
@@ -57,4 +75,5 @@ private:
     // The worker's thread, kept until the dialog closes so that the dialog never
     // goes while the worker can still send to it.
     HANDLE m_worker = nullptr;
+    AnalyzeDlgOwner* m_owner;  // not owned; may be null
 };

@@ -1,13 +1,14 @@
-#include "sync/synchronize_dlg.h"
+#include "sync/ui/synchronize_dlg.h"
 
 #include <commctrl.h>
 
 #include "analysis/background_ops.h"
-#include "app/quillmar_dlg.h"
 #include "framework/message_box.h"
 #include "framework/thread.h"
 #include "framework/win_app.h"
+#include "model/location_paths.h"
 #include "model/memory.h"
+#include "model/state_images.h"
 #include "res/resource.h"
 
 namespace {
@@ -15,30 +16,6 @@ namespace {
 const int kImageSize = 16;
 const int kNameColumnWidth = 400;
 const int kStateColumnWidth = 80;
-
-// Adds the icon `id` at the system's icon size; a missing icon leaves a blank
-// image so that the indices of the icons after it stay the same.
-void AddIcon(CImageList& images, UINT id) {
-    HICON icon = static_cast<HICON>(
-        LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-    int count = images.GetImageCount();
-    if (icon == nullptr || images.Add(icon) < 0) images.SetImageCount(static_cast<UINT>(count + 1));
-    if (icon != nullptr) DestroyIcon(icon);
-}
-
-// The item's image: missing, modified, new file at 0 to 2, missing and new folder at 4 and 6; -1 for none.
-int StateImage(bool folder, DiffState state) {
-    switch (state) {
-    case DiffMissing:
-        return folder ? 4 : 0;
-    case DiffModified:
-        return folder ? -1 : 1;
-    case DiffNew:
-        return folder ? 6 : 2;
-    default:
-        return -1;
-    }
-}
 
 }  // namespace
 
@@ -55,21 +32,23 @@ BEGIN_MESSAGE_MAP(CSynchronizeDlg, CDialog)
     ON_MESSAGE(WM_SYNC_LIST_BUILT, OnListBuilt)
 END_MESSAGE_MAP()
 
-CSynchronizeDlg::CSynchronizeDlg()
+CSynchronizeDlg::CSynchronizeDlg(SynchronizeDlgOwner* owner)
     : CDialog(IDD_SYNCHRONIZE),
-      m_listReady(false),
       m_currentLocation(0),
+      m_listReady(false),
       m_totalNew(0),
       m_totalModified(0),
       m_totalMissing(0),
       m_checkedNew(0),
       m_checkedModified(0),
       m_checkedMissing(0),
-      m_mainDlg(static_cast<CQuillmarDlg*>(AfxGetMainWnd())) {
+      m_owner(owner) {
     m_currentRoot[0] = L'\0';
     m_otherRoot[0] = L'\0';
     if (m_images.Create(kImageSize, kImageSize, ILC_COLOR32 | ILC_MASK, 0, 8)) {
-        for (UINT icon = IDI_MISSING_FILE; icon <= IDI_IDENTICAL_FOLDER; ++icon) AddIcon(m_images, icon);
+        for (UINT icon = IDI_MISSING_FILE; icon <= IDI_IDENTICAL_FOLDER; ++icon) {
+            m_images.AddIconResource(AfxGetResourceHandle(), icon, 0);
+        }
     }
 }
 
@@ -107,12 +86,10 @@ BOOL CSynchronizeDlg::OnInitDialog() {
         EndDialog(3);
         return TRUE;
     }
-    int activePane = m_mainDlg != nullptr ? m_mainDlg->ActivePane() : -1;
-    m_currentLocation = activePane == 0 ? 0 : 1;
-    m_treePath = m_mainDlg != nullptr ? m_mainDlg->m_path[m_currentLocation] : std::wstring();
+    m_currentLocation = m_currentLocation == 0 ? 0 : 1;
     lstrcpynW(m_currentRoot, g_backgroundOps.slots[m_currentLocation].rootPath, kPathUnits);
     lstrcpynW(m_otherRoot, g_backgroundOps.slots[1 - m_currentLocation].rootPath, kPathUnits);
-    if (m_treePath.empty()) m_treePath = L"Root\\";
+    if (m_treePath.empty()) m_treePath = kRootTreePath;
 
     std::wstring shown = m_currentRoot;
     size_t firstBackslash = m_treePath.find(L'\\');
@@ -189,8 +166,8 @@ void CSynchronizeDlg::FillItemList() {
         int32_t* total = nullptr;
         int32_t* checked = nullptr;
         CButton* box = nullptr;
-        int image = StateImage(record.isFolder, record.state);
-        if (image < 0 || !StateCounts(record.state, &total, &checked, &box)) continue;
+        if (!StateCounts(record.state, &total, &checked, &box)) continue;
+        int image = StateImage(record.isFolder ? FILE_ATTRIBUTE_DIRECTORY : 0, record.state);
         LVITEMW item = {};
         item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
         item.iItem = INT_MAX;
@@ -311,7 +288,7 @@ void CSynchronizeDlg::OnStart() {
     EnableChoosing(FALSE);
     m_start.EnableWindow(FALSE);
     m_list.EnableWindow(FALSE);
-    if (m_mainDlg != nullptr) m_mainDlg->ShowVolumesForSynchronize();
+    if (m_owner != nullptr) m_owner->ShowVolumesForSynchronize();
 
     m_request = {};
     m_request.direction = m_update.GetCheck() == BST_CHECKED ? SyncUpdate : SyncCommit;

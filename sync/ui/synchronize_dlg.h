@@ -12,7 +12,15 @@
 #include "model/location_tree.h"
 #include "sync/synchronize_worker.h"
 
-class CQuillmarDlg;
+// What the dialog asks of the window that opened it while it is open.
+class SynchronizeDlgOwner {
+public:
+    // A run starts: the analysis is about to change under the panes; show the live volumes.
+    virtual void ShowVolumesForSynchronize() = 0;
+
+protected:
+    ~SynchronizeDlgOwner() = default;
+};
 
 const wchar_t kSyncInvalidRecord[] = L"Background operations data is not valid!";
 const wchar_t kSyncNoListEngine[] = L"Could not initialize file list engine!";
@@ -24,8 +32,14 @@ const UINT WM_SYNC_LIST_BUILT = WM_USER + 6;
 
 class CSynchronizeDlg : public CDialog {
 public:
-    CSynchronizeDlg();
+    explicit CSynchronizeDlg(SynchronizeDlgOwner* owner = nullptr);
     ~CSynchronizeDlg() override;
+
+    // In, filled by the caller before DoModal: the location whose items are
+    // listed (0 or 1) and the tree path of the folder below which they are
+    // listed (empty for the location's root).
+    uint8_t m_currentLocation;
+    std::wstring m_treePath;
 
     // Checks (BST_CHECKED) or unchecks (BST_UNCHECKED) every listed item of
     // `state` (New, Modified or Missing); an indeterminate box changes nothing.
@@ -34,7 +48,6 @@ public:
     SyncItem* RecordOf(int row);
 
     bool m_listReady;  // check toggles are counted only while true
-    uint8_t m_currentLocation;
     int32_t m_totalNew;
     int32_t m_totalModified;
     int32_t m_totalMissing;
@@ -43,8 +56,6 @@ public:
     int32_t m_checkedMissing;
     wchar_t m_currentRoot[kPathUnits];
     wchar_t m_otherRoot[kPathUnits];
-    std::wstring m_treePath;
-    CQuillmarDlg* m_mainDlg;  // not owned
 
     CStatic m_volumeKind;
     CStatic m_drive;
@@ -97,4 +108,5 @@ private:
     SyncItemList* m_items = nullptr;
     DWORD m_buildResult = ERROR_SUCCESS;
     SyncRequest m_request = {};
+    SynchronizeDlgOwner* m_owner;  // not owned; may be null
 };

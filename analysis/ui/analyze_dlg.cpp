@@ -1,10 +1,9 @@
-#include "analysis/analyze_dlg.h"
+#include "analysis/ui/analyze_dlg.h"
 
 #include "analysis/analysis_worker.h"
 #include "analysis/analyze_log.h"
 #include "analysis/background_ops.h"
 #include "analysis/skip_log.h"
-#include "app/quillmar_dlg.h"
 #include "framework/thread.h"
 #include "framework/win_app.h"
 #include "model/system_error.h"
@@ -45,12 +44,8 @@ BEGIN_MESSAGE_MAP(CAnalyzeDlg, CDialog)
     ON_MESSAGE(WM_ANALYSIS_PROGRESS, OnAnalysisProgress)
 END_MESSAGE_MAP()
 
-CAnalyzeDlg::CAnalyzeDlg()
-    : CDialog(IDD_ANALYZE),
-      m_running(FALSE),
-      m_refSample(),
-      m_nextSample(),
-      m_mainDlg(static_cast<CQuillmarDlg*>(AfxGetMainWnd())) {}
+CAnalyzeDlg::CAnalyzeDlg(AnalyzeDlgOwner* owner)
+    : CDialog(IDD_ANALYZE), m_running(FALSE), m_refSample(), m_nextSample(), m_owner(owner) {}
 
 CAnalyzeDlg::~CAnalyzeDlg() {
     if (m_worker != nullptr) {
@@ -83,12 +78,11 @@ BOOL CAnalyzeDlg::OnInitDialog() {
     CStatic* kinds[] = {&m_volumeKind1, &m_volumeKind2};
     CStatic* drives[] = {&m_drive1, &m_drive2};
     CEdit* paths[] = {&m_path1, &m_path2};
-    for (int pane = 0; pane < kPaneCount; ++pane) {
-        const std::wstring& path = m_mainDlg->m_path[pane];
-        bool live = m_mainDlg->m_paneMode[pane] == PaneMode::LogicalVolumes;
-        kinds[pane]->SetWindowText(live ? kLogicalVolume : L"");
-        drives[pane]->SetWindowText(live ? path.substr(0, 2).c_str() : L"");
-        paths[pane]->SetWindowText(path.c_str());
+    for (int side = 0; side < 2; ++side) {
+        const AnalysisLocation& location = m_locations[side];
+        kinds[side]->SetWindowText(location.live ? kLogicalVolume : L"");
+        drives[side]->SetWindowText(location.live ? location.path.substr(0, 2).c_str() : L"");
+        paths[side]->SetWindowText(location.path.c_str());
     }
     m_status1.SetWindowText(L"");
     m_status2.SetWindowText(L"");
@@ -131,8 +125,8 @@ void CAnalyzeDlg::OnStart() {
     g_backgroundOps.notifyWindow = m_hWnd;
     g_backgroundOps.simultaneous = m_simultaneous.GetCheck() == BST_CHECKED;
     g_backgroundOps.compareContent = m_compareContent.GetCheck() == BST_CHECKED;
-    CopyText(g_backgroundOps.slots[0].rootPath, kPathUnits, m_mainDlg->m_path[0].c_str());
-    CopyText(g_backgroundOps.slots[1].rootPath, kPathUnits, m_mainDlg->m_path[1].c_str());
+    CopyText(g_backgroundOps.slots[0].rootPath, kPathUnits, m_locations[0].path.c_str());
+    CopyText(g_backgroundOps.slots[1].rootPath, kPathUnits, m_locations[1].path.c_str());
 
     if (!OpenAnalyzeLog()) {
         ShowError(kLogFailed);
@@ -182,7 +176,7 @@ LRESULT CAnalyzeDlg::OnAnalysisDone(WPARAM, LPARAM) {
     CopyStatus(&g_backgroundOps.slots[0], text);
     m_status1.SetWindowText(text);
     m_status2.SetWindowText(text);
-    m_mainDlg->ShowAnalysedPair();
+    if (m_owner != nullptr) m_owner->ShowAnalysedPair();
     m_running = FALSE;
     m_close.SetWindowText(L"Close");
     if (SkipLogClose() == 0) {
