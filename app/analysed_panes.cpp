@@ -5,18 +5,6 @@
 #include "app/pane_rows.h"
 #include "app/quillmar_dlg.h"
 
-int StateImage(DWORD attributes, DiffState state) {
-    // Missing, Modified, New, Identical in image order; folders four images on.
-    int image = kIdenticalFileImage;
-    switch (state) {
-    case DiffMissing: image = 0; break;
-    case DiffModified: image = 1; break;
-    case DiffNew: image = 2; break;
-    default: break;
-    }
-    return IsFolderAttributes(attributes) ? image + 4 : image;
-}
-
 void CQuillmarDlg::ResetPanes() {
     for (int pane = 0; pane < kPaneCount; ++pane) m_paneMode[pane] = PaneMode::Empty;
     for (int pane = 0; pane < kPaneCount; ++pane) {

@@ -1,5 +1,6 @@
 #include "cli/analysis_report.h"
 
+#include "model/location_paths.h"
 #include "model/names.h"
 
 #include <algorithm>
@@ -83,7 +84,7 @@ uint32_t CountNodes(const LocationTree* tree) { return tree && tree->root ? Coun
 uint64_t BytesCompared(const BackgroundOpsData* data) {
     if (!data->compareContent) return 0;
     uint64_t amount = data->slots[0].commonBytes;
-    uint64_t unread = UnreadBytes(data->slots[0].tree->root, L"Root\\", data->slots[1].tree);
+    uint64_t unread = UnreadBytes(data->slots[0].tree->root, kRootTreePath, data->slots[1].tree);
     return unread < amount ? amount - unread : 0;
 }
 

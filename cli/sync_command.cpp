@@ -78,7 +78,7 @@ int SynchronizeAnalysedPair(const BackgroundOpsData* data, SyncDirection directi
     SyncItemList* items = nullptr;
     DWORD listed = ListSyncItems(current->tree->root, current->rootPath, data->slots[1].tree, &items);
     if (listed != ERROR_SUCCESS) {
-        *notices += L"No enough memory!\n";
+        *notices += std::wstring(kSyncNoMemory) + L"\n";
         return 1;
     }
     Output output{operations, notices};
