@@ -85,12 +85,9 @@ protected:
     void OnSize(UINT type, int cx, int cy);
     void OnShowWindow(BOOL show, UINT status);
     void OnTabSelectionChanged(NMHDR* header, LRESULT* result);
-    void OnTreeExpanding0(NMHDR* header, LRESULT* result);
-    void OnTreeExpanding1(NMHDR* header, LRESULT* result);
-    void OnTreeSelectionChanged0(NMHDR* header, LRESULT* result);
-    void OnTreeSelectionChanged1(NMHDR* header, LRESULT* result);
-    void OnListDoubleClick0(NMHDR* header, LRESULT* result);
-    void OnListDoubleClick1(NMHDR* header, LRESULT* result);
+    void OnTreeExpanding(UINT id, NMHDR* header, LRESULT* result);
+    void OnTreeSelectionChanged(UINT id, NMHDR* header, LRESULT* result);
+    void OnListDoubleClick(UINT id, NMHDR* header, LRESULT* result);
     void OnTabRightClick(NMHDR* header, LRESULT* result);
     void OnOpenLogicalVolumes();
     void OnRefresh();
@@ -99,10 +96,8 @@ protected:
     void OnSynchronize();
     void OnHelpPage();
     BOOL OnToolTipText(UINT id, NMHDR* header, LRESULT* result);
-    void OnPane0ControlFocus(NMHDR* header, LRESULT* result);
-    void OnPane1ControlFocus(NMHDR* header, LRESULT* result);
-    void OnPath0Focus();
-    void OnPath1Focus();
+    void OnPaneControlFocus(UINT id, NMHDR* header, LRESULT* result);
+    void OnPathFocus(UINT id);
     void OnSingleView();
     void OnDoubleView();
 
@@ -115,6 +110,8 @@ private:
     void InsertListColumns(int pane);
     void ShowPane(int pane, bool show);
     void ActivatePaneOnFocus(int pane);
+    // The pane whose tree, list or path box has this id.
+    static int PaneOfControl(UINT id);
     void CheckViewMenuItem(UINT checkedId, UINT uncheckedId);
 
     // Browsing (folder trees and lists of the live file system and of analyses).
