@@ -317,6 +317,6 @@ UINT CSynchronizeDlg::RunSynchronizeWorker(void* dialog) {
 }
 
 LRESULT CSynchronizeDlg::OnSynchronizeDone(WPARAM, LPARAM) {
-    EndDialog(1);
+    EndDialog(kSynchronizeRan);
     return 0;
 }

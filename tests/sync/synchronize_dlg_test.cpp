@@ -303,4 +303,44 @@ TEST_F(SynchronizeDialogTest, TheMainWindowsCommandOpensTheDialogWhichNeedsAVali
                   }});
 }
 
+
+TEST_F(SynchronizeDialogTest, PanesStayResetAfterARunStartedWhileATreeHadTheFocus) {
+    File(0, L"only left.txt", "left");
+    EXPECT_EQ(Run().exitCode, 0u);
+    CQuillmarDlg main;
+    m_app.m_pMainWnd = &main;
+    RunModalSteps([&] { return main.DoModal(); }, [&] { return main.m_hWnd; },
+                  {[&] {
+                       main.ShowAnalysedPair();
+                       main.m_tab.SetCurSel(0);
+                       main.m_tree[0].SetFocus();
+                       ASSERT_EQ(GetFocus(), main.m_tree[0].m_hWnd);
+                       RunModalSteps(
+                           [&] {
+                               SendMessageW(main.m_hWnd, WM_COMMAND, MAKEWPARAM(ID_SYNCHRONIZER_SYNCHRONIZE, 0), 0);
+                               return INT_PTR(0);
+                           },
+                           [&] { return FindWindowW(L"#32770", L"Synchronize Folders"); },
+                           {[&] {
+                               HWND dialog = FindWindowW(L"#32770", L"Synchronize Folders");
+                               ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_SYNC_COMMIT)); }));
+                               SendMessageW(GetDlgItem(dialog, IDC_SYNC_COMMIT), BM_CLICK, 0, 0);
+                               SendMessageW(GetDlgItem(dialog, IDC_SYNC_START), BM_CLICK, 0, 0);
+                           }});
+                   },
+                   [&] {
+                       // The dialog has gone and the main window has its focus back.
+                       EXPECT_EQ(FindWindowW(L"#32770", L"Synchronize Folders"), nullptr);
+                       for (int pane = 0; pane < kPaneCount; ++pane) {
+                           EXPECT_EQ(main.m_paneMode[pane], PaneMode::LogicalVolumes) << pane;
+                           EXPECT_EQ(main.m_path[pane], L"") << pane;
+                           EXPECT_EQ(main.m_tree[pane].GetSelectedItem(), nullptr) << pane;
+                           EXPECT_EQ(main.m_list[pane].GetItemCount(), 0) << pane;
+                           EXPECT_EQ(main.m_pathEdit[pane].GetWindowText(), L"") << pane;
+                       }
+                       main.EndDialog(IDCANCEL);
+                   }});
+    EXPECT_EQ(GetFileAttributesW((Root(1) + L"only left.txt").c_str()) != INVALID_FILE_ATTRIBUTES, true);
+}
+
 }  // namespace
