@@ -69,3 +69,18 @@ void ShowListingRows(CListCtrl& list, RecordList<Entry>* folders, RecordList<Ent
     FreeRecordList(files);
     FreeRecordList(folders);
 }
+
+// A folder item's children become the listed folders, in listing order; "."
+// and ".." are left out. Takes both lists.
+template <class Entry>
+void ReplaceFolderItems(CTreeCtrl& tree, HTREEITEM item, RecordList<Entry>* folders, RecordList<Entry>* files) {
+    SortListing(folders);
+    DeleteChildItems(tree, item);
+    for (uint32_t index = 0; index < folders->count; ++index) {
+        const Entry& folder = folders->entries[index];
+        if (lstrcmpW(folder.name, L".") == 0 || lstrcmpW(folder.name, L"..") == 0) continue;
+        InsertTreeItem(tree, item, folder.name, RowImage(folder));
+    }
+    FreeRecordList(files);
+    FreeRecordList(folders);
+}

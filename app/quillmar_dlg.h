@@ -56,16 +56,11 @@ public:
 
     HICON m_hIcon;
     TBBUTTON m_toolButtons[kToolButtonCount];
-    CToolBar m_toolBar;
     CImageList m_itemImages;
     CImageList m_toolImages;
     CImageList m_toolHotImages;
     CImageList m_toolDisabledImages;
-    CTabCtrl m_tab;
-    CTreeCtrl m_tree[kPaneCount];
-    CListCtrl m_list[kPaneCount];
     std::wstring m_path[kPaneCount];
-    CEdit m_pathEdit[kPaneCount];
     LocationTree* m_location[kPaneCount];
     PaneMode m_paneMode[kPaneCount];
     StateFilterMask m_filterMask;
@@ -104,6 +99,13 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // The controls: the other dialogs and the tests reach them only through the window.
+    CToolBar m_toolBar;
+    CTabCtrl m_tab;
+    CTreeCtrl m_tree[kPaneCount];
+    CListCtrl m_list[kPaneCount];
+    CEdit m_pathEdit[kPaneCount];
+
     void CreateToolBar();
     void MakeRoomForToolBar();
     void CreateItemImages();
@@ -119,13 +121,11 @@ private:
     void FillList(int pane);
     void OpenListItem(int pane);
     void OpenLogicalVolumes();
-    // A folder item's children from the disk or from the analysed tree; false
-    // (after an error box) when the folder cannot be listed.
-    bool FillFolderFromDisk(int pane, HTREEITEM item);
-    bool FillFolderFromLocation(int pane, HTREEITEM item);
+    // A folder item's children, from the disk or from the analysed tree as the
+    // pane shows; false (after an error box) when the folder cannot be listed.
+    bool FillFolder(int pane, HTREEITEM item);
     // The list of the folder m_path[pane]: 0, or the error code with the list untouched.
-    DWORD ListFolderFromDisk(int pane);
-    DWORD ListFolderFromLocation(int pane);
+    DWORD ListFolder(int pane);
 
     // The dialogs that the commands open.
     void RunAnalyzeDialog();
