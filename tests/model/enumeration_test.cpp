@@ -1,6 +1,7 @@
 #include "model/enumeration.h"
 #include "model/location_tree.h"
 #include "model/memory.h"
+#include "model/record_list_builder.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -183,6 +184,62 @@ TEST(EnumerateVolumes, ListsDrivesInLetterOrderWithTheirTypes) {
         EXPECT_TRUE(sawEmpty) << "the mapped test drive is listed";
     }
     FreeRecordList(volumes);
+}
+
+TEST(ListingBuilder, DoublesUpToWhatOneBlockCanHold) {
+    typedef ListingBuilder<DirEntry> Builder;
+    EXPECT_EQ(Builder::GrownCapacity(100), 200u);
+    EXPECT_EQ(Builder::GrownCapacity(6400), 12800u);
+    const uint32_t most = static_cast<uint32_t>((SIZE_MAX - offsetof(DirEntryList, entries)) / sizeof(DirEntry));
+    EXPECT_EQ(Builder::GrownCapacity(most / 2 + 1), most) << "the last step stops at the limit";
+    EXPECT_EQ(Builder::GrownCapacity(most - 1), most);
+    EXPECT_EQ(Builder::GrownCapacity(most), 0u) << "a full list cannot grow";
+    EXPECT_GT(RecordListBytes<DirEntry>(most), RecordListBytes<DirEntry>(most - 1)) << "no overflow";
+}
+
+TEST(ListingBuilder, KeepsEveryEntryInOrderAcrossEachDoubling) {
+    for (uint32_t count : {1u, 99u, 100u, 101u, 199u, 200u, 201u, 399u, 400u, 401u, 1700u}) {
+        ListingBuilder<DirEntry> builder;
+        ASSERT_TRUE(builder.Start());
+        for (uint32_t i = 0; i < count; ++i) {
+            DirEntry entry = {};
+            wcscpy(entry.name, std::to_wstring(i).c_str());
+            entry.size = i;
+            entry.attributes = i % 3 == 0 ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+            ASSERT_TRUE(builder.Append(entry)) << i;
+        }
+        Listing listing;
+        ASSERT_EQ(builder.Split(&listing.files, &listing.folders), 0u);
+        ASSERT_EQ(listing.folders->count, (count + 2) / 3);
+        ASSERT_EQ(listing.files->count, count - (count + 2) / 3);
+        for (const DirEntryList* list : {listing.files, listing.folders}) {
+            for (uint32_t i = 0; i < list->count; ++i) {
+                const DirEntry& entry = list->entries[i];
+                EXPECT_EQ(std::wstring(entry.name), std::to_wstring(entry.size));
+                if (i > 0) {
+                    EXPECT_LT(list->entries[i - 1].size, entry.size) << "listing order kept";
+                }
+            }
+        }
+    }
+}
+
+TEST(ListingBuilder, AListThatCannotGrowKeepsWhatItHas) {
+    long before = MemOutstanding();
+    {
+        ListingBuilder<DirEntry> builder;
+        ASSERT_TRUE(builder.Start());
+        DirEntry entry = {};
+        for (uint32_t i = 0; i + 1 < ListingBuilder<DirEntry>::kFirstCapacity; ++i) ASSERT_TRUE(builder.Append(entry));
+        MemFailAfter(0);
+        bool grown = builder.Append(entry);
+        MemFailAfter(-1);
+        EXPECT_FALSE(grown);
+        Listing listing;
+        ASSERT_EQ(builder.Split(&listing.files, &listing.folders), 0u);
+        EXPECT_EQ(listing.files->count, ListingBuilder<DirEntry>::kFirstCapacity);
+    }
+    EXPECT_EQ(MemOutstanding(), before);
 }
 
 }  // namespace
