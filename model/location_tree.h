@@ -10,6 +10,10 @@ const unsigned kDisplayNameUnits = 261;
 const unsigned kPathUnits = 32768;  // every path buffer; paths hold at most 32,767 characters
 const unsigned kDescriptionUnits = kPathUnits + 260;
 
+// Packed to four bytes so that the 64-bit fields leave no gap: a tree may hold
+// millions of nodes. Nodes and names are carved out of blocks that belong to
+// the whole tree and go with it.
+#pragma pack(push, 4)
 struct FileNode {
     wchar_t* name;  // exact length; null only in the root
     FILETIME lastWriteTime;
@@ -20,6 +24,7 @@ struct FileNode {
     FileNode* firstChild;
     FileNode* nextSibling;
 };
+#pragma pack(pop)
 
 struct LocationTree {
     wchar_t displayName[kDisplayNameUnits];
@@ -33,8 +38,11 @@ LocationTree* CreateLocationTree();
 void DestroyLocationTree(LocationTree* tree);
 
 // Pushes a new child built from `source` at the head of `parent`'s child list.
+// `parent` is the root of a tree made by CreateLocationTree or a node below it.
 FileNode* AddChildNode(const NodeRecord* source, FileNode* parent);
-// Frees the node, its name and all its descendants; does not unlink it.
+// Given a tree's root, frees it with every node and name of its tree. Nodes
+// below the root are never freed one by one: they go with their tree, so for
+// them this does nothing.
 void FreeNodeSubtree(FileNode* node);
 
 FileNode* FindNodeByPath(const LocationTree* tree, const wchar_t* path);
