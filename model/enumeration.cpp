@@ -93,8 +93,9 @@ DWORD ListDirectory(const wchar_t* folderPath, DirEntryList** files, DirEntryLis
     MemFree(pattern);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            CopyFindData(found, listing.NextSlot());
-            if (!listing.Commit()) {
+            bool folder = IsFolderAttributes(found.dwFileAttributes);
+            CopyFindData(found, listing.NextSlot(folder));
+            if (!listing.Commit(folder)) {
                 FindClose(search);
                 return ERROR_NOT_ENOUGH_MEMORY;
             }
@@ -104,7 +105,8 @@ DWORD ListDirectory(const wchar_t* folderPath, DirEntryList** files, DirEntryLis
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     // An empty volume root lists nothing at all and ends with "file not found".
     if (error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND) return error;
-    return listing.Split(files, folders);
+    listing.Finish(files, folders);
+    return ERROR_SUCCESS;
 }
 
 bool HasSubfolder(const wchar_t* folderPath) {

@@ -117,16 +117,25 @@ TEST(ListDirectory, FreesEverythingWhenMemoryRunsOut) {
     TempFolder folder;
     for (int i = 0; i < 120; ++i) folder.MakeFile(std::to_wstring(i));
     long before = MemOutstanding();
-    // Pattern, working list, its growth, folder list, file list.
-    for (long allowed = 0; allowed < 5; ++allowed) {
+    // Each allocation fails in turn (the pattern, the file list, the folder
+    // list, the file list's growth) until the listing gets all it needs.
+    long failures = 0;
+    for (long allowed = 0; allowed < 10; ++allowed) {
         Listing listing;
         MemFailAfter(allowed);
-        EXPECT_EQ(ListDirectory(folder.Path().c_str(), &listing.files, &listing.folders), 8u) << allowed;
+        DWORD status = ListDirectory(folder.Path().c_str(), &listing.files, &listing.folders);
         MemFailAfter(-1);
+        if (status == 0) {
+            EXPECT_EQ(listing.files->count, 120u);
+            break;
+        }
+        ++failures;
+        EXPECT_EQ(status, 8u) << allowed;
         EXPECT_EQ(listing.files, nullptr);
         EXPECT_EQ(listing.folders, nullptr);
         EXPECT_EQ(MemOutstanding(), before);
     }
+    EXPECT_EQ(failures, 4);
 }
 
 TEST(ListDirectory, GivesAFiveGibibyteFileItsFullSize) {
@@ -186,19 +195,20 @@ TEST(EnumerateVolumes, ListsDrivesInLetterOrderWithTheirTypes) {
     FreeRecordList(volumes);
 }
 
-TEST(ListingBuilder, DoublesUpToWhatOneBlockCanHold) {
+TEST(ListingBuilder, GrowsByItsFactorUpToWhatOneBlockCanHold) {
     typedef ListingBuilder<DirEntry> Builder;
-    EXPECT_EQ(Builder::GrownCapacity(100), 200u);
-    EXPECT_EQ(Builder::GrownCapacity(6400), 12800u);
+    EXPECT_EQ(Builder::GrownCapacity(100, 4), 400u);
+    EXPECT_EQ(Builder::GrownCapacity(6400, 2), 12800u);
     const uint32_t most = static_cast<uint32_t>((SIZE_MAX - offsetof(DirEntryList, entries)) / sizeof(DirEntry));
-    EXPECT_EQ(Builder::GrownCapacity(most / 2 + 1), most) << "the last step stops at the limit";
-    EXPECT_EQ(Builder::GrownCapacity(most - 1), most);
-    EXPECT_EQ(Builder::GrownCapacity(most), 0u) << "a full list cannot grow";
+    EXPECT_EQ(Builder::GrownCapacity(most / 4 + 1, 4), most) << "the last step stops at the limit";
+    EXPECT_EQ(Builder::GrownCapacity(most / 4, 4), most / 4 * 4);
+    EXPECT_EQ(Builder::GrownCapacity(most - 1, 2), most);
+    EXPECT_EQ(Builder::GrownCapacity(most, 4), 0u) << "a full list cannot grow";
     EXPECT_GT(RecordListBytes<DirEntry>(most), RecordListBytes<DirEntry>(most - 1)) << "no overflow";
 }
 
-TEST(ListingBuilder, KeepsEveryEntryInOrderAcrossEachDoubling) {
-    for (uint32_t count : {1u, 99u, 100u, 101u, 199u, 200u, 201u, 399u, 400u, 401u, 1700u}) {
+TEST(ListingBuilder, KeepsEveryEntryInOrderAcrossEachGrowth) {
+    for (uint32_t count : {1u, 99u, 100u, 101u, 299u, 300u, 301u, 399u, 400u, 401u, 1700u}) {
         ListingBuilder<DirEntry> builder;
         ASSERT_TRUE(builder.Start());
         for (uint32_t i = 0; i < count; ++i) {
@@ -209,7 +219,7 @@ TEST(ListingBuilder, KeepsEveryEntryInOrderAcrossEachDoubling) {
             ASSERT_TRUE(builder.Append(entry)) << i;
         }
         Listing listing;
-        ASSERT_EQ(builder.Split(&listing.files, &listing.folders), 0u);
+        builder.Finish(&listing.files, &listing.folders);
         ASSERT_EQ(listing.folders->count, (count + 2) / 3);
         ASSERT_EQ(listing.files->count, count - (count + 2) / 3);
         for (const DirEntryList* list : {listing.files, listing.folders}) {
@@ -236,8 +246,9 @@ TEST(ListingBuilder, AListThatCannotGrowKeepsWhatItHas) {
         MemFailAfter(-1);
         EXPECT_FALSE(grown);
         Listing listing;
-        ASSERT_EQ(builder.Split(&listing.files, &listing.folders), 0u);
+        builder.Finish(&listing.files, &listing.folders);
         EXPECT_EQ(listing.files->count, ListingBuilder<DirEntry>::kFirstCapacity);
+        EXPECT_EQ(listing.folders->count, 0u);
     }
     EXPECT_EQ(MemOutstanding(), before);
 }
