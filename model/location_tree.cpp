@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cwchar>
 
-static_assert(sizeof(void*) != 4 || sizeof(FileNode) == 40, "nodes are carved 40 bytes apart");
+static_assert(sizeof(void*) != 4 || sizeof(FileNode) == 38, "nodes are carved 38 bytes apart");
 
 namespace {
 
@@ -18,6 +18,10 @@ namespace {
 const uintptr_t kPageBytes = 4096;
 const uint32_t kFirstNodePages = 4, kMostNodePages = 64;
 const uint32_t kFirstNameUnits = 4096, kMostNameUnits = 128 * 1024;
+
+// Every folder below the root has "." and "..": their nodes share one copy of each name.
+wchar_t g_dotName[] = L".";
+wchar_t g_dotDotName[] = L"..";
 
 struct BlockHeader {
     BlockHeader* next;
@@ -103,6 +107,17 @@ wchar_t* NameRoom(TreeStorage* storage, size_t units) {
     return start;
 }
 
+// Stores the name's first `length` units and a terminator; null when memory runs out.
+wchar_t* TakeName(TreeStorage* storage, const wchar_t* source, size_t length) {
+    if (IsDotOrDotDot(source)) return MemCarveAllowed() ? (length == 1 ? g_dotName : g_dotDotName) : nullptr;
+    wchar_t* name = NameRoom(storage, length + 1);
+    if (!name) return nullptr;
+    storage->nameNext += length + 1;
+    wmemcpy(name, source, length);
+    name[length] = 0;
+    return name;
+}
+
 }  // namespace
 
 LocationTree* CreateLocationTree() {
@@ -128,15 +143,12 @@ FileNode* AddChildNode(const NodeRecord* source, FileNode* parent) {
     if (!source || !parent) return nullptr;
     TreeStorage* storage = StorageOf(parent);
     size_t length = wcsnlen(source->name, kMaxNameUnits - 1);
-    // Both rooms are found before either is taken, so a failure leaves the tree as it was.
+    // The node's room is taken only once its name is stored, so a failure leaves the tree as it was.
     FileNode* node = NodeRoom(storage);
     if (!node) return nullptr;
-    wchar_t* name = NameRoom(storage, length + 1);
+    wchar_t* name = TakeName(storage, source->name, length);
     if (!name) return nullptr;
     storage->nodeNext += sizeof(FileNode);
-    storage->nameNext += length + 1;
-    wmemcpy(name, source->name, length);
-    name[length] = 0;
     node->name = name;
     node->lastWriteTime = source->lastWriteTime;
     node->size = source->size;

@@ -10,19 +10,19 @@ const unsigned kDisplayNameUnits = 261;
 const unsigned kPathUnits = 32768;  // every path buffer; paths hold at most 32,767 characters
 const unsigned kDescriptionUnits = kPathUnits + 260;
 
-// Packed to four bytes so that the 64-bit fields leave no gap: a tree may hold
-// millions of nodes. Nodes and names are carved out of blocks that belong to
-// the whole tree and go with it.
-#pragma pack(push, 4)
-struct FileNode {
+// A tree may hold millions of nodes, so a node is packed into 38 bytes: the
+// state, a byte wide, comes last. Nodes and names are carved out of blocks
+// that belong to the whole tree and go with it.
+#pragma pack(push, 2)
+struct __attribute__((gcc_struct)) FileNode {
     wchar_t* name;  // exact length; null only in the root
     FILETIME lastWriteTime;
     uint64_t size;
     DWORD attributes;
-    DiffState state;
     FileNode* parent;
     FileNode* firstChild;
     FileNode* nextSibling;
+    DiffState state : 8;
 };
 #pragma pack(pop)
 
