@@ -7,7 +7,11 @@
 //                         walk that copies the same records into a list made for them
 //   sort COUNT RUNS       SortListing of COUNT names against std::sort of the same names
 //   memory DIR...         scans each folder into a tree; committed bytes per node
+//   analyze LEFT RIGHT    runs the time-mode analysis worker on the pair, as the
+//                         programs do, and samples the committed memory meanwhile
 // Prints key=value lines; times are medians in seconds, ratios ours/floor.
+#include "analysis/analysis_worker.h"
+#include "analysis/skip_log.h"
 #include "model/enumeration.h"
 #include "model/location_tree.h"
 #include "model/memory.h"
@@ -90,7 +94,30 @@ int BenchListing(const char* folder, int runs) {
         while (FindNextFileW(search, &data));
         FindClose(search);
     };
+    floor();
+    // The same loop writing each entry into a new list of the listing's exact
+    // size: what the list format itself costs, first touches of its pages included.
+    const uint32_t total = found;
+    auto floorStoring = [&] {
+        auto* list = static_cast<DirEntryList*>(HeapAlloc(GetProcessHeap(), 0, sizeof(DirEntryList) + sizeof(DirEntry) * total));
+        WIN32_FIND_DATAW data;
+        HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                         FIND_FIRST_EX_LARGE_FETCH);
+        uint32_t at = 0;
+        do {
+            DirEntry& entry = list->entries[at++ % total];
+            size_t length = wcslen(data.cFileName);
+            wmemcpy(entry.name, data.cFileName, length + 1);
+            entry.lastWriteTime = data.ftLastWriteTime;
+            entry.size = data.nFileSizeLow;
+            entry.attributes = data.dwFileAttributes;
+        } while (FindNextFileW(search, &data));
+        FindClose(search);
+        list->count = at;
+        HeapFree(GetProcessHeap(), 0, list);
+    };
     Compare("list_directory", runs, ours, floor);
+    Compare("list_directory_storing", runs, ours, floorStoring);
     printf("entries=%u floor_entries=%u\n", listed, found);
     return 0;
 }
@@ -275,11 +302,43 @@ int BenchMemory(int count, char** folders) {
     return 0;
 }
 
+int BenchAnalysis(const char* left, const char* right) {
+    CompareNamesIgnoringCase(L"a", L"b");
+    size_t before = CommittedPrivateBytes();
+    BackgroundOpsData* data = &g_backgroundOps;
+    if (!BackgroundOpsInit(data)) return 1;
+    wcsncpy(data->slots[0].rootPath, FolderPath(left).c_str(), kPathUnits - 1);
+    wcsncpy(data->slots[1].rootPath, FolderPath(right).c_str(), kPathUnits - 1);
+    wchar_t logPath[MAX_PATH + 20];
+    GetTempPathW(MAX_PATH, logPath);
+    wcscat(logPath, L"listing-bench-log.txt");
+    if (!SkipLogOpen(logPath, L"skipped")) return 1;
+    double start = Now();
+    HANDLE worker = CreateThread(nullptr, 0, AnalysisWorker, data, 0, nullptr);
+    size_t peak = 0;
+    do peak = std::max(peak, CommittedPrivateBytes());
+    while (WaitForSingleObject(worker, 250) == WAIT_TIMEOUT);
+    double seconds = Now() - start;
+    DWORD exitCode = 1;
+    GetExitCodeThread(worker, &exitCode);
+    CloseHandle(worker);
+    SkipLogClose();
+    size_t nodes = CountNodes(data->slots[0].tree->root) + CountNodes(data->slots[1].tree->root) - 2;
+    size_t held = CommittedPrivateBytes();
+    printf("analysis_exit=%lu nodes=%zu analysis_seconds=%.2f peak_committed_mib=%.1f held_committed_mib=%.1f "
+           "held_bytes_per_node=%.1f\n",
+           exitCode, nodes, seconds, (std::max(peak, held) - before) / 1048576.0, (held - before) / 1048576.0,
+           double(held - before) / double(nodes));
+    BackgroundOpsFree(data);
+    return exitCode == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        fprintf(stderr, "usage: listing_bench listing DIR RUNS | children COUNT RUNS | sort COUNT RUNS | memory DIR...\n");
+        fprintf(stderr, "usage: listing_bench listing DIR RUNS | children COUNT RUNS | sort COUNT RUNS | memory DIR... | "
+                "analyze LEFT RIGHT\n");
         return 2;
     }
     std::string mode = argv[1];
@@ -288,5 +347,6 @@ int main(int argc, char** argv) {
     if (mode == "children") return BenchChildren(strtoul(argv[2], nullptr, 10), runs);
     if (mode == "sort") return BenchSort(strtoul(argv[2], nullptr, 10), runs);
     if (mode == "memory") return BenchMemory(argc - 2, argv + 2);
+    if (mode == "analyze" && argc > 3) return BenchAnalysis(argv[2], argv[3]);
     return 2;
 }

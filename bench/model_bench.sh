@@ -2,12 +2,14 @@
 # Benchmarks of the location model, each against the bare work the platform needs
 # for the same result, measured side by side in one process (medians):
 #   listing  ListDirectory of a folder of 20,000 and of 100,000 files against a bare
-#            FindFirstFileExW loop; ListVisibleChildren of a node with as many children
+#            FindFirstFileExW loop, and against that loop writing the entries into a
+#            list of their exact size; ListVisibleChildren of a node with as many children
 #            against a walk that writes the same records into a list made for them;
 #            SortListing of 20,000 and 100,000 names against std::sort of the names
 #   memory   committed bytes per node of the two scanned trees of the deep corpus
-#   huge     time-mode `quillmar-cli analyze` of a generated pair of ENTRIES zero-length
-#            files a side, with its peak resident memory
+#   huge     the time-mode analysis of a generated pair of ENTRIES zero-length files a
+#            side: the worker in the bench program with its peak committed memory, then
+#            `quillmar-cli analyze` with its peak resident memory
 # Prints the figures and writes them into bench/RESULTS.md between the model markers.
 #
 # usage: bench/model_bench.sh [-n RUNS] [-o CORPUS_DIR] [-k KINDS] [-H ENTRIES]
@@ -23,7 +25,7 @@ command_line="bash bench/model_bench.sh $*"
 while getopts "n:o:k:H:h" opt; do
   case $opt in
     n) runs=$OPTARG ;; o) corpus=$OPTARG ;; k) kinds=$OPTARG ;; H) entries=$OPTARG ;;
-    h) sed -n '2,18p' "$0"; exit 0 ;;
+    h) sed -n '2,17p' "$0"; exit 0 ;;
     *) exit 2 ;;
   esac
 done
@@ -32,24 +34,29 @@ source "$root/scripts/common.sh"
 prepare >/dev/null
 cli=$BUILD_DIR/bin/quillmar-cli.exe
 bench=$BUILD_DIR/bench/listing_bench.exe
-library=$BUILD_DIR/model/libquillmar_model.a
+libraries=("$BUILD_DIR/analysis/libquillmar_analysis.a" "$BUILD_DIR/model/libquillmar_model.a")
 mkdir -p "$(dirname "$bench")"
-if [ ! -f "$bench" ] || [ "$here/listing_bench.cpp" -nt "$bench" ] || [ "$library" -nt "$bench" ]; then
+if [ ! -f "$bench" ] || [ "$here/listing_bench.cpp" -nt "$bench" ] || [ "${libraries[0]}" -nt "$bench" ] ||
+   [ "${libraries[1]}" -nt "$bench" ]; then
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -msse2 -DUNICODE -D_UNICODE -D_WIN32_WINNT=0x0601 -DNOMINMAX \
-    -I"$root" -static -o "$bench" "$here/listing_bench.cpp" "$library"
+    -I"$root" -static -o "$bench" "$here/listing_bench.cpp" "${libraries[@]}"
 fi
-wineserver -p >/dev/null 2>&1 </dev/null || true
+# One server for the run, gone ten seconds after its last program (a lasting one keeps
+# scripts/test.sh waiting).
+wineserver -p10 >/dev/null 2>&1 </dev/null || true
 
 # make_files DIR COUNT [SKIP]: DIR holds COUNT zero-length files with plausible names,
 # every SKIP-th left out (0: none); folders of 1,000 files when COUNT is above 100,000.
 make_files() {
   python3 - "$@" <<'PY'
-import os, random, sys
+import os, random, shutil, sys
 top, count = sys.argv[1], int(sys.argv[2])
 skip = int(sys.argv[3]) if len(sys.argv) > 3 else 0
 stamp = os.path.join(top, ".made")
-if os.path.exists(stamp) and open(stamp).read() == f"{count} {skip}\n":
-    sys.exit(0)
+if os.path.exists(stamp):
+    if open(stamp).read() == f"{count} {skip} 2\n":
+        sys.exit(0)
+    shutil.rmtree(top)  # made by an older version or with other parameters
 r = random.Random(count)
 words = "alpha beta report draft photo img notes data src lib test build doc misc".split()
 per_folder = count if count <= 100000 else 1000
@@ -57,14 +64,15 @@ for i in range(count):
     folder = top if per_folder == count else os.path.join(top, f"d{i // per_folder // 50:03d}", f"s{i // per_folder % 50:02d}")
     if i % per_folder == 0:
         os.makedirs(folder, exist_ok=True)
-    if skip and i % skip == 0:
-        continue
     if r.random() < 0.6:
         name = f"{r.choice(words)}{r.choice('_- ')}{i}"
     else:
         name = "".join(r.choice("abcdefghijklmnopqrstuvwxyz") for _ in range(r.randint(3, 10))) + str(i)
-    os.close(os.open(os.path.join(folder, name + r.choice([".txt", ".jpg", ".dat", ""])), os.O_CREAT | os.O_WRONLY, 0o644))
-open(stamp, "w").write(f"{count} {skip}\n")
+    name += r.choice([".txt", ".jpg", ".dat", ""])
+    # Both sides draw the same names; one side leaves some out.
+    if not (skip and i % skip == 0):
+        os.close(os.open(os.path.join(folder, name), os.O_CREAT | os.O_WRONLY, 0o644))
+open(stamp, "w").write(f"{count} {skip} 2\n")
 PY
 }
 
@@ -84,6 +92,9 @@ for kind in "${kind_list[@]}"; do
         line=$(wine "$bench" listing "$folder" "$runs")
         row "\`ListDirectory\`, $count files" "$(value list_directory_seconds "$line") s" \
             "$(value list_directory_floor_seconds "$line") s" "$(value list_directory_ratio "$line") x bare FindFirstFileExW loop"
+        row "\`ListDirectory\`, $count files, against storing" "$(value list_directory_storing_seconds "$line") s" \
+            "$(value list_directory_storing_floor_seconds "$line") s" \
+            "$(value list_directory_storing_ratio "$line") x the loop writing into an exactly sized list"
         line=$(wine "$bench" children "$count" "$runs")
         row "\`ListVisibleChildren\`, $count children" "$(value list_children_seconds "$line") s" \
             "$(value list_children_floor_seconds "$line") s" "$(value list_children_ratio "$line") x bare walk writing the records"
@@ -101,15 +112,21 @@ for kind in "${kind_list[@]}"; do
       make_files "$corpus/huge-$entries/left" "$entries" 0
       make_files "$corpus/huge-$entries/right" "$entries" 97
       left="Z:${corpus//\//\\}\\huge-$entries\\left" right="Z:${corpus//\//\\}\\huge-$entries\\right"
+      # The worker alone, in this process, with the committed memory sampled as it runs.
+      line=$(wine "$bench" analyze "$corpus/huge-$entries/left" "$corpus/huge-$entries/right")
+      row "analysis worker, $entries zero-length files a side ($(value nodes "$line") nodes)" \
+          "$(value analysis_seconds "$line") s" "" \
+          "peak committed $(value peak_committed_mib "$line") MiB, trees $(value held_bytes_per_node "$line") B/node"
+      # The companion program as a person runs it, report included.
       report=$BUILD_DIR/bench/huge-time.txt
-      if ! /usr/bin/time -f '%e %M' -o "$report" wine "$cli" analyze "$left" "$right" >/dev/null 2>"$BUILD_DIR/bench/last-error.txt"; then
-        echo "quillmar-cli analyze failed on the huge pair:" >&2
-        cat "$BUILD_DIR/bench/last-error.txt" >&2
-        exit 1
+      if /usr/bin/time -f '%e %M' -o "$report" wine "$cli" analyze "$left" "$right" >/dev/null 2>"$BUILD_DIR/bench/last-error.txt"; then
+        read -r seconds kilobytes <"$report"
+        row "\`quillmar-cli analyze\`, $entries zero-length files a side" "$seconds s" "" \
+            "peak resident $((kilobytes / 1024)) MiB (whole Wine process)"
+      else
+        row "\`quillmar-cli analyze\`, $entries zero-length files a side" "failed" "" \
+            "$(grep -v '^elapsed' "$BUILD_DIR/bench/last-error.txt" | head -2 | tr '\n' ' ')"
       fi
-      read -r seconds kilobytes <"$report"
-      row "time-mode analyze, $entries zero-length files a side" "$seconds s" "" \
-          "peak resident $((kilobytes / 1024)) MiB (whole Wine process)"
       ;;
     *) echo "unknown kind $kind" >&2; exit 2 ;;
   esac

@@ -42,7 +42,9 @@ fi
 
 [ -z "$kinds" ] || bash "$shared/bench/make-corpus.sh" -x "$scale" -k "$kinds" -o "$corpus" >&2
 
-wineserver -p >/dev/null 2>&1 </dev/null || true
+# One server for the run, gone ten seconds after its last program (a lasting one keeps
+# scripts/test.sh waiting).
+wineserver -p10 >/dev/null 2>&1 </dev/null || true
 wine "$probe" nop >/dev/null 2>&1 || true
 
 # median_seconds CMD...: runs CMD $runs times (output discarded), prints the median wall time.

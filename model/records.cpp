@@ -86,22 +86,15 @@ void Permute(Entry* entries, uint32_t* source, uint32_t count) {
     }
 }
 
-// Sorts through keys of folded names. Returns false when the keys cannot be allocated.
+// One key per entry, the names folded into `folded`: first the ".." entries in
+// listing order, then the others. Returns how many ".." entries lead.
 template <class Entry>
-bool SortByFoldedKeys(RecordList<Entry>* list) {
-    const uint32_t count = list->count;
-    Entry* entries = list->entries;
-    size_t foldedUnits = 0;
-    for (uint32_t i = 0; i < count; ++i) foldedUnits += wcsnlen(entries[i].name, kMaxNameUnits - 1) + 1;
-    auto* keys = static_cast<SortKey*>(MemAlloc(2 * sizeof(SortKey) * count + foldedUnits * sizeof(wchar_t)));
-    if (!keys) return false;
-    SortKey* scratch = keys + count;
-    wchar_t* folded = reinterpret_cast<wchar_t*>(scratch + count);
-    // ".." entries lead, in listing order; the others follow as keys to sort.
+uint32_t FillKeys(const RecordList<Entry>* list, SortKey* keys, wchar_t* folded) {
+    const Entry* entries = list->entries;
     uint32_t leading = 0;
-    for (uint32_t i = 0; i < count; ++i) leading += IsDotDot(entries[i].name);
+    for (uint32_t i = 0; i < list->count; ++i) leading += IsDotDot(entries[i].name);
     uint32_t dotDots = 0, others = leading;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < list->count; ++i) {
         SortKey& key = keys[IsDotDot(entries[i].name) ? dotDots++ : others++];
         size_t length = FoldNameIgnoringCase(entries[i].name, folded);
         key.head = 0;
@@ -111,6 +104,19 @@ bool SortByFoldedKeys(RecordList<Entry>* list) {
         key.index = i;
         folded += length + 1;
     }
+    return leading;
+}
+
+// Sorts through keys of folded names. Returns false when the keys cannot be allocated.
+template <class Entry>
+bool SortByFoldedKeys(RecordList<Entry>* list) {
+    const uint32_t count = list->count;
+    size_t foldedUnits = 0;
+    for (uint32_t i = 0; i < count; ++i) foldedUnits += wcsnlen(list->entries[i].name, kMaxNameUnits - 1) + 1;
+    auto* keys = static_cast<SortKey*>(MemAlloc(2 * sizeof(SortKey) * count + foldedUnits * sizeof(wchar_t)));
+    if (!keys) return false;
+    SortKey* scratch = keys + count;
+    uint32_t leading = FillKeys(list, keys, reinterpret_cast<wchar_t*>(scratch + count));
     SortKey* sorted = keys;
     if (count - leading > 1) {
         auto before = [](const SortKey& a, const SortKey& b) { return KeyBefore(a, b); };
@@ -120,7 +126,7 @@ bool SortByFoldedKeys(RecordList<Entry>* list) {
     // The indices overwrite the keys they are read from, front to back.
     auto* source = reinterpret_cast<uint32_t*>(sorted);
     for (uint32_t i = 0; i < count; ++i) source[i] = sorted[i].index;
-    Permute(entries, source, count);
+    Permute(list->entries, source, count);
     MemFree(keys);
     return true;
 }
