@@ -77,7 +77,7 @@ PY
 }
 
 # value KEY LINE: the value of KEY in a line of key=value pairs.
-value() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
+value() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"${2//$'\r'/}"; }
 
 rows=()
 row() { rows+=("| $1 | $2 | $3 | $4 |"); printf '%-58s %12s %12s %s\n' "$1" "$2" "$3" "$4"; }
