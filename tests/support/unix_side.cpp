@@ -90,3 +90,44 @@ bool RemoveUnixTree(const std::wstring& windowsFolder) {
     if (path.empty() || path == "/") return false;
     return RunUnixShell("rm -rf " + ShellQuote(path)) == 0;
 }
+
+std::vector<std::string> FolderChainNames(size_t rootLength, size_t tailLength) {
+    // Steps of 100-byte names; the last name takes 150 to 250 bytes to land exactly.
+    const size_t kStep = 101;
+    std::vector<std::string> names;
+    if (tailLength < rootLength + 250) return names;
+    size_t rest = tailLength - rootLength;
+    size_t steps = rest / kStep;
+    size_t last = rest - steps * kStep;
+    if (last + 2 * kStep <= 250) {
+        steps -= 2;
+        last += 2 * kStep;
+    } else {
+        steps -= 1;
+        last += kStep;
+    }
+    for (size_t i = 0; i < steps; ++i) names.push_back(std::string(100, static_cast<char>('a' + i % 26)));
+    names.push_back(std::string(last, 'z'));
+    return names;
+}
+
+bool MakeFolderChain(const std::wstring& windowsRoot, const std::vector<std::string>& names,
+                     const std::string& tailScript, const std::string& stamp) {
+    const std::string root = UnixPathOf(windowsRoot);
+    if (root.empty() || names.empty()) return false;
+    std::string script = "cd " + ShellQuote(root) + " && mkdir chain-stage && cd chain-stage && mkdir " +
+                         ShellQuote(names.back()) + " && (cd " + ShellQuote(names.back()) + " && " + tailScript +
+                         " && find . -type f -exec touch -t " + stamp + " {} +) || exit 1\n";
+    for (size_t i = names.size() - 1; i-- > 0;) {
+        script += "mkdir next && mv " + ShellQuote(names[i + 1]) + " next/ && mv next " + ShellQuote(names[i]) +
+                  " || exit 1\n";
+    }
+    script += "mv " + ShellQuote(names.front()) + " .. && cd .. && rmdir chain-stage\n";
+    return RunUnixShell(script) == 0;
+}
+
+std::wstring ChainPath(const std::vector<std::string>& names) {
+    std::wstring path;
+    for (const std::string& name : names) path += (path.empty() ? L"" : L"\\") + std::wstring(name.begin(), name.end());
+    return path;
+}
