@@ -177,6 +177,21 @@ TEST_P(MessagesTest, LogThatCannotBeWrittenEndsTheContentPhase) {
     EXPECT_EQ(run.exitCode, 1u);
 }
 
+TEST_P(MessagesTest, LogThatCannotBeWrittenEndsTheStructurePhase) {
+    // A file facing a folder is logged by the structure comparison; no log is open.
+    File(0, L"x", "file");
+    File(1, L"x\\y.txt", "inside");
+    AnalysisRunOptions options = Options(false);
+    options.logPath.clear();
+    AnalysisRun run = Run(options);
+    const wchar_t kLogFailed[] = L"Error log can not be saved";
+    EXPECT_EQ(run.sent, Join(ScanSteps(GetParam()),
+                             {Status(0, kStructure), Status(1, kStructure), Status(0, kLogFailed, ERROR_ALREADY_EXISTS),
+                              Failed(1, kLogFailed, ERROR_ALREADY_EXISTS)}))
+        << Describe(run.sent);
+    EXPECT_EQ(run.exitCode, 1u);
+}
+
 TEST_P(MessagesTest, StructureFailureNamesThePass) {
     // Fails the first allocation of the first pass, then of the second.
     File(0, L"dir\\old.txt");
