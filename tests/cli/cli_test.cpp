@@ -60,6 +60,7 @@ TEST_F(CliTest, StructureLinesAreSortedBySideThenPath) {
     File(L"right\\SAME.TXT");
     File(L"left\\touched.txt", "t", kTime);
     File(L"right\\touched.txt", "t", kTime + 1);
+    // Equal times but different sizes: modified.
     File(L"left\\grown.txt", "a");
     File(L"right\\grown.txt", "abc");
     File(L"left\\only\\deep\\a.txt");
@@ -71,7 +72,7 @@ TEST_F(CliTest, StructureLinesAreSortedBySideThenPath) {
     // Paths in ordinal order of their UTF-8 bytes, so capitals come first.
     const std::string expected = "0\tMissing\tD\tb\n"
                                  "0\tMissing\tF\tb\\" + Utf8(L"\u00e9t\u00e9.txt") + "\n"
-                                 "0\tIdentical\tF\tgrown.txt\n"
+                                 "0\tModified\tF\tgrown.txt\n"
                                  "0\tNew\tD\tonly\n"
                                  "0\tNew\tD\tonly\\deep\n"
                                  "0\tNew\tF\tonly\\deep\\a.txt\n"
@@ -80,7 +81,7 @@ TEST_F(CliTest, StructureLinesAreSortedBySideThenPath) {
                                  "1\tIdentical\tF\tSAME.TXT\n"
                                  "1\tNew\tD\tb\n"
                                  "1\tNew\tF\tb\\" + Utf8(L"\u00e9t\u00e9.txt") + "\n"
-                                 "1\tIdentical\tF\tgrown.txt\n"
+                                 "1\tModified\tF\tgrown.txt\n"
                                  "1\tMissing\tD\tonly\n"
                                  "1\tMissing\tD\tonly\\deep\n"
                                  "1\tMissing\tF\tonly\\deep\\a.txt\n"
