@@ -5,11 +5,13 @@
 #include "analysis/io_engine.h"
 #include "analysis/skip_log.h"
 #include "analysis/state_walk.h"
+#include "model/location_paths.h"
 #include "model/memory.h"
 #include "model/names.h"
 #include "model/scan.h"
 #include "model/system_error.h"
 #include "model/text.h"
+#include "model/win_guards.h"
 
 #include <cwchar>
 
@@ -27,7 +29,6 @@ const wchar_t kEngineFailed[] = L"Failed to initialize IO engine";
 const wchar_t kLogFailed[] = L"Error log can not be saved";
 const wchar_t kReadFailed[] = L"Error reading file content";
 const wchar_t kCompleted[] = L"Analysis completed";
-const wchar_t kRootTreePath[] = L"Root\\";
 
 AnalysisMessageObserver g_observer = nullptr;
 void* g_observerContext = nullptr;
@@ -74,13 +75,12 @@ DWORD RunScanPhase(BackgroundOpsData* data) {
             SetLocationStatus(slot, kParsing, 0);
             NotifyAnalysis(data, WM_ANALYSIS_STATUS, location);
             slot->scanStarted = 1;
-            HANDLE thread = CreateThread(nullptr, 0, ScanThread, slot, 0, nullptr);
-            if (!thread) {
+            // Joined through the slot's event, not the handle, which goes at once.
+            if (!StartCoreThread(ScanThread, slot).IsValid()) {
                 DWORD error = GetLastError();
                 slot->scanStarted = 0;
                 return ReportFailure(data, location, kThreadFailed, error);
             }
-            CloseHandle(thread);
         } else {
             WaitForSingleObject(slot->scanDoneEvent, INFINITE);
             if (slot->scanResult != ERROR_SUCCESS) return ReportFailure(data, location, kParseFailed, slot->scanResult);
@@ -243,10 +243,9 @@ void NotifyAnalysis(BackgroundOpsData* data, UINT message, WPARAM wParam) {
 }
 
 void SetLocationStatus(LocationSlot* slot, const wchar_t* text, DWORD code) {
-    EnterCriticalSection(&slot->lock);
+    ScopedLock hold(&slot->lock);
     CopyText(slot->statusText, kStatusTextUnits, text);
     slot->statusCode = code;
-    LeaveCriticalSection(&slot->lock);
 }
 
 void MarkAncestorsModified(FileNode* node) {
@@ -326,11 +325,12 @@ DWORD WINAPI AnalysisWorker(void* parameter) {
     }
 
     LocationSlot* first = &data->slots[0];
-    EnterCriticalSection(&first->lock);
-    first->elapsedMs = GetTickCount() - startTick;
-    first->totalBytes = 1;
-    first->doneBytes = 1;
-    LeaveCriticalSection(&first->lock);
+    {
+        ScopedLock hold(&first->lock);
+        first->elapsedMs = GetTickCount() - startTick;
+        first->totalBytes = 1;
+        first->doneBytes = 1;
+    }
     NotifyAnalysis(data, WM_ANALYSIS_PROGRESS, 0);
     SetLocationStatus(&data->slots[0], kCompleted, 0);
     SetLocationStatus(&data->slots[1], kCompleted, 0);

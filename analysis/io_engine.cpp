@@ -2,6 +2,7 @@
 
 #include "analysis/analysis_worker.h"
 #include "model/memory.h"
+#include "model/win_guards.h"
 
 #include <emmintrin.h>
 #include <cstring>
@@ -130,9 +131,10 @@ bool IoEngineStart(IoEngine* engine) {
     }
     engine->channels[0]->handle = INVALID_HANDLE_VALUE;
     engine->channels[1]->handle = INVALID_HANDLE_VALUE;
-    engine->readerThreads[0] = CreateThread(nullptr, 0, ReaderThread, engine->channels[0], 0, nullptr);
+    // The engine keeps both handles until it stops and joins the readers.
+    engine->readerThreads[0] = StartCoreThread(ReaderThread, engine->channels[0]).Release();
     if (engine->readerThreads[0]) {
-        engine->readerThreads[1] = CreateThread(nullptr, 0, ReaderThread, engine->channels[1], 0, nullptr);
+        engine->readerThreads[1] = StartCoreThread(ReaderThread, engine->channels[1]).Release();
         if (!engine->readerThreads[1]) {
             SetEvent(engine->channels[0]->quitEvent);
             WaitForSingleObject(engine->readerThreads[0], INFINITE);
@@ -255,11 +257,12 @@ CompareOutcome CompareFilePair(IoEngine* engine, BackgroundOpsData* data, FileNo
         if (now - progress->lastReportTick > kProgressIntervalMs) {
             progress->lastReportTick = now;
             LocationSlot* slot = &data->slots[0];
-            EnterCriticalSection(&slot->lock);
-            slot->elapsedMs = now - progress->startTick;
-            slot->totalBytes = progress->amountToCompare;
-            slot->doneBytes = progress->bytesCompared;
-            LeaveCriticalSection(&slot->lock);
+            {
+                ScopedLock hold(&slot->lock);
+                slot->elapsedMs = now - progress->startTick;
+                slot->totalBytes = progress->amountToCompare;
+                slot->doneBytes = progress->bytesCompared;
+            }
             NotifyAnalysis(data, WM_ANALYSIS_PROGRESS, 0);
         }
         if (bothEnded) break;

@@ -2,6 +2,7 @@
 
 #include "model/memory.h"
 #include "model/names.h"
+#include "model/win_guards.h"
 
 #include <cwchar>
 
@@ -85,15 +86,15 @@ bool FindCaseTwins(const DirEntryList* files, const DirEntryList* folders, BYTE*
 
 DWORD ReadFolderIdentity(const wchar_t* path, FolderIdentity* identity) {
     // No access is asked for: the identity needs none, and a folder opens only this way.
-    HANDLE folder = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE) {
+    OwnedHandle folder(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder.IsValid()) {
         DWORD error = GetLastError();
         return error ? error : ERROR_OPEN_FAILED;
     }
     BY_HANDLE_FILE_INFORMATION information;
     DWORD result = ERROR_SUCCESS;
-    if (GetFileInformationByHandle(folder, &information)) {
+    if (GetFileInformationByHandle(folder.Get(), &information)) {
         identity->volume = information.dwVolumeSerialNumber;
         identity->indexHigh = information.nFileIndexHigh;
         identity->indexLow = information.nFileIndexLow;
@@ -101,6 +102,5 @@ DWORD ReadFolderIdentity(const wchar_t* path, FolderIdentity* identity) {
         result = GetLastError();
         if (!result) result = ERROR_OPEN_FAILED;
     }
-    CloseHandle(folder);
     return result;
 }

@@ -8,6 +8,7 @@
 #include "framework/win_app.h"
 #include "model/system_error.h"
 #include "model/text.h"
+#include "model/win_guards.h"
 #include "res/resource.h"
 
 #include <cwchar>
@@ -26,11 +27,9 @@ UINT RunAnalysisWorker(void* data) { return AnalysisWorker(data); }
 
 // The slot's status text and code, copied under its lock.
 DWORD CopyStatus(LocationSlot* slot, wchar_t* text) {
-    EnterCriticalSection(&slot->lock);
+    ScopedLock hold(&slot->lock);
     CopyText(text, kStatusTextUnits, slot->statusText);
-    DWORD code = slot->statusCode;
-    LeaveCriticalSection(&slot->lock);
-    return code;
+    return slot->statusCode;
 }
 
 }  // namespace
@@ -189,11 +188,15 @@ LRESULT CAnalyzeDlg::OnAnalysisDone(WPARAM, LPARAM) {
 
 LRESULT CAnalyzeDlg::OnAnalysisProgress(WPARAM location, LPARAM) {
     LocationSlot* slot = &g_backgroundOps.slots[location == 0 ? 0 : 1];
-    EnterCriticalSection(&slot->lock);
-    DWORD elapsed = slot->elapsedMs;
-    uint64_t total = slot->totalBytes;
-    uint64_t done = slot->doneBytes;
-    LeaveCriticalSection(&slot->lock);
+    DWORD elapsed = 0;
+    uint64_t total = 0;
+    uint64_t done = 0;
+    {
+        ScopedLock hold(&slot->lock);
+        elapsed = slot->elapsedMs;
+        total = slot->totalBytes;
+        done = slot->doneBytes;
+    }
 
     wchar_t text[kTimeSpanUnits * 2 + 64];
     wchar_t elapsedText[kTimeSpanUnits];

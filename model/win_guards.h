@@ -1,0 +1,57 @@
+#pragma once
+// Small guards for the Win32 resources of the core: a held critical section,
+// an owned handle, and the one way the core starts threads.
+#include <windows.h>
+
+// Holds a critical section for its lifetime.
+class ScopedLock {
+public:
+    explicit ScopedLock(CRITICAL_SECTION* section) : m_section(section) { EnterCriticalSection(m_section); }
+    ~ScopedLock() { LeaveCriticalSection(m_section); }
+    ScopedLock(const ScopedLock&) = delete;
+    ScopedLock& operator=(const ScopedLock&) = delete;
+
+private:
+    CRITICAL_SECTION* m_section;
+};
+
+// Closes its handle when it goes; null (or INVALID_HANDLE_VALUE) holds nothing.
+class OwnedHandle {
+public:
+    OwnedHandle() = default;
+    explicit OwnedHandle(HANDLE handle) : m_handle(handle) {}
+    ~OwnedHandle() { Close(); }
+    OwnedHandle(OwnedHandle&& other) noexcept : m_handle(other.Release()) {}
+    OwnedHandle& operator=(OwnedHandle&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_handle = other.Release();
+        }
+        return *this;
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+
+    HANDLE Get() const { return m_handle; }
+    bool IsValid() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
+    // Gives the handle up without closing it.
+    HANDLE Release() {
+        HANDLE handle = m_handle;
+        m_handle = nullptr;
+        return handle;
+    }
+    void Close() {
+        if (IsValid()) CloseHandle(m_handle);
+        m_handle = nullptr;
+    }
+
+private:
+    HANDLE m_handle = nullptr;
+};
+
+// Starts `routine` with `parameter` on a new thread of default security and
+// stack size; the handle holds nothing (and GetLastError tells why) when the
+// thread cannot be started.
+inline OwnedHandle StartCoreThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
+    return OwnedHandle(CreateThread(nullptr, 0, routine, parameter, 0, nullptr));
+}
