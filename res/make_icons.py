@@ -528,7 +528,8 @@ def draw_double(c):
 # ---------------------------------------------------------------- application icon (32 grid)
 
 def draw_app(c):
-    line = c.px(1)
+    # One pixel up to 48; the large image keeps the outline in proportion.
+    line = c.px(max(1, c.size // 48))
     def folder(x, y, w, h, back, front_top, front_bottom, ink):
         tab = [(x, y), (x + w * 0.38, y), (x + w * 0.48, y + h * 0.12),
                (x + w, y + h * 0.12), (x + w, y + h), (x, y + h)]
@@ -555,7 +556,7 @@ def draw_app(c):
 
 # (resource id, file name, draw function, design grid, sizes)
 ICONS = [
-    (128, "quillmar", draw_app, 32, (16, 32, 48)),
+    (128, "quillmar", draw_app, 32, (16, 24, 32, 48, 256)),
     (130, "missing_file", state_icon("file", "missing"), 16, (16, 32)),
     (131, "modified_file", state_icon("file", "modified"), 16, (16, 32)),
     (132, "new_file", state_icon("file", "new"), 16, (16, 32)),
@@ -589,9 +590,16 @@ def render(draw, grid, size):
 
 # ---------------------------------------------------------------- .ico writer
 
+# Images this large are stored as PNG, as the system expects them.
+PNG_FROM = 256
+
+
 def ico_image(canvas):
-    """One icon image: BITMAPINFOHEADER, bottom-up BGRA, then the AND mask."""
+    """One icon image: BITMAPINFOHEADER, bottom-up BGRA, then the AND mask;
+    or, from PNG_FROM pixels, a PNG file."""
     n = canvas.size
+    if n >= PNG_FROM:
+        return png_bytes(n, n, 6, [b"".join(bgra_to_rgba(row)) for row in canvas.bgra_rows()])
     rows = canvas.bgra_rows()
     header = struct.pack("<IiiHHIIiiII", 40, n, n * 2, 1, 32, 0, n * n * 4 + mask_bytes(n), 0, 0, 0, 0)
     colour = b"".join(reversed(rows))
@@ -604,6 +612,21 @@ def ico_image(canvas):
                 bits[i // 8] |= 0x80 >> (i % 8)
         mask += bits
     return header + colour + bytes(mask)
+
+
+def bgra_to_rgba(row):
+    return (bytes((row[k + 2], row[k + 1], row[k], row[k + 3])) for k in range(0, len(row), 4))
+
+
+def png_bytes(width, height, colour_type, rows):
+    """A PNG file of 8-bit rows (colour type 2: RGB, 6: RGBA)."""
+    raw = b"".join(b"\0" + row for row in rows)
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    return (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
 def mask_bytes(n):
@@ -683,28 +706,23 @@ class Sheet:
             x += 4 * cell
 
     def png(self, path):
-        raw = b"".join(b"\0" + bytes(self.rgb[y * self.w * 3:(y + 1) * self.w * 3])
-                       for y in range(self.h))
-        def chunk(kind, data):
-            return (struct.pack(">I", len(data)) + kind + data +
-                    struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+        rows = [bytes(self.rgb[y * self.w * 3:(y + 1) * self.w * 3]) for y in range(self.h)]
         with open(path, "wb") as f:
-            f.write(b"\x89PNG\r\n\x1a\n")
-            f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", self.w, self.h, 8, 2, 0, 0, 0)))
-            f.write(chunk(b"IDAT", zlib.compress(raw, 9)))
-            f.write(chunk(b"IEND", b""))
+            f.write(png_bytes(self.w, self.h, 2, rows))
 
 
 def write_preview(path, rendered):
     """Every icon in a cell: each size enlarged on a checker board, then each
     size at its real size on white, on the dialog grey and on a dark ground.
-    The cells run down two columns."""
+    The cells run down two columns; images larger than a cell are left out."""
     big = 96
     row_h = big + 12
     cell_w = 60 + 3 * (big + 12) + 3 * 110
     per_column = (len(rendered) + 1) // 2
     sheet = Sheet(2 * cell_w + 8, row_h * per_column + 8, (240, 240, 240))
-    for r, (icon_id, canvases) in enumerate(rendered):
+    for r, (icon_id, all_canvases) in enumerate(rendered):
+        canvases = [c for c in all_canvases if c.size <= 48]
+        canvases = canvases if len(canvases) <= 3 else canvases[:1] + canvases[-2:]
         x0 = (r // per_column) * cell_w
         y = 8 + (r % per_column) * row_h
         sheet.text(str(icon_id), x0 + 8, y + big // 2 - 7, 3, (40, 40, 40))

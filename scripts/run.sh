@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Builds the program and starts it. Without a display it runs on a virtual one,
-# saves a screenshot and says where.
+# Builds the two programs (not the tests) and starts the window program. Without a
+# display it runs on a virtual one, saves a screenshot and says where.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-prepare
+if [ -n "${DISPLAY:-}" ]; then
+  install_prerequisites
+else
+  install_prerequisites import:imagemagick
+fi
+make_wine_prefix
+build_project quillmar quillmar-cli
 
 program=$BUILD_DIR/bin/quillmar.exe
 if [ -n "${DISPLAY:-}" ]; then

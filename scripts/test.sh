@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test program through Wine on a virtual display.
+# Builds everything (programs, tests, package) and runs every test through Wine on
+# a virtual display.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 prepare
 
-# Drive letters of the tests' own: an empty volume root and a root that leads nowhere.
+# Drive letters of the tests' own, in the project's prefix for the run only: an
+# empty volume root and a root that leads nowhere.
 test_drives=$BUILD_DIR/test-drives
 rm -rf "$test_drives"
 mkdir -p "$test_drives/empty"
@@ -12,11 +14,16 @@ ln -sfn "$test_drives/gone" "$WINEPREFIX/dosdevices/r:"
 export QUILLMAR_TEST_EMPTY_DRIVE='Q:'
 export QUILLMAR_TEST_UNREACHABLE_DRIVE='R:'
 # R: is an optical drive without a medium, so it is listed although its root leads nowhere.
-wine reg add 'HKLM\Software\Wine\Drives' /v r: /d cdrom /f >/dev/null 2>&1 && wineserver -w
+wine reg add 'HKLM\Software\Wine\Drives' /v r: /d cdrom /f >/dev/null 2>&1 </dev/null && wineserver -w
 
+remove_test_drives() {
+  wine reg delete 'HKLM\Software\Wine\Drives' /v r: /f >/dev/null 2>&1 </dev/null || true
+  wineserver -k 2>/dev/null || true
+  rm -f "$WINEPREFIX/dosdevices/q:" "$WINEPREFIX/dosdevices/r:"
+}
 # One wineserver for the whole run, so that each test program starts quickly.
 wineserver -p >/dev/null 2>&1 </dev/null || true
-trap 'wineserver -k 2>/dev/null || true' EXIT
+trap remove_test_drives EXIT
 cd "$BUILD_DIR"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   wine ./bin/wine_warm_up.exe >/dev/null 2>&1 </dev/null

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Checks the zip a user downloads: exactly the expected files in one folder, the
+# programs the build made, stripped, each importing only libraries that every
+# Windows system has.
+#   check_package.sh ZIP OBJDUMP SOURCE_DIR BIN_DIR
+set -uo pipefail
+zip=$1 objdump=$2 source_dir=$3 bin_dir=$4
+failures=0
+fail() { printf 'FAILED: %s\n' "$*"; failures=$((failures + 1)); }
+
+[ -f "$zip" ] || { fail "no package at $zip"; exit 1; }
+name=$(basename "$zip" -win32.zip)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+expected=$(printf '%s\n' "$name/LICENSE.txt" "$name/USER-GUIDE.md" "$name/quillmar-cli.exe" "$name/quillmar.exe")
+listed=$(cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort)
+[ "$listed" = "$expected" ] || fail "the zip holds:"$'\n'"$listed"$'\n'"instead of:"$'\n'"$expected"
+
+(cd "$work" && cmake -E tar xf "$zip") || fail "the zip cannot be unpacked"
+unpacked=$work/$name
+for same in "quillmar.exe $bin_dir/quillmar.exe" "quillmar-cli.exe $bin_dir/quillmar-cli.exe" \
+            "USER-GUIDE.md $source_dir/docs/USER-GUIDE.md" "LICENSE.txt $source_dir/LICENSE"; do
+  set -- $same
+  cmp -s "$unpacked/$1" "$2" || fail "$1 in the zip is not $2"
+done
+grep -q 'Permission is hereby granted' "$unpacked/LICENSE.txt" || fail "LICENSE.txt is not the licence"
+
+# Libraries present on every Windows the program runs on; nothing of the compiler.
+system_library='^(kernel32|user32|gdi32|shell32|comctl32|comdlg32|ole32|oleaut32|advapi32|shlwapi|version|uxtheme|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$'
+check_program() {
+  local program=$1 subsystem=$2 dump imports
+  dump=$("$objdump" -p "$unpacked/$program") || { fail "$program cannot be read"; return; }
+  grep -q 'file format pei-i386' <<<"$dump" || fail "$program is not a 32-bit x86 program"
+  grep -Eq "^Subsystem[[:space:]].*\($subsystem\)" <<<"$dump" || fail "$program is not a $subsystem program"
+  imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump" | tr 'A-Z' 'a-z')
+  [ -n "$imports" ] || fail "$program lists no imported libraries"
+  for library in $imports; do
+    grep -Eq "$system_library" <<<"$library" || fail "$program imports $library, which Windows does not have"
+  done
+  if "$objdump" -h "$unpacked/$program" | grep -q '\.debug'; then fail "$program carries debug information"; fi
+  "$objdump" -t "$unpacked/$program" 2>&1 | grep -q 'no symbols' || fail "$program carries a symbol table"
+}
+check_program quillmar.exe 'Windows GUI'
+check_program quillmar-cli.exe 'Windows CUI'
+
+[ "$failures" -eq 0 ] || exit 1
+echo "package $zip: $(wc -l <<<"$listed") files, programs stripped, system imports only"
