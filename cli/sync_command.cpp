@@ -28,6 +28,7 @@ void NoteNotice(void* context, SyncNoticeKind kind, const wchar_t* text) {
         size_t name = line.find(kLogNameInNotices);
         if (name != std::wstring::npos)
             line.replace(name, wcslen(kLogNameInNotices), L"<" + output->settings->logPath + L">");
+        if (line == kSyncCannotCreateLog) line += L" <" + output->settings->logPath + L">";
         output->outcome->notices += line + L"\n";
     } catch (...) {
         // Out of memory for the text: the exit code still tells how the run ended.

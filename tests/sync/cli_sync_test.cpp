@@ -182,10 +182,27 @@ TEST_F(CliSyncTest, ASynchronizationThatCannotStartIsTroubleAndChangesNothing) {
         CompanionRun run = RunCli(command, {L"--log", logs});
         EXPECT_EQ(run.exitCode, 2u) << run.err;
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, "Can not create error log file!\n");
+        EXPECT_EQ(run.err, "Can not create error log file! <" + Utf8(logs) + "SynchronizeLog.txt>\n");
     }
     EXPECT_EQ(DescribeChanges(before, SnapshotTree(m_folder.Path())), "");
     RemoveDirectoryW((logs + L"SynchronizeLog.txt").c_str());
+}
+
+// A pair the analysis could not read stays as it was while the folders around it are made alike.
+TEST_F(CliSyncTest, ItemsTheAnalysisCouldNotReadMakeTheStatusOne) {
+    File(0, L"new.txt");
+    File(0, L"locked.bin", "left");
+    std::wstring locked = File(1, L"locked.bin", "right");
+    HANDLE holder = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    CompanionRun run = RunCli(L"commit", {L"--content"});
+    CloseHandle(holder);
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+    EXPECT_EQ(run.out, "copy\t" + Utf8(m_left + L"new.txt") + "\t" + Utf8(m_right + L"new.txt") + "\n");
+    EXPECT_EQ(ReadFileBytes(locked), "right");
+    EXPECT_NE(run.err.find("Some files/folders could not be accessed"), std::string::npos) << run.err;
+    EXPECT_NE(SummaryOf(run).find("not done 0"), std::string::npos) << run.err;
+    for (const std::wstring& log : NamedLogs(run.err)) DeleteFileW(log.c_str());
 }
 
 // Locations inside each other would have a synchronization copy a location
