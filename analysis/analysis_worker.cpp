@@ -40,29 +40,6 @@ DWORD OpenFailure() {
 
 bool IsCancelled(HANDLE cancelEvent) { return WaitForSingleObject(cancelEvent, 0) == WAIT_OBJECT_0; }
 
-// Polls the cancel event at most once per tick of the system clock, since each
-// poll is a call into the system and a structure pass would make one per
-// entry. Once it has seen the event it answers yes without asking again.
-class CancelPoll {
-public:
-    explicit CancelPoll(HANDLE event) : m_event(event) {}
-    bool Cancelled() {
-        if (m_cancelled) return true;
-        const DWORD now = GetTickCount();
-        if (m_polled && now == m_lastTick) return false;
-        m_polled = true;
-        m_lastTick = now;
-        m_cancelled = IsCancelled(m_event);
-        return m_cancelled;
-    }
-
-private:
-    HANDLE m_event;
-    DWORD m_lastTick = 0;
-    bool m_polled = false;
-    bool m_cancelled = false;
-};
-
 // The other slot's text is emptied, then the failing slot's reason is sent.
 DWORD ReportFailure(BackgroundOpsData* data, unsigned failing, const wchar_t* text, DWORD code) {
     unsigned other = 1 - failing;
@@ -176,8 +153,12 @@ ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuf
         for (FileNode* child = folder->firstChild; child; child = child->nextSibling) {
             if (child->state != DiffIdentical && child->state != DiffModified) continue;
             if (IsFolderNode(child)) {
-                // Without a cell the folder is not visited.
-                if (!IsDotOrDotDot(child->name)) PushFolder(&buffers.folders, child);
+                // A folder that cannot be remembered would go unread: the phase fails instead.
+                if (!IsDotOrDotDot(child->name) && !PushFolder(&buffers.folders, child)) {
+                    *failText = kReadFailed;
+                    *failCode = ERROR_NOT_ENOUGH_MEMORY;
+                    return ContentFailed;
+                }
                 continue;
             }
             DWORD openError = ERROR_SUCCESS;
@@ -283,72 +264,6 @@ DWORD WINAPI ScanThread(void* parameter) {
     return 0;
 }
 
-namespace {
-
-// Compares the children of `node` with those of `counterpart`, its folder in
-// the other tree. `pathLength` is the length of the node's tree path; a child
-// whose path would not fit a path buffer is left as it is.
-bool CompareFolders(FileNode* node, FileNode* counterpart, size_t pathLength, LocationSlot* other,
-                    bool compareTimes, CancelPoll* cancel) {
-    ChildIndex otherChildren;
-    if (!otherChildren.Build(counterpart)) return false;
-    for (FileNode* child = node->firstChild; child; child = child->nextSibling) {
-        if (cancel->Cancelled()) break;
-        if (child->state != DiffIdentical && child->state != DiffModified) continue;
-        // "." and ".." take part in nothing.
-        if (IsDotOrDotDot(child->name)) continue;
-        const size_t childPathLength = pathLength + wcslen(child->name) + 1;
-        if (childPathLength >= kPathUnits) continue;
-
-        FileNode* match = otherChildren.Find(child->name);
-        if (!match) {
-            child->state = DiffNew;
-            MarkAncestorsModified(child);
-            NodeRecord record = {};
-            CopyText(record.name, kMaxNameUnits, child->name);
-            record.lastWriteTime = child->lastWriteTime;
-            record.size = child->size;
-            record.attributes = child->attributes;
-            record.state = DiffIdentical;
-            match = AddChildNode(&record, counterpart);
-            if (!match || !otherChildren.Added(match)) return false;
-            match->state = DiffMissing;
-            MarkAncestorsModified(match);
-        } else if (!IsFolderNode(child) && !IsFolderNode(match)) {
-            other->commonBytes += child->size < match->size ? child->size : match->size;
-            if (compareTimes && (child->lastWriteTime.dwLowDateTime != match->lastWriteTime.dwLowDateTime ||
-                                 child->lastWriteTime.dwHighDateTime != match->lastWriteTime.dwHighDateTime)) {
-                child->state = DiffModified;
-                MarkAncestorsModified(child);
-                match->state = DiffModified;
-                MarkAncestorsModified(match);
-            }
-        }
-        if (IsFolderNode(child) && !CompareFolders(child, match, childPathLength, other, compareTimes, cancel))
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-// Every entry is looked up in the folder of the other tree that stands for its
-// own parent, the same node that a lookup of its parent's path would find.
-bool CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* other, bool compareTimes) {
-    if (!node || !treePath || !other || !other->tree) return false;
-    FileNode* counterpart = FindNodeByPath(other->tree, treePath);
-    if (!counterpart) {
-        // Nothing to match against and nowhere to put a Missing copy.
-        for (FileNode* child = node->firstChild; child; child = child->nextSibling) {
-            if ((child->state == DiffIdentical || child->state == DiffModified) && !IsDotOrDotDot(child->name))
-                return false;
-        }
-        return true;
-    }
-    CancelPoll cancel(other->cancelEvent);
-    return CompareFolders(node, counterpart, wcslen(treePath), other, compareTimes, &cancel);
-}
-
 DWORD WINAPI AnalysisWorker(void* parameter) {
     auto* data = static_cast<BackgroundOpsData*>(parameter);
     const DWORD startTick = GetTickCount();
@@ -361,12 +276,17 @@ DWORD WINAPI AnalysisWorker(void* parameter) {
 
     ReportBothStatus(data, kAnalyzingStructure);
     const bool compareTimes = !data->compareContent;
-    data->slots[0].commonBytes = 0;
-    if (!CompareStructure(data->slots[1].tree->root, kRootTreePath, &data->slots[0], compareTimes))
-        return ReportFailure(data, 1, kStructureFailed, 0);
-    data->slots[1].commonBytes = 0;
-    if (!CompareStructure(data->slots[0].tree->root, kRootTreePath, &data->slots[1], compareTimes))
-        return ReportFailure(data, 0, kStructureFailed, 0);
+    for (unsigned pass = 0; pass < 2; ++pass) {
+        // The first pass walks tree 1 against slot 0, the second tree 0 against slot 1.
+        const unsigned walked = 1 - pass;
+        data->slots[pass].commonBytes = 0;
+        DWORD status = CompareStructure(data->slots[walked].tree->root, kRootTreePath, &data->slots[pass], compareTimes);
+        if (status == ERROR_INTERNAL_ERROR) {
+            ReportBothAndEnd(data, kLogFailed, ERROR_ALREADY_EXISTS);
+            return 1;
+        }
+        if (status != ERROR_SUCCESS) return ReportFailure(data, walked, kStructureFailed, 0);
+    }
     if (IsCancelled(data->cancelEvent)) {
         ReportBothAndEnd(data, kCanceled, 0);
         return 0;

@@ -25,12 +25,18 @@ DWORD WINAPI AnalysisWorker(void* data);
 // Thread routine; the parameter is a LocationSlot. Scans the slot's location.
 DWORD WINAPI ScanThread(void* slot);
 
-// Compares the children of `node` (named by `treePath`) with the other slot's
-// tree; see the analysis worker for the rules. False only when memory runs
-// out or the folder that should receive a Missing copy is not found.
-bool CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* other, bool compareTimes);
+// Compares everything below `node` (named by `treePath`) with the other
+// slot's tree, one folder pair at a time. An entry that is Unknown on either
+// side makes its counterpart Unknown with everything below it, and so does a
+// file facing a folder of the same name (logged); neither side is descended
+// into. Returns 0; 8 when memory runs out; 3 when the folder that should
+// receive Missing copies is not found; 1359 when the log cannot be written.
+DWORD CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* other, bool compareTimes);
 // Makes every Identical ancestor of the node Modified.
 void MarkAncestorsModified(FileNode* node);
+// Makes the node and everything below it but "." and ".." Unknown, and its
+// Identical ancestors Modified.
+void MarkSubtreeUnknown(FileNode* node);
 // Under the slot's lock: the status text (cut to 2,047 characters) and code.
 void SetLocationStatus(LocationSlot* slot, const wchar_t* text, DWORD code);
 

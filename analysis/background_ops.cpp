@@ -6,6 +6,8 @@ BackgroundOpsData g_backgroundOps;
 
 namespace {
 
+volatile LONG g_eventsAllowed = -1;
+
 void ReleaseSlot(LocationSlot* slot) {
     DeleteCriticalSection(&slot->lock);
     if (slot->scanDoneEvent) CloseHandle(slot->scanDoneEvent);
@@ -18,13 +20,15 @@ void ReleaseSlot(LocationSlot* slot) {
 bool BackgroundOpsInit(BackgroundOpsData* data) {
     if (!data) return false;
     memset(data, 0, sizeof(*data));
-    data->cancelEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // Without its events the worker would read a scan's result before the scan ends.
+    data->cancelEvent = CreateAnalysisEvent(true);
+    if (!data->cancelEvent) return false;
     for (unsigned index = 0; index < 2; ++index) {
         LocationSlot* slot = &data->slots[index];
         InitializeCriticalSection(&slot->lock);
         slot->cancelEvent = data->cancelEvent;
-        slot->scanDoneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        slot->tree = CreateLocationTree();
+        slot->scanDoneEvent = CreateAnalysisEvent(true);
+        if (slot->scanDoneEvent) slot->tree = CreateLocationTree();
         if (!slot->tree) {
             // Nobody frees an invalid record, so undo here what was made.
             for (unsigned made = 0; made <= index; ++made) ReleaseSlot(&data->slots[made]);
@@ -55,3 +59,18 @@ bool BackgroundOpsFree(BackgroundOpsData* data) {
 bool BackgroundOpsIsValid(const BackgroundOpsData* data) {
     return data && data->signature[0] == kBackgroundOpsSignature0 && data->signature[1] == kBackgroundOpsSignature1;
 }
+
+HANDLE CreateAnalysisEvent(bool manualReset) {
+    for (;;) {
+        LONG left = g_eventsAllowed;
+        if (left < 0) break;
+        if (left == 0) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        if (InterlockedCompareExchange(&g_eventsAllowed, left - 1, left) == left) break;
+    }
+    return CreateEventW(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
+}
+
+void AnalysisEventsFailAfter(long allowed) { InterlockedExchange(&g_eventsAllowed, allowed); }

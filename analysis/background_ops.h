@@ -48,3 +48,9 @@ bool BackgroundOpsInit(BackgroundOpsData* data);
 // the record with 0xFF. Does nothing to an invalid record. Always true.
 bool BackgroundOpsFree(BackgroundOpsData* data);
 bool BackgroundOpsIsValid(const BackgroundOpsData* data);
+
+// Creates an unnamed, unsignalled event for the analysis; null on failure.
+HANDLE CreateAnalysisEvent(bool manualReset);
+// Makes event creation fail once `allowed` more events have been created; a
+// negative value switches failures off. For tests of the failure paths.
+void AnalysisEventsFailAfter(long allowed);

@@ -15,6 +15,7 @@ void ReleaseChannel(IoChannel* channel) {
     if (channel->goEvent) CloseHandle(channel->goEvent);
     if (channel->quitEvent) CloseHandle(channel->quitEvent);
     if (channel->doneEvent) CloseHandle(channel->doneEvent);
+    if (channel->readEvent) CloseHandle(channel->readEvent);
     if (channel->bufferA) VirtualFree(channel->bufferA, 0, MEM_RELEASE);
     if (channel->bufferB) VirtualFree(channel->bufferB, 0, MEM_RELEASE);
     MemFree(channel);
@@ -33,9 +34,15 @@ IoChannel* CreateChannel() {
         ReleaseChannel(channel);
         return nullptr;
     }
-    channel->goEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    channel->quitEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    channel->doneEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    channel->goEvent = CreateAnalysisEvent(false);
+    channel->quitEvent = CreateAnalysisEvent(true);
+    channel->doneEvent = CreateAnalysisEvent(false);
+    // Made here rather than by the reader, so that a missing one fails the start.
+    channel->readEvent = CreateAnalysisEvent(true);
+    if (!channel->goEvent || !channel->quitEvent || !channel->doneEvent || !channel->readEvent) {
+        ReleaseChannel(channel);
+        return nullptr;
+    }
     return channel;
 }
 
@@ -159,7 +166,6 @@ bool IoEngineStop(IoEngine* engine) {
 DWORD WINAPI ReaderThread(void* parameter) {
     auto* channel = static_cast<IoChannel*>(parameter);
     OVERLAPPED overlapped = {};
-    HANDLE readDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     // The go event comes first, so a go signalled together with quit is served.
     const HANDLE waits[2] = {channel->goEvent, channel->quitEvent};
     while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
@@ -169,7 +175,7 @@ DWORD WINAPI ReaderThread(void* parameter) {
             continue;
         }
         memset(&overlapped, 0, sizeof(overlapped));
-        overlapped.hEvent = readDone;
+        overlapped.hEvent = channel->readEvent;
         overlapped.Offset = static_cast<DWORD>(channel->offset);
         overlapped.OffsetHigh = static_cast<DWORD>(channel->offset >> 32);
         channel->bytesTransferred = 0;
@@ -192,7 +198,6 @@ DWORD WINAPI ReaderThread(void* parameter) {
         channel->offset += request;
         SetEvent(channel->doneEvent);
     }
-    CloseHandle(readDone);
     return 0;
 }
 

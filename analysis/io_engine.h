@@ -16,6 +16,7 @@ struct IoChannel {
     HANDLE goEvent;  // auto reset: start one read
     HANDLE quitEvent;  // manual reset: end the reader thread
     HANDLE doneEvent;  // auto reset: a read has ended
+    HANDLE readEvent;  // manual reset: the reader's overlapped read has completed
     DWORD bytesTransferred;  // bytes of the last read, 0 at end of file
     DWORD bytesReady;  // length of the chunk in readyBuffer
     DWORD result;  // Win32 code of the last read

@@ -52,6 +52,17 @@ bool AppendLineLocked(const wchar_t* text) {
 
 }  // namespace
 
+bool LogPathBesideProgram(const wchar_t* name, wchar_t* path) {
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    wchar_t* lastBackslash = wcsrchr(path, L'\\');
+    if (!lastBackslash) return false;
+    size_t folderLength = static_cast<size_t>(lastBackslash - path) + 1;
+    if (folderLength + wcslen(name) >= MAX_PATH) return false;
+    wcscpy(lastBackslash + 1, name);
+    return true;
+}
+
 bool SkipLogOpen(const wchar_t* path, const wchar_t* header) {
     if (!path || !header) return false;
     LogLock lock;

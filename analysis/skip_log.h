@@ -14,6 +14,11 @@ bool SkipLogAppend(const wchar_t* text);
 // an entry. Stops at the first line that fails.
 bool SkipLogAppendLines(const wchar_t* const* lines, unsigned count);
 
+// The full path (MAX_PATH units) of a log named `name` in the folder of the
+// program's executable, where the logs of the window program stand. False
+// when it cannot be formed within MAX_PATH.
+bool LogPathBesideProgram(const wchar_t* name, wchar_t* path);
+
 // Closes the log and deletes its file when no entry was written. Returns the
 // number of entries written since it was opened.
 DWORD SkipLogClose();

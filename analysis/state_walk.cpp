@@ -42,8 +42,11 @@ DWORD StateWalkNext(StateWalk* walk, DWORD* attributes, DiffState* state, wchar_
         if (IsFolderNode(child)) {
             if (IsDotOrDotDot(child->name)) continue;
             // Pushed before the mask test: the walk descends into every folder.
-            // Without a cell the subtree is not visited.
-            PushFolder(&walk->pendingFolders, child);
+            // A folder that cannot be remembered ends the walk: its subtree would go unseen.
+            if (!PushFolder(&walk->pendingFolders, child)) {
+                walk->next = child;
+                return ERROR_NOT_ENOUGH_MEMORY;
+            }
         }
         if (!StatePassesFilter(child->attributes, child->state, walk->mask)) continue;
         *attributes = child->attributes;

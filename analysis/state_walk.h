@@ -13,7 +13,9 @@ struct StateWalk {
 // Yields the next node that passes the mask: 0 with its attributes, state and
 // path (kPathUnits), ERROR_NO_MORE_FILES at the end, ERROR_INVALID_PARAMETER
 // when the walk or a required output is missing, ERROR_FILENAME_EXCED_RANGE
-// when the node's path does not fit (the walk goes on past it).
+// when the node's path does not fit (the walk goes on past it), and
+// ERROR_NOT_ENOUGH_MEMORY when a folder cannot be remembered for a later visit:
+// the walk cannot go on without missing that folder's subtree, so the caller fails.
 DWORD StateWalkNext(StateWalk* walk, DWORD* attributes, DiffState* state, wchar_t* path, FileNode** node = nullptr);
 // Frees what the walk still holds and zeroes it; call it after every walk.
 void StateWalkClear(StateWalk* walk);

@@ -5,18 +5,6 @@
 #include "app/pane_rows.h"
 #include "app/quillmar_dlg.h"
 
-int StateImage(DWORD attributes, DiffState state) {
-    // Missing, Modified, New, Identical in image order; folders four images on.
-    int image = kIdenticalFileImage;
-    switch (state) {
-    case DiffMissing: image = 0; break;
-    case DiffModified: image = 1; break;
-    case DiffNew: image = 2; break;
-    default: break;
-    }
-    return IsFolderAttributes(attributes) ? image + 4 : image;
-}
-
 void CQuillmarDlg::ResetPanes() {
     for (int pane = 0; pane < kPaneCount; ++pane) m_paneMode[pane] = PaneMode::Empty;
     for (int pane = 0; pane < kPaneCount; ++pane) {
@@ -38,36 +26,6 @@ void CQuillmarDlg::ShowLocationRoot(int pane, LocationTree* location) {
     if (location == nullptr) return;
     HTREEITEM root = InsertTreeItem(m_tree[pane], TVI_ROOT, location->displayName, kIdenticalFolderImage);
     if (root != nullptr) InsertPlaceholder(m_tree[pane], root);
-}
-
-bool CQuillmarDlg::FillFolderFromLocation(int pane, HTREEITEM item) {
-    NodeRecordList* files = nullptr;
-    NodeRecordList* folders = nullptr;
-    DWORD code = ListVisibleChildren(m_location[pane], BuildItemPath(pane, item).c_str(), m_filterMask, &files, &folders);
-    if (code != 0) {
-        ShowSystemError(m_hWnd, code);
-        return false;
-    }
-    SortListing(folders);
-    DeleteChildItems(m_tree[pane], item);
-    for (uint32_t index = 0; index < folders->count; ++index) {
-        const NodeRecord& folder = folders->entries[index];
-        if (lstrcmpW(folder.name, L".") == 0 || lstrcmpW(folder.name, L"..") == 0) continue;
-        InsertTreeItem(m_tree[pane], item, folder.name, RowImage(folder));
-    }
-    FreeRecordList(files);
-    FreeRecordList(folders);
-    return true;
-}
-
-DWORD CQuillmarDlg::ListFolderFromLocation(int pane) {
-    NodeRecordList* files = nullptr;
-    NodeRecordList* folders = nullptr;
-    DWORD code = ListVisibleChildren(m_location[pane], m_path[pane].c_str(), m_filterMask, &files, &folders);
-    if (code != 0) return code;
-    UpdatePaneCaption(pane);
-    ShowListingRows(m_list[pane], folders, files);
-    return 0;
 }
 
 void CQuillmarDlg::ShowAnalysedPair() {

@@ -20,7 +20,12 @@ void CQuillmarDlg::RunSynchronizeDialog() {
     // The active pane's location is the current one; without a selection, the second.
     dialog.m_currentLocation = ActivePane() == 0 ? 0 : 1;
     dialog.m_treePath = m_path[dialog.m_currentLocation];
-    dialog.DoModal();
+    // The window gives the focus back to the control that had it when the dialog
+    // ends. After a run the panes are reset, and a tree that gets the focus with
+    // nothing selected selects its first volume; the tab control takes it instead.
+    HWND focused = ::GetFocus();
+    m_tab.SetFocus();
+    if (dialog.DoModal() != kSynchronizeRan && focused != nullptr && ::IsWindow(focused)) ::SetFocus(focused);
 }
 
 INT_PTR CQuillmarDlg::RunFiltersDialog() {

@@ -139,24 +139,22 @@ std::wstring CQuillmarDlg::BuildItemPath(int pane, HTREEITEM item) const {
     return path;
 }
 
-bool CQuillmarDlg::FillFolderFromDisk(int pane, HTREEITEM item) {
-    DirEntryList* files = nullptr;
-    DirEntryList* folders = nullptr;
-    DWORD code = ListDirectory(BuildItemPath(pane, item).c_str(), &files, &folders);
-    if (code != 0) {
-        ShowSystemError(m_hWnd, code);
-        return false;
+bool CQuillmarDlg::FillFolder(int pane, HTREEITEM item) {
+    std::wstring path = BuildItemPath(pane, item);
+    DWORD code = ERROR_SUCCESS;
+    if (m_paneMode[pane] == PaneMode::LogicalVolumes) {
+        DirEntryList* files = nullptr;
+        DirEntryList* folders = nullptr;
+        code = ListDirectory(path.c_str(), &files, &folders);
+        if (code == ERROR_SUCCESS) ReplaceFolderItems(m_tree[pane], item, folders, files);
+    } else {
+        NodeRecordList* files = nullptr;
+        NodeRecordList* folders = nullptr;
+        code = ListVisibleChildren(m_location[pane], path.c_str(), m_filterMask, &files, &folders);
+        if (code == ERROR_SUCCESS) ReplaceFolderItems(m_tree[pane], item, folders, files);
     }
-    SortListing(folders);
-    DeleteChildItems(m_tree[pane], item);
-    for (uint32_t index = 0; index < folders->count; ++index) {
-        const wchar_t* name = folders->entries[index].name;
-        if (lstrcmpW(name, L".") == 0 || lstrcmpW(name, L"..") == 0) continue;
-        InsertTreeItem(m_tree[pane], item, name, kIdenticalFolderImage);
-    }
-    FreeRecordList(files);
-    FreeRecordList(folders);
-    return true;
+    if (code != ERROR_SUCCESS) ShowSystemError(m_hWnd, code);
+    return code == ERROR_SUCCESS;
 }
 
 void CQuillmarDlg::ExpandFolder(int pane, NMTREEVIEWW* expanding) {
@@ -167,9 +165,7 @@ void CQuillmarDlg::ExpandFolder(int pane, NMTREEVIEWW* expanding) {
     HTREEITEM first = tree.GetChildItem(item);
     if (first == nullptr || m_paneMode[pane] == PaneMode::Empty) return;
     if (tree.GetItemText(first) == kPlaceholderText) {
-        bool filled = m_paneMode[pane] == PaneMode::LogicalVolumes ? FillFolderFromDisk(pane, item)
-                                                                   : FillFolderFromLocation(pane, item);
-        if (!filled) return;
+        if (!FillFolder(pane, item)) return;
     }
     // Children without children get an expand button when they hold a folder now.
     for (HTREEITEM child = tree.GetChildItem(item); child != nullptr; child = tree.GetNextSiblingItem(child)) {
@@ -182,14 +178,21 @@ void CQuillmarDlg::ExpandFolder(int pane, NMTREEVIEWW* expanding) {
     }
 }
 
-DWORD CQuillmarDlg::ListFolderFromDisk(int pane) {
-    DirEntryList* files = nullptr;
-    DirEntryList* folders = nullptr;
-    DWORD code = ListDirectory(m_path[pane].c_str(), &files, &folders);
-    if (code != 0) return code;
-    UpdatePaneCaption(pane);
-    ShowListingRows(m_list[pane], folders, files);
-    return 0;
+DWORD CQuillmarDlg::ListFolder(int pane) {
+    DWORD code = ERROR_SUCCESS;
+    if (m_paneMode[pane] == PaneMode::LogicalVolumes) {
+        DirEntryList* files = nullptr;
+        DirEntryList* folders = nullptr;
+        code = ListDirectory(m_path[pane].c_str(), &files, &folders);
+        if (code == ERROR_SUCCESS) ShowListingRows(m_list[pane], folders, files);
+    } else if (m_paneMode[pane] == PaneMode::AnalyzedLocation) {
+        NodeRecordList* files = nullptr;
+        NodeRecordList* folders = nullptr;
+        code = ListVisibleChildren(m_location[pane], m_path[pane].c_str(), m_filterMask, &files, &folders);
+        if (code == ERROR_SUCCESS) ShowListingRows(m_list[pane], folders, files);
+    }
+    if (code == ERROR_SUCCESS) UpdatePaneCaption(pane);
+    return code;
 }
 
 void CQuillmarDlg::FillList(int pane) {
@@ -197,9 +200,7 @@ void CQuillmarDlg::FillList(int pane) {
     HTREEITEM item = m_tree[pane].GetSelectedItem();
     if (item == nullptr) return;
     m_path[pane] = BuildItemPath(pane, item);
-    DWORD code = 0;
-    if (m_paneMode[pane] == PaneMode::LogicalVolumes) code = ListFolderFromDisk(pane);
-    if (m_paneMode[pane] == PaneMode::AnalyzedLocation) code = ListFolderFromLocation(pane);
+    DWORD code = ListFolder(pane);
     if (code != 0) {
         ShowSystemError(m_hWnd, code);
         m_tree[pane].SelectItem(nullptr);

@@ -7,10 +7,9 @@
 
 #include "framework/controls.h"
 #include "model/records.h"
+#include "model/state_images.h"
 
 const wchar_t kPlaceholderText[] = L"..";
-const int kIdenticalFileImage = 3;
-const int kIdenticalFolderImage = 7;
 
 // Shows the wait cursor while it lives.
 class WaitCursor {
@@ -44,8 +43,6 @@ void AddListRow(CListCtrl& list, const wchar_t* name, const FILETIME& modified, 
 inline int RowImage(const DirEntry& entry) {
     return IsFolderAttributes(entry.attributes) ? kIdenticalFolderImage : kIdenticalFileImage;
 }
-// Images by difference state: files 0 to 3, folders 4 to 7.
-int StateImage(DWORD attributes, DiffState state);
 inline int RowImage(const NodeRecord& record) { return StateImage(record.attributes, record.state); }
 
 // Folder rows, then file rows, each in the order of its list; "." is left out.
@@ -69,6 +66,21 @@ void ShowListingRows(CListCtrl& list, RecordList<Entry>* folders, RecordList<Ent
     SortListing(folders);
     list.DeleteAllItems();
     AddListRows(list, folders, files);
+    FreeRecordList(files);
+    FreeRecordList(folders);
+}
+
+// A folder item's children become the listed folders, in listing order; "."
+// and ".." are left out. Takes both lists.
+template <class Entry>
+void ReplaceFolderItems(CTreeCtrl& tree, HTREEITEM item, RecordList<Entry>* folders, RecordList<Entry>* files) {
+    SortListing(folders);
+    DeleteChildItems(tree, item);
+    for (uint32_t index = 0; index < folders->count; ++index) {
+        const Entry& folder = folders->entries[index];
+        if (lstrcmpW(folder.name, L".") == 0 || lstrcmpW(folder.name, L"..") == 0) continue;
+        InsertTreeItem(tree, item, folder.name, RowImage(folder));
+    }
     FreeRecordList(files);
     FreeRecordList(folders);
 }

@@ -123,19 +123,16 @@ void CQuillmarDlg::ActivatePaneOnFocus(int pane) {
     if (!m_singleView) m_tab.SetCurSel(pane);
 }
 
-void CQuillmarDlg::OnPane0ControlFocus(NMHDR*, LRESULT* result) {
-    ActivatePaneOnFocus(0);
+int CQuillmarDlg::PaneOfControl(UINT id) {
+    return id == IDC_TREE1 || id == IDC_LIST1 || id == IDC_PATH1 ? 0 : 1;
+}
+
+void CQuillmarDlg::OnPaneControlFocus(UINT id, NMHDR*, LRESULT* result) {
+    ActivatePaneOnFocus(PaneOfControl(id));
     *result = 0;
 }
 
-void CQuillmarDlg::OnPane1ControlFocus(NMHDR*, LRESULT* result) {
-    ActivatePaneOnFocus(1);
-    *result = 0;
-}
-
-void CQuillmarDlg::OnPath0Focus() { ActivatePaneOnFocus(0); }
-
-void CQuillmarDlg::OnPath1Focus() { ActivatePaneOnFocus(1); }
+void CQuillmarDlg::OnPathFocus(UINT id) { ActivatePaneOnFocus(PaneOfControl(id)); }
 
 BOOL CQuillmarDlg::OnToolTipText(UINT, NMHDR* header, LRESULT* result) {
     NMTTDISPINFOW* request = reinterpret_cast<NMTTDISPINFOW*>(header);

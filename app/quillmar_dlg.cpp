@@ -45,16 +45,6 @@ TBBUTTON Separator(int width) {
     return button;
 }
 
-// Adds the icon `id` at the list's image size; a missing icon leaves a blank
-// image so that the indices of the icons after it stay the same.
-void AddIcon(CImageList& images, UINT id, int size) {
-    HICON icon = static_cast<HICON>(
-        LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
-    int count = images.GetImageCount();
-    if (icon == nullptr || images.Add(icon) < 0) images.SetImageCount(static_cast<UINT>(count + 1));
-    if (icon != nullptr) DestroyIcon(icon);
-}
-
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CQuillmarDlg, CDialog)
@@ -68,12 +58,13 @@ BEGIN_MESSAGE_MAP(CQuillmarDlg, CDialog)
     ON_WM_SIZE()
     ON_WM_SHOWWINDOW()
     ON_NOTIFY(TCN_SELCHANGE, IDC_TAB, OnTabSelectionChanged)
-    ON_NOTIFY(TVN_ITEMEXPANDINGW, IDC_TREE1, OnTreeExpanding0)
-    ON_NOTIFY(TVN_ITEMEXPANDINGW, IDC_TREE2, OnTreeExpanding1)
-    ON_NOTIFY(TVN_SELCHANGEDW, IDC_TREE1, OnTreeSelectionChanged0)
-    ON_NOTIFY(TVN_SELCHANGEDW, IDC_TREE2, OnTreeSelectionChanged1)
-    ON_NOTIFY(NM_DBLCLK, IDC_LIST1, OnListDoubleClick0)
-    ON_NOTIFY(NM_DBLCLK, IDC_LIST2, OnListDoubleClick1)
+    // One handler for both panes; it takes the pane from the control's id.
+    ON_NOTIFY_RANGE(TVN_ITEMEXPANDINGW, IDC_TREE1, IDC_TREE1, OnTreeExpanding)
+    ON_NOTIFY_RANGE(TVN_ITEMEXPANDINGW, IDC_TREE2, IDC_TREE2, OnTreeExpanding)
+    ON_NOTIFY_RANGE(TVN_SELCHANGEDW, IDC_TREE1, IDC_TREE1, OnTreeSelectionChanged)
+    ON_NOTIFY_RANGE(TVN_SELCHANGEDW, IDC_TREE2, IDC_TREE2, OnTreeSelectionChanged)
+    ON_NOTIFY_RANGE(NM_DBLCLK, IDC_LIST1, IDC_LIST1, OnListDoubleClick)
+    ON_NOTIFY_RANGE(NM_DBLCLK, IDC_LIST2, IDC_LIST2, OnListDoubleClick)
     ON_NOTIFY(NM_RCLICK, IDC_TAB, OnTabRightClick)
     ON_COMMAND(ID_FILE_OPENLOGICALVOLUMES, OnOpenLogicalVolumes)
     ON_COMMAND(ID_VIEW_REFRESH, OnRefresh)
@@ -84,12 +75,9 @@ BEGIN_MESSAGE_MAP(CQuillmarDlg, CDialog)
     // Every tooltip request, whether it names a command or a window; the
     // handler reads the identifier and declines 0.
     ON_NOTIFY_EX_RANGE(TTN_NEEDTEXTW, 0, 0xFFFFFFFF, OnToolTipText)
-    ON_NOTIFY(NM_SETFOCUS, IDC_TREE1, OnPane0ControlFocus)
-    ON_NOTIFY(NM_SETFOCUS, IDC_LIST1, OnPane0ControlFocus)
-    ON_NOTIFY(NM_SETFOCUS, IDC_TREE2, OnPane1ControlFocus)
-    ON_NOTIFY(NM_SETFOCUS, IDC_LIST2, OnPane1ControlFocus)
-    ON_EN_SETFOCUS(IDC_PATH1, OnPath0Focus)
-    ON_EN_SETFOCUS(IDC_PATH2, OnPath1Focus)
+    // The trees and lists of both panes: 1001 to 1004.
+    ON_NOTIFY_RANGE(NM_SETFOCUS, IDC_TREE1, IDC_LIST2, OnPaneControlFocus)
+    ON_CONTROL_RANGE(EN_SETFOCUS, IDC_PATH1, IDC_PATH2, OnPathFocus)
     ON_COMMAND(ID_VIEW_SINGLEVIEW, OnSingleView)
     ON_COMMAND(ID_VIEW_DOUBLEVIEW, OnDoubleView)
 END_MESSAGE_MAP()
@@ -113,7 +101,7 @@ CQuillmarDlg::CQuillmarDlg()
     CImageList* toolLists[] = {&m_toolImages, &m_toolHotImages, &m_toolDisabledImages};
     for (CImageList* images : toolLists) {
         if (!images->Create(kToolImageSize, kToolImageSize, ILC_COLOR32, 0, 7)) continue;
-        for (UINT icon : kToolIcons) AddIcon(*images, icon, kToolImageSize);
+        for (UINT icon : kToolIcons) images->AddIconResource(AfxGetResourceHandle(), icon, kToolImageSize);
     }
 }
 
@@ -203,12 +191,14 @@ void CQuillmarDlg::MakeRoomForToolBar() {
 
 void CQuillmarDlg::CreateItemImages() {
     if (!m_itemImages.Create(kItemImageSize, kItemImageSize, ILC_COLOR32 | ILC_MASK, 0, 14)) return;
-    for (UINT icon = IDI_MISSING_FILE; icon <= IDI_DRIVE_OTHER; ++icon) AddIcon(m_itemImages, icon, kItemImageSize);
+    for (UINT icon = IDI_MISSING_FILE; icon <= IDI_DRIVE_OTHER; ++icon) {
+        m_itemImages.AddIconResource(AfxGetResourceHandle(), icon, kItemImageSize);
+    }
 }
 
 void CQuillmarDlg::OnPaint() {
     if (!IsIconic()) {
-        Default();
+        SetMsgHandled(false);
         return;
     }
     PAINTSTRUCT paint;
@@ -236,7 +226,7 @@ void CQuillmarDlg::OnCancelCommand() {
 // record already released.
 void CQuillmarDlg::OnClose() {
     ReleaseBackgroundRecordIfValid();
-    Default();
+    SetMsgHandled(false);
 }
 
 void CQuillmarDlg::OnExit() {
@@ -247,39 +237,24 @@ void CQuillmarDlg::OnExit() {
 void CQuillmarDlg::OnAbout() { RunAboutDialog(); }
 
 void CQuillmarDlg::OnSize(UINT, int, int) {
-    Default();
     LayoutControls();
+    SetMsgHandled(false);
 }
 
-void CQuillmarDlg::OnShowWindow(BOOL, UINT) { Default(); }
+void CQuillmarDlg::OnShowWindow(BOOL, UINT) { SetMsgHandled(false); }
 
-void CQuillmarDlg::OnTreeExpanding0(NMHDR* header, LRESULT* result) {
-    ExpandFolder(0, reinterpret_cast<NMTREEVIEWW*>(header));
+void CQuillmarDlg::OnTreeExpanding(UINT id, NMHDR* header, LRESULT* result) {
+    ExpandFolder(PaneOfControl(id), reinterpret_cast<NMTREEVIEWW*>(header));
     *result = 0;
 }
 
-void CQuillmarDlg::OnTreeExpanding1(NMHDR* header, LRESULT* result) {
-    ExpandFolder(1, reinterpret_cast<NMTREEVIEWW*>(header));
+void CQuillmarDlg::OnTreeSelectionChanged(UINT id, NMHDR*, LRESULT* result) {
+    FillList(PaneOfControl(id));
     *result = 0;
 }
 
-void CQuillmarDlg::OnTreeSelectionChanged0(NMHDR*, LRESULT* result) {
-    FillList(0);
-    *result = 0;
-}
-
-void CQuillmarDlg::OnTreeSelectionChanged1(NMHDR*, LRESULT* result) {
-    FillList(1);
-    *result = 0;
-}
-
-void CQuillmarDlg::OnListDoubleClick0(NMHDR*, LRESULT* result) {
-    OpenListItem(0);
-    *result = 0;
-}
-
-void CQuillmarDlg::OnListDoubleClick1(NMHDR*, LRESULT* result) {
-    OpenListItem(1);
+void CQuillmarDlg::OnListDoubleClick(UINT id, NMHDR*, LRESULT* result) {
+    OpenListItem(PaneOfControl(id));
     *result = 0;
 }
 

@@ -56,16 +56,11 @@ public:
 
     HICON m_hIcon;
     TBBUTTON m_toolButtons[kToolButtonCount];
-    CToolBar m_toolBar;
     CImageList m_itemImages;
     CImageList m_toolImages;
     CImageList m_toolHotImages;
     CImageList m_toolDisabledImages;
-    CTabCtrl m_tab;
-    CTreeCtrl m_tree[kPaneCount];
-    CListCtrl m_list[kPaneCount];
     std::wstring m_path[kPaneCount];
-    CEdit m_pathEdit[kPaneCount];
     LocationTree* m_location[kPaneCount];
     PaneMode m_paneMode[kPaneCount];
     StateFilterMask m_filterMask;
@@ -85,12 +80,9 @@ protected:
     void OnSize(UINT type, int cx, int cy);
     void OnShowWindow(BOOL show, UINT status);
     void OnTabSelectionChanged(NMHDR* header, LRESULT* result);
-    void OnTreeExpanding0(NMHDR* header, LRESULT* result);
-    void OnTreeExpanding1(NMHDR* header, LRESULT* result);
-    void OnTreeSelectionChanged0(NMHDR* header, LRESULT* result);
-    void OnTreeSelectionChanged1(NMHDR* header, LRESULT* result);
-    void OnListDoubleClick0(NMHDR* header, LRESULT* result);
-    void OnListDoubleClick1(NMHDR* header, LRESULT* result);
+    void OnTreeExpanding(UINT id, NMHDR* header, LRESULT* result);
+    void OnTreeSelectionChanged(UINT id, NMHDR* header, LRESULT* result);
+    void OnListDoubleClick(UINT id, NMHDR* header, LRESULT* result);
     void OnTabRightClick(NMHDR* header, LRESULT* result);
     void OnOpenLogicalVolumes();
     void OnRefresh();
@@ -99,22 +91,29 @@ protected:
     void OnSynchronize();
     void OnHelpPage();
     BOOL OnToolTipText(UINT id, NMHDR* header, LRESULT* result);
-    void OnPane0ControlFocus(NMHDR* header, LRESULT* result);
-    void OnPane1ControlFocus(NMHDR* header, LRESULT* result);
-    void OnPath0Focus();
-    void OnPath1Focus();
+    void OnPaneControlFocus(UINT id, NMHDR* header, LRESULT* result);
+    void OnPathFocus(UINT id);
     void OnSingleView();
     void OnDoubleView();
 
     DECLARE_MESSAGE_MAP()
 
 private:
+    // The controls: the other dialogs and the tests reach them only through the window.
+    CToolBar m_toolBar;
+    CTabCtrl m_tab;
+    CTreeCtrl m_tree[kPaneCount];
+    CListCtrl m_list[kPaneCount];
+    CEdit m_pathEdit[kPaneCount];
+
     void CreateToolBar();
     void MakeRoomForToolBar();
     void CreateItemImages();
     void InsertListColumns(int pane);
     void ShowPane(int pane, bool show);
     void ActivatePaneOnFocus(int pane);
+    // The pane whose tree, list or path box has this id.
+    static int PaneOfControl(UINT id);
     void CheckViewMenuItem(UINT checkedId, UINT uncheckedId);
 
     // Browsing (folder trees and lists of the live file system and of analyses).
@@ -122,13 +121,11 @@ private:
     void FillList(int pane);
     void OpenListItem(int pane);
     void OpenLogicalVolumes();
-    // A folder item's children from the disk or from the analysed tree; false
-    // (after an error box) when the folder cannot be listed.
-    bool FillFolderFromDisk(int pane, HTREEITEM item);
-    bool FillFolderFromLocation(int pane, HTREEITEM item);
+    // A folder item's children, from the disk or from the analysed tree as the
+    // pane shows; false (after an error box) when the folder cannot be listed.
+    bool FillFolder(int pane, HTREEITEM item);
     // The list of the folder m_path[pane]: 0, or the error code with the list untouched.
-    DWORD ListFolderFromDisk(int pane);
-    DWORD ListFolderFromLocation(int pane);
+    DWORD ListFolder(int pane);
 
     // The dialogs that the commands open.
     void RunAnalyzeDialog();

@@ -3,22 +3,28 @@
 # same folder pairs in the same run, and prints each figure as a ratio to the fastest
 # tool and to the bare Win32 floor (the probe).
 #
-# usage: bench/run.sh [-x SCALE] [-n RUNS] [-k KINDS] [-o CORPUS_DIR]
+# usage: bench/run.sh [-x SCALE] [-n RUNS] [-k KINDS] [-o CORPUS_DIR] [-H ENTRIES]
 #   -x SCALE  corpus scale for make-corpus.sh (default 1; 0.05 for a quick look)
 #   -n RUNS   runs per command; the median is reported (default 5)
-#   -k KINDS  comma list of wide,deep,big (default all)
+#   -k KINDS  comma list of wide,deep,big and of the location model's listing,memory,huge
+#             (bench/model_bench.sh); default all but huge
+#   -H ENTRIES  files a side of the huge pair (default 2500000)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 shared=${QUILLMAR_SHARED:-$root/../shared}
-scale=1 runs=5 kinds=wide,deep,big corpus=${TMPDIR:-/tmp}/quillmar-corpus
-while getopts "x:n:k:o:h" opt; do
+scale=1 runs=5 kinds=wide,deep,big,listing,memory corpus=${TMPDIR:-/tmp}/quillmar-corpus entries=2500000
+while getopts "x:n:k:o:H:h" opt; do
   case $opt in
-    x) scale=$OPTARG ;; n) runs=$OPTARG ;; k) kinds=$OPTARG ;; o) corpus=$OPTARG ;;
-    h) sed -n '2,10p' "$0"; exit 0 ;;
+    x) scale=$OPTARG ;; n) runs=$OPTARG ;; k) kinds=$OPTARG ;; o) corpus=$OPTARG ;; H) entries=$OPTARG ;;
+    h) sed -n '2,12p' "$0"; exit 0 ;;
     *) exit 2 ;;
   esac
 done
+
+# The location model's own benchmarks run apart, after the corpus comparisons.
+model_kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'listing|memory|huge' | paste -sd, || true)
+kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'wide|deep|big' | paste -sd, || true)
 
 source "$root/scripts/common.sh"
 prepare >/dev/null
@@ -34,9 +40,11 @@ if [ ! -f "$probe" ] || [ "$shared/bench/probe.cpp" -nt "$probe" ]; then
   i686-w64-mingw32-g++-posix -O2 -static -municode -o "$probe" "$shared/bench/probe.cpp"
 fi
 
-bash "$shared/bench/make-corpus.sh" -x "$scale" -k "$kinds" -o "$corpus" >&2
+[ -z "$kinds" ] || bash "$shared/bench/make-corpus.sh" -x "$scale" -k "$kinds" -o "$corpus" >&2
 
-wineserver -p >/dev/null 2>&1 </dev/null || true
+# One server for the run, gone ten seconds after its last program (a lasting one keeps
+# scripts/test.sh waiting).
+wineserver -p10 >/dev/null 2>&1 </dev/null || true
 wine "$probe" nop >/dev/null 2>&1 || true
 
 # median_seconds CMD...: runs CMD $runs times (output discarded), prints the median wall time.
@@ -64,7 +72,7 @@ report() {  # report KIND NAME SECONDS FASTEST FLOOR
 }
 
 IFS=, read -ra kind_list <<<"$kinds"
-for kind in "${kind_list[@]}"; do
+for kind in ${kind_list[@]+"${kind_list[@]}"}; do
   left=$corpus/$kind/left right=$corpus/$kind/right
   left_win="Z:${left//\//\\}" right_win="Z:${right//\//\\}"
   declare -A t=()
@@ -111,3 +119,7 @@ for kind in "${kind_list[@]}"; do
   done
   unset t
 done
+if [ -n "$model_kinds" ]; then
+  echo "== location model (median of $runs runs)"
+  bash "$here/model_bench.sh" -n "$runs" -o "$corpus" -k "$model_kinds" -H "$entries"
+fi

@@ -1,5 +1,6 @@
 #include "cli/analysis_report.h"
 
+#include "model/location_paths.h"
 #include "model/names.h"
 
 #include <algorithm>
@@ -116,7 +117,7 @@ uint64_t BytesCompared(const BackgroundOpsData* data) {
     const LocationTree* other = data->slots[1].tree;
     ForEachNode(data->slots[0].tree->root, [&](const FileNode* node, const std::wstring& path) {
         if (IsFolderNode(node) || node->state != DiffUnknown) return;
-        const FileNode* counterpart = FindNodeByPath(other, (L"Root\\" + path + L"\\").c_str());
+        const FileNode* counterpart = FindNodeByPath(other, (kRootTreePath + path + L"\\").c_str());
         if (counterpart && !IsFolderNode(counterpart)) unread += std::min(node->size, counterpart->size);
     });
     return unread < amount ? amount - unread : 0;

@@ -22,7 +22,7 @@ const wchar_t kHelpBody[] =
     L"\n"
     L"Options:\n"
     L"  --content       compare the content of the files byte for byte; without it,\n"
-    L"                  files are compared by last-write time\n"
+    L"                  files are compared by size and last-write time\n"
     L"  --simultaneous  read both folders at the same time (faster on two disks)\n"
     L"  --all           analyze: list every item of both folders, identical ones too\n"
     L"  --dry-run       commit, update: print the operations that would run, and\n"

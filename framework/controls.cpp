@@ -123,3 +123,11 @@ BOOL CToolBar::SetButtonInfo(int index, UINT id, BYTE style, int image) {
     info.iImage = image;
     return static_cast<BOOL>(SendMessage(TB_SETBUTTONINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&info)));
 }
+
+void CImageList::AddIconResource(HINSTANCE module, UINT id, int size) {
+    UINT flags = size == 0 ? LR_DEFAULTSIZE : LR_DEFAULTCOLOR;
+    HICON icon = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, flags));
+    int count = GetImageCount();
+    if (icon == nullptr || Add(icon) < 0) SetImageCount(static_cast<UINT>(count + 1));
+    if (icon != nullptr) DestroyIcon(icon);
+}

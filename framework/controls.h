@@ -23,6 +23,10 @@ public:
     HIMAGELIST GetSafeHandle() const { return m_hImageList; }
     // Returns the new image's index, or -1.
     int Add(HICON icon) { return ImageList_ReplaceIcon(m_hImageList, -1, icon); }
+    // Appends the icon resource `id` of `module` at `size` pixels (0: the
+    // system's icon size). A missing icon leaves a blank image, so that the
+    // indexes of the images after it stay the same.
+    void AddIconResource(HINSTANCE module, UINT id, int size);
     int GetImageCount() const { return ImageList_GetImageCount(m_hImageList); }
     // Grows or shrinks the list; new images are blank.
     BOOL SetImageCount(UINT count) { return ImageList_SetImageCount(m_hImageList, count); }

@@ -82,14 +82,6 @@ void CDialog::BindControl(int id, CWnd& control) {
     m_boundControls.push_back(&control);
 }
 
-LRESULT CDialog::Default() {
-    // The system calls our procedure again for this message; that call must decline it.
-    m_passingToDefault = true;
-    LRESULT result = ::DefDlgProcW(m_hWnd, m_current.message, m_current.wParam, m_current.lParam);
-    m_passingToDefault = false;
-    return result;
-}
-
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     CDialog* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
     if (self == nullptr) {
@@ -103,11 +95,6 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
         self->m_hWnd = window;
         ::SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
     }
-    if (self->m_passingToDefault && message == self->m_current.message && wParam == self->m_current.wParam &&
-        lParam == self->m_current.lParam) {
-        self->m_passingToDefault = false;
-        return FALSE;
-    }
     if (message == WM_NCDESTROY) {
         for (CWnd* control : self->m_boundControls) control->m_hWnd = nullptr;
         self->m_boundControls.clear();
@@ -115,19 +102,12 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
         ::SetWindowLongPtrW(window, DWLP_USER, 0);
         return FALSE;
     }
-    CurrentMessage outer = self->m_current;
-    bool outerPassing = self->m_passingToDefault;
-    self->m_current = {message, wParam, lParam};
-    self->m_passingToDefault = false;
-    INT_PTR answer = FALSE;
+    // FALSE: the system's default dialog processing takes the message.
     try {
-        answer = self->HandleMessage(message, wParam, lParam);
+        return self->HandleMessage(message, wParam, lParam);
     } catch (...) {
-        answer = FALSE;  // nothing may cross back into the system
+        return FALSE;  // nothing may cross back into the system
     }
-    self->m_current = outer;
-    self->m_passingToDefault = outerPassing;
-    return answer;
 }
 
 INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -46,9 +46,6 @@ public:
     UINT GetTemplateId() const { return m_templateId; }
 
 protected:
-    // The system's default dialog processing of the message now being handled.
-    LRESULT Default();
-
     UINT m_templateId;
     CWnd* m_pParentWnd;
 
@@ -58,12 +55,5 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-    struct CurrentMessage {
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-    };
-    CurrentMessage m_current = {};
-    bool m_passingToDefault = false;
     std::vector<CWnd*> m_boundControls;  // their handles are cleared when the dialog goes
 };

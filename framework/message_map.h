@@ -1,7 +1,9 @@
 #pragma once
 // Message maps: static tables from (message, notification code, control id) to
 // member handlers, found through a class's virtual accessor and walked from the
-// most derived class to its bases. The first matching row answers the message.
+// most derived class to its bases. The first matching row answers the message,
+// unless its handler declines it with SetMsgHandled(false): the message then
+// gets the system's default processing, as if no row had matched.
 //
 // WM_COMMAND rows match the notification code (HIWORD) and the id (LOWORD);
 // menu items and accelerators carry no control handle and match code 0.
@@ -45,6 +47,21 @@ using ClassOf = typename MemberOf<decltype(Handler)>::Class;
 template <auto Handler>
 bool Command(CCmdTarget* target, WPARAM, LPARAM, LRESULT*) {
     (static_cast<ClassOf<Handler>*>(target)->*Handler)();
+    return true;
+}
+
+// void OnCommand(UINT id): one handler for a range of command or control ids
+template <auto Handler>
+bool CommandRange(CCmdTarget* target, WPARAM wParam, LPARAM, LRESULT*) {
+    (static_cast<ClassOf<Handler>*>(target)->*Handler)(LOWORD(wParam));
+    return true;
+}
+
+// void OnNotify(UINT id, NMHDR* header, LRESULT* result): one handler for a range of control ids
+template <auto Handler>
+bool NotifyRange(CCmdTarget* target, WPARAM, LPARAM lParam, LRESULT* result) {
+    NMHDR* header = reinterpret_cast<NMHDR*>(lParam);
+    (static_cast<ClassOf<Handler>*>(target)->*Handler)(static_cast<UINT>(header->idFrom), header, result);
     return true;
 }
 
@@ -123,10 +140,14 @@ protected:                                           \
 #define ON_COMMAND(id, handler) {WM_COMMAND, 0, (id), (id), &message_thunks::Command<&ThisClass::handler>},
 #define ON_CONTROL(code, id, handler) \
     {WM_COMMAND, static_cast<UINT>(code), (id), (id), &message_thunks::Command<&ThisClass::handler>},
+#define ON_CONTROL_RANGE(code, idFirst, idLast, handler) \
+    {WM_COMMAND, static_cast<UINT>(code), (idFirst), (idLast), &message_thunks::CommandRange<&ThisClass::handler>},
 #define ON_BN_CLICKED(id, handler) ON_CONTROL(BN_CLICKED, id, handler)
 #define ON_EN_SETFOCUS(id, handler) ON_CONTROL(EN_SETFOCUS, id, handler)
 #define ON_NOTIFY(code, id, handler) \
     {WM_NOTIFY, static_cast<UINT>(code), (id), (id), &message_thunks::Notify<&ThisClass::handler>},
+#define ON_NOTIFY_RANGE(code, idFirst, idLast, handler) \
+    {WM_NOTIFY, static_cast<UINT>(code), (idFirst), (idLast), &message_thunks::NotifyRange<&ThisClass::handler>},
 #define ON_NOTIFY_EX_RANGE(code, idFirst, idLast, handler) \
     {WM_NOTIFY, static_cast<UINT>(code), (idFirst), (idLast), &message_thunks::NotifyEx<&ThisClass::handler>},
 #define ON_MESSAGE(message, handler) {(message), 0, 0, 0, &message_thunks::Message<&ThisClass::handler>},

@@ -38,7 +38,12 @@ bool CCmdTarget::DispatchToMessageMap(UINT message, WPARAM wParam, LPARAM lParam
     const MessageMapEntry* entry = FindMessageMapEntry(GetMessageMap(), message, wParam, lParam);
     if (entry == nullptr) return false;
     *result = 0;
-    return entry->thunk(this, wParam, lParam, result);
+    // A handler may send messages that are dispatched in turn; each keeps its own answer.
+    const bool outer = m_msgHandled;
+    m_msgHandled = true;
+    bool handled = entry->thunk(this, wParam, lParam, result) && m_msgHandled;
+    m_msgHandled = outer;
+    return handled;
 }
 
 std::wstring CWnd::GetWindowText() const {

@@ -14,12 +14,20 @@ public:
     CCmdTarget(const CCmdTarget&) = delete;
     CCmdTarget& operator=(const CCmdTarget&) = delete;
 
-    // Runs the handler of the first matching row; false when no row takes the message.
+    // Runs the handler of the first matching row; false when no row takes the
+    // message or its handler declines it.
     bool DispatchToMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
 
 protected:
+    // A handler calls SetMsgHandled(false) to leave the message to the system's
+    // default processing, after or instead of its own work.
+    void SetMsgHandled(bool handled) { m_msgHandled = handled; }
+
     static const MessageMap* GetThisMessageMap();
     virtual const MessageMap* GetMessageMap() const;
+
+private:
+    bool m_msgHandled = true;
 };
 
 class CWnd : public CCmdTarget {

@@ -64,14 +64,14 @@ HANDLE StartSearch(const wchar_t* pattern, WIN32_FIND_DATAW* found) {
                             FIND_FIRST_EX_LARGE_FETCH);
 }
 
-DirEntry EntryOfFindData(const WIN32_FIND_DATAW& found) {
-    DirEntry entry;
-    wmemcpy(entry.name, found.cFileName, kMaxNameUnits);
-    entry.name[kMaxNameUnits - 1] = 0;
-    entry.lastWriteTime = found.ftLastWriteTime;
-    entry.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-    entry.attributes = found.dwFileAttributes;
-    return entry;
+// Written straight into the listing; only the name's own units are copied.
+void CopyFindData(const WIN32_FIND_DATAW& found, DirEntry* entry) {
+    size_t length = wcsnlen(found.cFileName, kMaxNameUnits - 1);
+    wmemcpy(entry->name, found.cFileName, length);
+    entry->name[length] = 0;
+    entry->lastWriteTime = found.ftLastWriteTime;
+    entry->size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    entry->attributes = found.dwFileAttributes;
 }
 
 }  // namespace
@@ -93,7 +93,9 @@ DWORD ListDirectory(const wchar_t* folderPath, DirEntryList** files, DirEntryLis
     MemFree(pattern);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (!listing.Append(EntryOfFindData(found))) {
+            bool folder = IsFolderAttributes(found.dwFileAttributes);
+            CopyFindData(found, listing.NextSlot(folder));
+            if (!listing.Commit(folder)) {
                 FindClose(search);
                 return ERROR_NOT_ENOUGH_MEMORY;
             }
@@ -103,7 +105,8 @@ DWORD ListDirectory(const wchar_t* folderPath, DirEntryList** files, DirEntryLis
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     // An empty volume root lists nothing at all and ends with "file not found".
     if (error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND) return error;
-    return listing.Split(files, folders);
+    listing.Finish(files, folders);
+    return ERROR_SUCCESS;
 }
 
 bool HasSubfolder(const wchar_t* folderPath) {

@@ -2,6 +2,10 @@
 // Rules for the pair of locations that an analysis and a synchronization take.
 #include <windows.h>
 
+// The tree path that names a location's root in an analysis: the first
+// component of a tree path stands for the root and is never compared.
+const wchar_t kRootTreePath[] = L"Root\\";
+
 // True when the two folder paths name the same folder or one lies inside the
 // other: compared without regard to case at a backslash, after "." and ".."
 // are resolved. A path that cannot be resolved counts as overlapping, so that

@@ -10,16 +10,21 @@ const unsigned kDisplayNameUnits = 261;
 const unsigned kPathUnits = 32768;  // every path buffer; paths hold at most 32,767 characters
 const unsigned kDescriptionUnits = kPathUnits + 260;
 
-struct FileNode {
+// A tree may hold millions of nodes, so a node is packed into 38 bytes: the
+// state, a byte wide, comes last. Nodes and names are carved out of blocks
+// that belong to the whole tree and go with it.
+#pragma pack(push, 2)
+struct __attribute__((gcc_struct)) FileNode {
     wchar_t* name;  // exact length; null only in the root
     FILETIME lastWriteTime;
     uint64_t size;
     DWORD attributes;
-    DiffState state;
     FileNode* parent;
     FileNode* firstChild;
     FileNode* nextSibling;
+    DiffState state : 8;
 };
+#pragma pack(pop)
 
 struct LocationTree {
     wchar_t displayName[kDisplayNameUnits];
@@ -33,8 +38,11 @@ LocationTree* CreateLocationTree();
 void DestroyLocationTree(LocationTree* tree);
 
 // Pushes a new child built from `source` at the head of `parent`'s child list.
+// `parent` is the root of a tree made by CreateLocationTree or a node below it.
 FileNode* AddChildNode(const NodeRecord* source, FileNode* parent);
-// Frees the node, its name and all its descendants; does not unlink it.
+// Given a tree's root, frees it with every node and name of its tree. Nodes
+// below the root are never freed one by one: they go with their tree, so for
+// them this does nothing.
 void FreeNodeSubtree(FileNode* node);
 
 FileNode* FindNodeByPath(const LocationTree* tree, const wchar_t* path);

@@ -37,6 +37,8 @@ void* MemGrow(void* block, size_t bytes) {
     return HeapReAlloc(GetProcessHeap(), 0, block, bytes ? bytes : 1);
 }
 
+bool MemCarveAllowed() { return AllocationPermitted(); }
+
 void MemFree(void* block) {
     if (!block) return;
     HeapFree(GetProcessHeap(), 0, block);

@@ -9,6 +9,10 @@ void* MemAllocZero(size_t bytes);
 // Like realloc: on failure the old block stays valid and null is returned.
 void* MemGrow(void* block, size_t bytes);
 void MemFree(void* block);
+// Taking a record out of a block already held counts as one allocation for
+// MemFailAfter, so that failure tests reach every record a caller makes as
+// they would if each record were a block of its own. False when it is to fail.
+bool MemCarveAllowed();
 
 // Number of blocks allocated and not yet freed, process-wide.
 long MemOutstanding();

@@ -25,6 +25,10 @@ BOOL CALLBACK BuildFoldTable(PINIT_ONCE, PVOID, PVOID*) {
             g_fold[unit] = out;
         }
     }
+    // Only the terminator may fold to zero, so that a folded name ends where the name does.
+    for (unsigned unit = 1; unit < 0x10000; ++unit) {
+        if (g_fold[unit] == 0) g_fold[unit] = static_cast<wchar_t>(unit);
+    }
     return TRUE;
 }
 
@@ -43,6 +47,14 @@ int CompareNamesIgnoringCase(const wchar_t* a, const wchar_t* b) {
         if (x != y) return x < y ? -1 : 1;
         if (*a == 0) return 0;
     }
+}
+
+size_t FoldNameIgnoringCase(const wchar_t* name, wchar_t* folded) {
+    const wchar_t* fold = FoldTable();
+    size_t length = 0;
+    for (; name[length]; ++length) folded[length] = fold[static_cast<unsigned short>(name[length])];
+    folded[length] = 0;
+    return length;
 }
 
 bool NameMatchesComponent(const wchar_t* name, const wchar_t* component, size_t length) {

@@ -5,6 +5,11 @@
 
 // Orders two zero-terminated names ignoring case; a prefix sorts first.
 int CompareNamesIgnoringCase(const wchar_t* a, const wchar_t* b);
+// Writes `name` folded as CompareNamesIgnoringCase folds it, terminator included,
+// and returns its length. Two folded names compared unit by unit as unsigned
+// numbers, up to the first difference or the terminator, order exactly as the
+// names do under CompareNamesIgnoringCase.
+size_t FoldNameIgnoringCase(const wchar_t* name, wchar_t* folded);
 // True when `name` equals the first `length` units of `component` ignoring case.
 bool NameMatchesComponent(const wchar_t* name, const wchar_t* component, size_t length);
 // A hash under which names equal ignoring case collide.

@@ -1,74 +1,100 @@
 #pragma once
-// Builds a listing the way every listing of the model is built: a working list
-// growing in steps of 100 entries, split at the end into an exactly sized list
-// of folders and one of files.
+// Builds a live listing as two lists, one of files and one of folders, each
+// starting with room for 100 entries and growing by a factor whenever it is
+// full; at the end each is cut down to its entries. Every entry is written
+// once, in place.
 #include "model/memory.h"
 #include "model/records.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <initializer_list>
+
+template <class Entry>
+size_t RecordListBytes(uint32_t capacity) {
+    return offsetof(RecordList<Entry>, entries) + sizeof(Entry) * (capacity ? capacity : 1);
+}
+
+// A new list with room for `capacity` entries (at least one), count and first
+// entry zeroed; null when memory runs out.
+template <class Entry>
+RecordList<Entry>* NewRecordList(uint32_t capacity) {
+    auto* list = static_cast<RecordList<Entry>*>(MemAlloc(RecordListBytes<Entry>(capacity)));
+    if (!list) return nullptr;
+    list->count = 0;
+    std::memset(&list->entries[0], 0, sizeof(Entry));
+    return list;
+}
 
 template <class Entry>
 class ListingBuilder {
 public:
-    static const uint32_t kGrowStep = 100;
+    static constexpr uint32_t kFirstCapacity = 100;
 
-    ~ListingBuilder() { MemFree(m_work); }
-
-    // Returns false when the working list cannot be allocated.
-    bool Start() {
-        m_work = Allocate(kGrowStep);
-        m_capacity = kGrowStep;
-        m_folders = 0;
-        return m_work != nullptr;
+    ~ListingBuilder() {
+        MemFree(m_lists[0]);
+        MemFree(m_lists[1]);
     }
 
-    // Returns false when the list had to grow and could not.
-    bool Append(const Entry& entry) {
-        m_work->entries[m_work->count++] = entry;
-        if (IsFolderAttributes(entry.attributes)) ++m_folders;
-        if (m_work->count < m_capacity) return true;
-        void* grown = MemGrow(m_work, BlockBytes(m_capacity + kGrowStep));
-        if (!grown) return false;
-        m_work = static_cast<RecordList<Entry>*>(grown);
-        m_capacity += kGrowStep;
+    // Returns false when the lists cannot be allocated.
+    bool Start() {
+        for (int folder = 0; folder < 2; ++folder) {
+            m_lists[folder] = NewRecordList<Entry>(kFirstCapacity);
+            if (!m_lists[folder]) return false;
+            m_capacity[folder] = kFirstCapacity;
+        }
         return true;
     }
 
-    // Splits the working list into the two result slots. Returns 0 or
-    // ERROR_NOT_ENOUGH_MEMORY, leaving both slots null on failure.
-    DWORD Split(RecordList<Entry>** files, RecordList<Entry>** folders) {
-        *folders = Allocate(m_folders);
-        if (!*folders) return ERROR_NOT_ENOUGH_MEMORY;
-        *files = Allocate(m_work->count - m_folders);
-        if (!*files) {
-            MemFree(*folders);
-            *folders = nullptr;
-            return ERROR_NOT_ENOUGH_MEMORY;
+    // Where the next entry of its kind is written; there is always room for one more.
+    Entry* NextSlot(bool folder) { return &m_lists[folder]->entries[m_lists[folder]->count]; }
+
+    // Takes the entry written at NextSlot. Returns false when its list was full
+    // and could not grow: the entry stays listed, but nothing more may be added.
+    bool Commit(bool folder) {
+        if (++m_lists[folder]->count < m_capacity[folder]) return true;
+        // Every growth copies the list into fresh pages, and first touches of a
+        // page are dear: four times as much makes few growths. Twice as much
+        // may still fit where that does not.
+        for (uint32_t factor : {4u, 2u}) {
+            uint32_t grown = GrownCapacity(m_capacity[folder], factor);
+            void* block = grown ? MemGrow(m_lists[folder], RecordListBytes<Entry>(grown)) : nullptr;
+            if (!block) continue;
+            m_lists[folder] = static_cast<RecordList<Entry>*>(block);
+            m_capacity[folder] = grown;
+            return true;
         }
-        for (uint32_t i = 0; i < m_work->count; ++i) {
-            const Entry& entry = m_work->entries[i];
-            RecordList<Entry>* target = IsFolderAttributes(entry.attributes) ? *folders : *files;
-            target->entries[target->count++] = entry;
+        return false;
+    }
+
+    bool Append(const Entry& entry) {
+        bool folder = IsFolderAttributes(entry.attributes);
+        *NextSlot(folder) = entry;
+        return Commit(folder);
+    }
+
+    // Hands both lists over, each cut down to its entries where the heap allows.
+    void Finish(RecordList<Entry>** files, RecordList<Entry>** folders) {
+        for (int folder = 0; folder < 2; ++folder) {
+            void* cut = MemGrow(m_lists[folder], RecordListBytes<Entry>(m_lists[folder]->count));
+            if (cut) m_lists[folder] = static_cast<RecordList<Entry>*>(cut);
         }
-        return ERROR_SUCCESS;
+        *files = m_lists[0];
+        *folders = m_lists[1];
+        m_lists[0] = m_lists[1] = nullptr;
+    }
+
+    // The capacity after `capacity`: `factor` times as much, or as much as
+    // one block can hold; 0 when the list cannot grow at all.
+    static uint32_t GrownCapacity(uint32_t capacity, uint32_t factor) {
+        size_t most = (SIZE_MAX - offsetof(RecordList<Entry>, entries)) / sizeof(Entry);
+        if (most > UINT32_MAX) most = UINT32_MAX;
+        if (capacity >= most) return 0;
+        return capacity > most / factor ? static_cast<uint32_t>(most) : factor * capacity;
     }
 
 private:
-    static size_t BlockBytes(uint32_t capacity) {
-        return offsetof(RecordList<Entry>, entries) + sizeof(Entry) * (capacity ? capacity : 1);
-    }
-
-    // Room for `capacity` entries (at least one); count and first entry zeroed.
-    static RecordList<Entry>* Allocate(uint32_t capacity) {
-        auto* list = static_cast<RecordList<Entry>*>(MemAlloc(BlockBytes(capacity)));
-        if (!list) return nullptr;
-        list->count = 0;
-        std::memset(&list->entries[0], 0, sizeof(Entry));
-        return list;
-    }
-
-    RecordList<Entry>* m_work = nullptr;
-    uint32_t m_capacity = 0;
-    uint32_t m_folders = 0;
+    RecordList<Entry>* m_lists[2] = {nullptr, nullptr};  // files, folders
+    uint32_t m_capacity[2] = {0, 0};
 };

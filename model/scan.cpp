@@ -3,6 +3,7 @@
 #include "model/enumeration.h"
 #include "model/memory.h"
 #include "model/names.h"
+#include "model/scan_checks.h"
 #include "model/system_error.h"
 #include "model/text.h"
 
@@ -14,17 +15,203 @@ bool IsCancelled(const ScanContext* context) {
     return context->cancelEvent && WaitForSingleObject(context->cancelEvent, 0) == WAIT_OBJECT_0;
 }
 
-// Frees a folder's listing and child path buffer on every return.
-struct FolderScanBuffers {
-    wchar_t* childPath = nullptr;
+// One listed folder whose subfolders are still being scanned.
+struct ScanFrame {
+    FileNode* node;
+    DirEntryList* folders;
+    BYTE* twins;  // per entry, files first: its name has a case twin; null when none can
+    BYTE* folderTwins;  // the folders' part of `twins`
+    uint32_t next;  // the next folder entry
+    size_t pathLength;  // of this folder's path, trailing backslash included
+    FolderIdentity identity;  // read only when a link has to be checked against it
+    bool identityKnown;
+};
+
+// The folders from the location down to the one being scanned, kept on the
+// heap so that no depth of folders can exhaust the thread's stack. `path`
+// holds the path of the deepest folder; each frame's path is a prefix of it.
+class ScanWalk {
+public:
+    explicit ScanWalk(const ScanContext* context) : m_context(context) {}
+    ~ScanWalk() {
+        while (m_depth > 0) Pop();
+        MemFree(m_frames);
+        MemFree(m_path);
+    }
+    DWORD Run(const wchar_t* folderPath, FileNode* folderNode);
+
+private:
+    DWORD Enter(FileNode* node, size_t pathLength);
+    DWORD AddFiles(FileNode* node, const DirEntryList* files, const BYTE* twins, size_t pathLength);
+    DWORD NextFolderEntry(ScanFrame* frame);
+    DWORD LinkLeadsBack(size_t childLength, bool* loops);
+    DWORD LogEntry(size_t pathLength, const wchar_t* name, bool folder, DWORD error);
+    DWORD LogPath(size_t pathLength, DWORD error);
+    void Pop();
+
+    const ScanContext* m_context;
+    wchar_t* m_path = nullptr;
+    ScanFrame* m_frames = nullptr;
+    size_t m_depth = 0;
+    size_t m_capacity = 0;
+};
+
+const size_t kFrameGrowth = 64;
+
+DWORD ScanWalk::Run(const wchar_t* folderPath, FileNode* folderNode) {
+    m_path = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+    if (!m_path) return ERROR_NOT_ENOUGH_MEMORY;
+    CopyText(m_path, kPathUnits, folderPath);
+    DWORD status = Enter(folderNode, wcslen(m_path));
+    if (status != ERROR_SUCCESS) return status;
+    while (m_depth > 0) {
+        if (IsCancelled(m_context)) return ERROR_SUCCESS;
+        ScanFrame* frame = &m_frames[m_depth - 1];
+        if (frame->next >= frame->folders->count) {
+            Pop();
+            continue;
+        }
+        status = NextFolderEntry(frame);
+        if (status != ERROR_SUCCESS) return status;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Lists the folder whose path is in the buffer and adds its files; its
+// folders wait in a new frame. A folder that cannot be listed becomes Unknown.
+DWORD ScanWalk::Enter(FileNode* node, size_t pathLength) {
+    m_path[pathLength] = 0;
     DirEntryList* files = nullptr;
     DirEntryList* folders = nullptr;
-    ~FolderScanBuffers() {
-        MemFree(childPath);
-        FreeRecordList(files);
-        FreeRecordList(folders);
+    DWORD listed = ListDirectory(m_path, &files, &folders);
+    if (listed == ERROR_NOT_ENOUGH_MEMORY) return listed;
+    if (listed != ERROR_SUCCESS) {
+        if (!node->parent) return listed;
+        node->state = DiffUnknown;
+        return LogPath(pathLength, listed);
     }
-};
+    const uint32_t entries = files->count + folders->count;
+    BYTE* twins = entries > 1 ? static_cast<BYTE*>(MemAlloc(entries)) : nullptr;
+    DWORD status = ERROR_SUCCESS;
+    if (entries > 1 && (!twins || !FindCaseTwins(files, folders, twins))) status = ERROR_NOT_ENOUGH_MEMORY;
+    if (status == ERROR_SUCCESS) status = AddFiles(node, files, twins, pathLength);
+    FreeRecordList(files);
+    if (status == ERROR_SUCCESS && m_depth == m_capacity) {
+        auto* grown = static_cast<ScanFrame*>(MemGrow(m_frames, (m_capacity + kFrameGrowth) * sizeof(ScanFrame)));
+        if (grown) {
+            m_frames = grown;
+            m_capacity += kFrameGrowth;
+        } else {
+            status = ERROR_NOT_ENOUGH_MEMORY;
+        }
+    }
+    if (status != ERROR_SUCCESS) {
+        MemFree(twins);
+        FreeRecordList(folders);
+        return status;
+    }
+    const uint32_t fileCount = entries - folders->count;
+    m_frames[m_depth++] =
+        ScanFrame{node, folders, twins, twins ? twins + fileCount : nullptr, 0, pathLength, {}, false};
+    return ERROR_SUCCESS;
+}
+
+DWORD ScanWalk::AddFiles(FileNode* node, const DirEntryList* files, const BYTE* twins, size_t pathLength) {
+    for (uint32_t i = 0; i < files->count; ++i) {
+        const DirEntry& entry = files->entries[i];
+        DWORD problem = CheckEntryName(entry.name);
+        if (problem == ERROR_SUCCESS && twins && twins[i]) problem = ERROR_FILE_EXISTS;
+        NodeRecord record = WidenDirEntry(entry, problem == ERROR_SUCCESS ? DiffIdentical : DiffUnknown);
+        if (!AddChildNode(&record, node)) return ERROR_NOT_ENOUGH_MEMORY;
+        if (problem != ERROR_SUCCESS && LogEntry(pathLength, entry.name, false, problem) != ERROR_SUCCESS)
+            return ERROR_INTERNAL_ERROR;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Adds the frame's next folder entry and, when it can stand for a folder, lists it.
+DWORD ScanWalk::NextFolderEntry(ScanFrame* frame) {
+    const uint32_t index = frame->next++;
+    const DirEntry& entry = frame->folders->entries[index];
+    const bool dotEntry = IsDotOrDotDot(entry.name);
+    if (dotEntry && !frame->node->parent) return ERROR_SUCCESS;
+    DWORD problem = CheckEntryName(entry.name);
+    if (problem == ERROR_SUCCESS && frame->folderTwins && frame->folderTwins[index]) problem = ERROR_FILE_EXISTS;
+    NodeRecord record = WidenDirEntry(entry, problem == ERROR_SUCCESS ? DiffIdentical : DiffUnknown);
+    FileNode* child = AddChildNode(&record, frame->node);
+    if (!child) return ERROR_NOT_ENOUGH_MEMORY;
+    if (dotEntry) return ERROR_SUCCESS;
+    const size_t pathLength = frame->pathLength;
+    if (problem != ERROR_SUCCESS) return LogEntry(pathLength, entry.name, true, problem);
+
+    const size_t nameLength = wcslen(entry.name);
+    if (pathLength + nameLength + 1 >= kPathUnits) {
+        // Beyond any path the system can list: logged under its parent's path.
+        child->state = DiffUnknown;
+        return LogPath(pathLength, ERROR_FILENAME_EXCED_RANGE);
+    }
+    wmemcpy(m_path + pathLength, entry.name, nameLength);
+    m_path[pathLength + nameLength] = L'\\';
+    const size_t childLength = pathLength + nameLength + 1;
+    m_path[childLength] = 0;
+    if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        bool loops = false;
+        DWORD checked = LinkLeadsBack(childLength, &loops);
+        if (checked != ERROR_SUCCESS || loops) {
+            child->state = DiffUnknown;
+            return LogPath(childLength, checked != ERROR_SUCCESS ? checked : ERROR_CANT_RESOLVE_FILENAME);
+        }
+    }
+    if (IsCancelled(m_context)) return ERROR_SUCCESS;
+    return Enter(child, childLength);
+}
+
+// Whether the folder link whose path is in the buffer leads to a folder on
+// its own path. The identities of the folders on the path are read only now,
+// so that ordinary folders cost nothing.
+DWORD ScanWalk::LinkLeadsBack(size_t childLength, bool* loops) {
+    FolderIdentity target;
+    DWORD read = ReadFolderIdentity(m_path, &target);
+    if (read != ERROR_SUCCESS) return read;
+    for (size_t level = 0; level < m_depth; ++level) {
+        ScanFrame* frame = &m_frames[level];
+        if (!frame->identityKnown) {
+            const wchar_t kept = m_path[frame->pathLength];
+            m_path[frame->pathLength] = 0;
+            read = ReadFolderIdentity(m_path, &frame->identity);
+            m_path[frame->pathLength] = kept;
+            if (read != ERROR_SUCCESS) return read;
+            frame->identityKnown = true;
+        }
+        if (SameFolder(frame->identity, target)) {
+            *loops = true;
+            break;
+        }
+    }
+    m_path[childLength] = 0;
+    return ERROR_SUCCESS;
+}
+
+// Logs the entry `name` of the folder whose path (of `pathLength`) is in the buffer.
+DWORD ScanWalk::LogEntry(size_t pathLength, const wchar_t* name, bool folder, DWORD error) {
+    const size_t nameLength = wcslen(name);
+    if (pathLength + nameLength + 1 >= kPathUnits) return LogPath(pathLength, error);
+    wmemcpy(m_path + pathLength, name, nameLength);
+    size_t length = pathLength + nameLength;
+    if (folder) m_path[length++] = L'\\';
+    return LogPath(length, error);
+}
+
+DWORD ScanWalk::LogPath(size_t pathLength, DWORD error) {
+    m_path[pathLength] = 0;
+    return LogSkippedItem(m_context, m_path, error) ? ERROR_SUCCESS : ERROR_INTERNAL_ERROR;
+}
+
+void ScanWalk::Pop() {
+    ScanFrame* frame = &m_frames[--m_depth];
+    FreeRecordList(frame->folders);
+    MemFree(frame->twins);
+}
 
 }  // namespace
 
@@ -38,46 +225,10 @@ bool LogSkippedItem(const ScanContext* context, const wchar_t* path, DWORD error
 
 DWORD ScanFolder(const wchar_t* folderPath, FileNode* folderNode, const ScanContext* context) {
     if (!folderPath || !folderNode || !context) return ERROR_INVALID_PARAMETER;
+    if (wcslen(folderPath) >= kPathUnits) return ERROR_FILENAME_EXCED_RANGE;
     if (IsCancelled(context)) return ERROR_SUCCESS;
-    FolderScanBuffers buffers;
-    buffers.childPath = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-    if (!buffers.childPath) return ERROR_NOT_ENOUGH_MEMORY;
-
-    DWORD listed = ListDirectory(folderPath, &buffers.files, &buffers.folders);
-    if (listed == ERROR_NOT_ENOUGH_MEMORY) return listed;
-    if (listed != ERROR_SUCCESS)
-        return LogSkippedItem(context, folderPath, listed) ? ERROR_SUCCESS : ERROR_INTERNAL_ERROR;
-
-    for (uint32_t i = 0; i < buffers.files->count; ++i) {
-        NodeRecord record = WidenDirEntry(buffers.files->entries[i], DiffIdentical);
-        if (!AddChildNode(&record, folderNode)) return ERROR_NOT_ENOUGH_MEMORY;
-    }
-
-    const bool isRoot = folderNode->parent == nullptr;
-    const size_t folderLength = wcslen(folderPath);
-    for (uint32_t i = 0; i < buffers.folders->count; ++i) {
-        if (IsCancelled(context)) break;
-        const DirEntry& entry = buffers.folders->entries[i];
-        const bool dotEntry = IsDotOrDotDot(entry.name);
-        if (dotEntry && isRoot) continue;
-        NodeRecord record = WidenDirEntry(entry, DiffIdentical);
-        FileNode* child = AddChildNode(&record, folderNode);
-        if (!child) return ERROR_NOT_ENOUGH_MEMORY;
-        if (dotEntry) continue;
-        size_t nameLength = wcslen(entry.name);
-        if (folderLength + nameLength + 1 >= kPathUnits) {
-            // Beyond any path the system can list: log it like an unreadable folder.
-            if (!LogSkippedItem(context, folderPath, ERROR_FILENAME_EXCED_RANGE)) return ERROR_INTERNAL_ERROR;
-            continue;
-        }
-        wmemcpy(buffers.childPath, folderPath, folderLength);
-        wmemcpy(buffers.childPath + folderLength, entry.name, nameLength);
-        buffers.childPath[folderLength + nameLength] = L'\\';
-        buffers.childPath[folderLength + nameLength + 1] = 0;
-        DWORD status = ScanFolder(buffers.childPath, child, context);
-        if (status != ERROR_SUCCESS) return status;
-    }
-    return ERROR_SUCCESS;
+    ScanWalk walk(context);
+    return walk.Run(folderPath, folderNode);
 }
 
 DWORD ScanLocation(LocationTree* tree, const wchar_t* locationPath, const ScanContext* context) {

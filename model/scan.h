@@ -1,5 +1,6 @@
 #pragma once
-// Recursive scan of a location folder into its LocationTree.
+// Scan of a location folder into its LocationTree, depth first, with the
+// folders on the way kept on the heap so that any depth can be scanned.
 #include "model/location_tree.h"
 
 // Writes lines to the skipped-items log as one item; false when they could not be written.
@@ -11,8 +12,12 @@ struct ScanContext {
 };
 
 // Adds everything below `folderPath` (ending in a backslash) under `folderNode`.
-// A folder that cannot be listed is logged and skipped. Returns 0, 8, or 1359
-// when the log could not be written.
+// An entry the scan cannot stand for is added as Unknown, logged with the
+// reason and not descended into: a folder that cannot be listed, a name that
+// the system's path rules change or reject, names that differ only in case
+// in one folder, a folder link leading back onto its own path. Returns 0, 8,
+// 1359 when the log could not be written, or the listing's code when
+// `folderNode` is a tree's root and cannot be listed.
 DWORD ScanFolder(const wchar_t* folderPath, FileNode* folderNode, const ScanContext* context);
 
 // Scans the location into a tree that holds its root only, then names the tree

@@ -1,6 +1,7 @@
 #include "sync/sync_items.h"
 
 #include "analysis/state_walk.h"
+#include "model/location_paths.h"
 #include "model/memory.h"
 #include "model/names.h"
 
@@ -93,7 +94,7 @@ bool SeenAtBothPlaces(const FileNode* node, DiffState state, const LocationTree*
     item->seenHere = state == DiffMissing ? SyncSeenFile{} : SeenOf(node);
     item->seenThere = state == DiffMissing ? SeenOf(node) : SyncSeenFile{};
     if (state != DiffModified || IsFolderNode(node)) return true;
-    if (!BuildNodePath(L"Root\\", node, treePath)) return false;
+    if (!BuildNodePath(kRootTreePath, node, treePath)) return false;
     size_t length = wcslen(treePath);
     if (length + 1 >= kPathUnits) return false;
     treePath[length] = L'\\';

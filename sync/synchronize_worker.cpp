@@ -205,16 +205,7 @@ const wchar_t* SyncNoticeCaption(SyncNoticeKind kind) {
     }
 }
 
-bool SyncLogPath(wchar_t* path) {
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
-    wchar_t* lastBackslash = wcsrchr(path, L'\\');
-    if (!lastBackslash) return false;
-    size_t folderLength = static_cast<size_t>(lastBackslash - path) + 1;
-    if (folderLength + wcslen(kSyncLogName) >= MAX_PATH) return false;
-    wcscpy(lastBackslash + 1, kSyncLogName);
-    return true;
-}
+bool SyncLogPath(wchar_t* path) { return LogPathBesideProgram(kSyncLogName, path); }
 
 DWORD RunSynchronization(const SyncRequest* request) {
     if (!request) return kRunEndedEarly;

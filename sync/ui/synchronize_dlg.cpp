@@ -243,9 +243,12 @@ void CSynchronizeDlg::SetStateChecks(DiffState state, int boxState) {
     CButton* box = nullptr;
     if (boxState == BST_INDETERMINATE || !StateCounts(state, &total, &checked, &box)) return;
     m_listReady = false;
+    const bool check = boxState == BST_CHECKED;
     for (int row = 0; row < m_list.GetItemCount(); ++row) {
         const SyncItem* record = RecordOf(row);
-        if (record != nullptr && record->state == state) m_list.SetCheck(row, boxState == BST_CHECKED);
+        // Only rows that change: the list raises a change for every row it is told to set.
+        if (record != nullptr && record->state == state && (m_list.GetCheck(row) != FALSE) != check)
+            m_list.SetCheck(row, check);
     }
     *checked = boxState == BST_CHECKED ? *total : 0;
     m_listReady = true;
@@ -317,6 +320,6 @@ UINT CSynchronizeDlg::RunSynchronizeWorker(void* dialog) {
 }
 
 LRESULT CSynchronizeDlg::OnSynchronizeDone(WPARAM, LPARAM) {
-    EndDialog(1);
+    EndDialog(kSynchronizeRan);
     return 0;
 }

@@ -27,6 +27,9 @@ const wchar_t kSyncNoListEngine[] = L"Could not initialize file list engine!";
 const wchar_t kSyncNothingChecked[] = L"No items to process.";
 const wchar_t kSyncThreadFailed[] = L"Error starting worker thread.";
 
+// The dialog's result after a run; the panes were reset at its start.
+const INT_PTR kSynchronizeRan = 1;
+
 // Posted by the list builder when the records are ready (or could not be made).
 const UINT WM_SYNC_LIST_BUILT = WM_USER + 6;
 

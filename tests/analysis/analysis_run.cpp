@@ -1,6 +1,7 @@
 #include "tests/analysis/analysis_run.h"
 
 #include "analysis/skip_log.h"
+#include "model/system_error.h"
 #include "tests/support/message_window.h"
 
 #include <gtest/gtest.h>
@@ -141,4 +142,36 @@ unsigned CountProcessThreads() {
     }
     CloseHandle(snapshot);
     return count;
+}
+
+std::vector<std::wstring> ReadLogEntries(const std::wstring& path) {
+    std::vector<std::wstring> lines;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return lines;
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    if (!bytes.empty()) ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    std::wstring text(bytes.size() / 2, L'\0');
+    if (!text.empty()) memcpy(&text[0], bytes.data(), text.size() * 2);
+    size_t start = text.empty() || text[0] != 0xFEFF ? 0 : 1;
+    while (start < text.size()) {
+        size_t end = text.find(L"\r\n", start);
+        if (end == std::wstring::npos) end = text.size();
+        // The system's messages end in a line break of their own: the blank lines are left out.
+        if (end > start) lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    // The header.
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
+}
+
+std::wstring SystemMessage(DWORD code) {
+    wchar_t message[kSystemErrorUnits];
+    FormatSystemError(code, message);
+    std::wstring text = message;
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
+    return text;
 }

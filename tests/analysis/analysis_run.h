@@ -48,6 +48,12 @@ std::vector<std::pair<UINT, WPARAM>> MessagesOf(const std::vector<SentMessage>& 
 // Readable form of a message list for test failure output.
 std::string Describe(const std::vector<SentMessage>& sent);
 
+// The entry lines of a closed skipped-items log (after its header and blank
+// line); empty when there is no log.
+std::vector<std::wstring> ReadLogEntries(const std::wstring& path);
+// The system's message text for a code, as the log writes it.
+std::wstring SystemMessage(DWORD code);
+
 // The node of `tree` at the relative path "a\b" (empty for the root), or null.
 FileNode* NodeAt(const LocationTree* tree, const std::wstring& relative);
 

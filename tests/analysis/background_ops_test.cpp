@@ -75,6 +75,20 @@ TEST_F(BackgroundOpsTest, FailedInitKeepsNothingAndStaysInvalid) {
     }
 }
 
+TEST_F(BackgroundOpsTest, AnEventThatCannotBeMadeFailsTheSetUpCleanly) {
+    // The cancel event, then each slot's scan-done event.
+    for (long allowed = 0; allowed < 3; ++allowed) {
+        AnalysisEventsFailAfter(allowed);
+        EXPECT_FALSE(BackgroundOpsInit(&g_backgroundOps)) << allowed;
+        AnalysisEventsFailAfter(-1);
+        EXPECT_FALSE(BackgroundOpsIsValid(&g_backgroundOps));
+        EXPECT_EQ(MemOutstanding(), m_baseline) << allowed;
+    }
+    AnalysisEventsFailAfter(3);
+    EXPECT_TRUE(BackgroundOpsInit(&g_backgroundOps));
+    AnalysisEventsFailAfter(-1);
+}
+
 TEST_F(BackgroundOpsTest, ReinitAfterAnAnalysisReleasesBothTrees) {
     TempFolder folder;
     folder.MakeFile(L"a.txt", "a");

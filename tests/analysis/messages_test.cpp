@@ -90,9 +90,8 @@ TEST_P(MessagesTest, CompletionWithContent) {
 TEST_P(MessagesTest, ScanFailureInEitherSlotEmptiesTheOtherAndFails) {
     for (int failing = 0; failing < 2; ++failing) {
         SCOPED_TRACE(failing);
-        // No log is open and the location cannot be listed: the scan cannot log it.
+        // A location that cannot be listed fails its scan with the listing's code.
         AnalysisRunOptions options = Options(false);
-        options.logPath.clear();
         std::wstring gone = m_folder.Path() + L"gone\\";
         AnalysisRun run = RunAnalysis(failing == 0 ? gone : m_left, failing == 1 ? gone : m_right, options);
         ASSERT_TRUE(run.ended);
@@ -106,7 +105,7 @@ TEST_P(MessagesTest, ScanFailureInEitherSlotEmptiesTheOtherAndFails) {
             if (failing == 1) expected.insert(expected.end(), {Status(0, kParsed), Status(1, kParsing)});
         }
         expected.push_back(Status(1 - failing, L""));
-        expected.push_back(Failed(failing, L"Failed to parse files and folders", ERROR_INTERNAL_ERROR));
+        expected.push_back(Failed(failing, L"Failed to parse files and folders", ERROR_PATH_NOT_FOUND));
         EXPECT_EQ(run.sent, expected) << Describe(run.sent);
         EXPECT_EQ(run.exitCode, 1u);
     }
@@ -178,15 +177,31 @@ TEST_P(MessagesTest, LogThatCannotBeWrittenEndsTheContentPhase) {
     EXPECT_EQ(run.exitCode, 1u);
 }
 
+TEST_P(MessagesTest, LogThatCannotBeWrittenEndsTheStructurePhase) {
+    // A file facing a folder is logged by the structure comparison; no log is open.
+    File(0, L"x", "file");
+    File(1, L"x\\y.txt", "inside");
+    AnalysisRunOptions options = Options(false);
+    options.logPath.clear();
+    AnalysisRun run = Run(options);
+    const wchar_t kLogFailed[] = L"Error log can not be saved";
+    EXPECT_EQ(run.sent, Join(ScanSteps(GetParam()),
+                             {Status(0, kStructure), Status(1, kStructure), Status(0, kLogFailed, ERROR_ALREADY_EXISTS),
+                              Failed(1, kLogFailed, ERROR_ALREADY_EXISTS)}))
+        << Describe(run.sent);
+    EXPECT_EQ(run.exitCode, 1u);
+}
+
 TEST_P(MessagesTest, StructureFailureNamesThePass) {
     // Fails the first allocation of the first pass, then of the second.
     File(0, L"dir\\old.txt");
     for (int pass = 0; pass < 2; ++pass) {
         SCOPED_TRACE(pass);
         std::vector<SentMessage> expected = Join(ScanSteps(GetParam()), {Status(0, kStructure), Status(1, kStructure)});
-        // Each pass takes two blocks, a node and a name for one Missing copy: of
-        // "dir\new.txt" in the first, of "dir\old.txt" in the second.
-        long allowed = pass == 0 ? 0 : 2;
+        // Each pass takes three blocks, its stack of folders still to compare
+        // and a node and a name for one Missing copy: of "dir\new.txt" in the
+        // first, of "dir\old.txt" in the second.
+        long allowed = pass == 0 ? 0 : 3;
         AnalysisRun run = RunAndActOn(Options(false), 1, kStructure, [allowed](BackgroundOpsData*) {
             MemFailAfter(allowed);
         });

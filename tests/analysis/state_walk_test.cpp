@@ -146,4 +146,21 @@ TEST_F(StateWalkTest, MissingWalkOrOutputIsInvalidParameter) {
     delete[] path;
 }
 
+TEST_F(StateWalkTest, AFolderThatCannotBeRememberedEndsTheWalkAsAFailure) {
+    StateWalk* walk = new StateWalk;
+    Start(walk, m_sub, 0x6E);
+    wchar_t* path = new wchar_t[kPathUnits];
+    DWORD attributes = 0;
+    DiffState state = DiffIdentical;
+    // The first two children are files; the third, "gone", is a folder.
+    MemFailAfter(0);
+    EXPECT_EQ(StateWalkNext(walk, &attributes, &state, path), 0u);
+    EXPECT_EQ(StateWalkNext(walk, &attributes, &state, path), 0u);
+    EXPECT_EQ(StateWalkNext(walk, &attributes, &state, path), DWORD(ERROR_NOT_ENOUGH_MEMORY));
+    MemFailAfter(-1);
+    StateWalkClear(walk);
+    delete walk;
+    delete[] path;
+}
+
 }  // namespace

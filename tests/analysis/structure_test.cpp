@@ -1,5 +1,9 @@
 #include "tests/analysis/analysis_run.h"
 
+#include <cstdlib>
+#include <cstring>
+#include <tuple>
+
 namespace {
 
 const int kIdentical = DiffIdentical, kNew = DiffNew, kMissing = DiffMissing, kModified = DiffModified;
@@ -84,63 +88,63 @@ TEST_F(StructureTest, NamesDifferingOnlyInCaseAreTheSameEntry) {
     EXPECT_EQ(State(1, L""), kIdentical);
 }
 
-TEST_F(StructureTest, WithoutContentComparisonTimesDecideAndSizesDoNot) {
+TEST_F(StructureTest, WithoutContentComparisonTimesAndSizesDecide) {
     File(0, L"sub\\touched.txt", "same", kTime);
     File(1, L"sub\\touched.txt", "same", kTime + 1);
     File(0, L"grown.txt", "short");
     File(1, L"grown.txt", "much longer");
+    File(0, L"kept.txt", "equal");
+    File(1, L"kept.txt", "EQUAL");
     Run();
     EXPECT_EQ(State(0, L"sub\\touched.txt"), kModified);
     EXPECT_EQ(State(1, L"sub\\touched.txt"), kModified);
     EXPECT_EQ(State(0, L"sub"), kModified);
     EXPECT_EQ(State(1, L""), kModified);
-    EXPECT_EQ(State(0, L"grown.txt"), kIdentical);
-    EXPECT_EQ(State(1, L"grown.txt"), kIdentical);
+    // Equal times do not hide a change of size.
+    EXPECT_EQ(State(0, L"grown.txt"), kModified);
+    EXPECT_EQ(State(1, L"grown.txt"), kModified);
+    // Same time and size: the bytes are not read in this mode.
+    EXPECT_EQ(State(0, L"kept.txt"), kIdentical);
     // Common bytes count the smaller size of each pair.
-    EXPECT_EQ(g_backgroundOps.slots[0].commonBytes, 4u + 5u);
+    EXPECT_EQ(g_backgroundOps.slots[0].commonBytes, 4u + 5u + 5u);
 }
 
-TEST_F(StructureTest, FileFacingFolderReceivesTheFolderContentAsMissing) {
-    File(0, L"x", "file");
-    File(1, L"x\\y.txt", "inside");
-    Run();
-    EXPECT_EQ(State(1, L"x\\y.txt"), kNew);
-    EXPECT_EQ(State(1, L"x"), kModified);
-    EXPECT_EQ(State(0, L"x\\y.txt"), kMissing);
-    EXPECT_EQ(State(0, L"x"), kModified);
-    EXPECT_FALSE(IsFolderNode(NodeAt(g_backgroundOps.slots[0].tree, L"x")));
-    EXPECT_EQ(g_backgroundOps.slots[0].commonBytes, 0u);
-}
+// A file facing a folder of the same name: whichever way round and in either
+// mode, both are Unknown, nothing is copied under the file and the pair is logged
+// once under its path in the first location.
+class FileFacingFolderTest : public AnalysisTest, public testing::WithParamInterface<std::tuple<bool, bool>> {};
 
-TEST_F(StructureTest, FileFacingFolderWithContentComparisonEndsUnknown) {
-    File(0, L"x", "file");
-    File(1, L"x\\y.txt", "inside");
+TEST_P(FileFacingFolderTest, BothSidesAreUnknownAndLogged) {
+    const bool fileFirst = std::get<0>(GetParam());
+    const int fileSide = fileFirst ? 0 : 1;
+    File(fileSide, L"x", "file");
+    File(1 - fileSide, L"x\\y.txt", "inside");
+    File(1 - fileSide, L"x\\deeper\\z.txt", "inside");
+    FileInBoth(L"same.txt");
     AnalysisRunOptions options;
-    options.compareContent = true;
+    options.compareContent = std::get<1>(GetParam());
     options.logPath = m_folder.PathOf(L"AnalyzeLog.txt");
     AnalysisRun run = Run(options);
     ASSERT_FALSE(run.sent.empty());
     EXPECT_EQ(run.sent.back().message, WM_ANALYSIS_DONE) << Describe(run.sent);
     EXPECT_EQ(State(0, L"x"), DiffUnknown);
     EXPECT_EQ(State(1, L"x"), DiffUnknown);
-    EXPECT_EQ(State(0, L"x\\y.txt"), kMissing);
+    EXPECT_EQ(State(1 - fileSide, L"x\\y.txt"), DiffUnknown);
+    EXPECT_EQ(State(1 - fileSide, L"x\\deeper\\z.txt"), DiffUnknown);
+    EXPECT_EQ(State(1 - fileSide, L"x\\."), kIdentical);
+    EXPECT_EQ(NodeAt(g_backgroundOps.slots[fileSide].tree, L"x")->firstChild, nullptr);
+    EXPECT_EQ(State(0, L""), kModified);
+    EXPECT_EQ(State(1, L""), kModified);
+    EXPECT_EQ(State(0, L"same.txt"), kIdentical);
+    EXPECT_EQ(g_backgroundOps.slots[0].commonBytes, 1u);
     EXPECT_EQ(run.logEntries, 2u);
+    const std::vector<std::wstring> expected = {m_left + L"x" + (fileFirst ? L"" : L"\\"),
+                                                SystemMessage(ERROR_ALREADY_EXISTS)};
+    EXPECT_EQ(ReadLogEntries(m_folder.PathOf(L"AnalyzeLog.txt")), expected);
 }
 
-TEST_F(StructureTest, FolderFacingFileWithContentComparisonReadsNothing) {
-    File(0, L"x\\y.txt", "inside");
-    File(1, L"x", "file");
-    AnalysisRunOptions options;
-    options.compareContent = true;
-    options.logPath = m_folder.PathOf(L"AnalyzeLog.txt");
-    AnalysisRun run = Run(options);
-    ASSERT_FALSE(run.sent.empty());
-    EXPECT_EQ(run.sent.back().message, WM_ANALYSIS_DONE) << Describe(run.sent);
-    EXPECT_EQ(State(0, L"x\\y.txt"), kNew);
-    EXPECT_EQ(State(1, L"x\\y.txt"), kMissing);
-    EXPECT_EQ(State(1, L"x"), kModified);
-    EXPECT_EQ(run.logEntries, 0u);
-}
+INSTANTIATE_TEST_SUITE_P(EitherWayRoundEitherMode, FileFacingFolderTest,
+                         testing::Combine(testing::Bool(), testing::Bool()));
 
 TEST_F(StructureTest, EmptyLocationMakesEverythingNewOnTheOtherSide) {
     File(1, L"a.txt");
@@ -152,15 +156,31 @@ TEST_F(StructureTest, EmptyLocationMakesEverythingNewOnTheOtherSide) {
     EXPECT_EQ(State(0, L"a.txt"), kMissing);
 }
 
-TEST_F(StructureTest, UnlistableRootIsLoggedAndTheAnalysisGoesOn) {
+TEST_F(StructureTest, UnlistableRootFailsTheAnalysisWithTheListingCode) {
     File(1, L"a.txt");
     std::wstring gone = m_folder.Path() + L"gone\\";
     AnalysisRunOptions options;
     options.logPath = m_folder.PathOf(L"AnalyzeLog.txt");
     AnalysisRun run = RunAnalysis(gone, m_right, options);
     ASSERT_FALSE(run.sent.empty());
+    EXPECT_EQ(run.sent.back().message, WM_ANALYSIS_FAILED) << Describe(run.sent);
+    EXPECT_EQ(run.sent.back().wParam, 0u);
+    EXPECT_EQ(run.sent.back().text, L"Failed to parse files and folders");
+    EXPECT_EQ(run.sent.back().code, DWORD(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.logEntries, 0u);
+    // Nothing was compared, so nothing stands as Missing for a synchronization to delete.
+    EXPECT_EQ(State(0, L"a.txt"), -1);
+    EXPECT_NE(State(1, L"a.txt"), kNew);
+}
+
+TEST_F(StructureTest, EmptyVolumeRootIsAnEmptyLocation) {
+    const char* drive = std::getenv("QUILLMAR_TEST_EMPTY_DRIVE");
+    if (!drive || !*drive) GTEST_SKIP() << "no empty test drive is mapped";
+    File(1, L"a.txt");
+    AnalysisRun run = RunAnalysis(std::wstring(drive, drive + strlen(drive)) + L"\\", m_right, AnalysisRunOptions());
+    ASSERT_FALSE(run.sent.empty());
     EXPECT_EQ(run.sent.back().message, WM_ANALYSIS_DONE) << Describe(run.sent);
-    EXPECT_EQ(run.logEntries, 2u);
     EXPECT_EQ(State(1, L"a.txt"), kNew);
     EXPECT_EQ(State(0, L"a.txt"), kMissing);
 }

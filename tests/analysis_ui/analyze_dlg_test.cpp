@@ -11,6 +11,7 @@
 #include "model/system_error.h"
 #include "tests/analysis/analysis_run.h"
 #include "tests/dialogs/over_main_window.h"
+#include "tests/app/main_window_controls.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ TEST_F(AnalyzeDialogTest, AnalysesTwoFoldersAndHandsBothTreesToThePanes) {
                   for (int pane = 0; pane < kPaneCount; ++pane) {
                       EXPECT_EQ(main.m_paneMode[pane], PaneMode::AnalyzedLocation);
                       ASSERT_EQ(main.m_location[pane], g_backgroundOps.slots[pane].tree);
-                      EXPECT_EQ(main.m_tab.GetItemText(pane), main.m_location[pane]->description);
+                      EXPECT_EQ(TabOf(main).GetItemText(pane), main.m_location[pane]->description);
                   }
               });
     // The dialog reads a line's text when it handles the message, so a worker that

@@ -10,6 +10,7 @@
 #include "model/location_tree.h"
 #include "res/resource.h"
 #include "tests/app/pane_test_support.h"
+#include "tests/app/main_window_controls.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ protected:
 };
 
 void DoubleClickRow(CQuillmarDlg& dialog, int pane, const wchar_t* name) {
-    SelectRows(dialog.m_list[pane], {RowIndex(dialog.m_list[pane], name)});
+    SelectRows(ListOf(dialog, pane), {RowIndex(ListOf(dialog, pane), name)});
     SendNotify(dialog.m_hWnd, pane == 0 ? IDC_LIST1 : IDC_LIST2, NM_DBLCLK);
 }
 
@@ -58,23 +59,23 @@ TEST_F(AnalysedPanesTest, AfterAnAnalysisBothRootsAreExpandedSelectedAndListedBy
         for (int pane = 0; pane < kPaneCount; ++pane) {
             EXPECT_EQ(dialog.m_paneMode[pane], PaneMode::AnalyzedLocation);
             EXPECT_EQ(dialog.m_location[pane], g_backgroundOps.slots[pane].tree);
-            HTREEITEM root = dialog.m_tree[pane].GetRootItem();
+            HTREEITEM root = TreeOf(dialog, pane).GetRootItem();
             ASSERT_NE(root, nullptr);
-            EXPECT_EQ(dialog.m_tree[pane].GetSelectedItem(), root);
-            EXPECT_TRUE(IsExpanded(dialog.m_tree[pane], root));
-            EXPECT_EQ(ItemImage(dialog.m_tree[pane], root), 7);
-            EXPECT_EQ(ChildTexts(dialog.m_tree[pane], root), (std::vector<std::wstring>{L"changed", L"Fresh"}));
-            HTREEITEM fresh = dialog.m_tree[pane].GetNextSiblingItem(dialog.m_tree[pane].GetChildItem(root));
-            EXPECT_EQ(ChildTexts(dialog.m_tree[pane], fresh), std::vector<std::wstring>{L".."}) << "deep is below";
-            EXPECT_EQ(ItemImage(dialog.m_tree[pane], dialog.m_tree[pane].GetChildItem(root)), 5);
+            EXPECT_EQ(TreeOf(dialog, pane).GetSelectedItem(), root);
+            EXPECT_TRUE(IsExpanded(TreeOf(dialog, pane), root));
+            EXPECT_EQ(ItemImage(TreeOf(dialog, pane), root), 7);
+            EXPECT_EQ(ChildTexts(TreeOf(dialog, pane), root), (std::vector<std::wstring>{L"changed", L"Fresh"}));
+            HTREEITEM fresh = TreeOf(dialog, pane).GetNextSiblingItem(TreeOf(dialog, pane).GetChildItem(root));
+            EXPECT_EQ(ChildTexts(TreeOf(dialog, pane), fresh), std::vector<std::wstring>{L".."}) << "deep is below";
+            EXPECT_EQ(ItemImage(TreeOf(dialog, pane), TreeOf(dialog, pane).GetChildItem(root)), 5);
         }
-        EXPECT_EQ(dialog.m_tab.GetItemText(0), L"Differences on Left");
-        EXPECT_EQ(dialog.m_tab.GetItemText(1), L"Differences on Right");
+        EXPECT_EQ(TabOf(dialog).GetItemText(0), L"Differences on Left");
+        EXPECT_EQ(TabOf(dialog).GetItemText(1), L"Differences on Right");
         EXPECT_EQ(dialog.m_path[0], L"Left\\");
-        EXPECT_EQ(dialog.m_pathEdit[1].GetWindowText(), L"Right\\");
+        EXPECT_EQ(PathEditOf(dialog, 1).GetWindowText(), L"Right\\");
 
         // Unknown is never listed; folders first; images by state.
-        std::vector<ListRow> left = ListRows(dialog.m_list[0]);
+        std::vector<ListRow> left = ListRows(ListOf(dialog, 0));
         ASSERT_EQ(left.size(), 3u);
         EXPECT_EQ(left[0].name, L"changed");
         EXPECT_EQ(left[0].image, 5);
@@ -83,15 +84,15 @@ TEST_F(AnalysedPanesTest, AfterAnAnalysisBothRootsAreExpandedSelectedAndListedBy
         EXPECT_EQ(left[2].name, L"gone.txt");
         EXPECT_EQ(left[2].image, 0);
         EXPECT_EQ(left[2].size, L"42");
-        EXPECT_EQ(ItemImage(dialog.m_tree[1], dialog.m_tree[1].GetNextSiblingItem(
-                                                   dialog.m_tree[1].GetChildItem(dialog.m_tree[1].GetRootItem()))),
+        EXPECT_EQ(ItemImage(TreeOf(dialog, 1), TreeOf(dialog, 1).GetNextSiblingItem(
+                                                   TreeOf(dialog, 1).GetChildItem(TreeOf(dialog, 1).GetRootItem()))),
                   4);
-        EXPECT_EQ(ListRows(dialog.m_list[1])[2].image, 2);
+        EXPECT_EQ(ListRows(ListOf(dialog, 1))[2].image, 2);
 
         // Into a folder and back up by its ".." row.
         DoubleClickRow(dialog, 0, L"Fresh");
         EXPECT_EQ(dialog.m_path[0], L"Left\\Fresh\\");
-        std::vector<ListRow> fresh = ListRows(dialog.m_list[0]);
+        std::vector<ListRow> fresh = ListRows(ListOf(dialog, 0));
         ASSERT_EQ(fresh.size(), 3u);
         EXPECT_EQ(fresh[0].name, L"..");
         EXPECT_EQ(fresh[0].image, 6);
@@ -114,26 +115,26 @@ TEST_F(AnalysedPanesTest, RefreshRebuildsFromMemoryWithTheFilter) {
         Add(FindNodeByPath(g_backgroundOps.slots[0].tree, L"Left\\Fresh\\"), L"added.txt", false, DiffNew);
         SendCommand(dialog, ID_VIEW_REFRESH);
         EXPECT_EQ(dialog.m_path[0], L"Left\\Fresh\\");
-        EXPECT_EQ(RowNames(dialog.m_list[0]), (std::vector<std::wstring>{L"..", L"deep", L"added.txt", L"inside.txt"}));
+        EXPECT_EQ(RowNames(ListOf(dialog, 0)), (std::vector<std::wstring>{L"..", L"deep", L"added.txt", L"inside.txt"}));
 
         // Files only: folders vanish from tree and list, and the shown folder with them.
         dialog.m_filterMask = 0x0F;
         dialog.RefreshPane(0);
-        EXPECT_EQ(dialog.m_tree[0].GetSelectedItem(), nullptr);
+        EXPECT_EQ(TreeOf(dialog, 0).GetSelectedItem(), nullptr);
         EXPECT_EQ(dialog.m_path[0], L"");
         dialog.m_path[0] = L"Left\\";
         dialog.RefreshPane(0);
-        EXPECT_EQ(RowNames(dialog.m_list[0]), std::vector<std::wstring>{L"gone.txt"});
-        EXPECT_EQ(ChildTexts(dialog.m_tree[0], dialog.m_tree[0].GetRootItem()), std::vector<std::wstring>{});
+        EXPECT_EQ(RowNames(ListOf(dialog, 0)), std::vector<std::wstring>{L"gone.txt"});
+        EXPECT_EQ(ChildTexts(TreeOf(dialog, 0), TreeOf(dialog, 0).GetRootItem()), std::vector<std::wstring>{});
 
         // Nothing at all: the root stays, without content.
         dialog.m_filterMask = 0;
         dialog.RefreshPane(0);
-        HTREEITEM root = dialog.m_tree[0].GetRootItem();
+        HTREEITEM root = TreeOf(dialog, 0).GetRootItem();
         ASSERT_NE(root, nullptr);
-        EXPECT_EQ(dialog.m_tree[0].GetSelectedItem(), root);
-        EXPECT_EQ(dialog.m_tree[0].GetChildItem(root), nullptr);
-        EXPECT_EQ(dialog.m_list[0].GetItemCount(), 0);
+        EXPECT_EQ(TreeOf(dialog, 0).GetSelectedItem(), root);
+        EXPECT_EQ(TreeOf(dialog, 0).GetChildItem(root), nullptr);
+        EXPECT_EQ(ListOf(dialog, 0).GetItemCount(), 0);
         EXPECT_TRUE(m_boxes.boxes.empty());
         SendCommand(dialog, ID_FILE_EXIT);
     }});
@@ -143,32 +144,32 @@ TEST_F(AnalysedPanesTest, LeavingTheAnalysisDropsBothPanesTogether) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         dialog.ShowAnalysedPair();
-        dialog.m_tab.SetCurSel(1);
+        TabOf(dialog).SetCurSel(1);
         SendCommand(dialog, ID_FILE_OPENLOGICALVOLUMES);
         EXPECT_EQ(dialog.m_paneMode[0], PaneMode::Empty);
-        EXPECT_EQ(dialog.m_tab.GetItemText(0), L"Empty");
-        EXPECT_EQ(dialog.m_tree[0].GetCount(), 0u);
+        EXPECT_EQ(TabOf(dialog).GetItemText(0), L"Empty");
+        EXPECT_EQ(TreeOf(dialog, 0).GetCount(), 0u);
         EXPECT_EQ(dialog.m_paneMode[1], PaneMode::LogicalVolumes);
-        EXPECT_EQ(dialog.m_tab.GetItemText(1), L"Logical Volumes");
-        EXPECT_NE(dialog.m_tree[1].GetRootItem(), nullptr);
+        EXPECT_EQ(TabOf(dialog).GetItemText(1), L"Logical Volumes");
+        EXPECT_NE(TreeOf(dialog, 1).GetRootItem(), nullptr);
         EXPECT_EQ(dialog.m_location[0], nullptr);
         EXPECT_EQ(dialog.m_location[1], nullptr);
 
         dialog.ShowAnalysedPair();
         dialog.ResetPanes();
         for (int pane = 0; pane < kPaneCount; ++pane) {
-            EXPECT_EQ(dialog.m_tab.GetItemText(pane), L"Empty");
-            EXPECT_EQ(dialog.m_tree[pane].GetCount(), 0u);
-            EXPECT_EQ(dialog.m_list[pane].GetItemCount(), 0);
+            EXPECT_EQ(TabOf(dialog).GetItemText(pane), L"Empty");
+            EXPECT_EQ(TreeOf(dialog, pane).GetCount(), 0u);
+            EXPECT_EQ(ListOf(dialog, pane).GetItemCount(), 0);
         }
 
         dialog.ShowAnalysedPair();
         dialog.ShowVolumesForSynchronize();
         for (int pane = 0; pane < kPaneCount; ++pane) {
             EXPECT_EQ(dialog.m_paneMode[pane], PaneMode::LogicalVolumes);
-            EXPECT_EQ(dialog.m_tab.GetItemText(pane), L"Logical Volumes");
-            EXPECT_NE(dialog.m_tree[pane].GetRootItem(), nullptr);
-            EXPECT_EQ(dialog.m_tree[pane].GetSelectedItem(), nullptr);
+            EXPECT_EQ(TabOf(dialog).GetItemText(pane), L"Logical Volumes");
+            EXPECT_NE(TreeOf(dialog, pane).GetRootItem(), nullptr);
+            EXPECT_EQ(TreeOf(dialog, pane).GetSelectedItem(), nullptr);
             EXPECT_EQ(dialog.m_path[pane], L"");
         }
         EXPECT_TRUE(BackgroundOpsIsValid(&g_backgroundOps)) << "the synchronization still reads the trees";

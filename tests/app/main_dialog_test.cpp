@@ -13,6 +13,7 @@
 #include "app/quillmar_dlg.h"
 #include "res/resource.h"
 #include "tests/framework/window_test.h"
+#include "tests/app/main_window_controls.h"
 
 namespace {
 
@@ -53,18 +54,18 @@ UINT MenuState(const CWnd& dialog, UINT id) { return GetMenuState(GetMenu(dialog
 
 TBBUTTON ToolButton(CQuillmarDlg& dialog, int index) {
     TBBUTTON button = {};
-    EXPECT_TRUE(dialog.m_toolBar.GetButton(index, &button));
+    EXPECT_TRUE(ToolBarOf(dialog).GetButton(index, &button));
     return button;
 }
 
 bool PaneVisible(const CQuillmarDlg& dialog, int pane) {
-    return dialog.m_tree[pane].IsWindowVisible() && dialog.m_list[pane].IsWindowVisible() &&
-           dialog.m_pathEdit[pane].IsWindowVisible();
+    return TreeOf(dialog, pane).IsWindowVisible() && ListOf(dialog, pane).IsWindowVisible() &&
+           PathEditOf(dialog, pane).IsWindowVisible();
 }
 
 bool PaneHidden(const CQuillmarDlg& dialog, int pane) {
-    return !dialog.m_tree[pane].IsWindowVisible() && !dialog.m_list[pane].IsWindowVisible() &&
-           !dialog.m_pathEdit[pane].IsWindowVisible();
+    return !TreeOf(dialog, pane).IsWindowVisible() && !ListOf(dialog, pane).IsWindowVisible() &&
+           !PathEditOf(dialog, pane).IsWindowVisible();
 }
 
 void ExpectRect(HWND window, RECT expected, const char* what) {
@@ -93,9 +94,9 @@ TEST_F(MainDialogTest, StartsInDoubleViewWithBothPanesOnTheLogicalVolumes) {
         EXPECT_FALSE(MenuState(dialog, ID_VIEW_SINGLEVIEW) & MF_CHECKED);
         EXPECT_TRUE(MenuState(dialog, ID_FILE_NEWCATALOG) & MF_GRAYED);
 
-        ASSERT_TRUE(dialog.m_toolBar.HasWindow());
-        EXPECT_EQ(dialog.m_toolBar.GetDlgCtrlID(), 0xE800);
-        ASSERT_EQ(dialog.m_toolBar.GetButtonCount(), kToolButtonCount);
+        ASSERT_TRUE(ToolBarOf(dialog).HasWindow());
+        EXPECT_EQ(ToolBarOf(dialog).GetDlgCtrlID(), 0xE800);
+        ASSERT_EQ(ToolBarOf(dialog).GetButtonCount(), kToolButtonCount);
         const int commands[] = {ID_FILE_OPENLOGICALVOLUMES, 0, ID_VIEW_FILTERS, ID_VIEW_SINGLEVIEW, 0,
                                 ID_SYNCHRONIZER_ANALYZE, ID_SYNCHRONIZER_SYNCHRONIZE, 0, ID_HELP_HELP};
         const int images[] = {0, 3, 1, 5, 3, 2, 3, 3, 4};
@@ -106,18 +107,18 @@ TEST_F(MainDialogTest, StartsInDoubleViewWithBothPanesOnTheLogicalVolumes) {
             EXPECT_EQ((button.fsStyle & BTNS_SEP) != 0, commands[index] == 0) << "button " << index;
         }
 
-        EXPECT_EQ(dialog.m_tab.GetItemCount(), 2);
-        EXPECT_EQ(dialog.m_tab.GetCurSel(), 0);
-        EXPECT_EQ(dialog.m_tab.GetItemText(0), L"Logical Volumes");
-        EXPECT_EQ(dialog.m_tab.GetItemText(1), L"Logical Volumes");
+        EXPECT_EQ(TabOf(dialog).GetItemCount(), 2);
+        EXPECT_EQ(TabOf(dialog).GetCurSel(), 0);
+        EXPECT_EQ(TabOf(dialog).GetItemText(0), L"Logical Volumes");
+        EXPECT_EQ(TabOf(dialog).GetItemText(1), L"Logical Volumes");
         for (int pane = 0; pane < kPaneCount; ++pane) {
             EXPECT_TRUE(dialog.m_path[pane].empty());
-            EXPECT_EQ(dialog.m_pathEdit[pane].GetWindowText(), L"");
+            EXPECT_EQ(PathEditOf(dialog, pane).GetWindowText(), L"");
             EXPECT_EQ(dialog.m_paneMode[pane], PaneMode::LogicalVolumes);
             EXPECT_EQ(dialog.m_location[pane], nullptr);
             EXPECT_TRUE(PaneVisible(dialog, pane)) << "pane " << pane;
-            EXPECT_EQ(dialog.m_tree[pane].GetImageList(TVSIL_NORMAL), dialog.m_itemImages.GetSafeHandle());
-            EXPECT_EQ(dialog.m_list[pane].GetImageList(LVSIL_SMALL), dialog.m_itemImages.GetSafeHandle());
+            EXPECT_EQ(TreeOf(dialog, pane).GetImageList(TVSIL_NORMAL), dialog.m_itemImages.GetSafeHandle());
+            EXPECT_EQ(ListOf(dialog, pane).GetImageList(LVSIL_SMALL), dialog.m_itemImages.GetSafeHandle());
             const wchar_t* headings[] = {L"Name", L"Date modified", L"Size"};
             const int formats[] = {LVCFMT_LEFT, LVCFMT_CENTER, LVCFMT_RIGHT};
             for (int column = 0; column < 3; ++column) {
@@ -126,14 +127,14 @@ TEST_F(MainDialogTest, StartsInDoubleViewWithBothPanesOnTheLogicalVolumes) {
                 info.mask = LVCF_TEXT | LVCF_FMT;
                 info.pszText = text;
                 info.cchTextMax = 64;
-                ASSERT_TRUE(dialog.m_list[pane].GetColumn(column, &info));
+                ASSERT_TRUE(ListOf(dialog, pane).GetColumn(column, &info));
                 EXPECT_STREQ(text, headings[column]);
                 EXPECT_EQ(info.fmt & LVCFMT_JUSTIFYMASK, formats[column]);
             }
         }
         EXPECT_EQ(dialog.m_itemImages.GetImageCount(), 14);
         EXPECT_EQ(dialog.m_filterMask, 0xFF);
-        EXPECT_EQ(GetFocus(), dialog.m_tab.m_hWnd);
+        EXPECT_EQ(GetFocus(), TabOf(dialog).m_hWnd);
         EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(dialog.m_hWnd, WM_QUERYDRAGICON, 0, 0)), dialog.m_hIcon);
         SendCommand(dialog, ID_FILE_EXIT);
     }});
@@ -146,7 +147,7 @@ TEST_F(MainDialogTest, TheToolbarGetsItsOwnRoomAboveTheTemplate) {
     Run(dialog, {[&] {
         RECT client;
         GetClientRect(dialog.m_hWnd, &client);
-        RECT bar = ChildRect(dialog.m_toolBar.m_hWnd);
+        RECT bar = ChildRect(ToolBarOf(dialog).m_hWnd);
         EXPECT_EQ(bar.left, 0);
         EXPECT_EQ(bar.top, 0);
         EXPECT_EQ(bar.right, client.right);
@@ -171,8 +172,8 @@ TEST_F(MainDialogTest, TheItemImagesOutliveThePaneControls) {
 TEST_F(MainDialogTest, PaneControlsAnswerThePointerAboveTheTabBody) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
-        CWnd* controls[] = {&dialog.m_tree[0], &dialog.m_list[0], &dialog.m_pathEdit[0],
-                            &dialog.m_tree[1], &dialog.m_list[1], &dialog.m_pathEdit[1]};
+        CWnd* controls[] = {&TreeOf(dialog, 0), &ListOf(dialog, 0), &PathEditOf(dialog, 0),
+                            &TreeOf(dialog, 1), &ListOf(dialog, 1), &PathEditOf(dialog, 1)};
         for (CWnd* control : controls) {
             RECT rect;
             control->GetWindowRect(&rect);
@@ -189,31 +190,31 @@ TEST_F(MainDialogTest, LayoutMatchesTheWorkedExampleInBothViews) {
     Run(dialog, {[&] {
                      SetClientSize(dialog.m_hWnd, 830, 560);
                      ExpectClientSize(dialog, 830, 560);
-                     ExpectRect(dialog.m_tab, {4, 39, 826, 556}, "tab");
-                     ExpectRect(dialog.m_tree[0], {14, 111, 146, 546}, "tree 0");
-                     ExpectRect(dialog.m_list[0], {151, 111, 409, 546}, "list 0");
-                     ExpectRect(dialog.m_tree[1], {419, 111, 551, 546}, "tree 1");
-                     ExpectRect(dialog.m_list[1], {556, 111, 814, 546}, "list 1");
-                     ExpectRect(dialog.m_pathEdit[0], {14, 81, 409, 101}, "path 0");
-                     ExpectRect(dialog.m_pathEdit[1], {419, 81, 814, 101}, "path 1");
+                     ExpectRect(TabOf(dialog), {4, 39, 826, 556}, "tab");
+                     ExpectRect(TreeOf(dialog, 0), {14, 111, 146, 546}, "tree 0");
+                     ExpectRect(ListOf(dialog, 0), {151, 111, 409, 546}, "list 0");
+                     ExpectRect(TreeOf(dialog, 1), {419, 111, 551, 546}, "tree 1");
+                     ExpectRect(ListOf(dialog, 1), {556, 111, 814, 546}, "list 1");
+                     ExpectRect(PathEditOf(dialog, 0), {14, 81, 409, 101}, "path 0");
+                     ExpectRect(PathEditOf(dialog, 1), {419, 81, 814, 101}, "path 1");
                      RECT item;
-                     ASSERT_TRUE(dialog.m_tab.GetItemRect(0, &item));
+                     ASSERT_TRUE(TabOf(dialog).GetItemRect(0, &item));
                      EXPECT_EQ(item.right - item.left, 409);
                      EXPECT_EQ(item.bottom - item.top, 30);
 
                      SendCommand(dialog, ID_VIEW_SINGLEVIEW);
                      for (int pane = 0; pane < kPaneCount; ++pane) {
-                         ExpectRect(dialog.m_tree[pane], {14, 111, 278, 546}, "single tree");
-                         ExpectRect(dialog.m_list[pane], {283, 111, 814, 546}, "single list");
+                         ExpectRect(TreeOf(dialog, pane), {14, 111, 278, 546}, "single tree");
+                         ExpectRect(ListOf(dialog, pane), {283, 111, 814, 546}, "single list");
                      }
-                     ExpectRect(dialog.m_pathEdit[0], {14, 81, 409, 101}, "single path 0");
-                     ExpectRect(dialog.m_pathEdit[1], {419, 81, 814, 101}, "single path 1");
+                     ExpectRect(PathEditOf(dialog, 0), {14, 81, 409, 101}, "single path 0");
+                     ExpectRect(PathEditOf(dialog, 1), {419, 81, 814, 101}, "single path 1");
 
                      // A resize lays the controls out again.
                      SetClientSize(dialog.m_hWnd, 700, 500);
                      ExpectClientSize(dialog, 700, 500);
-                     ExpectRect(dialog.m_tab, {4, 39, 696, 496}, "tab after resize");
-                     ExpectRect(dialog.m_list[0], {19 + (33 * 670) / 100, 111, 684, 486}, "single list after resize");
+                     ExpectRect(TabOf(dialog), {4, 39, 696, 496}, "tab after resize");
+                     ExpectRect(ListOf(dialog, 0), {19 + (33 * 670) / 100, 111, 684, 486}, "single list after resize");
                      SendCommand(dialog, ID_FILE_EXIT);
                  }});
 }
@@ -249,7 +250,7 @@ TEST_F(MainDialogTest, ViewSwitchingShowsTheSelectedPaneAloneAndBack) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         SetClientSize(dialog.m_hWnd, 830, 560);
-        dialog.m_tab.SetCurSel(1);
+        TabOf(dialog).SetCurSel(1);
         SendCommand(dialog, ID_VIEW_SINGLEVIEW);
         EXPECT_EQ(dialog.m_singleView, 1);
         EXPECT_TRUE(MenuState(dialog, ID_VIEW_SINGLEVIEW) & MF_CHECKED);
@@ -258,10 +259,10 @@ TEST_F(MainDialogTest, ViewSwitchingShowsTheSelectedPaneAloneAndBack) {
         EXPECT_EQ(ToolButton(dialog, kViewToolButton).iBitmap, 6);
         EXPECT_TRUE(PaneHidden(dialog, 0));
         EXPECT_TRUE(PaneVisible(dialog, 1));
-        ExpectRect(dialog.m_list[1], {283, 111, 814, 546}, "pane 1 fills the width");
+        ExpectRect(ListOf(dialog, 1), {283, 111, 814, 546}, "pane 1 fills the width");
 
         // Another tab swaps the visible pane.
-        dialog.m_tab.SetCurSel(0);
+        TabOf(dialog).SetCurSel(0);
         SendNotify(dialog.m_hWnd, IDC_TAB, TCN_SELCHANGE);
         EXPECT_TRUE(PaneVisible(dialog, 0));
         EXPECT_TRUE(PaneHidden(dialog, 1));
@@ -274,7 +275,7 @@ TEST_F(MainDialogTest, ViewSwitchingShowsTheSelectedPaneAloneAndBack) {
         EXPECT_EQ(ToolButton(dialog, kViewToolButton).iBitmap, 5);
         EXPECT_TRUE(PaneVisible(dialog, 0));
         EXPECT_TRUE(PaneVisible(dialog, 1));
-        ExpectRect(dialog.m_list[1], {556, 111, 814, 546}, "pane 1 back in its half");
+        ExpectRect(ListOf(dialog, 1), {556, 111, 814, 546}, "pane 1 back in its half");
 
         // The toolbar button offers the other view: pressing it switches.
         SendCommand(dialog, static_cast<UINT>(ToolButton(dialog, kViewToolButton).idCommand));
@@ -300,29 +301,29 @@ TEST_F(MainDialogTest, ViewSwitchWithoutMenuStillSwitches) {
 TEST_F(MainDialogTest, FocusSelectsThePaneInDoubleViewOnly) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
-        ASSERT_EQ(dialog.m_tab.GetCurSel(), 0);
+        ASSERT_EQ(TabOf(dialog).GetCurSel(), 0);
         // The real tree's focus notification selects tab 1 without a tab change:
         // the focus stays in the tree.
-        dialog.m_tree[1].SetFocus();
-        EXPECT_EQ(dialog.m_tab.GetCurSel(), 1);
-        EXPECT_EQ(GetFocus(), dialog.m_tree[1].m_hWnd);
-        dialog.m_pathEdit[0].SetFocus();
-        EXPECT_EQ(dialog.m_tab.GetCurSel(), 0);
-        dialog.m_list[1].SetFocus();
-        EXPECT_EQ(dialog.m_tab.GetCurSel(), 1);
-        dialog.m_list[0].SetFocus();
-        EXPECT_EQ(dialog.m_tab.GetCurSel(), 0);
-        dialog.m_pathEdit[1].SetFocus();
-        EXPECT_EQ(dialog.m_tab.GetCurSel(), 1);
-        dialog.m_tree[0].SetFocus();
-        EXPECT_EQ(dialog.m_tab.GetCurSel(), 0);
+        TreeOf(dialog, 1).SetFocus();
+        EXPECT_EQ(TabOf(dialog).GetCurSel(), 1);
+        EXPECT_EQ(GetFocus(), TreeOf(dialog, 1).m_hWnd);
+        PathEditOf(dialog, 0).SetFocus();
+        EXPECT_EQ(TabOf(dialog).GetCurSel(), 0);
+        ListOf(dialog, 1).SetFocus();
+        EXPECT_EQ(TabOf(dialog).GetCurSel(), 1);
+        ListOf(dialog, 0).SetFocus();
+        EXPECT_EQ(TabOf(dialog).GetCurSel(), 0);
+        PathEditOf(dialog, 1).SetFocus();
+        EXPECT_EQ(TabOf(dialog).GetCurSel(), 1);
+        TreeOf(dialog, 0).SetFocus();
+        EXPECT_EQ(TabOf(dialog).GetCurSel(), 0);
 
         SendCommand(dialog, ID_VIEW_SINGLEVIEW);
         EXPECT_EQ(SendNotify(dialog.m_hWnd, IDC_TREE2, NM_SETFOCUS), 0);
         EXPECT_EQ(SendNotify(dialog.m_hWnd, IDC_LIST2, NM_SETFOCUS), 0);
         SendMessageW(dialog.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_PATH2, EN_SETFOCUS),
-                     reinterpret_cast<LPARAM>(dialog.m_pathEdit[1].m_hWnd));
-        EXPECT_EQ(dialog.m_tab.GetCurSel(), 0);
+                     reinterpret_cast<LPARAM>(PathEditOf(dialog, 1).m_hWnd));
+        EXPECT_EQ(TabOf(dialog).GetCurSel(), 0);
         EXPECT_TRUE(PaneVisible(dialog, 0));
         SendCommand(dialog, ID_FILE_EXIT);
     }});
@@ -331,12 +332,12 @@ TEST_F(MainDialogTest, FocusSelectsThePaneInDoubleViewOnly) {
 TEST_F(MainDialogTest, TabChangeInDoubleViewFocusesThePaneList) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
-        dialog.m_tab.SetCurSel(1);
+        TabOf(dialog).SetCurSel(1);
         EXPECT_EQ(SendNotify(dialog.m_hWnd, IDC_TAB, TCN_SELCHANGE), 0);
-        EXPECT_EQ(GetFocus(), dialog.m_list[1].m_hWnd);
-        dialog.m_tab.SetCurSel(0);
+        EXPECT_EQ(GetFocus(), ListOf(dialog, 1).m_hWnd);
+        TabOf(dialog).SetCurSel(0);
         SendNotify(dialog.m_hWnd, IDC_TAB, TCN_SELCHANGE);
-        EXPECT_EQ(GetFocus(), dialog.m_list[0].m_hWnd);
+        EXPECT_EQ(GetFocus(), ListOf(dialog, 0).m_hWnd);
         EXPECT_TRUE(PaneVisible(dialog, 0));
         EXPECT_TRUE(PaneVisible(dialog, 1));
         EXPECT_EQ(SendNotify(dialog.m_hWnd, IDC_TAB, NM_RCLICK), 0);
@@ -353,16 +354,16 @@ TEST_F(MainDialogTest, CaptionsFollowThePaneModes) {
         dialog.m_location[1] = &location;
         dialog.m_path[1] = L"Root\\Docs\\";
         dialog.UpdatePaneCaption(1);
-        EXPECT_EQ(dialog.m_tab.GetItemText(1), L"Differences on Logical Volume: C:\\Work\\");
-        EXPECT_EQ(dialog.m_pathEdit[1].GetWindowText(), L"Root\\Docs\\");
+        EXPECT_EQ(TabOf(dialog).GetItemText(1), L"Differences on Logical Volume: C:\\Work\\");
+        EXPECT_EQ(PathEditOf(dialog, 1).GetWindowText(), L"Root\\Docs\\");
         dialog.m_paneMode[0] = PaneMode::Empty;
         dialog.UpdatePaneCaption(0);
-        EXPECT_EQ(dialog.m_tab.GetItemText(0), L"Empty");
+        EXPECT_EQ(TabOf(dialog).GetItemText(0), L"Empty");
 
         dialog.ResetPanes();
-        EXPECT_EQ(dialog.m_tab.GetItemText(1), L"Empty");
+        EXPECT_EQ(TabOf(dialog).GetItemText(1), L"Empty");
         EXPECT_EQ(dialog.m_location[1], nullptr);
-        EXPECT_EQ(dialog.m_pathEdit[1].GetWindowText(), L"");
+        EXPECT_EQ(PathEditOf(dialog, 1).GetWindowText(), L"");
         SendCommand(dialog, ID_FILE_EXIT);
     }});
 }
@@ -403,11 +404,11 @@ TEST_F(MainDialogTest, ToolTipsComeFromTheStringTable) {
         }
         // The toolbar passes its tooltip's request on to the dialog.
         NMTTDISPINFOW request = {};
-        request.hdr.hwndFrom = dialog.m_toolBar.GetToolTips();
+        request.hdr.hwndFrom = ToolBarOf(dialog).GetToolTips();
         request.hdr.idFrom = ID_VIEW_FILTERS;
         request.hdr.code = TTN_NEEDTEXTW;
         request.lpszText = request.szText;
-        SendMessageW(dialog.m_toolBar.m_hWnd, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&request));
+        SendMessageW(ToolBarOf(dialog).m_hWnd, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&request));
         EXPECT_STREQ(request.lpszText, L"View Filters");
 
         ToolTipAnswer none = RequestToolTip(dialog.m_hWnd, 0);
@@ -432,9 +433,9 @@ TEST_F(MainDialogTest, EnterNeverClosesTheDialog) {
     CQuillmarDlg dialog;
     INT_PTR result = Run(dialog, {[&] {
                                       SendCommand(dialog, IDOK);
-                                      dialog.m_list[0].SetFocus();
-                                      PostMessageW(dialog.m_list[0].m_hWnd, WM_KEYDOWN, VK_RETURN, 0);
-                                      PostMessageW(dialog.m_tab.m_hWnd, WM_KEYDOWN, VK_RETURN, 0);
+                                      ListOf(dialog, 0).SetFocus();
+                                      PostMessageW(ListOf(dialog, 0).m_hWnd, WM_KEYDOWN, VK_RETURN, 0);
+                                      PostMessageW(TabOf(dialog).m_hWnd, WM_KEYDOWN, VK_RETURN, 0);
                                   },
                                   [&] {
                                       EXPECT_TRUE(IsWindowVisible(dialog.m_hWnd));
@@ -455,8 +456,8 @@ protected:
                            SendCommand(dialog, ID_FILE_EXIT);
                            break;
                        case ClosingRoad::Escape:
-                           dialog.m_tree[0].SetFocus();
-                           PostMessageW(dialog.m_tree[0].m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+                           TreeOf(dialog, 0).SetFocus();
+                           PostMessageW(TreeOf(dialog, 0).m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
                            break;
                        case ClosingRoad::CloseBox:
                            PostMessageW(dialog.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -594,7 +595,7 @@ TEST_F(MainDialogTest, EveryCommandLeavesTheDialogRunning) {
         EXPECT_TRUE(IsWindowVisible(dialog.m_hWnd));
         EXPECT_TRUE(m_boxes.boxes.empty());
         // Open Logical Volumes puts the active pane back on the volumes.
-        EXPECT_EQ(dialog.m_tab.GetItemText(0), L"Logical Volumes");
+        EXPECT_EQ(TabOf(dialog).GetItemText(0), L"Logical Volumes");
         SendCommand(dialog, ID_FILE_EXIT);
     }});
 }
@@ -633,10 +634,10 @@ TEST_F(MainDialogTest, F5ReachesRefreshFromEveryPaneControl) {
              g_mainWindow = dialog()->m_hWnd;
              EXPECT_NE(app.m_hAccel, nullptr);
              EXPECT_EQ(app.GetRegistryKey(), L"Brennock");
-             pressF5In(dialog()->m_tree[0])();
+             pressF5In(TreeOf(*dialog(), 0))();
          },
-         [&] { pressF5In(dialog()->m_list[1])(); }, [&] { pressF5In(dialog()->m_pathEdit[0])(); },
-         [&] { pressF5In(dialog()->m_tab)(); },
+         [&] { pressF5In(ListOf(*dialog(), 1))(); }, [&] { pressF5In(PathEditOf(*dialog(), 0))(); },
+         [&] { pressF5In(TabOf(*dialog()))(); },
          [&] {
              EXPECT_EQ(g_refreshes, 4);
              SendCommand(*dialog(), ID_FILE_EXIT);

@@ -13,6 +13,8 @@
 #include "model/system_error.h"
 #include "res/resource.h"
 #include "tests/support/temp_folder.h"
+#include "tests/app/main_window_controls.h"
+#include "tests/framework/notification_log.h"
 
 namespace {
 
@@ -23,8 +25,8 @@ std::wstring TestDrive(const char* variable) {
 }
 
 HTREEITEM VolumeRoot(const CQuillmarDlg& dialog, int pane, const std::wstring& drive) {
-    for (HTREEITEM root = dialog.m_tree[pane].GetRootItem(); root; root = dialog.m_tree[pane].GetNextSiblingItem(root)) {
-        DWORD_PTR data = dialog.m_tree[pane].GetItemData(root);
+    for (HTREEITEM root = TreeOf(dialog, pane).GetRootItem(); root; root = TreeOf(dialog, pane).GetNextSiblingItem(root)) {
+        DWORD_PTR data = TreeOf(dialog, pane).GetItemData(root);
         if (static_cast<wchar_t>(data & 0xFFFF) == drive[0] && static_cast<wchar_t>(data >> 16) == L':') return root;
     }
     return nullptr;
@@ -45,9 +47,9 @@ TEST_F(PaneBrowsingTest, VolumesCarryTheirTypeOrLabelImageAndOnePlaceholder) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         for (int pane = 0; pane < kPaneCount; ++pane) {
-            for (HTREEITEM root = dialog.m_tree[pane].GetRootItem(); root;
-                 root = dialog.m_tree[pane].GetNextSiblingItem(root)) {
-                EXPECT_EQ(ChildTexts(dialog.m_tree[pane], root), std::vector<std::wstring>{L".."});
+            for (HTREEITEM root = TreeOf(dialog, pane).GetRootItem(); root;
+                 root = TreeOf(dialog, pane).GetNextSiblingItem(root)) {
+                EXPECT_EQ(ChildTexts(TreeOf(dialog, pane), root), std::vector<std::wstring>{L".."});
             }
         }
         HTREEITEM root = VolumeRoot(dialog, 0, empty);
@@ -56,37 +58,37 @@ TEST_F(PaneBrowsingTest, VolumesCarryTheirTypeOrLabelImageAndOnePlaceholder) {
         GetVolumeInformationW((empty + L"\\").c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0);
         ASSERT_EQ(GetDriveTypeW((empty + L"\\").c_str()), UINT(DRIVE_FIXED));
         std::wstring expected = (label[0] ? std::wstring(label) + L" (" : std::wstring(L"Fixed Disk (")) + empty + L")";
-        EXPECT_EQ(dialog.m_tree[0].GetItemText(root), expected);
-        EXPECT_EQ(ItemImage(dialog.m_tree[0], root), 9);
+        EXPECT_EQ(TreeOf(dialog, 0).GetItemText(root), expected);
+        EXPECT_EQ(ItemImage(TreeOf(dialog, 0), root), 9);
         EXPECT_EQ(dialog.BuildItemPath(0, root), empty + L"\\");
 
         // The empty root opens to nothing and lists nothing.
-        dialog.m_tree[0].Expand(root, TVE_EXPAND);
-        EXPECT_EQ(dialog.m_tree[0].GetChildItem(root), nullptr);
-        dialog.m_tree[0].SelectItem(root);
+        TreeOf(dialog, 0).Expand(root, TVE_EXPAND);
+        EXPECT_EQ(TreeOf(dialog, 0).GetChildItem(root), nullptr);
+        TreeOf(dialog, 0).SelectItem(root);
         EXPECT_EQ(dialog.m_path[0], empty + L"\\");
-        EXPECT_EQ(dialog.m_pathEdit[0].GetWindowText(), empty + L"\\");
-        EXPECT_EQ(dialog.m_list[0].GetItemCount(), 0);
+        EXPECT_EQ(PathEditOf(dialog, 0).GetWindowText(), empty + L"\\");
+        EXPECT_EQ(ListOf(dialog, 0).GetItemCount(), 0);
 
         // An optical drive without a medium is listed by its type; opening it
         // tells the system's reason and keeps the placeholder.
         ASSERT_EQ(GetDriveTypeW((unreachable + L"\\").c_str()), UINT(DRIVE_CDROM));
         HTREEITEM gone = VolumeRoot(dialog, 1, unreachable);
         ASSERT_NE(gone, nullptr);
-        EXPECT_EQ(dialog.m_tree[1].GetItemText(gone), L"CD/DVD-ROM Drive (" + unreachable + L")");
-        EXPECT_EQ(ItemImage(dialog.m_tree[1], gone), 8);
+        EXPECT_EQ(TreeOf(dialog, 1).GetItemText(gone), L"CD/DVD-ROM Drive (" + unreachable + L")");
+        EXPECT_EQ(ItemImage(TreeOf(dialog, 1), gone), 8);
         DirEntryList* files = nullptr;
         DirEntryList* folders = nullptr;
         DWORD code = ListDirectory((unreachable + L"\\").c_str(), &files, &folders);
         ASSERT_NE(code, 0u);
         wchar_t reason[kSystemErrorUnits];
         FormatSystemError(code, reason);
-        dialog.m_tree[1].Expand(gone, TVE_EXPAND);
+        TreeOf(dialog, 1).Expand(gone, TVE_EXPAND);
         ASSERT_EQ(m_boxes.boxes.size(), 1u);
         EXPECT_EQ(m_boxes.boxes[0].text, reason);
         EXPECT_EQ(m_boxes.boxes[0].caption, L"Error");
         EXPECT_EQ(m_boxes.boxes[0].type & MB_ICONMASK, UINT(MB_ICONERROR));
-        EXPECT_EQ(ChildTexts(dialog.m_tree[1], gone), std::vector<std::wstring>{L".."});
+        EXPECT_EQ(ChildTexts(TreeOf(dialog, 1), gone), std::vector<std::wstring>{L".."});
         SendCommand(dialog, ID_FILE_EXIT);
     }});
 }
@@ -99,7 +101,7 @@ TEST_F(PaneBrowsingTest, ExpansionFillsOnceAndLaterExpansionsOnlyAddExpandButton
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         ShowFolder(dialog, folder.Path());
-        CTreeCtrl& tree = dialog.m_tree[0];
+        CTreeCtrl& tree = TreeOf(dialog, 0);
         HTREEITEM item = tree.GetSelectedItem();
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(dialog.BuildItemPath(0, item), folder.Path());
@@ -122,6 +124,32 @@ TEST_F(PaneBrowsingTest, ExpansionFillsOnceAndLaterExpansionsOnlyAddExpandButton
     }});
 }
 
+TEST_F(PaneBrowsingTest, OpeningAFolderRaisesEachTreeNotificationOnce) {
+    TempFolder folder;
+    folder.MakeFolder(L"beta\\inner");
+    folder.MakeFile(L"beta\\note.txt");
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        ShowFolder(dialog, folder.Path());
+        CTreeCtrl& tree = TreeOf(dialog, 0);
+        HTREEITEM beta = tree.GetChildItem(tree.GetSelectedItem());
+        ASSERT_NE(beta, nullptr);
+        NotificationLog log(dialog.m_hWnd, {TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW, TVN_SELCHANGINGW, TVN_SELCHANGEDW});
+        tree.Expand(beta, TVE_EXPAND);
+        tree.SelectItem(beta);
+        // Filling the tree and the list raises nothing more: no item is selected or expanded twice.
+        const std::vector<ExpectedNotification> expected = {{TVN_ITEMEXPANDINGW, IDC_TREE1},
+                                                            {TVN_ITEMEXPANDEDW, IDC_TREE1},
+                                                            {TVN_SELCHANGINGW, IDC_TREE1},
+                                                            {TVN_SELCHANGEDW, IDC_TREE1}};
+        EXPECT_EQ(log.Seen(), expected) << NotificationLog::Describe(log.Seen());
+        EXPECT_EQ(ChildTexts(tree, beta), std::vector<std::wstring>{L"inner"});
+        EXPECT_EQ(dialog.m_path[0], folder.Path() + L"beta\\");
+        EXPECT_EQ(ListOf(dialog, 0).GetItemCount(), 3);  // "..", inner, note.txt
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
 TEST_F(PaneBrowsingTest, ListShowsFoldersThenFilesWithLocalTimesAndFullSizes) {
     TempFolder folder;
     folder.MakeFolder(L"sub\\zed");
@@ -139,7 +167,7 @@ TEST_F(PaneBrowsingTest, ListShowsFoldersThenFilesWithLocalTimesAndFullSizes) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         ShowFolder(dialog, folder.PathOf(L"sub\\"));
-        std::vector<ListRow> rows = ListRows(dialog.m_list[0]);
+        std::vector<ListRow> rows = ListRows(ListOf(dialog, 0));
         ASSERT_EQ(rows.size(), 5u);
         const wchar_t* names[] = {L"..", L"Alpha", L"zed", L"A.bin", L"b.txt"};
         for (size_t index = 0; index < rows.size(); ++index) {
@@ -155,7 +183,7 @@ TEST_F(PaneBrowsingTest, ListShowsFoldersThenFilesWithLocalTimesAndFullSizes) {
         EXPECT_EQ(rows[3].size, L"5368709120");
         EXPECT_EQ(rows[4].size, L"5");
         EXPECT_EQ(rows[4].modified, L"07.03.2009  14:05");
-        EXPECT_EQ(dialog.m_pathEdit[0].GetWindowText(), folder.PathOf(L"sub\\"));
+        EXPECT_EQ(PathEditOf(dialog, 0).GetWindowText(), folder.PathOf(L"sub\\"));
         SendCommand(dialog, ID_FILE_EXIT);
     }});
 }
@@ -167,19 +195,19 @@ TEST_F(PaneBrowsingTest, DoubleClicksOpenFoldersAndTheParentAndIgnoreFiles) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         ShowFolder(dialog, folder.Path());
-        CTreeCtrl& tree = dialog.m_tree[0];
+        CTreeCtrl& tree = TreeOf(dialog, 0);
         HTREEITEM parent = tree.GetSelectedItem();
-        SelectRows(dialog.m_list[0], {RowIndex(dialog.m_list[0], L"file.txt")});
+        SelectRows(ListOf(dialog, 0), {RowIndex(ListOf(dialog, 0), L"file.txt")});
         SendNotify(dialog.m_hWnd, IDC_LIST1, NM_DBLCLK);
         EXPECT_EQ(tree.GetSelectedItem(), parent);
         EXPECT_EQ(dialog.m_path[0], folder.Path());
 
-        SelectRows(dialog.m_list[0], {RowIndex(dialog.m_list[0], L"sub")});
+        SelectRows(ListOf(dialog, 0), {RowIndex(ListOf(dialog, 0), L"sub")});
         SendNotify(dialog.m_hWnd, IDC_LIST1, NM_DBLCLK);
         EXPECT_EQ(dialog.m_path[0], folder.PathOf(L"sub\\"));
         EXPECT_EQ(tree.GetParentItem(tree.GetSelectedItem()), parent);
 
-        SelectRows(dialog.m_list[0], {RowIndex(dialog.m_list[0], L"..")});
+        SelectRows(ListOf(dialog, 0), {RowIndex(ListOf(dialog, 0), L"..")});
         SendNotify(dialog.m_hWnd, IDC_LIST1, NM_DBLCLK);
         EXPECT_EQ(tree.GetSelectedItem(), parent);
         EXPECT_EQ(dialog.m_path[0], folder.Path());
@@ -188,7 +216,7 @@ TEST_F(PaneBrowsingTest, DoubleClicksOpenFoldersAndTheParentAndIgnoreFiles) {
         folder.MakeFolder(L"late");
         tree.SelectItem(tree.GetChildItem(parent));
         tree.SelectItem(parent);
-        SelectRows(dialog.m_list[0], {RowIndex(dialog.m_list[0], L"late")});
+        SelectRows(ListOf(dialog, 0), {RowIndex(ListOf(dialog, 0), L"late")});
         SendNotify(dialog.m_hWnd, IDC_LIST1, NM_DBLCLK);
         EXPECT_EQ(dialog.m_path[0], folder.PathOf(L"late\\"));
         ASSERT_NE(tree.GetSelectedItem(), nullptr);
@@ -204,7 +232,7 @@ TEST_F(PaneBrowsingTest, RefreshAndListingFollowFoldersThatGoAway) {
     std::wstring other = folder.MakeFolder(L"other");
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
-        CTreeCtrl& tree = dialog.m_tree[0];
+        CTreeCtrl& tree = TreeOf(dialog, 0);
         // Nothing selected: roots only, each with its placeholder.
         SendCommand(dialog, ID_VIEW_REFRESH);
         EXPECT_EQ(tree.GetCount(), UINT(ChildTexts(tree, TVI_ROOT).size() * 2));
@@ -221,14 +249,14 @@ TEST_F(PaneBrowsingTest, RefreshAndListingFollowFoldersThatGoAway) {
         ShowFolder(dialog, sub);
         SendCommand(dialog, ID_VIEW_REFRESH);
         EXPECT_EQ(dialog.m_path[0], sub);
-        EXPECT_EQ(RowNames(dialog.m_list[0]), std::vector<std::wstring>{L".."});
+        EXPECT_EQ(RowNames(ListOf(dialog, 0)), std::vector<std::wstring>{L".."});
 
         RemoveFolderTree(sub);
         SendCommand(dialog, ID_VIEW_REFRESH);
         EXPECT_EQ(tree.GetSelectedItem(), nullptr);
         EXPECT_EQ(dialog.m_path[0], L"");
-        EXPECT_EQ(dialog.m_list[0].GetItemCount(), 0);
-        EXPECT_EQ(dialog.m_pathEdit[0].GetWindowText(), sub) << "Refresh leaves the path box alone";
+        EXPECT_EQ(ListOf(dialog, 0).GetItemCount(), 0);
+        EXPECT_EQ(PathEditOf(dialog, 0).GetWindowText(), sub) << "Refresh leaves the path box alone";
         EXPECT_TRUE(m_boxes.boxes.empty());
 
         // Selecting a folder that went away after its parent was filled.
@@ -244,8 +272,8 @@ TEST_F(PaneBrowsingTest, RefreshAndListingFollowFoldersThatGoAway) {
         EXPECT_EQ(m_boxes.boxes[0].caption, L"Error");
         EXPECT_EQ(tree.GetSelectedItem(), nullptr);
         EXPECT_EQ(dialog.m_path[0], L"");
-        EXPECT_EQ(dialog.m_pathEdit[0].GetWindowText(), L"");
-        EXPECT_EQ(dialog.m_list[0].GetItemCount(), 0);
+        EXPECT_EQ(PathEditOf(dialog, 0).GetWindowText(), L"");
+        EXPECT_EQ(ListOf(dialog, 0).GetItemCount(), 0);
         SendCommand(dialog, ID_FILE_EXIT);
     }});
 }

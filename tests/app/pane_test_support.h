@@ -13,6 +13,7 @@
 #include "analysis/background_ops.h"
 #include "app/quillmar_dlg.h"
 #include "tests/framework/window_test.h"
+#include "tests/app/main_window_controls.h"
 
 class PaneTest : public testing::Test {
 protected:
@@ -53,8 +54,8 @@ inline bool IsExpanded(const CTreeCtrl& tree, HTREEITEM item) {
 // What the user expands by clicking: the tree's own notification.
 inline void SendExpanding(CQuillmarDlg& dialog, int pane, HTREEITEM item) {
     NMTREEVIEWW notification = {};
-    notification.hdr.hwndFrom = dialog.m_tree[pane].m_hWnd;
-    notification.hdr.idFrom = static_cast<UINT_PTR>(dialog.m_tree[pane].GetDlgCtrlID());
+    notification.hdr.hwndFrom = TreeOf(dialog, pane).m_hWnd;
+    notification.hdr.idFrom = static_cast<UINT_PTR>(TreeOf(dialog, pane).GetDlgCtrlID());
     notification.hdr.code = TVN_ITEMEXPANDINGW;
     notification.action = TVE_EXPAND;
     notification.itemNew.hItem = item;

@@ -116,6 +116,9 @@ TEST_F(CliTest, FullListingKeepsItsFormatSortedBySideThenPath) {
     // The time mode reads nothing: other bytes at the same time are Identical.
     File(L"left\\rewritten.txt", "a");
     File(L"right\\rewritten.txt", "b");
+    // Equal times but different sizes: modified.
+    File(L"left\\grown.txt", "a");
+    File(L"right\\grown.txt", "abc");
     File(L"left\\only\\deep\\a.txt");
     File(L"right\\b\\\u00e9t\u00e9.txt");
     CompanionRun result = Run({L"analyze", L"--all", m_left, m_right});
@@ -123,6 +126,7 @@ TEST_F(CliTest, FullListingKeepsItsFormatSortedBySideThenPath) {
     // Paths in ordinal order of their UTF-8 bytes, so capitals come first.
     const std::string expected = "0\tMissing\tD\tb\n"
                                  "0\tMissing\tF\tb\\" + Utf8(L"\u00e9t\u00e9.txt") + "\n"
+                                 "0\tModified\tF\tgrown.txt\n"
                                  "0\tNew\tD\tonly\n"
                                  "0\tNew\tD\tonly\\deep\n"
                                  "0\tNew\tF\tonly\\deep\\a.txt\n"
@@ -132,13 +136,14 @@ TEST_F(CliTest, FullListingKeepsItsFormatSortedBySideThenPath) {
                                  "1\tIdentical\tF\tSAME.TXT\n"
                                  "1\tNew\tD\tb\n"
                                  "1\tNew\tF\tb\\" + Utf8(L"\u00e9t\u00e9.txt") + "\n"
+                                 "1\tModified\tF\tgrown.txt\n"
                                  "1\tMissing\tD\tonly\n"
                                  "1\tMissing\tD\tonly\\deep\n"
                                  "1\tMissing\tF\tonly\\deep\\a.txt\n"
                                  "1\tIdentical\tF\trewritten.txt\n"
                                  "1\tModified\tF\ttouched.txt\n";
     EXPECT_EQ(result.out, expected);
-    EXPECT_EQ(SummaryOf(result), "identical 2, new 3, missing 2, modified 1, unknown 0; bytes compared 0");
+    EXPECT_EQ(SummaryOf(result), "identical 2, new 3, missing 2, modified 2, unknown 0; bytes compared 0");
 }
 
 TEST_F(CliTest, ContentComparisonListsLockedFilesAsUnknownAndNamesTheLog) {

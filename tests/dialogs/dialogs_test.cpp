@@ -4,6 +4,7 @@
 
 #include "dialogs/about_dlg.h"
 #include "tests/dialogs/over_main_window.h"
+#include "tests/app/main_window_controls.h"
 
 namespace {
 
@@ -21,13 +22,13 @@ void MarkPanes(CQuillmarDlg& main) {
         insert.hInsertAfter = TVI_LAST;
         insert.item.mask = TVIF_TEXT;
         insert.item.pszText = const_cast<wchar_t*>(kMarker);
-        main.m_tree[pane].InsertItem(&insert);
+        TreeOf(main, pane).InsertItem(&insert);
     }
 }
 
 bool PaneMarked(const CQuillmarDlg& main, int pane) {
-    for (HTREEITEM item = main.m_tree[pane].GetRootItem(); item; item = main.m_tree[pane].GetNextSiblingItem(item)) {
-        if (main.m_tree[pane].GetItemText(item) == kMarker) return true;
+    for (HTREEITEM item = TreeOf(main, pane).GetRootItem(); item; item = TreeOf(main, pane).GetNextSiblingItem(item)) {
+        if (TreeOf(main, pane).GetItemText(item) == kMarker) return true;
     }
     return false;
 }

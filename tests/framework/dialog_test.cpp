@@ -31,6 +31,8 @@ public:
     int closes = 0;
     bool editBoundAtInit = false;
     std::vector<UINT> rangeIds;
+    std::vector<UINT> commandIds;
+    std::vector<UINT> notifyIds;
 
 protected:
     void DoDataExchange(CDataExchange* exchange) override { DDX_Control(exchange, IDC_PROBE_EDIT, m_edit); }
@@ -52,9 +54,19 @@ protected:
         return id != 555;  // 555 is declined
     }
     LRESULT OnSum(WPARAM wParam, LPARAM lParam) { return static_cast<LRESULT>(wParam) + lParam; }
+    // Counts, then leaves the close to the system's default processing.
     void OnClose() {
         ++closes;
-        Default();
+        SetMsgHandled(false);
+    }
+    // One handler for a range of controls, told which one; 605 is declined.
+    void OnRangeCommand(UINT id) {
+        commandIds.push_back(id);
+        if (id == 605) SetMsgHandled(false);
+    }
+    void OnRangeNotifyById(UINT id, NMHDR* header, LRESULT* result) {
+        notifyIds.push_back(id);
+        *result = static_cast<LRESULT>(header->idFrom) + 1;
     }
 
     DECLARE_MESSAGE_MAP()
@@ -68,6 +80,8 @@ BEGIN_MESSAGE_MAP(ProbeDlg, CDialog)
     ON_NOTIFY_EX_RANGE(kProbeCode, 550, 560, OnRangeNotify)
     ON_MESSAGE(WM_PROBE_SUM, OnSum)
     ON_WM_CLOSE()
+    ON_CONTROL_RANGE(BN_CLICKED, 600, 609, OnRangeCommand)
+    ON_NOTIFY_RANGE(kProbeCode + 2, 700, 702, OnRangeNotifyById)
 END_MESSAGE_MAP()
 
 // A derived dialog whose own IDOK row hides the base class's.
@@ -133,6 +147,26 @@ TEST(DialogTest, NotificationResultsTravelThroughMsgResult) {
                            FALSE);
                  EXPECT_EQ(dialog.notifies, 1);
                  EXPECT_EQ(dialog.rangeIds, (std::vector<UINT>{551, 555}));
+                 dialog.EndDialog(IDCANCEL);
+             }});
+}
+
+TEST(DialogTest, RangeRowsPassTheIdAndAHandlerMayDecline) {
+    ModalBoxGuard guard;
+    ProbeDlg dialog;
+    RunProbe(dialog, {[&] {
+                 HWND window = dialog.m_hWnd;
+                 HWND control = dialog.m_edit.m_hWnd;  // any control handle marks a control's notification
+                 for (UINT id : {600u, 605u, 609u, 610u}) {
+                     LRESULT taken = CallDialogProcedure(window, WM_COMMAND, Command(id, BN_CLICKED),
+                                                         reinterpret_cast<LPARAM>(control));
+                     EXPECT_EQ(taken, id == 600 || id == 609 ? TRUE : FALSE) << id;
+                 }
+                 // 610 lies outside the range and reaches no handler; 605 reached it and was declined.
+                 EXPECT_EQ(dialog.commandIds, (std::vector<UINT>{600, 605, 609}));
+                 EXPECT_EQ(SendNotify(window, 701, kProbeCode + 2), 702);
+                 EXPECT_EQ(SendNotify(window, 700, kProbeCode + 2), 701);
+                 EXPECT_EQ(dialog.notifyIds, (std::vector<UINT>{701, 700}));
                  dialog.EndDialog(IDCANCEL);
              }});
 }

@@ -1,6 +1,7 @@
 #include "model/enumeration.h"
 #include "model/location_tree.h"
 #include "model/memory.h"
+#include "model/record_list_builder.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -116,16 +117,25 @@ TEST(ListDirectory, FreesEverythingWhenMemoryRunsOut) {
     TempFolder folder;
     for (int i = 0; i < 120; ++i) folder.MakeFile(std::to_wstring(i));
     long before = MemOutstanding();
-    // Pattern, working list, its growth, folder list, file list.
-    for (long allowed = 0; allowed < 5; ++allowed) {
+    // Each allocation fails in turn (the pattern, the file list, the folder
+    // list, the file list's growth) until the listing gets all it needs.
+    long failures = 0;
+    for (long allowed = 0; allowed < 10; ++allowed) {
         Listing listing;
         MemFailAfter(allowed);
-        EXPECT_EQ(ListDirectory(folder.Path().c_str(), &listing.files, &listing.folders), 8u) << allowed;
+        DWORD status = ListDirectory(folder.Path().c_str(), &listing.files, &listing.folders);
         MemFailAfter(-1);
+        if (status == 0) {
+            EXPECT_EQ(listing.files->count, 120u);
+            break;
+        }
+        ++failures;
+        EXPECT_EQ(status, 8u) << allowed;
         EXPECT_EQ(listing.files, nullptr);
         EXPECT_EQ(listing.folders, nullptr);
         EXPECT_EQ(MemOutstanding(), before);
     }
+    EXPECT_EQ(failures, 4);
 }
 
 TEST(ListDirectory, GivesAFiveGibibyteFileItsFullSize) {
@@ -183,6 +193,64 @@ TEST(EnumerateVolumes, ListsDrivesInLetterOrderWithTheirTypes) {
         EXPECT_TRUE(sawEmpty) << "the mapped test drive is listed";
     }
     FreeRecordList(volumes);
+}
+
+TEST(ListingBuilder, GrowsByItsFactorUpToWhatOneBlockCanHold) {
+    typedef ListingBuilder<DirEntry> Builder;
+    EXPECT_EQ(Builder::GrownCapacity(100, 4), 400u);
+    EXPECT_EQ(Builder::GrownCapacity(6400, 2), 12800u);
+    const uint32_t most = static_cast<uint32_t>((SIZE_MAX - offsetof(DirEntryList, entries)) / sizeof(DirEntry));
+    EXPECT_EQ(Builder::GrownCapacity(most / 4 + 1, 4), most) << "the last step stops at the limit";
+    EXPECT_EQ(Builder::GrownCapacity(most / 4, 4), most / 4 * 4);
+    EXPECT_EQ(Builder::GrownCapacity(most - 1, 2), most);
+    EXPECT_EQ(Builder::GrownCapacity(most, 4), 0u) << "a full list cannot grow";
+    EXPECT_GT(RecordListBytes<DirEntry>(most), RecordListBytes<DirEntry>(most - 1)) << "no overflow";
+}
+
+TEST(ListingBuilder, KeepsEveryEntryInOrderAcrossEachGrowth) {
+    for (uint32_t count : {1u, 99u, 100u, 101u, 299u, 300u, 301u, 399u, 400u, 401u, 1700u}) {
+        ListingBuilder<DirEntry> builder;
+        ASSERT_TRUE(builder.Start());
+        for (uint32_t i = 0; i < count; ++i) {
+            DirEntry entry = {};
+            wcscpy(entry.name, std::to_wstring(i).c_str());
+            entry.size = i;
+            entry.attributes = i % 3 == 0 ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+            ASSERT_TRUE(builder.Append(entry)) << i;
+        }
+        Listing listing;
+        builder.Finish(&listing.files, &listing.folders);
+        ASSERT_EQ(listing.folders->count, (count + 2) / 3);
+        ASSERT_EQ(listing.files->count, count - (count + 2) / 3);
+        for (const DirEntryList* list : {listing.files, listing.folders}) {
+            for (uint32_t i = 0; i < list->count; ++i) {
+                const DirEntry& entry = list->entries[i];
+                EXPECT_EQ(std::wstring(entry.name), std::to_wstring(entry.size));
+                if (i > 0) {
+                    EXPECT_LT(list->entries[i - 1].size, entry.size) << "listing order kept";
+                }
+            }
+        }
+    }
+}
+
+TEST(ListingBuilder, AListThatCannotGrowKeepsWhatItHas) {
+    long before = MemOutstanding();
+    {
+        ListingBuilder<DirEntry> builder;
+        ASSERT_TRUE(builder.Start());
+        DirEntry entry = {};
+        for (uint32_t i = 0; i + 1 < ListingBuilder<DirEntry>::kFirstCapacity; ++i) ASSERT_TRUE(builder.Append(entry));
+        MemFailAfter(0);
+        bool grown = builder.Append(entry);
+        MemFailAfter(-1);
+        EXPECT_FALSE(grown);
+        Listing listing;
+        builder.Finish(&listing.files, &listing.folders);
+        EXPECT_EQ(listing.files->count, ListingBuilder<DirEntry>::kFirstCapacity);
+        EXPECT_EQ(listing.folders->count, 0u);
+    }
+    EXPECT_EQ(MemOutstanding(), before);
 }
 
 }  // namespace

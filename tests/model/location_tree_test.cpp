@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -192,17 +195,27 @@ TEST_F(LocationTreeTest, ListingsAroundTheGrowthStepKeepEveryChild) {
 TEST_F(LocationTreeTest, ListVisibleChildrenFreesEverythingWhenMemoryRunsOut) {
     for (int i = 0; i < 150; ++i) Add(m_tree->root, std::to_wstring(i).c_str(), i % 2 == 0);
     long before = MemOutstanding();
-    // Working list, its growth, the folder list and the file list each fail in turn.
-    for (long allowed = 0; allowed < 4; ++allowed) {
+    // Each allocation fails in turn until the listing gets all it needs.
+    long failures = 0;
+    for (long allowed = 0; allowed < 10; ++allowed) {
         NodeRecordList* files = nullptr;
         NodeRecordList* folders = nullptr;
         MemFailAfter(allowed);
-        EXPECT_EQ(ListVisibleChildren(m_tree, L"", 0xFF, &files, &folders), 8u) << "failing allocation " << allowed;
+        DWORD status = ListVisibleChildren(m_tree, L"", 0xFF, &files, &folders);
         MemFailAfter(-1);
+        if (status == 0) {
+            EXPECT_EQ(files->count + folders->count, 150u);
+            FreeRecordList(files);
+            FreeRecordList(folders);
+            break;
+        }
+        ++failures;
+        EXPECT_EQ(status, 8u) << "failing allocation " << allowed;
         EXPECT_EQ(files, nullptr);
         EXPECT_EQ(folders, nullptr);
         EXPECT_EQ(MemOutstanding(), before);
     }
+    EXPECT_GE(failures, 2) << "the folder list and the file list";
 }
 
 TEST_F(LocationTreeTest, HasVisibleSubfolderIgnoresDotEntriesFilesAndHiddenStates) {
@@ -286,6 +299,97 @@ TEST(FreeNodeSubtree, FreesADeepChainWithoutRecursing) {
     for (int depth = 0; depth < 100000; ++depth) node = Add(node, L"d", true);
     Add(tree->root, L"wide", false);
     DestroyLocationTree(tree);
+    EXPECT_EQ(MemOutstanding(), baseline);
+}
+
+// A name of `length` units that tells which node it belongs to.
+std::wstring NumberedName(int number, size_t length) {
+    std::wstring name = std::to_wstring(number) + L"-";
+    name.resize(std::max(length, name.size()), wchar_t(L'a' + number % 26));
+    return name;
+}
+
+// Every name is whole and no two names or nodes share a unit of memory.
+void ExpectWholeAndApart(const std::map<const FileNode*, std::wstring>& expected) {
+    std::vector<std::pair<uintptr_t, uintptr_t>> ranges;
+    for (const auto& [node, name] : expected) {
+        ASSERT_EQ(std::wstring(node->name), name);
+        auto start = reinterpret_cast<uintptr_t>(node->name);
+        ranges.emplace_back(start, start + (name.size() + 1) * sizeof(wchar_t));
+        ranges.emplace_back(reinterpret_cast<uintptr_t>(node), reinterpret_cast<uintptr_t>(node) + sizeof(FileNode));
+    }
+    std::sort(ranges.begin(), ranges.end());
+    for (size_t i = 1; i < ranges.size(); ++i) ASSERT_LE(ranges[i - 1].second, ranges[i].first) << "overlap";
+}
+
+TEST_F(LocationTreeTest, NamesThatDoNotFitTheRestOfABlockStayWhole) {
+    // Longest names first, so that the rest of a block soon falls short of the
+    // next name; then every length, so that names meet block ends at every offset.
+    std::map<const FileNode*, std::wstring> expected;
+    FileNode* folder = Add(m_tree->root, L"F", true);
+    expected[folder] = L"F";
+    for (int i = 0; i < 2500; ++i) {
+        size_t length = i < 40 ? kMaxNameUnits - 1 : 1 + (i * 37) % (kMaxNameUnits - 1);
+        std::wstring name = NumberedName(i, length);
+        FileNode* node = Add(folder, name.c_str(), false);
+        ASSERT_NE(node, nullptr);
+        expected[node] = name;
+    }
+    ExpectWholeAndApart(expected);
+    EXPECT_EQ(ChildNames(folder).size(), 2500u);
+}
+
+TEST(TreeStorage, AFailedAddLeavesTheTreeAsItWasAtEveryStep) {
+    long baseline = MemOutstanding();
+    LocationTree* tree = CreateLocationTree();
+    std::vector<FileNode*> folders{tree->root};
+    std::map<const FileNode*, std::wstring> expected;
+    for (int i = 0; i < 3000; ++i) {
+        FileNode* parent = folders[(i * 7919u) % folders.size()];
+        FileNode* firstBefore = parent->firstChild;
+        std::wstring name = NumberedName(i, (i * 53) % 300);
+        // 0 fails the node, 1 its name; either may be where a new block is needed.
+        MemFailAfter(i % 2);
+        FileNode* failed = Add(parent, name.c_str(), false);
+        MemFailAfter(-1);
+        ASSERT_EQ(failed, nullptr) << i;
+        ASSERT_EQ(parent->firstChild, firstBefore) << i;
+        FileNode* node = Add(parent, name.c_str(), i % 3 == 0);
+        ASSERT_NE(node, nullptr) << i;
+        ASSERT_EQ(node->parent, parent);
+        ASSERT_EQ(node->nextSibling, firstBefore);
+        expected[node] = name.substr(0, kMaxNameUnits - 1);
+        if (i % 3 == 0) folders.push_back(node);
+    }
+    ExpectWholeAndApart(expected);
+    DestroyLocationTree(tree);
+    EXPECT_EQ(MemOutstanding(), baseline);
+}
+
+TEST(TreeStorage, NodesGoIntoTheTreeOfTheirParent) {
+    // As the analysis does when it adds copies to both trees by turns.
+    long baseline = MemOutstanding();
+    LocationTree* trees[2] = {CreateLocationTree(), CreateLocationTree()};
+    std::vector<FileNode*> folders[2] = {{trees[0]->root}, {trees[1]->root}};
+    std::map<const FileNode*, std::wstring> expected;
+    for (int i = 0; i < 2000; ++i) {
+        std::vector<FileNode*>& mine = folders[i % 2];
+        std::wstring name = NumberedName(i, 5 + i % 40);
+        FileNode* node = Add(mine[(i * 31u) % mine.size()], name.c_str(), true);
+        ASSERT_NE(node, nullptr);
+        mine.push_back(node);
+        if (i % 2) expected[node] = name;
+    }
+    DestroyLocationTree(trees[0]);
+    // Whatever the first tree held is gone and its memory taken by another tree.
+    LocationTree* other = CreateLocationTree();
+    for (int i = 0; i < 1000; ++i) Add(other->root, std::wstring(200, L'#').c_str(), false);
+    ExpectWholeAndApart(expected);
+    for (FileNode* node : folders[1]) {
+        for (FileNode* child = node->firstChild; child; child = child->nextSibling) ASSERT_EQ(child->parent, node);
+    }
+    DestroyLocationTree(other);
+    DestroyLocationTree(trees[1]);
     EXPECT_EQ(MemOutstanding(), baseline);
 }
 

@@ -132,23 +132,27 @@ TEST_F(ScanTest, BuildsTheTreeInReverseListingOrderWithDotEntriesBelowTheRoot) {
     EXPECT_EQ(std::wstring(m_tree->description), L"Differences on Logical Volume: " + data);
 }
 
-TEST_F(ScanTest, LogsAFolderThatCannotBeListedAndGoesOn) {
+TEST_F(ScanTest, LogsAFolderItCannotReachAndGoesOn) {
     TempFolder folder;
     folder.MakeFolder(L"Keep");
     folder.MakeFile(L"Keep\\k.txt");
     std::wstring bad = MakeUnlistableFolder(folder.Path(), L"Bad");
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder.Path() + bad + L"\\inner").c_str(), nullptr));
 
     ASSERT_EQ(ScanLocation(m_tree, folder.Path().c_str(), &m_context), 0u);
     ASSERT_EQ(LogRecorder::lines.size(), 2u);
     EXPECT_EQ(LogRecorder::lines[0], folder.Path() + bad + L"\\");
     wchar_t message[kSystemErrorUnits];
-    FormatSystemError(ERROR_PATH_NOT_FOUND, message);
+    FormatSystemError(ERROR_INVALID_NAME, message);
     EXPECT_EQ(LogRecorder::lines[1], message);
 
+    // It stays in the tree, Unknown and empty, so that its counterpart cannot pass for New or Missing.
     const FileNode* badNode = FindNodeByPath(m_tree, (L"Root\\" + bad + L"\\").c_str());
     ASSERT_NE(badNode, nullptr);
+    EXPECT_EQ(badNode->state, DiffUnknown);
     EXPECT_EQ(badNode->firstChild, nullptr);
-    EXPECT_NE(FindNodeByPath(m_tree, L"Root\\Keep\\k.txt\\"), nullptr);
+    EXPECT_EQ(FindNodeByPath(m_tree, L"Root\\Keep\\k.txt\\")->state, DiffIdentical);
+    EXPECT_EQ(m_tree->root->state, DiffIdentical);
 }
 
 TEST_F(ScanTest, StopsWithInternalErrorWhenTheLogCannotBeWritten) {
@@ -191,7 +195,9 @@ TEST_F(ScanTest, RunsOutOfMemoryCleanlyAtEveryAllocation) {
     folder.MakeFolder(L"A\\B");
     folder.MakeFile(L"A\\f1");
     folder.MakeFile(L"A\\B\\f2");
-    for (long allowed = 0; allowed < 40; ++allowed) {
+    // Enough names in one folder for the case check to use its table.
+    for (int i = 0; i < 20; ++i) folder.MakeFile(L"A\\many" + std::to_wstring(i));
+    for (long allowed = 0; allowed < 80; ++allowed) {
         LocationTree* tree = CreateLocationTree();
         MemFailAfter(allowed);
         DWORD status = ScanLocation(tree, folder.Path().c_str(), &m_context);
@@ -221,6 +227,16 @@ TEST_F(ScanTest, NamesTheTreeAfterTheLastComponent) {
         DestroyLocationTree(tree);
     }
     EXPECT_EQ(ScanLocation(nullptr, L"C:\\", &m_context), 87u);
+}
+
+TEST_F(ScanTest, ALocationThatCannotBeListedFailsWithTheListingCode) {
+    TempFolder folder;
+    std::wstring gone = folder.Path() + L"gone\\";
+    EXPECT_EQ(ScanLocation(m_tree, gone.c_str(), &m_context), DWORD(ERROR_PATH_NOT_FOUND));
+    // Not a skipped item: the whole scan has failed.
+    EXPECT_TRUE(LogRecorder::lines.empty());
+    EXPECT_EQ(m_tree->root->firstChild, nullptr);
+    EXPECT_STREQ(m_tree->displayName, L"gone");
 }
 
 TEST_F(ScanTest, ScansADriveRootWithoutDotEntries) {

@@ -13,7 +13,9 @@
 #include "res/resource.h"
 #include "sync/ui/synchronize_dlg.h"
 #include "tests/analysis/analysis_run.h"
+#include "tests/framework/notification_log.h"
 #include "tests/framework/window_test.h"
+#include "tests/app/main_window_controls.h"
 
 namespace {
 
@@ -69,7 +71,7 @@ protected:
         RunModalSteps([&] { return m_main->DoModal(); }, [&] { return m_main->m_hWnd; },
                       {[&] {
                            m_main->ShowAnalysedPair();
-                           m_main->m_tab.SetCurSel(active);
+                           TabOf(*m_main).SetCurSel(active);
                            m_main->m_path[active] = treePath;
                            // Filled as the main window's Synchronize command fills it.
                            m_dialog = std::make_unique<CSynchronizeDlg>(m_main.get());
@@ -227,6 +229,29 @@ LRESULT CALLBACK CancelWhileBuilding(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(g_cancelHook, code, wParam, lParam);
 }
 
+TEST_F(SynchronizeDialogTest, AToggleRaisesOneChangeAndMovesItsCountOnce) {
+    File(0, L"a-new.txt");
+    File(0, L"b-new.txt");
+    RunDialog(0, L"", {[&] {
+        ASSERT_TRUE(ListReady());
+        CSynchronizeDlg& dialog = *m_dialog;
+        NotificationLog log(dialog.m_hWnd, {LVN_ITEMCHANGING, LVN_ITEMCHANGED});
+        dialog.m_list.SetCheck(1, FALSE);
+        const std::vector<ExpectedNotification> toggle = {{LVN_ITEMCHANGING, IDC_SYNC_ITEM_LIST},
+                                                          {LVN_ITEMCHANGED, IDC_SYNC_ITEM_LIST}};
+        EXPECT_EQ(log.Seen(), toggle) << NotificationLog::Describe(log.Seen());
+        EXPECT_EQ(dialog.m_checkedNew, 1);
+        EXPECT_EQ(dialog.m_showNew.GetCheck(), BST_INDETERMINATE);
+        // A whole state at once: one change per item that changes, and the count set once.
+        log.Clear();
+        Click(dialog.m_showNew);
+        EXPECT_EQ(dialog.m_showNew.GetCheck(), BST_UNCHECKED);
+        EXPECT_EQ(log.Seen(), toggle) << NotificationLog::Describe(log.Seen());
+        EXPECT_EQ(dialog.m_checkedNew, 0);
+        Click(dialog.m_close);
+    }});
+}
+
 TEST_F(SynchronizeDialogTest, CancelIsRefusedWhileTheListIsBuiltAndTakenOnceCloseIsEnabled) {
     for (int index = 0; index < 3; ++index) File(0, L"n" + std::to_wstring(index) + L".txt");
     g_cancelsWhileBuilding = 0;
@@ -301,6 +326,46 @@ TEST_F(SynchronizeDialogTest, TheMainWindowsCommandOpensTheDialogWhichNeedsAVali
                       EXPECT_EQ(FindWindowW(L"#32770", L"Synchronize Folders"), nullptr);
                       main.EndDialog(IDCANCEL);
                   }});
+}
+
+
+TEST_F(SynchronizeDialogTest, PanesStayResetAfterARunStartedWhileATreeHadTheFocus) {
+    File(0, L"only left.txt", "left");
+    EXPECT_EQ(Run().exitCode, 0u);
+    CQuillmarDlg main;
+    m_app.m_pMainWnd = &main;
+    RunModalSteps([&] { return main.DoModal(); }, [&] { return main.m_hWnd; },
+                  {[&] {
+                       main.ShowAnalysedPair();
+                       TabOf(main).SetCurSel(0);
+                       TreeOf(main, 0).SetFocus();
+                       ASSERT_EQ(GetFocus(), TreeOf(main, 0).m_hWnd);
+                       RunModalSteps(
+                           [&] {
+                               SendMessageW(main.m_hWnd, WM_COMMAND, MAKEWPARAM(ID_SYNCHRONIZER_SYNCHRONIZE, 0), 0);
+                               return INT_PTR(0);
+                           },
+                           [&] { return FindWindowW(L"#32770", L"Synchronize Folders"); },
+                           {[&] {
+                               HWND dialog = FindWindowW(L"#32770", L"Synchronize Folders");
+                               ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_SYNC_COMMIT)); }));
+                               SendMessageW(GetDlgItem(dialog, IDC_SYNC_COMMIT), BM_CLICK, 0, 0);
+                               SendMessageW(GetDlgItem(dialog, IDC_SYNC_START), BM_CLICK, 0, 0);
+                           }});
+                   },
+                   [&] {
+                       // The dialog has gone and the main window has its focus back.
+                       EXPECT_EQ(FindWindowW(L"#32770", L"Synchronize Folders"), nullptr);
+                       for (int pane = 0; pane < kPaneCount; ++pane) {
+                           EXPECT_EQ(main.m_paneMode[pane], PaneMode::LogicalVolumes) << pane;
+                           EXPECT_EQ(main.m_path[pane], L"") << pane;
+                           EXPECT_EQ(TreeOf(main, pane).GetSelectedItem(), nullptr) << pane;
+                           EXPECT_EQ(ListOf(main, pane).GetItemCount(), 0) << pane;
+                           EXPECT_EQ(PathEditOf(main, pane).GetWindowText(), L"") << pane;
+                       }
+                       main.EndDialog(IDCANCEL);
+                   }});
+    EXPECT_EQ(GetFileAttributesW((Root(1) + L"only left.txt").c_str()) != INVALID_FILE_ATTRIBUTES, true);
 }
 
 }  // namespace
