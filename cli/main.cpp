@@ -26,12 +26,17 @@ const int kExitTrouble = 2;
 const wchar_t kWindowClass[] = L"QuillmarCliAnalysis";
 const wchar_t kNoMemory[] = L"No enough memory!";
 
+// How often the scan's counts are shown on a console.
+const DWORD kScanProgressMs = 250;
+
 struct RunState {
     bool done = false;
     bool failed = false;
     WPARAM failedLocation = 0;
-    bool progressOnConsole = false;
-    bool progressShown = false;
+    bool consoleShowsProgress = false;  // standard error is a console
+    bool progressOnConsole = false;  // and the content phase reports progress
+    bool progressShown = false;  // a progress line waits for its line break
+    bool scanShown = false;  // the scan's last counts were shown
     cli::ProgressEstimate estimate;
 };
 
@@ -49,7 +54,25 @@ int Trouble(const std::wstring& problem) {
     return kExitTrouble;
 }
 
+bool ScanEnded(const LocationSlot* slot) { return WaitForSingleObject(slot->scanDoneEvent, 0) == WAIT_OBJECT_0; }
+
+// The folders and files listed so far on each side, on one line that each call redraws.
+void ShowScanProgress(const BackgroundOpsData* data) {
+    if (g_run.scanShown) return;
+    // Both scans over: the counts read next are final, and the line is ended once.
+    const bool ended = ScanEnded(&data->slots[0]) && ScanEnded(&data->slots[1]);
+    wchar_t text[160];
+    swprintf(text, 160, L"\rListed: LEFT %ld folders, %ld files; RIGHT %ld folders, %ld files    ",
+             static_cast<long>(data->slots[0].foldersListed), static_cast<long>(data->slots[0].filesListed),
+             static_cast<long>(data->slots[1].foldersListed), static_cast<long>(data->slots[1].filesListed));
+    g_run.scanShown = ended;
+    cli::WriteError(std::wstring(text) + (g_run.scanShown ? L"\n" : L""));
+    g_run.progressShown = !g_run.scanShown;
+}
+
 void ShowProgress() {
+    // The content phase follows the scans: their final counts keep a line of their own.
+    ShowScanProgress(&g_backgroundOps);
     LocationSlot* slot = &g_backgroundOps.slots[0];
     EnterCriticalSection(&slot->lock);
     DWORD elapsed = slot->elapsedMs;
@@ -170,7 +193,16 @@ bool RunWorker(BackgroundOpsData* data) {
     if (!worker) return false;
     // Unlike the dialog, the companion keeps the handle: it waits for the
     // worker to end so that every message it sent has arrived.
-    while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) PumpMessages();
+    const DWORD wait = g_run.consoleShowsProgress ? kScanProgressMs : INFINITE;
+    for (;;) {
+        DWORD woken = MsgWaitForMultipleObjects(1, &worker, FALSE, wait, QS_ALLINPUT);
+        if (woken == WAIT_OBJECT_0) break;
+        if (woken == WAIT_TIMEOUT) {
+            ShowScanProgress(data);
+        } else {
+            PumpMessages();
+        }
+    }
     PumpMessages();
     CloseHandle(worker);
     return true;
@@ -195,9 +227,10 @@ int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], con
         return Trouble(problem);
     }
     DWORD consoleMode = 0;
-    g_run.progressOnConsole =
-        options.compareContent && GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode);
+    g_run.consoleShowsProgress = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != FALSE;
+    g_run.progressOnConsole = options.compareContent && g_run.consoleShowsProgress;
     bool ran = RunWorker(data);
+    if (ran && g_run.consoleShowsProgress) ShowScanProgress(data);
     DWORD logEntries = SkipLogClose();
     if (g_run.progressShown) cli::WriteError(L"\n");
 

@@ -204,6 +204,18 @@ TEST_F(CliTest, NullOptionEndsEveryRecordWithANulCharacter) {
                            Utf8(m_right + L"sub\\two.txt") + '\0');
 }
 
+// The scan's counts and the content's progress redraw a console line; a file or a pipe gets none of it.
+TEST_F(CliTest, ProgressStaysOffAnErrorStreamThatIsNotAConsole) {
+    File(L"left\\sub\\a.bin", std::string(100000, 'a'));
+    File(L"right\\sub\\a.bin", std::string(100000, 'b'));
+    CompanionRun result = Run({L"analyze", L"--content", m_left, m_right});
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_EQ(result.err.find('\r'), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("Listed:"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("Progress"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("quillmar-cli: identical 0, new 0, missing 0, modified 2"), 0u) << result.err;
+}
+
 TEST_F(CliTest, EmptyLocationMakesEverythingMissingSeenFromLeft) {
     File(L"right\\a.txt");
     CompanionRun result = Run({L"analyze", m_left, m_right});
