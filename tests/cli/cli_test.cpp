@@ -3,6 +3,7 @@
 #include "tests/cli/cli_fixture.h"
 
 #include "quillmar_version.h"
+#include "tests/support/unix_side.h"
 
 #include <algorithm>
 
@@ -202,6 +203,18 @@ TEST_F(CliTest, NullOptionEndsEveryRecordWithANulCharacter) {
     EXPECT_EQ(dry.out, "mkdir\t" + Utf8(m_right + L"sub") + '\0' + "copy\t" + Utf8(m_left + L"one.txt") + "\t" +
                            Utf8(m_right + L"one.txt") + '\0' + "copy\t" + Utf8(m_left + L"sub\\two.txt") + "\t" +
                            Utf8(m_right + L"sub\\two.txt") + '\0');
+}
+
+// Linux file systems allow a line break in a name; only NUL-ended records carry it whole.
+TEST_F(CliTest, NullOptionCarriesNamesWithLineBreaks) {
+    const std::string folder = UnixPathOf(m_left);
+    if (folder.empty()) GTEST_SKIP() << "the Linux side is not reachable";
+    ASSERT_EQ(RunUnixShell("printf x > " + ShellQuote(folder + "line\nbreak.txt")), 0);
+    File(L"left\\plain.txt");
+    CompanionRun result = Run({L"analyze", L"--null", m_left, m_right});
+    // A name the system's path rules reject is never compared or synchronized.
+    EXPECT_EQ(result.out, std::string("UNKNOWN\tfile\tline\nbreak.txt") + '\0' + "NEW\tfile\tplain.txt" + '\0');
+    RemoveUnixTree(m_left);
 }
 
 // The scan's counts and the content's progress redraw a console line; a file or a pipe gets none of it.
