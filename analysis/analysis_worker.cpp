@@ -256,7 +256,7 @@ void MarkAncestorsModified(FileNode* node) {
 
 DWORD WINAPI ScanThread(void* parameter) {
     auto* slot = static_cast<LocationSlot*>(parameter);
-    ScanContext context = {slot->cancelEvent, SkipLogAppendLines};
+    ScanContext context = {slot->cancelEvent, SkipLogAppendLines, &slot->foldersListed, &slot->filesListed};
     slot->scanResult = ScanLocation(slot->tree, slot->rootPath, &context);
     // The slot may be released as soon as this is set.
     SetEvent(slot->scanDoneEvent);

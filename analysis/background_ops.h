@@ -27,6 +27,10 @@ struct LocationSlot {
     // Set by the worker before it starts the slot's scan thread, so that the
     // record is not released under a scan that still runs.
     BYTE scanStarted;
+    // Entries the scan has listed so far, for a progress display; written by
+    // the slot's scan thread with interlocked operations.
+    volatile LONG foldersListed;
+    volatile LONG filesListed;
 };
 
 struct BackgroundOpsData {

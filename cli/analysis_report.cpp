@@ -11,6 +11,7 @@ namespace cli {
 namespace {
 
 const char* const kStateWords[] = {"Identical", "New", "Missing", "Modified", "Unknown"};
+const char* const kStateCapitals[] = {"IDENTICAL", "NEW", "MISSING", "MODIFIED", "UNKNOWN"};
 
 struct NodeLine {
     int side;
@@ -18,42 +19,42 @@ struct NodeLine {
     std::string text;
 };
 
-void CollectLines(int side, const FileNode* folder, const std::wstring& prefix, std::vector<NodeLine>* lines) {
-    for (const FileNode* child = folder->firstChild; child; child = child->nextSibling) {
-        if (IsDotOrDotDot(child->name)) continue;
-        std::wstring path = prefix + child->name;
-        NodeLine line{side, ToUtf8(path), std::string()};
-        line.text = std::to_string(side) + '\t' + (child->state <= DiffUnknown ? kStateWords[child->state] : "?") +
-                    '\t' + (IsFolderNode(child) ? 'D' : 'F') + '\t' + line.path + '\n';
-        lines->push_back(std::move(line));
-        if (IsFolderNode(child)) CollectLines(side, child, path + L"\\", lines);
-    }
-}
-
-uint32_t CountBelow(const FileNode* folder) {
-    uint32_t count = 0;
-    for (const FileNode* child = folder->firstChild; child; child = child->nextSibling) {
-        if (IsDotOrDotDot(child->name)) continue;
-        count += 1 + CountBelow(child);
-    }
-    return count;
-}
-
-// Bytes of the pairs below `folder` that ended Unknown and so were never read.
-uint64_t UnreadBytes(const FileNode* folder, const std::wstring& treePath, const LocationTree* other) {
-    uint64_t bytes = 0;
-    for (const FileNode* child = folder->firstChild; child; child = child->nextSibling) {
-        if (IsDotOrDotDot(child->name)) continue;
-        std::wstring path = treePath + child->name + L"\\";
-        if (IsFolderNode(child)) {
-            bytes += UnreadBytes(child, path, other);
-        } else if (child->state == DiffUnknown) {
-            const FileNode* counterpart = FindNodeByPath(other, path.c_str());
-            if (counterpart && !IsFolderNode(counterpart)) bytes += std::min(child->size, counterpart->size);
+// Calls `visit(node, relativePath)` for every node below `root` except "."
+// and "..", without recursion, so that no depth of tree can overflow the stack.
+template <typename Visit>
+void ForEachNode(const FileNode* root, Visit visit) {
+    struct Pending {
+        const FileNode* folder;
+        std::wstring prefix;
+    };
+    std::vector<Pending> pending;
+    pending.push_back(Pending{root, std::wstring()});
+    while (!pending.empty()) {
+        Pending current = std::move(pending.back());
+        pending.pop_back();
+        for (const FileNode* child = current.folder->firstChild; child; child = child->nextSibling) {
+            if (IsDotOrDotDot(child->name)) continue;
+            std::wstring path = current.prefix + child->name;
+            visit(child, path);
+            if (IsFolderNode(child)) pending.push_back(Pending{child, path + L"\\"});
         }
     }
-    return bytes;
 }
+
+// Byte order of UTF-8 is code point order.
+std::string SortedText(std::vector<NodeLine>* lines) {
+    std::sort(lines->begin(), lines->end(), [](const NodeLine& a, const NodeLine& b) {
+        return a.side != b.side ? a.side < b.side : a.path < b.path;
+    });
+    size_t size = 0;
+    for (const NodeLine& line : *lines) size += line.text.size();
+    std::string text;
+    text.reserve(size);
+    for (const NodeLine& line : *lines) text += line.text;
+    return text;
+}
+
+const char* StateWord(const char* const* words, DiffState state) { return state <= DiffUnknown ? words[state] : "?"; }
 
 }  // namespace
 
@@ -67,24 +68,58 @@ std::string ToUtf8(const std::wstring& text) {
     return bytes;
 }
 
-std::string ListAnalysedNodes(const BackgroundOpsData* data) {
+std::string ListDifferences(const BackgroundOpsData* data, char terminator) {
     std::vector<NodeLine> lines;
-    for (int side = 0; side < 2; ++side) CollectLines(side, data->slots[side].tree->root, L"", &lines);
-    // Byte order of UTF-8 is code point order.
-    std::sort(lines.begin(), lines.end(), [](const NodeLine& a, const NodeLine& b) {
-        return a.side != b.side ? a.side < b.side : a.path < b.path;
+    ForEachNode(data->slots[0].tree->root, [&](const FileNode* node, const std::wstring& path) {
+        if (node->state == DiffIdentical) return;
+        NodeLine line{0, ToUtf8(path), std::string()};
+        line.text = std::string(StateWord(kStateCapitals, node->state)) + '\t' +
+                    (IsFolderNode(node) ? "folder" : "file") + '\t' + line.path + terminator;
+        lines.push_back(std::move(line));
     });
-    std::string text;
-    for (const NodeLine& line : lines) text += line.text;
-    return text;
+    return SortedText(&lines);
 }
 
-uint32_t CountNodes(const LocationTree* tree) { return tree && tree->root ? CountBelow(tree->root) : 0; }
+std::string ListAnalysedNodes(const BackgroundOpsData* data, char terminator) {
+    std::vector<NodeLine> lines;
+    for (int side = 0; side < 2; ++side) {
+        ForEachNode(data->slots[side].tree->root, [&](const FileNode* node, const std::wstring& path) {
+            NodeLine line{side, ToUtf8(path), std::string()};
+            line.text = std::to_string(side) + '\t' + StateWord(kStateWords, node->state) + '\t' +
+                        (IsFolderNode(node) ? 'D' : 'F') + '\t' + line.path + terminator;
+            lines.push_back(std::move(line));
+        });
+    }
+    return SortedText(&lines);
+}
+
+StateCounts CountStates(const LocationTree* tree) {
+    StateCounts counts = {};
+    if (!tree || !tree->root) return counts;
+    ForEachNode(tree->root, [&](const FileNode* node, const std::wstring&) {
+        if (node->state <= DiffUnknown) ++counts.of[node->state];
+    });
+    return counts;
+}
+
+bool AnyDifference(const StateCounts& counts) {
+    for (DiffState state : {DiffNew, DiffMissing, DiffModified, DiffUnknown}) {
+        if (counts.of[state] > 0) return true;
+    }
+    return false;
+}
 
 uint64_t BytesCompared(const BackgroundOpsData* data) {
     if (!data->compareContent) return 0;
     uint64_t amount = data->slots[0].commonBytes;
-    uint64_t unread = UnreadBytes(data->slots[0].tree->root, kRootTreePath, data->slots[1].tree);
+    // The pairs that ended Unknown were never read.
+    uint64_t unread = 0;
+    const LocationTree* other = data->slots[1].tree;
+    ForEachNode(data->slots[0].tree->root, [&](const FileNode* node, const std::wstring& path) {
+        if (IsFolderNode(node) || node->state != DiffUnknown) return;
+        const FileNode* counterpart = FindNodeByPath(other, (kRootTreePath + path + L"\\").c_str());
+        if (counterpart && !IsFolderNode(counterpart)) unread += std::min(node->size, counterpart->size);
+    });
     return unread < amount ? amount - unread : 0;
 }
 

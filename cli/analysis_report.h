@@ -1,6 +1,6 @@
 #pragma once
-// What the console companion prints about an analysis: the node lines, the
-// progress line and the time spans in them.
+// What the console companion prints about an analysis: the listings, the
+// counts of the summary, the progress line and the time spans in them.
 #include "analysis/analysis_progress.h"
 #include "analysis/background_ops.h"
 
@@ -13,12 +13,23 @@ namespace cli {
 // FormatTimeSpan as a string.
 std::wstring TimeSpan(DWORD milliseconds);
 
-// One line per node of both trees except the roots, "." and "..":
-// SIDE<TAB>STATE<TAB>KIND<TAB>PATH, UTF-8, sorted by side, then path.
-std::string ListAnalysedNodes(const BackgroundOpsData* data);
+// One record per node of the first tree, which holds every item of both
+// locations, that is not Identical: STATE<TAB>KIND<TAB>PATH, STATE in capitals,
+// KIND "file" or "folder", PATH relative to the roots; UTF-8, each record
+// ended by `terminator`, sorted by path.
+std::string ListDifferences(const BackgroundOpsData* data, char terminator);
 
-// Nodes of a tree except its root, "." and "..".
-uint32_t CountNodes(const LocationTree* tree);
+// One record per node of both trees except the roots, "." and "..":
+// SIDE<TAB>STATE<TAB>KIND<TAB>PATH, UTF-8, sorted by side, then path.
+std::string ListAnalysedNodes(const BackgroundOpsData* data, char terminator);
+
+// How many nodes of a tree (root, "." and ".." aside) are in each state.
+struct StateCounts {
+    uint32_t of[DiffUnknown + 1];
+};
+StateCounts CountStates(const LocationTree* tree);
+// True when some node is in another state than Identical.
+bool AnyDifference(const StateCounts& counts);
 
 // Bytes the content phase read from both files: the amount to compare less
 // the pairs that could not be opened.

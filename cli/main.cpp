@@ -3,9 +3,12 @@
 #include "analysis/analyze_log.h"
 #include "analysis/skip_log.h"
 #include "cli/analysis_report.h"
+#include "cli/arguments.h"
+#include "cli/locations.h"
+#include "cli/output.h"
 #include "cli/sync_command.h"
-#include "model/location_paths.h"
 #include "model/system_error.h"
+#include "quillmar_version.h"
 
 #include <windows.h>
 
@@ -14,42 +17,70 @@
 
 namespace {
 
-const int kExitCompleted = 0;
-const int kExitFailed = 1;
-const int kExitUsage = 2;
+using cli::Command;
 
-const wchar_t kUsage[] =
-    L"usage: quillmar-cli.exe analyze [--content] [--simultaneous] LEFT RIGHT\n"
-    L"       quillmar-cli.exe commit [--content] [--simultaneous] LEFT RIGHT   (make RIGHT like LEFT)\n"
-    L"       quillmar-cli.exe update [--content] [--simultaneous] LEFT RIGHT   (make LEFT like RIGHT)\n";
+const int kExitSame = 0;  // analyze: no difference; commit, update: every operation done
+const int kExitDiffers = 1;  // analyze: differences; commit, update: something not done
+const int kExitTrouble = 2;
+
 const wchar_t kWindowClass[] = L"QuillmarCliAnalysis";
+const wchar_t kNoMemory[] = L"No enough memory!";
+
+// How often the scan's counts are shown on a console.
+const DWORD kScanProgressMs = 250;
 
 struct RunState {
     bool done = false;
     bool failed = false;
     WPARAM failedLocation = 0;
-    bool progressOnConsole = false;
-    bool progressShown = false;
+    bool consoleShowsProgress = false;  // standard error is a console
+    bool progressOnConsole = false;  // and the content phase reports progress
+    bool progressShown = false;  // a progress line waits for its line break
+    bool scanShown = false;  // the scan's last counts were shown
     cli::ProgressEstimate estimate;
 };
 
 RunState g_run;
-
-void WriteBytes(HANDLE output, const std::string& bytes) {
-    size_t written = 0;
-    while (written < bytes.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - written, 1 << 20));
-        DWORD done = 0;
-        if (!WriteFile(output, bytes.data() + written, chunk, &done, nullptr) || done == 0) return;
-        written += done;
-    }
-}
-
-void WriteError(const std::wstring& text) { WriteBytes(GetStdHandle(STD_ERROR_HANDLE), cli::ToUtf8(text)); }
+// Set once the analysis is over: a synchronization cannot be stopped midway.
+volatile LONG g_synchronizing = 0;
 
 int UsageError(const std::wstring& problem) {
-    WriteError(L"quillmar-cli: " + problem + L"\n" + kUsage);
-    return kExitUsage;
+    cli::WriteError(L"quillmar-cli: " + problem + L"\n" + cli::kUsageSynopsis);
+    return kExitTrouble;
+}
+
+int Trouble(const std::wstring& problem) {
+    cli::WriteError(L"quillmar-cli: " + problem + L"\n");
+    return kExitTrouble;
+}
+
+bool ScanEnded(const LocationSlot* slot) { return WaitForSingleObject(slot->scanDoneEvent, 0) == WAIT_OBJECT_0; }
+
+// The folders and files listed so far on each side, on one line that each call redraws.
+void ShowScanProgress(const BackgroundOpsData* data) {
+    if (g_run.scanShown) return;
+    // Both scans over: the counts read next are final, and the line is ended once.
+    const bool ended = ScanEnded(&data->slots[0]) && ScanEnded(&data->slots[1]);
+    wchar_t text[160];
+    swprintf(text, 160, L"\rListed: LEFT %ld folders, %ld files; RIGHT %ld folders, %ld files    ",
+             static_cast<long>(data->slots[0].foldersListed), static_cast<long>(data->slots[0].filesListed),
+             static_cast<long>(data->slots[1].foldersListed), static_cast<long>(data->slots[1].filesListed));
+    g_run.scanShown = ended;
+    cli::WriteError(std::wstring(text) + (g_run.scanShown ? L"\n" : L""));
+    g_run.progressShown = !g_run.scanShown;
+}
+
+void ShowProgress() {
+    // The content phase follows the scans: their final counts keep a line of their own.
+    ShowScanProgress(&g_backgroundOps);
+    LocationSlot* slot = &g_backgroundOps.slots[0];
+    EnterCriticalSection(&slot->lock);
+    DWORD elapsed = slot->elapsedMs;
+    uint64_t total = slot->totalBytes;
+    uint64_t done = slot->doneBytes;
+    LeaveCriticalSection(&slot->lock);
+    cli::WriteError(L"\r" + g_run.estimate.Update(elapsed, total, done) + L"    ");
+    g_run.progressShown = true;
 }
 
 LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -64,42 +95,22 @@ LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_ANALYSIS_STATUS:
         return 0;
-    case WM_ANALYSIS_PROGRESS: {
-        if (!g_run.progressOnConsole) return 0;
-        LocationSlot* slot = &g_backgroundOps.slots[0];
-        EnterCriticalSection(&slot->lock);
-        DWORD elapsed = slot->elapsedMs;
-        uint64_t total = slot->totalBytes;
-        uint64_t done = slot->doneBytes;
-        LeaveCriticalSection(&slot->lock);
-        WriteError(L"\r" + g_run.estimate.Update(elapsed, total, done) + L"    ");
-        g_run.progressShown = true;
+    case WM_ANALYSIS_PROGRESS:
+        if (g_run.progressOnConsole) ShowProgress();
         return 0;
-    }
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
 BOOL WINAPI OnConsoleControl(DWORD) {
-    // Stops the analysis the way the dialog's Cancel does; it then reports its end.
-    SetEvent(g_backgroundOps.cancelEvent);
+    if (InterlockedCompareExchange(&g_synchronizing, 0, 0)) {
+        cli::WriteError(L"quillmar-cli: the synchronization runs to its end; it cannot be canceled midway\n");
+    } else {
+        // Stops the analysis the way the dialog's Cancel does; it then reports its end.
+        SetEvent(g_backgroundOps.cancelEvent);
+    }
     return TRUE;
-}
-
-// Full folder path ending in a backslash; empty when it cannot be formed.
-std::wstring FolderPath(const wchar_t* argument) {
-    std::vector<wchar_t> full(kPathUnits);
-    DWORD length = GetFullPathNameW(argument, kPathUnits, full.data(), nullptr);
-    if (length == 0 || length >= kPathUnits - 1) return std::wstring();
-    std::wstring path(full.data(), length);
-    if (path.back() != L'\\') path += L'\\';
-    return path;
-}
-
-bool IsFolder(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 HWND CreateReceiver() {
@@ -129,83 +140,138 @@ std::wstring StatusOf(const LocationSlot* slot) {
     return text;
 }
 
-enum class Command { Analyze, Commit, Update };
+void TellAnalysisLog(DWORD logEntries, const std::wstring& logPath) {
+    if (logEntries > 0)
+        cli::WriteError(L"Some files/folders could not be accessed and will not be added to the analysis report. "
+                        L"A list of these files was saved to <" + logPath + L">!\n");
+}
 
-int RunAnalysis(Command command, const std::wstring& left, const std::wstring& right, bool compareContent,
-                bool simultaneous) {
-    BackgroundOpsData* data = &g_backgroundOps;
-    if (!BackgroundOpsInit(data)) {
-        WriteError(L"Error initializing background operations data.\n");
-        return kExitFailed;
-    }
-    HWND window = CreateReceiver();
-    data->notifyWindow = window;
-    data->compareContent = compareContent;
-    data->simultaneous = simultaneous;
-    wcsncpy(data->slots[0].rootPath, left.c_str(), kPathUnits - 1);
-    wcsncpy(data->slots[1].rootPath, right.c_str(), kPathUnits - 1);
+int ReportAnalysis(const cli::Options& options, const BackgroundOpsData* data, DWORD logEntries,
+                   const std::wstring& logPath) {
+    const char terminator = options.nullTerminated ? '\0' : '\n';
+    cli::WriteOutput(options.listAll ? cli::ListAnalysedNodes(data, terminator)
+                                     : cli::ListDifferences(data, terminator));
+    cli::StateCounts counts = cli::CountStates(data->slots[0].tree);
+    wchar_t summary[256];
+    swprintf(summary, 256,
+             L"quillmar-cli: identical %lu, new %lu, missing %lu, modified %lu, unknown %lu; bytes compared %llu; "
+             L"elapsed %lu ms\n",
+             static_cast<unsigned long>(counts.of[DiffIdentical]), static_cast<unsigned long>(counts.of[DiffNew]),
+             static_cast<unsigned long>(counts.of[DiffMissing]), static_cast<unsigned long>(counts.of[DiffModified]),
+             static_cast<unsigned long>(counts.of[DiffUnknown]),
+             static_cast<unsigned long long>(cli::BytesCompared(data)),
+             static_cast<unsigned long>(data->slots[0].elapsedMs));
+    cli::WriteError(summary);
+    TellAnalysisLog(logEntries, logPath);
+    // An item that could not be read may differ: only a complete comparison says "the same".
+    return cli::AnyDifference(counts) || logEntries > 0 ? kExitDiffers : kExitSame;
+}
 
-    wchar_t logPath[MAX_PATH];
-    if (!window || !AnalyzeLogPath(logPath) || !SkipLogOpen(logPath, kAnalyzeLogHeader)) {
-        WriteError(window ? L"Can not create error log file!\n" : L"Error starting worker thread.\n");
-        if (window) DestroyWindow(window);
-        BackgroundOpsFree(data);
-        return kExitFailed;
-    }
-    DWORD consoleMode = 0;
-    g_run.progressOnConsole = compareContent && GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode);
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* data, DWORD logEntries,
+                          const cli::RunLogs& logs, HWND window) {
+    TellAnalysisLog(logEntries, logs.analyze);
+    cli::SyncSettings settings = {options.command == Command::Commit ? SyncCommit : SyncUpdate, options.dryRun,
+                                  options.nullTerminated ? '\0' : '\n', logs.synchronize, window};
+    InterlockedExchange(&g_synchronizing, 1);
+    cli::SyncOutcome outcome = cli::SynchronizeAnalysedPair(data, settings);
+    // Only what was done is printed; what was not done is in the notices.
+    cli::WriteOutput(outcome.operations);
+    cli::WriteError(outcome.notices);
+    if (outcome.endedEarly) return kExitTrouble;
+    std::wstring summary = L"quillmar-cli: " + cli::SyncSummaryText(outcome.summary, options.dryRun);
+    if (GetFileAttributesW(logs.synchronize.c_str()) != INVALID_FILE_ATTRIBUTES)
+        summary += L"; log <" + logs.synchronize + L">";
+    cli::WriteError(summary + L"\n");
+    // Items that the analysis could not read were left as they are, unlike the folders around them.
+    bool unread = logEntries > 0 || cli::CountStates(data->slots[0].tree).of[DiffUnknown] > 0;
+    return outcome.summary.notDone > 0 || unread ? kExitDiffers : kExitSame;
+}
 
+// Runs the worker to its end; false when it could not be started.
+bool RunWorker(BackgroundOpsData* data) {
     HANDLE worker = CreateThread(nullptr, 0, AnalysisWorker, data, 0, nullptr);
-    if (!worker) {
-        SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-        SkipLogClose();
-        DestroyWindow(window);
-        BackgroundOpsFree(data);
-        WriteError(L"Error starting worker thread.\n");
-        return kExitFailed;
-    }
+    if (!worker) return false;
     // Unlike the dialog, the companion keeps the handle: it waits for the
     // worker to end so that every message it sent has arrived.
-    while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) PumpMessages();
+    const DWORD wait = g_run.consoleShowsProgress ? kScanProgressMs : INFINITE;
+    for (;;) {
+        DWORD woken = MsgWaitForMultipleObjects(1, &worker, FALSE, wait, QS_ALLINPUT);
+        if (woken == WAIT_OBJECT_0) break;
+        if (woken == WAIT_TIMEOUT) {
+            ShowScanProgress(data);
+        } else {
+            PumpMessages();
+        }
+    }
     PumpMessages();
     CloseHandle(worker);
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-    DWORD logEntries = SkipLogClose();
-    if (g_run.progressShown) WriteError(L"\n");
+    return true;
+}
 
-    int exitCode = kExitCompleted;
-    if (g_run.done && !g_run.failed && command != Command::Analyze) {
-        if (logEntries > 0)
-            WriteError(L"Some files/folders could not be accessed and will not be added to the analysis report. "
-                       L"A list of these files was saved to <" + std::wstring(logPath) + L">!\n");
-        std::string operations;
-        std::wstring notices;
-        exitCode = cli::SynchronizeAnalysedPair(data, command == Command::Commit ? SyncCommit : SyncUpdate, window,
-                                                &operations, &notices);
-        // Only what was done is printed; what was not done is in the notices.
-        WriteBytes(GetStdHandle(STD_OUTPUT_HANDLE), operations);
-        WriteError(notices);
-    } else if (g_run.done && !g_run.failed) {
-        WriteBytes(GetStdHandle(STD_OUTPUT_HANDLE), cli::ListAnalysedNodes(data));
-        wchar_t summary[256];
-        swprintf(summary, 256, L"elapsed %lu ms, nodes %lu and %lu, bytes compared %llu, skipped items %lu\n",
-                 static_cast<unsigned long>(data->slots[0].elapsedMs),
-                 static_cast<unsigned long>(cli::CountNodes(data->slots[0].tree)),
-                 static_cast<unsigned long>(cli::CountNodes(data->slots[1].tree)),
-                 static_cast<unsigned long long>(cli::BytesCompared(data)),
-                 static_cast<unsigned long>(logEntries / 2));
-        WriteError(summary);
-        if (logEntries > 0)
-            WriteError(L"Some files/folders could not be accessed and will not be added to the analysis report. "
-                       L"A list of these files was saved to <" + std::wstring(logPath) + L">!\n");
+int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], const cli::RunLogs& logs) {
+    BackgroundOpsData* data = &g_backgroundOps;
+    if (!BackgroundOpsInit(data)) return Trouble(L"Error initializing background operations data.");
+    HWND window = CreateReceiver();
+    data->notifyWindow = window;
+    data->compareContent = options.compareContent;
+    data->simultaneous = options.simultaneous;
+    wcsncpy(data->slots[0].rootPath, paths[0].c_str(), kPathUnits - 1);
+    wcsncpy(data->slots[1].rootPath, paths[1].c_str(), kPathUnits - 1);
+    // Before anything can be cancelled, so that a Ctrl+C always ends as a cancelled analysis.
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    if (!window || !SkipLogOpen(logs.analyze.c_str(), kAnalyzeLogHeader)) {
+        std::wstring problem = window ? L"Can not create error log file! <" + logs.analyze + L">"
+                                      : std::wstring(L"Error starting worker thread.");
+        if (window) DestroyWindow(window);
+        BackgroundOpsFree(data);
+        return Trouble(problem);
+    }
+    DWORD consoleMode = 0;
+    g_run.consoleShowsProgress = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != FALSE;
+    g_run.progressOnConsole = options.compareContent && g_run.consoleShowsProgress;
+    bool ran = RunWorker(data);
+    if (ran && g_run.consoleShowsProgress) ShowScanProgress(data);
+    DWORD logEntries = SkipLogClose();
+    if (g_run.progressShown) cli::WriteError(L"\n");
+
+    int exitCode = kExitTrouble;
+    if (!ran) {
+        Trouble(L"Error starting worker thread.");
+    } else if (!g_run.done || g_run.failed) {
+        // A failure or a cancel: the location that ended the analysis tells why.
+        cli::WriteError(StatusOf(&data->slots[g_run.failed ? g_run.failedLocation : 0]) + L"\n");
+        TellAnalysisLog(logEntries, logs.analyze);
+    } else if (options.command == Command::Analyze) {
+        exitCode = ReportAnalysis(options, data, logEntries, logs.analyze);
     } else {
-        WriteError(StatusOf(&data->slots[g_run.failed ? g_run.failedLocation : 0]) + L"\n");
-        exitCode = kExitFailed;
+        exitCode = ReportSynchronization(options, data, logEntries, logs, window);
     }
     DestroyWindow(window);
     BackgroundOpsFree(data);
     return exitCode;
+}
+
+int Run(const std::vector<std::wstring>& arguments) {
+    cli::Options options;
+    std::wstring problem = cli::ParseArguments(arguments, &options);
+    if (!problem.empty()) return UsageError(problem);
+    if (options.command == Command::Help) {
+        cli::WriteOutput(cli::ToUtf8(cli::HelpText()));
+        return kExitSame;
+    }
+    if (options.command == Command::Version) {
+        cli::WriteOutput("quillmar-cli " QUILLMAR_VERSION_TEXT "\n");
+        return kExitSame;
+    }
+    const std::wstring folders[2] = {options.folders[0], options.folders[1]};
+    std::wstring paths[2];
+    bool usageError = false;
+    problem = cli::CheckLocations(folders, paths, &usageError);
+    if (!problem.empty()) return usageError ? UsageError(problem) : Trouble(problem);
+    cli::RunLogs logs;
+    problem = cli::ChooseLogPaths(options.logFolder, &logs);
+    if (!problem.empty()) return Trouble(problem);
+    return RunAnalysis(options, paths, logs);
 }
 
 }  // namespace
@@ -213,45 +279,10 @@ int RunAnalysis(Command command, const std::wstring& left, const std::wstring& r
 int wmain(int argc, wchar_t** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     SetConsoleOutputCP(CP_UTF8);
-    if (argc < 2) return UsageError(L"no command given");
-    Command command = Command::Analyze;
-    if (wcscmp(argv[1], L"commit") == 0) {
-        command = Command::Commit;
-    } else if (wcscmp(argv[1], L"update") == 0) {
-        command = Command::Update;
-    } else if (wcscmp(argv[1], L"analyze") != 0) {
-        return UsageError(std::wstring(L"unknown command \"") + argv[1] + L"\"");
+    try {
+        return Run(std::vector<std::wstring>(argv + 1, argv + argc));
+    } catch (...) {
+        // Out of memory for a listing or a text: the run says so rather than ending without a word.
+        return Trouble(kNoMemory);
     }
-    bool compareContent = false;
-    bool simultaneous = false;
-    std::vector<const wchar_t*> folders;
-    for (int index = 2; index < argc; ++index) {
-        const wchar_t* argument = argv[index];
-        if (wcscmp(argument, L"--content") == 0) {
-            compareContent = true;
-        } else if (wcscmp(argument, L"--simultaneous") == 0) {
-            simultaneous = true;
-        } else if (argument[0] == L'-' && argument[1] == L'-') {
-            return UsageError(std::wstring(L"unknown option \"") + argument + L"\"");
-        } else {
-            folders.push_back(argument);
-        }
-    }
-    if (folders.size() != 2)
-        return UsageError(L"two folders are needed, LEFT and RIGHT; " + std::to_wstring(folders.size()) + L" given");
-    std::wstring paths[2];
-    for (int side = 0; side < 2; ++side) {
-        const wchar_t* name = side == 0 ? L"LEFT" : L"RIGHT";
-        paths[side] = FolderPath(folders[side]);
-        if (paths[side].empty())
-            return UsageError(std::wstring(name) + L" folder path is not valid or too long: " + folders[side]);
-        if (IsRawDevicePath(folders[side]))
-            return UsageError(std::wstring(name) + L" folder path in the \\\\?\\ or \\\\.\\ form is not supported: " +
-                              folders[side]);
-        if (!IsFolder(paths[side])) return UsageError(std::wstring(name) + L" folder not found: " + folders[side]);
-    }
-    // A synchronization between them would copy a location into itself or delete its own root.
-    if (LocationsOverlap(paths[0].c_str(), paths[1].c_str()))
-        return UsageError(L"LEFT and RIGHT overlap: one lies inside the other, or both are the same folder");
-    return RunAnalysis(command, paths[0], paths[1], compareContent, simultaneous);
 }

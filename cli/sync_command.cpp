@@ -5,20 +5,31 @@
 #include "sync/file_batches.h"
 #include "sync/synchronize_worker.h"
 
+#include <cwchar>
+
 namespace cli {
 
 namespace {
 
+const wchar_t kLogNameInNotices[] = L"<SynchronizeLog.txt>";
+
 struct Output {
-    std::string* operations;
-    std::wstring* notices;
+    SyncOutcome* outcome;
+    const SyncSettings* settings;
 };
 
 // The worker's notices become lines; the completion needs none, the exit code tells it.
+// The window program's log stands beside it, the companion's may not: its notices name the real place.
 void NoteNotice(void* context, SyncNoticeKind kind, const wchar_t* text) {
     auto* output = static_cast<Output*>(context);
     try {
-        if (kind != SyncNoticeInformation) *output->notices += std::wstring(text) + L"\n";
+        if (kind == SyncNoticeInformation) return;
+        std::wstring line = text;
+        size_t name = line.find(kLogNameInNotices);
+        if (name != std::wstring::npos)
+            line.replace(name, wcslen(kLogNameInNotices), L"<" + output->settings->logPath + L">");
+        if (line == kSyncCannotCreateLog) line += L" <" + output->settings->logPath + L">";
+        output->outcome->notices += line + L"\n";
     } catch (...) {
         // Out of memory for the text: the exit code still tells how the run ended.
     }
@@ -55,10 +66,10 @@ void NoteOperationLine(Output* output, SyncAction action, const wchar_t* itemPat
         // What was not done (a folder that stays, a file left out or refused by the shell) is told, not printed.
         wchar_t reason[kSystemErrorUnits];
         DescribeSyncResult(result, reason);
-        *output->notices += line + L": " + reason + L"\n";
+        output->outcome->notices += line + L": " + reason + L"\n";
         return;
     }
-    *output->operations += ToUtf8(line) + "\n";
+    output->outcome->operations += ToUtf8(line) + output->settings->terminator;
 }
 
 void NoteOperation(void* context, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
@@ -72,33 +83,53 @@ void NoteOperation(void* context, SyncAction action, const wchar_t* itemPath, co
 
 }  // namespace
 
-int SynchronizeAnalysedPair(const BackgroundOpsData* data, SyncDirection direction, HWND window,
-                            std::string* operations, std::wstring* notices) {
+SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSettings& settings) {
+    SyncOutcome outcome = {};
     const LocationSlot* current = &data->slots[0];
     SyncItemList* items = nullptr;
     DWORD listed = ListSyncItems(current->tree->root, current->rootPath, data->slots[1].tree, &items);
     if (listed != ERROR_SUCCESS) {
-        *notices += std::wstring(kSyncNoMemory) + L"\n";
-        return 1;
+        outcome.notices = std::wstring(kSyncNoMemory) + L"\n";
+        outcome.endedEarly = true;
+        return outcome;
     }
-    Output output{operations, notices};
+    Output output{&outcome, &settings};
     SyncRequest request = {};
-    request.direction = direction;
+    request.direction = settings.direction;
     request.items = items;
     request.currentRoot = current->rootPath;
     request.otherRoot = data->slots[1].rootPath;
-    request.window = window;
+    request.window = settings.window;
     request.observer = NoteOperation;
     request.observerContext = &output;
     request.notice = NoteNotice;
     request.noticeContext = &output;
-    SyncSummary summary = {};
-    request.summary = &summary;
+    request.summary = &outcome.summary;
     request.shellWithoutErrorBoxes = true;
+    request.logPath = settings.logPath.c_str();
+    request.dryRun = settings.dryRun;
     // Nothing listed is a complete run with nothing to do.
-    DWORD result = items ? RunSynchronization(&request) : 0;
+    outcome.endedEarly = items && RunSynchronization(&request) != 0;
     FreeSyncItemList(items);
-    return result == 0 && summary.notDone == 0 ? 0 : 1;
+    return outcome;
+}
+
+std::wstring SyncSummaryText(const SyncSummary& summary, bool dryRun) {
+    wchar_t text[256];
+    if (dryRun) {
+        swprintf(text, 256,
+                 L"dry run, nothing was changed; files to copy %lu, to delete %lu; folders to create %lu, "
+                 L"to remove %lu; would not be done %lu",
+                 static_cast<unsigned long>(summary.copied), static_cast<unsigned long>(summary.deleted),
+                 static_cast<unsigned long>(summary.created), static_cast<unsigned long>(summary.removed),
+                 static_cast<unsigned long>(summary.notDone));
+    } else {
+        swprintf(text, 256, L"files copied %lu, deleted %lu; folders created %lu, removed %lu; not done %lu",
+                 static_cast<unsigned long>(summary.copied), static_cast<unsigned long>(summary.deleted),
+                 static_cast<unsigned long>(summary.created), static_cast<unsigned long>(summary.removed),
+                 static_cast<unsigned long>(summary.notDone));
+    }
+    return text;
 }
 
 }  // namespace cli

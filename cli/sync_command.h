@@ -3,18 +3,32 @@
 // item of the whole first location (the current one) through the worker of
 // the window program, all checked.
 #include "analysis/background_ops.h"
-#include "sync/sync_decision.h"
+#include "sync/synchronize_worker.h"
 
 #include <string>
 
 namespace cli {
 
-// Runs the synchronization over the analysed pair in `data`. The lines of the
-// file and folder operations go to `operations` (UTF-8), the worker's notices
-// and failures to `notices`. `window` receives the worker's end message.
-// Returns 0 when every operation was done, 1 when the run ended early or left
-// some operation undone (each told in the notices).
-int SynchronizeAnalysedPair(const BackgroundOpsData* data, SyncDirection direction, HWND window,
-                            std::string* operations, std::wstring* notices);
+struct SyncSettings {
+    SyncDirection direction;
+    bool dryRun;
+    char terminator;  // ends each operation record
+    std::wstring logPath;  // where the synchronization's log goes
+    HWND window;  // receives the worker's end message
+};
+
+struct SyncOutcome {
+    std::string operations;  // one record per operation done (or, in a dry run, to do), UTF-8
+    std::wstring notices;  // lines for standard error: operations not done, the worker's notices
+    SyncSummary summary;
+    bool endedEarly;  // nothing was changed: no memory, or the log could not be created
+};
+
+// Runs the synchronization over the analysed pair in `data`.
+SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSettings& settings);
+
+// "files copied C, deleted D; folders created M, removed R; not done N", or
+// what a dry run would do.
+std::wstring SyncSummaryText(const SyncSummary& summary, bool dryRun);
 
 }  // namespace cli

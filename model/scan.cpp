@@ -126,6 +126,7 @@ DWORD ScanWalk::AddFiles(FileNode* node, const DirEntryList* files, const BYTE* 
         if (problem != ERROR_SUCCESS && LogEntry(pathLength, entry.name, false, problem) != ERROR_SUCCESS)
             return ERROR_INTERNAL_ERROR;
     }
+    if (m_context->filesListed) InterlockedExchangeAdd(m_context->filesListed, static_cast<LONG>(files->count));
     return ERROR_SUCCESS;
 }
 
@@ -141,6 +142,7 @@ DWORD ScanWalk::NextFolderEntry(ScanFrame* frame) {
     FileNode* child = AddChildNode(&record, frame->node);
     if (!child) return ERROR_NOT_ENOUGH_MEMORY;
     if (dotEntry) return ERROR_SUCCESS;
+    if (m_context->foldersListed) InterlockedIncrement(m_context->foldersListed);
     const size_t pathLength = frame->pathLength;
     if (problem != ERROR_SUCCESS) return LogEntry(pathLength, entry.name, true, problem);
 

@@ -9,6 +9,10 @@ typedef bool (*SkipLineWriter)(const wchar_t* const* lines, unsigned count);
 struct ScanContext {
     HANDLE cancelEvent;  // manual reset; the scan stops once it is signalled
     SkipLineWriter writeSkipped;
+    // Optional: the folders and files added so far, raised with interlocked
+    // operations so that another thread may read them while the scan runs.
+    volatile LONG* foldersListed = nullptr;
+    volatile LONG* filesListed = nullptr;
 };
 
 // Adds everything below `folderPath` (ending in a backslash) under `folderNode`.

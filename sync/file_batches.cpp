@@ -269,3 +269,10 @@ void RunFileBatches(const BatchContext* context, FileBatches* batches) {
             planned.result = ResultOnDisk(context, planned, IsCopy(planned.action) ? copied : deleted);
     }
 }
+
+void AcceptPendingFiles(FileBatches* batches) {
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        PlannedFile& planned = batches->planned[index];
+        if (planned.result == kSyncPending) planned.result = ERROR_SUCCESS;
+    }
+}

@@ -89,3 +89,5 @@ bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint6
 // Runs the pending copies, then the pending deletions, each batch in one shell
 // call, and marks each operation by what it left on disk.
 void RunFileBatches(const BatchContext* context, FileBatches* batches);
+// For a run that changes nothing: marks every pending operation as done.
+void AcceptPendingFiles(FileBatches* batches);

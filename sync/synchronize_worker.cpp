@@ -102,8 +102,9 @@ void HandleFolders(Run* run, bool create) {
         const wchar_t* path = action == there ? run->otherPath : action == here ? item.path : nullptr;
         if (!path) continue;
         // Removal takes only an empty folder: whatever the user left unchecked inside keeps it.
-        DWORD result = (create ? CreateDirectoryW(path, nullptr) : RemoveDirectoryW(path)) ? ERROR_SUCCESS
-                                                                                          : GetLastError();
+        DWORD result = ERROR_SUCCESS;
+        if (!request->dryRun && !(create ? CreateDirectoryW(path, nullptr) : RemoveDirectoryW(path)))
+            result = GetLastError();
         // A folder already there, or already gone, is as the user wanted it.
         bool wanted = result == ERROR_SUCCESS || (create && result == ERROR_ALREADY_EXISTS) ||
                       (!create && (result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND));
@@ -131,7 +132,11 @@ void RunFiles(Run* run) {
                  static_cast<unsigned long long>(available));
         Notify(run, SyncNoticeError, text);
     }
-    RunFileBatches(&context, &run->batches);
+    if (request->dryRun) {
+        AcceptPendingFiles(&run->batches);
+    } else {
+        RunFileBatches(&context, &run->batches);
+    }
     for (uint32_t index = 0; index < run->batches.plannedCount; ++index) {
         const PlannedFile& planned = run->batches.planned[index];
         const SyncItem& item = request->items->items[planned.item];
@@ -153,8 +158,10 @@ DWORD Synchronize(Run* run) {
         Notify(run, SyncNoticeError, kSyncNoMemory);
         return kRunEndedEarly;
     }
-    wchar_t logPath[MAX_PATH];
-    if (!SyncLogPath(logPath) || !SkipLogOpen(logPath, kSyncLogHeader)) {
+    wchar_t besideProgram[MAX_PATH];
+    const wchar_t* logPath = run->request->logPath;
+    if (!logPath && SyncLogPath(besideProgram)) logPath = besideProgram;
+    if (!logPath || !SkipLogOpen(logPath, kSyncLogHeader)) {
         Notify(run, SyncNoticeError, kSyncCannotCreateLog);
         FileBatchesFree(&run->batches);
         return kRunEndedEarly;
@@ -175,6 +182,8 @@ DWORD Synchronize(Run* run) {
 
     FileBatchesFree(&run->batches);
     SkipLogClose();
+    // A dry run completed nothing; its operations and its summary tell what a run would do.
+    if (run->request->dryRun) return kRunCompleted;
     if (run->summary.notDone > 0) {
         Notify(run, SyncNoticeWarning, kSyncNotAllDone);
     } else {

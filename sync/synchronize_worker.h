@@ -2,7 +2,8 @@
 // Carries out a commit or an update for the checked items of the Synchronize
 // dialog's list: file copies and deletions in one shell operation each,
 // folders created and removed one by one, over-long file paths logged to
-// "SynchronizeLog.txt" beside the executable and left out.
+// "SynchronizeLog.txt" (beside the executable unless the request names
+// another place) and left out.
 #include "sync/sync_decision.h"
 #include "sync/sync_items.h"
 
@@ -68,6 +69,13 @@ struct SyncRequest {
     // The shell shows no error boxes of its own (a console has nobody to
     // answer them); what it could not do is reported all the same.
     bool shellWithoutErrorBoxes;
+    // The log's full path, at most MAX_PATH - 1 characters; null for the
+    // window program's place beside the executable (SyncLogPath).
+    const wchar_t* logPath;
+    // Decides and checks every operation as a run does, then reports the ones
+    // that would be carried out as done (result 0) and counts them in the
+    // summary, but creates, copies, deletes and removes nothing.
+    bool dryRun;
 };
 
 // Runs one synchronization to its end and sends WM_SYNCHRONIZE_DONE as its

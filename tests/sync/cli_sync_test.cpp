@@ -1,4 +1,5 @@
 // The console companion's commit and update: the real quillmar-cli.exe over real folders.
+#include "tests/cli/companion_output.h"
 #include "tests/support/companion.h"
 #include "tests/support/tree_snapshot.h"
 #include "tests/sync/sync_run.h"
@@ -10,9 +11,32 @@ namespace {
 class CliSyncTest : public SyncTest {
 protected:
     // Trailing backslashes are left off the locations, as a user would type them.
-    CompanionRun RunCli(const wchar_t* command) {
-        return RunCompanion({command, m_left.substr(0, m_left.size() - 1), m_right.substr(0, m_right.size() - 1)},
-                            m_output);
+    CompanionRun RunCli(const wchar_t* command, std::vector<std::wstring> options = {}) {
+        options.insert(options.begin(), command);
+        options.push_back(m_left.substr(0, m_left.size() - 1));
+        options.push_back(m_right.substr(0, m_right.size() - 1));
+        return RunCompanion(options, m_output);
+    }
+
+    // The dry run prints what the run then does, from the same decision, and touches nothing.
+    void ExpectDryRunShowsTheRun(const wchar_t* command, const std::string& plannedSummary,
+                                 const std::string& doneSummary) {
+        const std::wstring& folder = m_folder.Path();
+        TreeSnapshot before = SnapshotTree(folder);
+        CompanionRun dry = RunCli(command, {L"--dry-run"});
+        EXPECT_EQ(dry.exitCode, 0u) << dry.err;
+        EXPECT_EQ(DescribeChanges(before, SnapshotTree(folder)), "");
+        EXPECT_EQ(dry.err, "quillmar-cli: dry run, nothing was changed; " + plannedSummary + "\n");
+        CompanionRun real = RunCli(command);
+        EXPECT_EQ(real.exitCode, 0u) << real.err;
+        EXPECT_EQ(real.out, dry.out);
+        EXPECT_EQ(real.err, "quillmar-cli: " + doneSummary + "\n");
+    }
+
+    // The summary line that ends a run on standard error, without its prefix.
+    static std::string SummaryOf(const CompanionRun& run) {
+        size_t start = run.err.rfind("quillmar-cli: ");
+        return start == std::string::npos ? std::string() : run.err.substr(start + 14);
     }
 
     TempFolder m_output;
@@ -26,7 +50,7 @@ TEST_F(CliSyncTest, CommitPrintsEveryOperationAndLeavesNoDifference) {
     Folder(1, L"gone\\deeper");
     CompanionRun run = RunCli(L"commit");
     EXPECT_EQ(run.exitCode, 0u) << run.err;
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, "quillmar-cli: files copied 3, deleted 0; folders created 1, removed 2; not done 0\n");
     // In the order they were carried out: folders made, files copied, folders removed.
     std::string expected = "mkdir\t" + Utf8(m_right + L"fresh") + "\ncopy\t" + Utf8(m_left + L"fresh\\inner.txt") +
                            "\t" + Utf8(m_right + L"fresh\\inner.txt") + "\ncopy\t" + Utf8(m_left + L"modified.txt") +
@@ -63,12 +87,21 @@ TEST_F(CliSyncTest, RefusedPathsAreToldOnTheErrorStream) {
                            ": The path is too long! Both files were skipped.\n"),
               std::string::npos)
         << run.err;
-    EXPECT_NE(run.err.find("Some file paths are too long and will not be included in the synchronization process."),
+    // The log of this run, named where the window program would name the file beside it.
+    size_t named = run.err.find("; log <");
+    ASSERT_NE(named, std::string::npos) << run.err;
+    std::string log = run.err.substr(named + 7, run.err.find('>', named) - named - 7);
+    EXPECT_NE(run.err.find("Some file paths are too long and will not be included in the synchronization process. "
+                           "A list of these files was saved to <" + log + ">!\n"),
               std::string::npos)
         << run.err;
+    EXPECT_EQ(SummaryOf(run), "files copied 1, deleted 0; folders created 1, removed 0; not done 1; log <" + log +
+                                  ">\n");
+    EXPECT_NE(LogText(Wide(log)).find(refused), std::wstring::npos);
     EXPECT_EQ(ReadFileBytes(m_right + L"fits.txt"), "x");
     EXPECT_FALSE(Exists(m_right + refused.substr(m_left.size())));
-    DeleteFileW((ProgramFolder() + L"SynchronizeLog.txt").c_str());
+    DeleteFileW(Wide(log).c_str());
+    EXPECT_FALSE(Exists(ProgramFolder() + L"SynchronizeLog.txt"));
 }
 
 TEST_F(CliSyncTest, AFileThatCannotBeCopiedIsToldAndTheStatusIsOne) {
@@ -88,7 +121,88 @@ TEST_F(CliSyncTest, AFileThatCannotBeCopiedIsToldAndTheStatusIsOne) {
     EXPECT_EQ(run.out.find("held.txt"), std::string::npos) << run.out;
     EXPECT_FALSE(Exists(m_right + L"held.txt"));
     EXPECT_EQ(DescribeChanges(left, SnapshotTree(m_left)), "");
-    DeleteFileW((ProgramFolder() + L"SynchronizeLog.txt").c_str());
+    EXPECT_EQ(SummaryOf(run).find("files copied 1, deleted 0; folders created 0, removed 0; not done 1; log <"), 0u)
+        << run.err;
+    size_t named = run.err.find("; log <");
+    if (named != std::string::npos)
+        DeleteFileW(Wide(run.err.substr(named + 7, run.err.find('>', named) - named - 7)).c_str());
+}
+
+TEST_F(CliSyncTest, DryRunOfACommitPrintsWhatTheCommitThenDoes) {
+    File(0, L"new.txt", "new");
+    File(0, L"modified.txt", "left", kTime + 10000000);
+    File(1, L"modified.txt", "right");
+    File(0, L"fresh\\inner.txt");
+    File(1, L"stale.txt");
+    Folder(1, L"gone\\deeper");
+    ExpectDryRunShowsTheRun(L"commit", "files to copy 3, to delete 1; folders to create 1, to remove 2; would not be done 0",
+                            "files copied 3, deleted 1; folders created 1, removed 2; not done 0");
+    EXPECT_EQ(Differences(), std::vector<std::wstring>());
+}
+
+TEST_F(CliSyncTest, DryRunOfAnUpdatePrintsWhatTheUpdateThenDoes) {
+    File(1, L"restored.txt", "restored");
+    File(1, L"modified.txt", "right", kTime + 10000000);
+    File(0, L"modified.txt", "left");
+    File(0, L"extra\\file.txt");
+    Folder(1, L"wanted");
+    ExpectDryRunShowsTheRun(L"update", "files to copy 2, to delete 1; folders to create 1, to remove 1; would not be done 0",
+                            "files copied 2, deleted 1; folders created 1, removed 1; not done 0");
+    EXPECT_EQ(ReadFileBytes(m_left + L"modified.txt"), "right");
+    EXPECT_EQ(Differences(), std::vector<std::wstring>());
+}
+
+// What the run would refuse, the dry run tells the same way, on the error stream.
+TEST_F(CliSyncTest, DryRunTellsWhatWouldNotBeDone) {
+    std::wstring folder = m_left + std::wstring(247 - m_left.size(), L'f');
+    std::wstring refused = folder + L"\\" + std::wstring(259 - folder.size() - 1, L'n');
+    ASSERT_TRUE(MakeLongFile(refused));
+    File(0, L"fits.txt");
+    TreeSnapshot right = SnapshotTree(m_right);
+    CompanionRun dry = RunCli(L"commit", {L"--dry-run"});
+    EXPECT_EQ(dry.exitCode, 1u);
+    EXPECT_EQ(DescribeChanges(right, SnapshotTree(m_right)), "");
+    EXPECT_NE(dry.err.find("copy\t" + Utf8(refused) + "\t" + Utf8(m_right + refused.substr(m_left.size())) +
+                           ": The path is too long! Both files were skipped.\n"),
+              std::string::npos)
+        << dry.err;
+    EXPECT_NE(dry.err.find("would not be done 1; log <"), std::string::npos) << dry.err;
+    EXPECT_EQ(dry.out, "mkdir\t" + Utf8(m_right + folder.substr(m_left.size())) + "\ncopy\t" +
+                           Utf8(m_left + L"fits.txt") + "\t" + Utf8(m_right + L"fits.txt") + "\n");
+    for (const std::wstring& log : NamedLogs(dry.err)) DeleteFileW(log.c_str());
+}
+
+TEST_F(CliSyncTest, ASynchronizationThatCannotStartIsTroubleAndChangesNothing) {
+    File(0, L"new.txt");
+    File(1, L"old.txt");
+    std::wstring logs = m_output.MakeFolder(L"logs");
+    ASSERT_TRUE(CreateDirectoryW((logs + L"SynchronizeLog.txt").c_str(), nullptr));
+    TreeSnapshot before = SnapshotTree(m_folder.Path());
+    for (const wchar_t* command : {L"commit", L"update"}) {
+        CompanionRun run = RunCli(command, {L"--log", logs});
+        EXPECT_EQ(run.exitCode, 2u) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "Can not create error log file! <" + Utf8(logs) + "SynchronizeLog.txt>\n");
+    }
+    EXPECT_EQ(DescribeChanges(before, SnapshotTree(m_folder.Path())), "");
+    RemoveDirectoryW((logs + L"SynchronizeLog.txt").c_str());
+}
+
+// A pair the analysis could not read stays as it was while the folders around it are made alike.
+TEST_F(CliSyncTest, ItemsTheAnalysisCouldNotReadMakeTheStatusOne) {
+    File(0, L"new.txt");
+    File(0, L"locked.bin", "left");
+    std::wstring locked = File(1, L"locked.bin", "right");
+    HANDLE holder = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    CompanionRun run = RunCli(L"commit", {L"--content"});
+    CloseHandle(holder);
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+    EXPECT_EQ(run.out, "copy\t" + Utf8(m_left + L"new.txt") + "\t" + Utf8(m_right + L"new.txt") + "\n");
+    EXPECT_EQ(ReadFileBytes(locked), "right");
+    EXPECT_NE(run.err.find("Some files/folders could not be accessed"), std::string::npos) << run.err;
+    EXPECT_NE(SummaryOf(run).find("not done 0"), std::string::npos) << run.err;
+    for (const std::wstring& log : NamedLogs(run.err)) DeleteFileW(log.c_str());
 }
 
 // Locations inside each other would have a synchronization copy a location

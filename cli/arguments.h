@@ -1,0 +1,30 @@
+#pragma once
+// The companion's command line: commands, options and the usage text.
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum class Command { Help, Version, Analyze, Commit, Update };
+
+struct Options {
+    Command command = Command::Analyze;
+    bool compareContent = false;
+    bool simultaneous = false;
+    bool listAll = false;  // analyze: every item of both sides, today's full listing
+    bool dryRun = false;  // commit, update: print what would run, change nothing
+    bool nullTerminated = false;  // records end in NUL instead of a line break
+    std::wstring logFolder;  // empty: files of this run in the temporary folder
+    std::vector<std::wstring> folders;  // as given
+};
+
+// Reads the arguments after the program's name. Returns an empty text when
+// they make a valid command line, otherwise what is wrong with them.
+std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options* options);
+
+// The short form, shown after a usage error.
+extern const wchar_t kUsageSynopsis[];
+// The whole help: commands, options, output, exit statuses and logs.
+std::wstring HelpText();
+
+}  // namespace cli

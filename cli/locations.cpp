@@ -1,0 +1,104 @@
+#include "cli/locations.h"
+
+#include "model/location_paths.h"
+#include "model/location_tree.h"
+#include "model/system_error.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <vector>
+
+namespace cli {
+
+namespace {
+
+// The skipped-items log takes file names of at most this many characters.
+const size_t kLogPathChars = MAX_PATH - 1;
+
+std::wstring SystemMessage(DWORD code) {
+    wchar_t text[kSystemErrorUnits];
+    FormatSystemError(code, text);
+    std::wstring message = text;
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
+    return message;
+}
+
+// 0 when the folder's entries can be listed; an empty volume root has none and is fine.
+DWORD ListingError(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                     nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? 0 : error;
+    }
+    FindClose(search);
+    return 0;
+}
+
+}  // namespace
+
+std::wstring FolderPath(const std::wstring& argument) {
+    std::vector<wchar_t> full(kPathUnits);
+    DWORD length = GetFullPathNameW(argument.c_str(), kPathUnits, full.data(), nullptr);
+    if (length == 0 || length >= kPathUnits - 1) return std::wstring();
+    std::wstring path(full.data(), length);
+    if (path.back() != L'\\') path += L'\\';
+    return path;
+}
+
+bool IsFolder(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&paths)[2], bool* usageError) {
+    *usageError = true;
+    for (int side = 0; side < 2; ++side) {
+        const std::wstring name = side == 0 ? L"LEFT" : L"RIGHT";
+        paths[side] = FolderPath(arguments[side]);
+        if (paths[side].empty()) return name + L" folder path is not valid or too long: " + arguments[side];
+        if (IsRawDevicePath(arguments[side].c_str()))
+            return name + L" folder path in the \\\\?\\ or \\\\.\\ form is not supported: " + arguments[side];
+        if (!IsFolder(paths[side])) return name + L" folder not found: " + arguments[side];
+    }
+    // A synchronization between them would copy a location into itself or delete its own root.
+    if (LocationsOverlap(paths[0].c_str(), paths[1].c_str()))
+        return L"LEFT and RIGHT overlap: one lies inside the other, or both are the same folder";
+    *usageError = false;
+    for (int side = 0; side < 2; ++side) {
+        // An unreadable root would look empty, and everything of the other side New.
+        DWORD error = ListingError(paths[side]);
+        if (error != 0)
+            return (side == 0 ? L"LEFT" : L"RIGHT") + std::wstring(L" folder cannot be read: ") + arguments[side] +
+                   L": " + SystemMessage(error);
+    }
+    return std::wstring();
+}
+
+std::wstring ChooseLogPaths(const std::wstring& folder, RunLogs* logs) {
+    std::wstring base;
+    if (!folder.empty()) {
+        base = FolderPath(folder);
+        if (base.empty() || !IsFolder(base)) return L"log folder not found: " + folder;
+    } else {
+        wchar_t temp[MAX_PATH + 1];
+        DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+        if (length == 0 || length > MAX_PATH) return L"the temporary folder cannot be found";
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        wchar_t name[64];
+        // Date and time sort the logs of many runs; the process keeps runs of the same second apart.
+        swprintf(name, 64, L"quillmar-cli-%04u%02u%02u-%02u%02u%02u-%lu-", now.wYear, now.wMonth, now.wDay,
+                 now.wHour, now.wMinute, now.wSecond, static_cast<unsigned long>(GetCurrentProcessId()));
+        base = std::wstring(temp, length) + name;
+    }
+    logs->analyze = base + L"AnalyzeLog.txt";
+    logs->synchronize = base + L"SynchronizeLog.txt";
+    if (logs->analyze.size() > kLogPathChars || logs->synchronize.size() > kLogPathChars)
+        return L"the log folder's path is too long for the logs: " + base;
+    return std::wstring();
+}
+
+}  // namespace cli
