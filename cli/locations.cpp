@@ -59,7 +59,8 @@ std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&p
         const std::wstring name = side == 0 ? L"LEFT" : L"RIGHT";
         paths[side] = FolderPath(arguments[side]);
         if (paths[side].empty()) return name + L" folder path is not valid or too long: " + arguments[side];
-        if (IsRawDevicePath(arguments[side].c_str()))
+        // Also when another spelling (forward slashes) resolves to one.
+        if (IsRawDevicePath(arguments[side].c_str()) || IsRawDevicePath(paths[side].c_str()))
             return name + L" folder path in the \\\\?\\ or \\\\.\\ form is not supported: " + arguments[side];
         if (!IsFolder(paths[side])) return name + L" folder not found: " + arguments[side];
     }

@@ -3,6 +3,7 @@
 #include "model/location_tree.h"
 #include "model/memory.h"
 #include "model/names.h"
+#include "model/scan_checks.h"
 
 #include <cwchar>
 
@@ -19,6 +20,29 @@ size_t ResolveFolder(const wchar_t* path, wchar_t* full) {
     return length;
 }
 
+bool SameIdentity(const FolderIdentity& a, const FolderIdentity& b) {
+    return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
+}
+
+// True when the folder `inner` (resolved, ending in a backslash) is the folder
+// `outer` or lies inside it by identity: another drive letter for the same
+// place, a short name or a link leads to the same folder. `inner` is cut in
+// place and restored.
+bool InsideByIdentity(const wchar_t* outer, wchar_t* inner, size_t innerLength) {
+    FolderIdentity outerIdentity;
+    if (ReadFolderIdentity(outer, &outerIdentity) != ERROR_SUCCESS) return false;
+    bool inside = false;
+    for (size_t end = innerLength; end > 0 && !inside; --end) {
+        if (inner[end - 1] != L'\\') continue;
+        wchar_t kept = inner[end];
+        inner[end] = 0;
+        FolderIdentity identity;
+        inside = ReadFolderIdentity(inner, &identity) == ERROR_SUCCESS && SameIdentity(identity, outerIdentity);
+        inner[end] = kept;
+    }
+    return inside;
+}
+
 }  // namespace
 
 bool LocationsOverlap(const wchar_t* first, const wchar_t* second) {
@@ -32,7 +56,8 @@ bool LocationsOverlap(const wchar_t* first, const wchar_t* second) {
         // Both end in a backslash, so the shorter one is a whole folder of the longer one or none.
         const wchar_t* shorter = lengthA <= lengthB ? a : b;
         const wchar_t* longer = lengthA <= lengthB ? b : a;
-        overlap = NameMatchesComponent(shorter, longer, lengthA <= lengthB ? lengthA : lengthB);
+        overlap = NameMatchesComponent(shorter, longer, lengthA <= lengthB ? lengthA : lengthB) ||
+                  InsideByIdentity(a, b, lengthB) || InsideByIdentity(b, a, lengthA);
     }
     MemFree(a);
     MemFree(b);

@@ -48,15 +48,18 @@ bool PathsOf(const BatchContext* context, const PlannedFile& planned, const wcha
     return true;
 }
 
-// Moves the paths of the pending operations to the front of each list, in order.
-void KeepPendingPaths(FileBatches* batches) {
-    size_t read[3] = {0, 0, 0};
-    size_t written[3] = {0, 0, 0};
-    SyncPathList* lists[3] = {&batches->copySources, &batches->copyTargets, &batches->deletions};
+// Moves the paths of the batch's pending operations to the front of its lists,
+// in order, and drops the others' paths from them.
+void KeepPendingPaths(FileBatches* batches, SyncBatchKind kind) {
+    SyncPathList* lists[2] = {kind == SyncCopies ? &batches->copySources : &batches->deletions,
+                              kind == SyncCopies ? &batches->copyTargets : nullptr};
+    size_t read[2] = {0, 0};
+    size_t written[2] = {0, 0};
     for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        const PlannedFile& planned = batches->planned[index];
+        PlannedFile& planned = batches->planned[index];
+        if (!planned.listed || IsCopy(planned.action) != (kind == SyncCopies)) continue;
         const bool keep = planned.result == kSyncPending;
-        for (int list = IsCopy(planned.action) ? 0 : 2; list < (IsCopy(planned.action) ? 2 : 3); ++list) {
+        for (int list = 0; list < 2 && lists[list]; ++list) {
             wchar_t* text = lists[list]->text;
             size_t units = wcslen(text + read[list]) + 1;
             if (keep) {
@@ -65,8 +68,9 @@ void KeepPendingPaths(FileBatches* batches) {
             }
             read[list] += units;
         }
+        planned.listed = keep;
     }
-    for (int list = 0; list < 3; ++list) {
+    for (int list = 0; list < 2 && lists[list]; ++list) {
         lists[list]->used = written[list];
         SyncPathListClose(lists[list]);
     }
@@ -85,6 +89,20 @@ bool RunShellBatch(UINT function, const SyncPathList* from, const SyncPathList* 
     return g_calls.fileOperation(&operation) == 0 && !operation.fAnyOperationsAborted;
 }
 
+// Copies keep the source's time, to the resolution of the target's file
+// system (two seconds on the oldest), so a copy is judged within that.
+const uint64_t kCopyTimeTolerance = 2 * 10000000ull;
+
+bool TimesClose(const FILETIME& a, const FILETIME& b) {
+    uint64_t first = (uint64_t(a.dwHighDateTime) << 32) | a.dwLowDateTime;
+    uint64_t second = (uint64_t(b.dwHighDateTime) << 32) | b.dwLowDateTime;
+    return (first > second ? first - second : second - first) <= kCopyTimeTolerance;
+}
+
+bool LooksLike(const SyncSeenFile& file, const SyncSeenFile& model) {
+    return file.exists && model.exists && file.size == model.size && TimesClose(file.lastWriteTime, model.lastWriteTime);
+}
+
 // 0 when the operation took effect; otherwise why not, as far as can be told.
 DWORD ResultOnDisk(const BatchContext* context, const PlannedFile& planned, bool shellCompleted) {
     const DWORD notDone = shellCompleted ? kSyncNotCarriedOut : kSyncStoppedByShell;
@@ -95,13 +113,38 @@ DWORD ResultOnDisk(const BatchContext* context, const PlannedFile& planned, bool
     SyncSeenFile seenTarget;
     SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
     if (!target) return MatchesSeen(source, SyncSeenFile{}) ? ERROR_SUCCESS : notDone;
-    if (MatchesSeen(target, seenSource)) return ERROR_SUCCESS;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(target, GetFileExInfoStandard, &data) && !IsFolderAttributes(data.dwFileAttributes) &&
-        ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) != seenSource.size)
-        return kSyncCopyIncomplete;
-    return notDone;
+    if (!GetFileAttributesExW(target, GetFileExInfoStandard, &data) || IsFolderAttributes(data.dwFileAttributes))
+        return notDone;
+    SyncSeenFile now = {true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime};
+    if (now.size != seenSource.size) return kSyncCopyIncomplete;
+    if (!LooksLike(now, seenSource)) return notDone;
+    // A target that already looked like its source (same size and time, other
+    // content) cannot tell a copy from none: only the shell's word can.
+    return LooksLike(seenTarget, seenSource) && !shellCompleted ? notDone : ERROR_SUCCESS;
 }
+
+// The volume that holds `path` and its cluster size; false when the system cannot tell.
+bool VolumeOf(const wchar_t* path, wchar_t* root, uint64_t* cluster) {
+    if (!GetVolumePathNameW(path, root, MAX_PATH)) return false;
+    DWORD sectorsPerCluster = 0;
+    DWORD bytesPerSector = 0;
+    DWORD freeClusters = 0;
+    DWORD clusters = 0;
+    *cluster = GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)
+                   ? uint64_t(sectorsPerCluster) * bytesPerSector
+                   : 0;
+    if (*cluster == 0) *cluster = kAllocationUnit;
+    return true;
+}
+
+// What the copies need on each volume they write to.
+struct VolumeNeed {
+    wchar_t root[MAX_PATH];
+    uint64_t cluster;
+    uint64_t needed;
+};
+const unsigned kMaxTargetVolumes = 16;
 
 }  // namespace
 
@@ -135,7 +178,7 @@ void FileBatchesAdd(FileBatches* batches, uint32_t item, SyncAction action, cons
                     const wchar_t* otherPath) {
     const wchar_t* source = nullptr;
     const wchar_t* target = nullptr;
-    PlannedFile planned = {item, action, kSyncPending};
+    PlannedFile planned = {item, action, kSyncPending, true};
     PlannedPaths(planned, itemPath, otherPath, &source, &target);
     if (!source) return;
     if (target) {
@@ -213,10 +256,10 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
     CopyText(text, kSystemErrorUnits, own);
 }
 
-void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches) {
+void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches, SyncBatchKind kind) {
     for (uint32_t index = 0; index < batches->plannedCount; ++index) {
         PlannedFile& planned = batches->planned[index];
-        if (planned.result != kSyncPending) continue;
+        if (planned.result != kSyncPending || IsCopy(planned.action) != (kind == SyncCopies)) continue;
         const SyncItem& item = context->items->items[planned.item];
         const wchar_t* source = nullptr;
         const wchar_t* target = nullptr;
@@ -232,25 +275,55 @@ void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches) {
 bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint64_t* needed, uint64_t* available) {
     *needed = 0;
     *available = 0;
-    // Every copy of a run goes the same way: into the other location on a commit, into this one on an update.
-    const wchar_t* targetRoot = nullptr;
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+    VolumeNeed volumes[kMaxTargetVolumes];
+    wchar_t folder[kPathUnits];
+    bool fits = true;
+    unsigned volumeCount = 0;
+    unsigned current = kMaxTargetVolumes;  // the volume of the folder last looked up
+    folder[0] = 0;
+    for (uint32_t index = 0; fits && index < batches->plannedCount; ++index) {
         const PlannedFile& planned = batches->planned[index];
-        if (planned.result != kSyncPending || !IsCopy(planned.action)) continue;
-        SyncSeenFile source;
-        SyncSeenFile target;
-        SeenOfPlanned(context->items->items[planned.item], planned.action, &source, &target);
-        *needed += (source.size + kAllocationUnit - 1) / kAllocationUnit * kAllocationUnit;
-        targetRoot = planned.action == SyncCopyToOther ? context->otherRoot : context->currentRoot;
+        const wchar_t* source = nullptr;
+        const wchar_t* target = nullptr;
+        if (planned.result != kSyncPending || !IsCopy(planned.action) || !PathsOf(context, planned, &source, &target))
+            continue;
+        const wchar_t* lastBackslash = wcsrchr(target, L'\\');
+        size_t folderLength = lastBackslash ? static_cast<size_t>(lastBackslash - target) + 1 : 0;
+        // Copies come in path order, so a folder's files are looked up once.
+        if (current == kMaxTargetVolumes || wcsncmp(folder, target, folderLength) != 0 || folder[folderLength] != 0) {
+            wmemcpy(folder, target, folderLength);
+            folder[folderLength] = 0;
+            wchar_t root[MAX_PATH];
+            uint64_t cluster = kAllocationUnit;
+            if (!VolumeOf(folder, root, &cluster)) CopyText(root, MAX_PATH, folder);
+            for (current = 0; current < volumeCount && wcscmp(volumes[current].root, root) != 0; ++current) {}
+            if (current == volumeCount) {
+                // More volumes than any real run writes to: too many to vouch for.
+                if (volumeCount == kMaxTargetVolumes) fits = false;
+                if (!fits) break;
+                CopyText(volumes[current].root, MAX_PATH, root);
+                volumes[current].cluster = cluster;
+                ++volumeCount;
+            }
+        }
+        SyncSeenFile seenSource;
+        SyncSeenFile seenTarget;
+        SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
+        uint64_t cluster = volumes[current].cluster;
+        volumes[current].needed += (seenSource.size + cluster - 1) / cluster * cluster;
     }
-    if (!targetRoot) return true;
-    ULARGE_INTEGER free = {};
-    ULARGE_INTEGER total = {};
-    ULARGE_INTEGER totalFree = {};
-    // A volume that cannot tell its free space is not refused: the copies are checked afterwards all the same.
-    if (!g_calls.freeSpace(targetRoot, &free, &total, &totalFree)) return true;
-    *available = free.QuadPart;
-    if (*needed <= *available) return true;
+    for (unsigned index = 0; fits && index < volumeCount; ++index) {
+        ULARGE_INTEGER free = {};
+        ULARGE_INTEGER total = {};
+        ULARGE_INTEGER totalFree = {};
+        // A volume that cannot tell its free space is not refused: the copies are checked afterwards all the same.
+        if (!g_calls.freeSpace(volumes[index].root, &free, &total, &totalFree)) continue;
+        if (volumes[index].needed <= free.QuadPart) continue;
+        *needed = volumes[index].needed;
+        *available = free.QuadPart;
+        fits = false;
+    }
+    if (fits) return true;
     for (uint32_t index = 0; index < batches->plannedCount; ++index) {
         PlannedFile& planned = batches->planned[index];
         if (planned.result == kSyncPending && IsCopy(planned.action)) planned.result = kSyncNoRoomOnTarget;
@@ -259,9 +332,12 @@ bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint6
 }
 
 void RunFileBatches(const BatchContext* context, FileBatches* batches) {
-    KeepPendingPaths(batches);
     const FILEOP_FLAGS extra = context->extraShellFlags;
+    KeepPendingPaths(batches, SyncCopies);
     const bool copied = RunShellBatch(FO_COPY, &batches->copySources, &batches->copyTargets, kSyncCopyFlags | extra);
+    // A copy batch may take minutes: the files to delete are checked again just before they go.
+    RecheckPlannedFiles(context, batches, SyncDeletions);
+    KeepPendingPaths(batches, SyncDeletions);
     const bool deleted = RunShellBatch(FO_DELETE, &batches->deletions, nullptr, kSyncDeleteFlags | extra);
     for (uint32_t index = 0; index < batches->plannedCount; ++index) {
         PlannedFile& planned = batches->planned[index];

@@ -43,7 +43,11 @@ struct PlannedFile {
     uint32_t item;
     SyncAction action;
     DWORD result;  // kSyncPending until decided, then 0 or why it was not done
+    bool listed;  // its paths still stand in the shell's lists
 };
+
+// The two batches: the copies run first, then the deletions.
+enum SyncBatchKind : uint32_t { SyncCopies, SyncDeletions };
 
 struct FileBatches {
     SyncPathList copySources;
@@ -81,13 +85,15 @@ struct BatchContext {
     FILEOP_FLAGS extraShellFlags;  // added to both batches' flags
 };
 
-// Marks every planned operation whose files changed since the analysis.
-void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches);
-// The room the pending copies need on their target volume; false when they
-// do not fit, with both figures, and every pending copy then marked.
+// Marks every pending operation of the batch whose files changed since the analysis.
+void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches, SyncBatchKind kind);
+// The room the pending copies need on each target volume, in whole clusters;
+// false when they do not fit on one of them, with its figures, and every
+// pending copy then marked: the batch is refused whole.
 bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint64_t* needed, uint64_t* available);
-// Runs the pending copies, then the pending deletions, each batch in one shell
-// call, and marks each operation by what it left on disk.
+// Runs the pending copies in one shell call, then re-checks the deletions and
+// runs those still pending in another, and marks each operation by what it
+// left on disk.
 void RunFileBatches(const BatchContext* context, FileBatches* batches);
 // For a run that changes nothing: marks every pending operation as done.
 void AcceptPendingFiles(FileBatches* batches);

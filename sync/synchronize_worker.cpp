@@ -82,11 +82,28 @@ bool CollectFiles(Run* run) {
     return true;
 }
 
-// Passes 2 and 3: a folder's two paths, or false when the item is left out.
-bool FolderPaths(const SyncRequest* request, const SyncItem& item, wchar_t* otherPath) {
-    if (BuildOtherPath(item.path, request->currentRoot, request->otherRoot, otherPath, kPathUnits) != ERROR_SUCCESS)
-        return false;
-    return wcsnlen(item.path, MAX_PATH) < MAX_PATH && wcslen(otherPath) < MAX_PATH;
+// Passes 2 and 3: a folder's two paths. 0; ERROR_INVALID_PARAMETER for an
+// item outside the current root, which has no known other place;
+// kSyncRefusedTooLong when either path has MAX_PATH characters or more.
+DWORD FolderPaths(const SyncRequest* request, const SyncItem& item, wchar_t* otherPath) {
+    DWORD built = BuildOtherPath(item.path, request->currentRoot, request->otherRoot, otherPath, kPathUnits);
+    if (built == ERROR_INVALID_PARAMETER) return built;
+    if (built != ERROR_SUCCESS || wcsnlen(item.path, MAX_PATH) >= MAX_PATH || wcslen(otherPath) >= MAX_PATH)
+        return kSyncRefusedTooLong;
+    return ERROR_SUCCESS;
+}
+
+// What creating or removing the folder at `path` left; 0 when it is as the user wanted it.
+DWORD HandleFolder(const wchar_t* path, bool create) {
+    if (create ? CreateDirectoryW(path, nullptr) : RemoveDirectoryW(path)) return ERROR_SUCCESS;
+    DWORD result = GetLastError();
+    // A folder already there, or already gone, is as the user wanted it; a file of that name is not.
+    if (create && result == ERROR_ALREADY_EXISTS) {
+        DWORD attributes = GetFileAttributesW(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && IsFolderAttributes(attributes)) return ERROR_SUCCESS;
+    }
+    if (!create && (result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND)) return ERROR_SUCCESS;
+    return result;
 }
 
 // Runs pass 2 (create, parents first) or pass 3 (remove, innermost first) over the folders.
@@ -95,21 +112,22 @@ void HandleFolders(Run* run, bool create) {
     const SyncItemList* items = request->items;
     for (uint32_t step = 0; step < items->count; ++step) {
         const SyncItem& item = items->items[create ? step : items->count - 1 - step];
-        if (!item.checked || !item.isFolder || !FolderPaths(request, item, run->otherPath)) continue;
+        if (!item.checked || !item.isFolder) continue;
+        DWORD paths = FolderPaths(request, item, run->otherPath);
+        if (paths == ERROR_INVALID_PARAMETER) continue;
         SyncAction action = DecideSyncAction(request->direction, true, item.state);
         const SyncAction here = create ? SyncCreateItem : SyncRemoveItem;
         const SyncAction there = create ? SyncCreateOther : SyncRemoveOther;
         const wchar_t* path = action == there ? run->otherPath : action == here ? item.path : nullptr;
         if (!path) continue;
+        if (paths != ERROR_SUCCESS) {
+            ReportNotDone(run, action, item.path, run->otherPath, paths);
+            continue;
+        }
         // Removal takes only an empty folder: whatever the user left unchecked inside keeps it.
-        DWORD result = ERROR_SUCCESS;
-        if (!request->dryRun && !(create ? CreateDirectoryW(path, nullptr) : RemoveDirectoryW(path)))
-            result = GetLastError();
-        // A folder already there, or already gone, is as the user wanted it.
-        bool wanted = result == ERROR_SUCCESS || (create && result == ERROR_ALREADY_EXISTS) ||
-                      (!create && (result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND));
+        DWORD result = request->dryRun ? ERROR_SUCCESS : HandleFolder(path, create);
         // A folder that keeps what the user left unchecked, or a file that could not go, is no failure of its own.
-        if (wanted || (!create && result == ERROR_DIR_NOT_EMPTY)) {
+        if (result == ERROR_SUCCESS || (!create && result == ERROR_DIR_NOT_EMPTY)) {
             if (result == ERROR_SUCCESS) ++(create ? run->summary.created : run->summary.removed);
             Observe(run, action, item.path, run->otherPath, result);
         } else {
@@ -123,7 +141,7 @@ void RunFiles(Run* run) {
     const SyncRequest* request = run->request;
     BatchContext context = {request->items, request->currentRoot, request->otherRoot, run->otherPath,
                             static_cast<FILEOP_FLAGS>(request->shellWithoutErrorBoxes ? FOF_NOERRORUI : 0)};
-    RecheckPlannedFiles(&context, &run->batches);
+    RecheckPlannedFiles(&context, &run->batches, SyncCopies);
     uint64_t needed = 0;
     uint64_t available = 0;
     if (!CheckRoomForCopies(&context, &run->batches, &needed, &available)) {
@@ -133,6 +151,7 @@ void RunFiles(Run* run) {
         Notify(run, SyncNoticeError, text);
     }
     if (request->dryRun) {
+        RecheckPlannedFiles(&context, &run->batches, SyncDeletions);
         AcceptPendingFiles(&run->batches);
     } else {
         RunFileBatches(&context, &run->batches);
@@ -185,7 +204,8 @@ DWORD Synchronize(Run* run) {
     // A dry run completed nothing; its operations and its summary tell what a run would do.
     if (run->request->dryRun) return kRunCompleted;
     if (run->summary.notDone > 0) {
-        Notify(run, SyncNoticeWarning, kSyncNotAllDone);
+        // Without a log, no list can be named.
+        Notify(run, SyncNoticeWarning, run->logFailed ? kSyncNotAllDoneUnlisted : kSyncNotAllDone);
     } else {
         Notify(run, SyncNoticeInformation, kSyncCompleted);
     }

@@ -23,6 +23,7 @@ const wchar_t kSyncPathsSkipped[] =
 const wchar_t kSyncCompleted[] = L"File operations completed.";
 const wchar_t kSyncNotAllDone[] =
     L"Some file operations could not be completed. A list of these files was saved to <SynchronizeLog.txt>!";
+const wchar_t kSyncNotAllDoneUnlisted[] = L"Some file operations could not be completed.";
 // Followed by the bytes needed and the bytes free.
 const wchar_t kSyncNoRoomFormat[] =
     L"There is not enough free space on the target volume! The files to copy need %llu bytes, "

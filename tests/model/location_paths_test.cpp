@@ -1,6 +1,9 @@
 // Which pairs of locations may be analysed and synchronized together.
 #include "model/location_paths.h"
 
+#include "tests/support/temp_folder.h"
+#include "tests/support/unix_side.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -30,6 +33,22 @@ TEST(LocationPaths, OverlapIsFoundAtABackslashWhateverTheCaseAndTheDots) {
         EXPECT_EQ(LocationsOverlap(pair.second, pair.first), pair.overlap) << pair.second << " " << pair.first;
     }
     EXPECT_TRUE(LocationsOverlap(nullptr, L"C:\\data\\"));
+}
+
+// Wine shows the Linux root as Z:, so every folder of C: has a second name there.
+TEST(LocationPaths, TheSameFolderUnderAnotherDriveLetterOverlaps) {
+    TempFolder folder;
+    std::wstring inner = folder.MakeFolder(L"outer\\inner");
+    std::string unix = UnixPathOf(folder.Path());
+    if (unix.empty()) GTEST_SKIP() << "not under Wine";
+    std::wstring other = L"Z:";
+    for (char c : unix) other += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+    ASSERT_NE(GetFileAttributesW((other + L"outer\\inner").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(LocationsOverlap(folder.Path().c_str(), other.c_str()));
+    EXPECT_TRUE(LocationsOverlap((other + L"outer\\").c_str(), inner.c_str()));
+    EXPECT_TRUE(LocationsOverlap(inner.c_str(), (other + L"outer").c_str()));
+    std::wstring sibling = folder.MakeFolder(L"sibling");
+    EXPECT_FALSE(LocationsOverlap(sibling.c_str(), (other + L"outer\\").c_str()));
 }
 
 TEST(LocationPaths, RawDevicePathsAreRecognised) {

@@ -10,7 +10,7 @@ namespace {
 
 using Texts = std::vector<std::wstring>;
 
-const char kLogEnd[] = "The path is too long! Both files were skipped.";
+const wchar_t kLogEndWide[] = L"The path is too long! Both files were skipped.";
 
 // Two locations whose roots have the same length, so that an item path and
 // its other path are equally long.
@@ -114,7 +114,7 @@ TEST_F(SyncLimitsTest, RefusedInUpdateAsWell) {
                                           L"The path is too long! Both files were skipped.\r\n\r\n");
 }
 
-TEST_F(SyncLimitsTest, FolderPathsOf260OrMoreAreLeftOutSilently) {
+TEST_F(SyncLimitsTest, FolderPathsOf260OrMoreAreLeftOutAndReported) {
     std::wstring fits = PathOf(m_current, 259, 200);
     std::wstring tooLong = PathOf(m_current, 260, 200);
     std::wstring removable = PathOf(m_other, 261, 200);
@@ -127,11 +127,17 @@ TEST_F(SyncLimitsTest, FolderPathsOf260OrMoreAreLeftOutSilently) {
     SyncRun run = Synchronize();
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.doneMessages, 1u);
-    EXPECT_EQ(TextsOf(run.boxes), Texts{L"File operations completed."});
+    // Checked folders that could not be made or removed: the run is not called completed.
+    EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
+    EXPECT_EQ(run.summary.created, 2u);
+    EXPECT_EQ(run.summary.notDone, 2u);
     EXPECT_TRUE(Exists(m_other + Below(fits) + L"\\"));
     EXPECT_FALSE(Exists(m_other + Below(tooLong)));
     EXPECT_TRUE(Exists(removable));
-    EXPECT_FALSE(Exists(m_logPath));
+    std::wstring log = LogText();
+    EXPECT_NE(log.find(tooLong + L"\r\n" + m_other + Below(tooLong) + L"\r\n" + kLogEndWide), std::wstring::npos);
+    EXPECT_NE(log.find(m_current + Below(removable) + L"\r\n" + removable + L"\r\n" + kLogEndWide),
+              std::wstring::npos);
 }
 
 TEST_F(SyncLimitsTest, AnOlderLogIsRemovedByARunWithoutRefusals) {
@@ -179,7 +185,7 @@ TEST_F(SyncLimitsTest, ALogThatCannotBeWrittenIsReportedOnce) {
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.doneMessages, 1u);
     // Told once, however many records are lost; the run is not called completed.
-    EXPECT_EQ(TextsOf(run.boxes), (Texts{L"Error log can not be saved!", kSyncNotAllDone}));
+    EXPECT_EQ(TextsOf(run.boxes), (Texts{L"Error log can not be saved!", kSyncNotAllDoneUnlisted}));
     EXPECT_EQ(run.boxes[0].caption, L"Error");
     // The pair that fitted was still copied; the log held no record and is gone.
     EXPECT_EQ(ReadFileBytes(m_other + L"a.txt"), "a");

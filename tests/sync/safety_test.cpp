@@ -212,4 +212,63 @@ TEST_F(SyncSafetyTest, AnItemWithoutWhatTheAnalysisSawIsNeverActedOn) {
     EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
 }
 
+
+std::wstring g_editedDuringCopy;
+
+// The real shell, while someone edits a file that the later deletion batch is to remove.
+int WINAPI ShellDuringWhichAFileIsEdited(SHFILEOPSTRUCTW* operation) {
+    int result = SHFileOperationW(operation);
+    if (operation->wFunc == FO_COPY) {
+        HANDLE file = CreateFileW(g_editedDuringCopy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, "edited during the copies", 24, &written, nullptr);
+        CloseHandle(file);
+    }
+    return result;
+}
+
+TEST_F(SyncSafetyTest, AFileEditedWhileTheCopiesRunIsNotDeleted) {
+    AnalyzeAndList(0);
+    g_editedDuringCopy = m_right + L"missing.txt";
+    SyncSystemCalls calls = {ShellDuringWhichAFileIsEdited, GetDiskFreeSpaceExW};
+    SyncSetSystemCalls(&calls);
+    SyncRun run = Synchronize(SyncCommit);
+    EXPECT_EQ(ReadFileBytes(m_right + L"missing.txt"), "edited during the copies");
+    EXPECT_EQ(Results(run)[L"missing.txt"], kSyncChangedSinceAnalysis);
+    EXPECT_EQ(Results(run)[L"new.txt"], ERROR_SUCCESS);
+    EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
+}
+
+TEST_F(SyncSafetyTest, AFolderCannotBeMadeWhereAFileAppeared) {
+    Folder(0, L"out");
+    AnalyzeAndList(0);
+    File(1, L"out", "a file made meanwhile");
+    SyncRun run = Synchronize(SyncCommit);
+    EXPECT_EQ(ReadFileBytes(m_right + L"out"), "a file made meanwhile");
+    EXPECT_EQ(Results(run)[L"out"], static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
+}
+
+// With content comparison, two files may differ with the same size and time:
+// a copy that did not happen then looks like one on disk.
+TEST_F(SyncSafetyTest, AFailedCopyOverATargetOfTheSameSizeAndTimeIsReported) {
+    File(0, L"same-look.txt", "AAAA");
+    File(1, L"same-look.txt", "BBBB");
+    AnalysisRunOptions options;
+    options.compareContent = true;
+    ASSERT_EQ(Run(options).exitCode, 0u);
+    ASSERT_EQ(State(0, L"same-look.txt"), DiffModified);
+    ASSERT_EQ(ListSyncItems(g_backgroundOps.slots[0].tree->root, m_left.c_str(), g_backgroundOps.slots[1].tree,
+                            &m_items),
+              0u);
+    HANDLE held =
+        CreateFileW((m_left + L"same-look.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    SyncRun run = Synchronize(SyncCommit);
+    CloseHandle(held);
+    EXPECT_EQ(ReadFileBytes(m_right + L"same-look.txt"), "BBBB");
+    EXPECT_NE(Results(run)[L"same-look.txt"], ERROR_SUCCESS);
+    EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
+}
+
 }  // namespace

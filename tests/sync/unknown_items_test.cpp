@@ -60,7 +60,9 @@ protected:
     }
     void TearDown() override {
         SyncTest::TearDown();
-        if (!UnixPathOf(m_folder.Path()).empty()) EXPECT_TRUE(RemoveUnixTree(m_folder.Path()));
+        if (!UnixPathOf(m_folder.Path()).empty()) {
+            EXPECT_TRUE(RemoveUnixTree(m_folder.Path()));
+        }
     }
     void Shell(int side, const std::string& script) {
         ASSERT_EQ(RunUnixShell("cd " + ShellQuote(UnixPathOf(Root(side))) + " || exit 9\n" + script), 0) << script;
