@@ -8,6 +8,7 @@
 #include "cli/output.h"
 #include "cli/sync_command.h"
 #include "model/system_error.h"
+#include "model/win_guards.h"
 #include "quillmar_version.h"
 
 #include <windows.h>
@@ -74,11 +75,15 @@ void ShowProgress() {
     // The content phase follows the scans: their final counts keep a line of their own.
     ShowScanProgress(&g_backgroundOps);
     LocationSlot* slot = &g_backgroundOps.slots[0];
-    EnterCriticalSection(&slot->lock);
-    DWORD elapsed = slot->elapsedMs;
-    uint64_t total = slot->totalBytes;
-    uint64_t done = slot->doneBytes;
-    LeaveCriticalSection(&slot->lock);
+    DWORD elapsed = 0;
+    uint64_t total = 0;
+    uint64_t done = 0;
+    {
+        ScopedLock hold(&slot->lock);
+        elapsed = slot->elapsedMs;
+        total = slot->totalBytes;
+        done = slot->doneBytes;
+    }
     cli::WriteError(L"\r" + g_run.estimate.Update(elapsed, total, done) + L"    ");
     g_run.progressShown = true;
 }
@@ -189,8 +194,9 @@ int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* 
 
 // Runs the worker to its end; false when it could not be started.
 bool RunWorker(BackgroundOpsData* data) {
-    HANDLE worker = CreateThread(nullptr, 0, AnalysisWorker, data, 0, nullptr);
-    if (!worker) return false;
+    OwnedHandle thread = StartCoreThread(AnalysisWorker, data);
+    if (!thread.IsValid()) return false;
+    HANDLE worker = thread.Get();
     // Unlike the dialog, the companion keeps the handle: it waits for the
     // worker to end so that every message it sent has arrived.
     const DWORD wait = g_run.consoleShowsProgress ? kScanProgressMs : INFINITE;
@@ -204,7 +210,6 @@ bool RunWorker(BackgroundOpsData* data) {
         }
     }
     PumpMessages();
-    CloseHandle(worker);
     return true;
 }
 
