@@ -37,6 +37,23 @@ DWORD ListingError(const std::wstring& folder) {
     return 0;
 }
 
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Date and time sort the logs of many runs; the process keeps runs of the same
+// second apart, and a number those of a process whose id came round again.
+std::wstring RunLogBase(const std::wstring& folder) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t name[96];
+    swprintf(name, 96, L"quillmar-cli-%04u%02u%02u-%02u%02u%02u-%lu-", now.wYear, now.wMonth, now.wDay, now.wHour,
+             now.wMinute, now.wSecond, static_cast<unsigned long>(GetCurrentProcessId()));
+    const std::wstring stem = folder + name;
+    std::wstring base = stem;
+    for (unsigned again = 2; Exists(base + L"AnalyzeLog.txt") || Exists(base + L"SynchronizeLog.txt"); ++again)
+        base = stem + std::to_wstring(again) + L"-";
+    return base;
+}
+
 }  // namespace
 
 std::wstring FolderPath(const std::wstring& argument) {
@@ -87,13 +104,7 @@ std::wstring ChooseLogPaths(const std::wstring& folder, RunLogs* logs) {
         wchar_t temp[MAX_PATH + 1];
         DWORD length = GetTempPathW(MAX_PATH + 1, temp);
         if (length == 0 || length > MAX_PATH) return L"the temporary folder cannot be found";
-        SYSTEMTIME now;
-        GetLocalTime(&now);
-        wchar_t name[64];
-        // Date and time sort the logs of many runs; the process keeps runs of the same second apart.
-        swprintf(name, 64, L"quillmar-cli-%04u%02u%02u-%02u%02u%02u-%lu-", now.wYear, now.wMonth, now.wDay,
-                 now.wHour, now.wMinute, now.wSecond, static_cast<unsigned long>(GetCurrentProcessId()));
-        base = std::wstring(temp, length) + name;
+        base = RunLogBase(std::wstring(temp, length));
     }
     logs->analyze = base + L"AnalyzeLog.txt";
     logs->synchronize = base + L"SynchronizeLog.txt";

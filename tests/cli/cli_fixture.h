@@ -17,8 +17,10 @@ protected:
         for (const std::wstring& log : m_logs) DeleteFileW(log.c_str());
     }
 
+    // Each run writes into files of its own, which no earlier run may still hold.
     CompanionRun Run(const std::vector<std::wstring>& arguments) {
-        CompanionRun run = RunCompanion(arguments, m_output);
+        TempFolder output;
+        CompanionRun run = RunCompanion(arguments, output);
         for (const std::wstring& log : NamedLogs(run.err)) m_logs.push_back(log);
         return run;
     }

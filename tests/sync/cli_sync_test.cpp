@@ -15,7 +15,9 @@ protected:
         options.insert(options.begin(), command);
         options.push_back(m_left.substr(0, m_left.size() - 1));
         options.push_back(m_right.substr(0, m_right.size() - 1));
-        return RunCompanion(options, m_output);
+        // Files of its own for each run, which no earlier run may still hold.
+        TempFolder output;
+        return RunCompanion(options, output);
     }
 
     // The dry run prints what the run then does, from the same decision, and touches nothing.
@@ -223,7 +225,8 @@ TEST_F(CliSyncTest, OverlappingLocationsAndRawPathsAreRefusedBeforeAnything) {
         {L"analyze", leftRoot, L"\\\\?\\" + m_right},
     };
     for (const auto& arguments : refused) {
-        CompanionRun run = RunCompanion(arguments, m_output);
+        TempFolder output;
+        CompanionRun run = RunCompanion(arguments, output);
         EXPECT_EQ(run.exitCode, 2u) << Utf8(arguments[1]) << " " << Utf8(arguments[2]);
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find("quillmar-cli: "), std::string::npos) << run.err;
