@@ -7,6 +7,9 @@
 //                          DIR against itself
 //   browse DIR RUNS        a live pane expands and shows DIR, probing each child
 //                          folder for subfolders
+//   sync DIR EMPTY RUNS    the Synchronize dialog lists the items of an analysis of
+//                          DIR against the empty folder EMPTY, from its opening until
+//                          its list shows; the floor lists DIR into a checked list
 //   pair LEFT RIGHT RUNS   the analysed pair after the worker's end; the floor lists
 //                          both roots into a list and a tree level each
 // Prints key=value lines; times are medians in seconds, ratios ours/floor.
@@ -44,6 +47,11 @@ double Now() {
 double Median(std::vector<double> times) {
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
+}
+
+// Paints what the window has left to paint, as it would before answering the user.
+void PaintPending(const CQuillmarDlg& dialog) {
+    RedrawWindow(dialog.m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 // Runs `ours` and `floor` alternately and prints both medians and their ratio.
@@ -221,6 +229,7 @@ void RunLive(CQuillmarDlg& dialog, const FloorControls& floor) {
             [&] {
                 TreeView_SelectItem(tree, nullptr);
                 TreeView_SelectItem(tree, item);
+                PaintPending(dialog);
             },
             [&] { FloorFill(floor, folder, false, false); });
 }
@@ -234,6 +243,7 @@ void RunAnalysed(CQuillmarDlg& dialog, const FloorControls& floor) {
             [&] {
                 TreeView_SelectItem(tree, nullptr);
                 TreeView_SelectItem(tree, root);
+                PaintPending(dialog);
             },
             [&] { FloorFill(floor, g_job.first, false, false); });
 }
@@ -263,6 +273,7 @@ void RunBrowse(CQuillmarDlg& dialog, const FloorControls& floor) {
                 ResetItem(tree, item);
                 TreeView_Expand(tree, item, TVE_EXPAND);
                 TreeView_SelectItem(tree, item);
+                PaintPending(dialog);
             },
             [&] { FloorFill(floor, folder, true, true); });
 }
@@ -270,11 +281,71 @@ void RunBrowse(CQuillmarDlg& dialog, const FloorControls& floor) {
 void RunPair(CQuillmarDlg& dialog, const FloorControls& floor) {
     double worker = Analyse(g_job.first, g_job.second);
     printf("worker_seconds=%.3f\n", worker);
-    Compare("analysed_pair", g_job.runs, [&] { dialog.ShowAnalysedPair(); },
+    Compare("analysed_pair", g_job.runs, 
+            [&] {
+                dialog.ShowAnalysedPair();
+                PaintPending(dialog);
+            },
             [&] {
                 FloorFill(floor, g_job.first, true, false);
                 FloorFill(floor, g_job.second, true, false);
             });
+}
+
+double g_syncStart;
+std::vector<double> g_syncTimes;
+
+// Polls the opened Synchronize dialog until its list shows, then closes it.
+void CALLBACK WatchSyncList(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = GetActiveWindow();
+    HWND list = dialog != nullptr ? GetDlgItem(dialog, IDC_SYNC_ITEM_LIST) : nullptr;
+    if (list == nullptr || !IsWindowVisible(list) || !IsWindowEnabled(GetDlgItem(dialog, IDCANCEL))) return;
+    RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    g_syncTimes.push_back(Now() - g_syncStart);
+    KillTimer(nullptr, timer);
+    EndDialog(dialog, IDCANCEL);
+}
+
+void FloorCheckedFill(const FloorControls& controls, const std::wstring& folder) {
+    SendMessageW(controls.list, WM_SETREDRAW, FALSE, 0);
+    ListView_DeleteAllItems(controls.list);
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                     FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) exit(1);
+    int row = 0;
+    do {
+        if (data.cFileName[0] == L'.') continue;
+        std::wstring path = folder + data.cFileName;
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+        item.iItem = row++;
+        item.pszText = const_cast<wchar_t*>(path.c_str());
+        int index = ListView_InsertItem(controls.list, &item);
+        ListView_SetCheckState(controls.list, index, TRUE);
+        ListView_SetItemText(controls.list, index, 1, const_cast<wchar_t*>(L"New"));
+    } while (FindNextFileW(search, &data));
+    FindClose(search);
+    SendMessageW(controls.list, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(controls.list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+void RunSync(CQuillmarDlg& dialog, const FloorControls& floor) {
+    Analyse(g_job.first, g_job.second);
+    dialog.ShowAnalysedPair();
+    ListView_SetExtendedListViewStyle(floor.list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    std::vector<double> floorTimes;
+    for (int run = 0; run < g_job.runs; ++run) {
+        double start = Now();
+        FloorCheckedFill(floor, g_job.first);
+        floorTimes.push_back(Now() - start);
+        CSynchronizeDlg sync(&dialog);
+        SetTimer(nullptr, 0, 10, WatchSyncList);
+        g_syncStart = Now();
+        sync.DoModal();
+    }
+    double o = Median(g_syncTimes), f = Median(floorTimes);
+    printf("sync_list_seconds=%.4f sync_list_floor_seconds=%.4f sync_list_ratio=%.3f\n", o, f, o / f);
 }
 
 void CALLBACK RunJob(HWND, UINT, UINT_PTR timer, DWORD) {
@@ -290,6 +361,7 @@ void CALLBACK RunJob(HWND, UINT, UINT_PTR timer, DWORD) {
     if (g_job.mode == "analysed") RunAnalysed(dialog, floor);
     if (g_job.mode == "browse") RunBrowse(dialog, floor);
     if (g_job.mode == "pair") RunPair(dialog, floor);
+    if (g_job.mode == "sync") RunSync(dialog, floor);
     DestroyWindow(floor.list);
     DestroyWindow(floor.tree);
     dialog.ResetPanes();
@@ -306,7 +378,7 @@ int main(int argc, char** argv) {
     }
     g_job.mode = argv[1];
     g_job.first = FolderPath(argv[2]);
-    const bool pair = g_job.mode == "pair";
+    const bool pair = g_job.mode == "pair" || g_job.mode == "sync";
     if (pair && argc < 5) return 2;
     if (pair) g_job.second = FolderPath(argv[3]);
     g_job.runs = atoi(argv[pair ? 4 : 3]);
