@@ -5,20 +5,22 @@
 #   browse   a live pane expands and shows a folder of 1,000 subfolders
 #   pair     the analysed pair shown after the worker's end, on the deep corpus and on
 #            two copies of the system's documentation folder
+#   sync     the Synchronize dialog lists the 1,000 New items of a folder analysed
+#            against an empty one, from its opening until the list shows
 # Prints the figures and writes them into bench/RESULTS.md between the pane markers.
 #
 # usage: bench/pane_bench.sh [-n RUNS] [-o CORPUS_DIR] [-k KINDS]
-#   -k KINDS  comma list of flat,browse,pair (default all)
+#   -k KINDS  comma list of flat,browse,pair,sync (default all)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 shared=${QUILLMAR_SHARED:-$root/../shared}
-runs=5 corpus=${TMPDIR:-/tmp}/quillmar-corpus kinds=flat,browse,pair
+runs=5 corpus=${TMPDIR:-/tmp}/quillmar-corpus kinds=flat,browse,pair,sync
 command_line="bash bench/pane_bench.sh $*"
 while getopts "n:o:k:h" opt; do
   case $opt in
     n) runs=$OPTARG ;; o) corpus=$OPTARG ;; k) kinds=$OPTARG ;;
-    h) sed -n '2,11p' "$0"; exit 0 ;;
+    h) sed -n '2,13p' "$0"; exit 0 ;;
     *) exit 2 ;;
   esac
 done
@@ -102,6 +104,13 @@ for kind in "${kind_list[@]}"; do
             "$(value analysed_pair_floor_seconds "$line") s" \
             "$(value analysed_pair_excess_seconds "$line") s beyond filling both roots (worker $(value worker_seconds "$line") s)"
       done ;;
+    sync)
+      folder=$corpus/panes/flat-1000
+      make_tree "$folder" 1000 0
+      mkdir -p "$corpus/panes/empty"
+      line=$(run_bench sync "$folder" "$corpus/panes/empty" "$runs")
+      ratio_row "Synchronize dialog lists 1000 items" sync_list "$line" "listing into a checked report list"
+      ;;
     *) echo "unknown kind $kind" >&2; exit 2 ;;
   esac
 done
