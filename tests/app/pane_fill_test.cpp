@@ -42,7 +42,7 @@ protected:
             LocationTree* tree = g_backgroundOps.slots[slot].tree;
             lstrcpyW(tree->displayName, names[slot]);
             lstrcpyW(tree->description, names[slot]);
-            for (int index = 0; index < 40; ++index) {
+            for (int index = 0; index < 150; ++index) {
                 AddNode(tree->root, (L"file " + std::to_wstring(index)).c_str(), false, DiffNew);
                 AddNode(tree->root, (L"folder " + std::to_wstring(index)).c_str(), true, DiffModified);
             }
@@ -52,8 +52,8 @@ protected:
     static void ExpectPane(CQuillmarDlg& dialog, int pane, bool shown) {
         EXPECT_EQ(Shown(TreeOf(dialog, pane)), shown) << "pane " << pane;
         EXPECT_EQ(Shown(ListOf(dialog, pane)), shown) << "pane " << pane;
-        EXPECT_EQ(ListOf(dialog, pane).GetItemCount(), 80) << "pane " << pane;
-        EXPECT_EQ(ChildTexts(TreeOf(dialog, pane), TreeOf(dialog, pane).GetRootItem()).size(), 40u) << "pane " << pane;
+        EXPECT_EQ(ListOf(dialog, pane).GetItemCount(), 300) << "pane " << pane;
+        EXPECT_EQ(ChildTexts(TreeOf(dialog, pane), TreeOf(dialog, pane).GetRootItem()).size(), 150u) << "pane " << pane;
         if (shown) EXPECT_TRUE(ScrollsOverAllRows(ListOf(dialog, pane))) << "pane " << pane;
     }
 };
@@ -90,7 +90,7 @@ TEST_F(PaneFillTest, AListFilledAgainHoldsOnlyTheNewRows) {
         dialog.m_filterMask = kShowAllStates & ~0x0F;  // folders only
         dialog.RefreshPane(0);
         std::vector<std::wstring> names = RowNames(ListOf(dialog, 0));
-        ASSERT_EQ(names.size(), 40u);
+        ASSERT_EQ(names.size(), 150u);
         for (const std::wstring& name : names) EXPECT_EQ(name.rfind(L"folder ", 0), 0u) << std::string(name.begin(), name.end());
         EXPECT_TRUE(Shown(ListOf(dialog, 0)));
         EXPECT_TRUE(ScrollsOverAllRows(ListOf(dialog, 0)));
