@@ -168,6 +168,7 @@ void CQuillmarDlg::ExpandFolder(int pane, NMTREEVIEWW* expanding) {
         if (!FillFolder(pane, item)) return;
     }
     // Children without children get an expand button when they hold a folder now.
+    CRedrawSuspension quiet(tree);
     for (HTREEITEM child = tree.GetChildItem(item); child != nullptr; child = tree.GetNextSiblingItem(child)) {
         if (tree.GetChildItem(child) != nullptr) continue;
         std::wstring path = BuildItemPath(pane, child);

@@ -64,7 +64,9 @@ template <class Entry>
 void ShowListingRows(CListCtrl& list, RecordList<Entry>* folders, RecordList<Entry>* files) {
     SortListing(files);
     SortListing(folders);
+    CRedrawSuspension quiet(list);
     list.DeleteAllItems();
+    list.SetItemCount(static_cast<int>(folders->count + files->count));
     AddListRows(list, folders, files);
     FreeRecordList(files);
     FreeRecordList(folders);
@@ -75,6 +77,7 @@ void ShowListingRows(CListCtrl& list, RecordList<Entry>* folders, RecordList<Ent
 template <class Entry>
 void ReplaceFolderItems(CTreeCtrl& tree, HTREEITEM item, RecordList<Entry>* folders, RecordList<Entry>* files) {
     SortListing(folders);
+    CRedrawSuspension quiet(tree);
     DeleteChildItems(tree, item);
     for (uint32_t index = 0; index < folders->count; ++index) {
         const Entry& folder = folders->entries[index];

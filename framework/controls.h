@@ -140,6 +140,8 @@ public:
     std::wstring GetItemText(int item, int subItem) const;
     DWORD_PTR GetItemData(int item) const;
     BOOL DeleteAllItems() { return static_cast<BOOL>(SendMessage(LVM_DELETEALLITEMS)); }
+    // Makes room for `count` rows ahead of inserting them.
+    void SetItemCount(int count) { SendMessage(LVM_SETITEMCOUNT, static_cast<WPARAM>(count)); }
     int GetItemCount() const { return static_cast<int>(SendMessage(LVM_GETITEMCOUNT)); }
     int GetNextItem(int start, UINT flags) const {
         return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(start), static_cast<LPARAM>(flags)));
@@ -148,6 +150,27 @@ public:
         return ((static_cast<UINT>(SendMessage(LVM_GETITEMSTATE, static_cast<WPARAM>(item), LVIS_STATEIMAGEMASK)) >> 12) - 1) == 1;
     }
     BOOL SetCheck(int item, BOOL check = TRUE);
+};
+
+// Keeps a visible control from repainting and recomputing its scroll bars while it
+// lives, then repaints it once. A hidden control is left alone: turning its drawing
+// back on would show it.
+class CRedrawSuspension {
+public:
+    explicit CRedrawSuspension(const CWnd& control)
+        : m_hWnd((::GetWindowLongW(control.m_hWnd, GWL_STYLE) & WS_VISIBLE) ? control.m_hWnd : nullptr) {
+        if (m_hWnd != nullptr) ::SendMessageW(m_hWnd, WM_SETREDRAW, FALSE, 0);
+    }
+    ~CRedrawSuspension() {
+        if (m_hWnd == nullptr) return;
+        ::SendMessageW(m_hWnd, WM_SETREDRAW, TRUE, 0);
+        ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+    }
+    CRedrawSuspension(const CRedrawSuspension&) = delete;
+    CRedrawSuspension& operator=(const CRedrawSuspension&) = delete;
+
+private:
+    HWND m_hWnd;
 };
 
 class CToolBar : public CWnd {

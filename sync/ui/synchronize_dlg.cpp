@@ -161,6 +161,7 @@ LRESULT CSynchronizeDlg::OnListBuilt(WPARAM, LPARAM) {
 // Each row's item data is the index of its record in m_items.
 void CSynchronizeDlg::FillItemList() {
     m_listReady = false;
+    if (m_items != nullptr) m_list.SetItemCount(static_cast<int>(m_items->count));
     for (uint32_t index = 0; m_items != nullptr && index < m_items->count; ++index) {
         const SyncItem& record = m_items->items[index];
         int32_t* total = nullptr;
