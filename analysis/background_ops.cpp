@@ -1,5 +1,7 @@
 #include "analysis/background_ops.h"
 
+#include "model/win_guards.h"
+
 #include <cstring>
 
 BackgroundOpsData g_backgroundOps;
@@ -58,6 +60,11 @@ bool BackgroundOpsFree(BackgroundOpsData* data) {
 
 bool BackgroundOpsIsValid(const BackgroundOpsData* data) {
     return data && data->signature[0] == kBackgroundOpsSignature0 && data->signature[1] == kBackgroundOpsSignature1;
+}
+
+ProgressFigures ReadProgress(LocationSlot* slot) {
+    ScopedLock hold(&slot->lock);
+    return ProgressFigures{slot->elapsedMs, slot->totalBytes, slot->doneBytes};
 }
 
 HANDLE CreateAnalysisEvent(bool manualReset) {

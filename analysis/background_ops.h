@@ -53,6 +53,14 @@ bool BackgroundOpsInit(BackgroundOpsData* data);
 bool BackgroundOpsFree(BackgroundOpsData* data);
 bool BackgroundOpsIsValid(const BackgroundOpsData* data);
 
+// Slot 0's progress figures, copied under its lock.
+struct ProgressFigures {
+    DWORD elapsedMs;
+    uint64_t totalBytes;
+    uint64_t doneBytes;
+};
+ProgressFigures ReadProgress(LocationSlot* slot);
+
 // Creates an unnamed, unsignalled event for the analysis; null on failure.
 HANDLE CreateAnalysisEvent(bool manualReset);
 // Makes event creation fail once `allowed` more events have been created; a

@@ -74,17 +74,8 @@ void ShowScanProgress(const BackgroundOpsData* data) {
 void ShowProgress() {
     // The content phase follows the scans: their final counts keep a line of their own.
     ShowScanProgress(&g_backgroundOps);
-    LocationSlot* slot = &g_backgroundOps.slots[0];
-    DWORD elapsed = 0;
-    uint64_t total = 0;
-    uint64_t done = 0;
-    {
-        ScopedLock hold(&slot->lock);
-        elapsed = slot->elapsedMs;
-        total = slot->totalBytes;
-        done = slot->doneBytes;
-    }
-    cli::WriteError(L"\r" + g_run.estimate.Update(elapsed, total, done) + L"    ");
+    const ProgressFigures figures = ReadProgress(&g_backgroundOps.slots[0]);
+    cli::WriteError(L"\r" + g_run.estimate.Update(figures.elapsedMs, figures.totalBytes, figures.doneBytes) + L"    ");
     g_run.progressShown = true;
 }
 

@@ -187,16 +187,10 @@ LRESULT CAnalyzeDlg::OnAnalysisDone(WPARAM, LPARAM) {
 }
 
 LRESULT CAnalyzeDlg::OnAnalysisProgress(WPARAM location, LPARAM) {
-    LocationSlot* slot = &g_backgroundOps.slots[location == 0 ? 0 : 1];
-    DWORD elapsed = 0;
-    uint64_t total = 0;
-    uint64_t done = 0;
-    {
-        ScopedLock hold(&slot->lock);
-        elapsed = slot->elapsedMs;
-        total = slot->totalBytes;
-        done = slot->doneBytes;
-    }
+    const ProgressFigures figures = ReadProgress(&g_backgroundOps.slots[location == 0 ? 0 : 1]);
+    const DWORD elapsed = figures.elapsedMs;
+    const uint64_t total = figures.totalBytes;
+    const uint64_t done = figures.doneBytes;
 
     wchar_t text[kTimeSpanUnits * 2 + 64];
     wchar_t elapsedText[kTimeSpanUnits];

@@ -34,7 +34,9 @@ protected:
     }
     void TearDown() override {
         AnalysisTest::TearDown();
-        if (!UnixPathOf(m_folder.Path()).empty()) EXPECT_TRUE(RemoveUnixTree(m_folder.Path()));
+        if (!UnixPathOf(m_folder.Path()).empty()) {
+            EXPECT_TRUE(RemoveUnixTree(m_folder.Path()));
+        }
     }
     size_t m_levels = 0;
     std::wstring m_bottom;

@@ -17,7 +17,9 @@ protected:
     }
     void TearDown() override {
         AnalysisTest::TearDown();
-        if (!UnixPathOf(m_folder.Path()).empty()) EXPECT_TRUE(RemoveUnixTree(m_folder.Path()));
+        if (!UnixPathOf(m_folder.Path()).empty()) {
+            EXPECT_TRUE(RemoveUnixTree(m_folder.Path()));
+        }
     }
     void Shell(int side, const std::string& script) {
         ASSERT_EQ(RunUnixShell("cd " + ShellQuote(UnixPathOf(Root(side))) + " || exit 9\n" + script), 0) << script;
@@ -29,7 +31,9 @@ protected:
         options.logPath = m_folder.PathOf(L"AnalyzeLog.txt");
         AnalysisRun run = Run(options);
         EXPECT_FALSE(run.sent.empty());
-        if (!run.sent.empty()) EXPECT_EQ(run.sent.back().message, WM_ANALYSIS_DONE) << Describe(run.sent);
+        if (!run.sent.empty()) {
+            EXPECT_EQ(run.sent.back().message, WM_ANALYSIS_DONE) << Describe(run.sent);
+        }
         return run;
     }
     std::vector<std::wstring> Log() { return ReadLogEntries(m_folder.PathOf(L"AnalyzeLog.txt")); }
@@ -40,7 +44,9 @@ protected:
         ASSERT_NE(top, nullptr) << side << " " << Narrow(relative);
         EXPECT_EQ(top->state, DiffUnknown) << side << " " << Narrow(relative);
         ForEachBelow(top, [&](const FileNode* node) {
-            if (!IsDotOrDotDot(node->name)) EXPECT_EQ(node->state, DiffUnknown) << Narrow(node->name);
+            if (!IsDotOrDotDot(node->name)) {
+                EXPECT_EQ(node->state, DiffUnknown) << Narrow(node->name);
+            }
         });
     }
     // No node of either tree is New or Missing.
