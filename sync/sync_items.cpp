@@ -10,7 +10,7 @@
 
 namespace {
 
-const uint32_t kItemGrowth = 100;
+const uint32_t kFirstItemCapacity = 100;
 
 size_t ListBytes(uint32_t capacity) { return sizeof(SyncItemList) + (capacity - 1) * sizeof(SyncItem); }
 
@@ -45,7 +45,9 @@ DWORD AppendSyncItem(SyncItemList** list, const SyncItem& item) {
     if (!list || !item.path) return ERROR_INVALID_PARAMETER;
     SyncItemList* items = *list;
     if (!items || items->count == items->capacity) {
-        uint32_t capacity = (items ? items->capacity : 0) + kItemGrowth;
+        // Doubling keeps the copies of a growing list linear in its length.
+        uint32_t capacity = items ? items->capacity * 2 : kFirstItemCapacity;
+        if (items && capacity <= items->capacity) return ERROR_NOT_ENOUGH_MEMORY;
         if (capacity > (SIZE_MAX - sizeof(SyncItemList)) / sizeof(SyncItem)) return ERROR_NOT_ENOUGH_MEMORY;
         auto* grown = static_cast<SyncItemList*>(MemGrow(items, ListBytes(capacity)));
         if (!grown) return ERROR_NOT_ENOUGH_MEMORY;

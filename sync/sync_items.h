@@ -42,8 +42,8 @@ DiffState SyncStateFromText(const wchar_t* text);
 // The "State" text of a listed state; empty for a state that is never listed.
 const wchar_t* SyncStateText(DiffState state);
 
-// Appends a copy of the item (its path copied); the list (null at first) grows
-// by 100 items at a time. Returns 0, ERROR_NOT_ENOUGH_MEMORY or
+// Appends a copy of the item (its path copied); the list (null at first) starts
+// with room for 100 items and doubles when full. Returns 0, ERROR_NOT_ENOUGH_MEMORY or
 // ERROR_INVALID_PARAMETER; on failure the list stays as it was.
 DWORD AppendSyncItem(SyncItemList** list, const SyncItem& item);
 // The same for an item of which nothing was seen (`seenKnown` false).

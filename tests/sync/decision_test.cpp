@@ -133,7 +133,7 @@ TEST(SyncPathListTest, ShellFormWithStartCapacityAndGrowthByItemCount) {
     EXPECT_EQ(MemOutstanding(), baseline);
 }
 
-TEST(SyncItemListTest, GrowsByHundredsAndFreesEveryPath) {
+TEST(SyncItemListTest, GrowsByDoublingAndFreesEveryPath) {
     const long baseline = MemOutstanding();
     SyncItemList* list = nullptr;
     for (int i = 0; i < 250; ++i) {
@@ -141,7 +141,7 @@ TEST(SyncItemListTest, GrowsByHundredsAndFreesEveryPath) {
                   0u);
     }
     EXPECT_EQ(list->count, 250u);
-    EXPECT_EQ(list->capacity, 300u);
+    EXPECT_EQ(list->capacity, 400u);
     EXPECT_STREQ(list->items[249].path, L"C:\\x\\249");
     EXPECT_FALSE(list->items[249].isFolder);
     EXPECT_TRUE(list->items[249].checked);
