@@ -11,6 +11,7 @@
 //                         programs do, and samples the committed memory meanwhile
 // Prints key=value lines; times are medians in seconds, ratios ours/floor.
 #include "analysis/analysis_worker.h"
+#include "bench/bench_timing.h"
 #include "analysis/skip_log.h"
 #include "model/enumeration.h"
 #include "model/location_tree.h"
@@ -26,22 +27,6 @@
 #include <vector>
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return double(count.QuadPart) / double(frequency.QuadPart);
-}
-
-double Median(std::vector<double> times) {
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // Runs `ours` and `floor` alternately `runs` times and prints both medians and their ratio.
 template <class Ours, class Floor>

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "analysis/analysis_worker.h"
+#include "bench/bench_timing.h"
 #include "analysis/background_ops.h"
 #include "analysis/skip_log.h"
 #include "app/quillmar_dlg.h"
@@ -32,22 +33,6 @@
 #include "res/resource.h"
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER count;
-    QueryPerformanceCounter(&count);
-    return double(count.QuadPart) / double(frequency.QuadPart);
-}
-
-double Median(std::vector<double> times) {
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // Paints what the window has left to paint, as it would before answering the user.
 void PaintPending(const CQuillmarDlg& dialog) {

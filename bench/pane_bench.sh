@@ -116,23 +116,4 @@ for kind in "${kind_list[@]}"; do
 done
 
 stamp="$(date -u +%F), $(git -C "$root" rev-parse --short HEAD), median of $runs, \`$command_line\`"
-python3 - "$here/RESULTS.md" "$stamp" "${rows[@]}" <<'PY'
-import sys
-path, stamp, new_rows = sys.argv[1], sys.argv[2], sys.argv[3:]
-start, end = "<!-- pane benchmarks: written by bench/pane_bench.sh -->", "<!-- end of pane benchmarks -->"
-header = ["| measurement | ours | floor | ratio | measured |", "|---|---|---|---|---|"]
-text = open(path).read()
-rows = {}
-if start in text and end in text:
-    for line in text[text.index(start):text.index(end)].splitlines():
-        if line.startswith("| ") and line not in header:
-            rows[line.split(" | ")[0]] = line
-for line in new_rows:
-    rows[line.split(" | ")[0]] = line + f" {stamp} |"
-block = "\n".join([start, *header, *rows.values(), end])
-if start in text and end in text:
-    text = text[:text.index(start)] + block + text[text.index(end) + len(end):]
-else:
-    text = text.rstrip("\n") + "\n\n## Panes\n\n" + block + "\n"
-open(path, "w").write(text)
-PY
+python3 "$here/write_results.py" "$here/RESULTS.md" pane "Panes" "$stamp" "${rows[@]}"

@@ -35,3 +35,9 @@ HANDLE StartThread(ThreadRoutine routine, void* parameter) {
     }
     return thread;
 }
+
+void JoinThread(HANDLE thread) {
+    if (thread == nullptr) return;
+    ::WaitForSingleObject(thread, INFINITE);
+    ::CloseHandle(thread);
+}

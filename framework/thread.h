@@ -8,3 +8,7 @@ typedef UINT (*ThreadRoutine)(void* parameter);
 // reason in GetLastError. An exception thrown by `routine` ends the thread
 // with exit code 1 instead of leaving through the system.
 HANDLE StartThread(ThreadRoutine routine, void* parameter);
+
+// Waits for a thread that StartThread started to end and closes its handle;
+// nothing for null.
+void JoinThread(HANDLE thread);

@@ -47,10 +47,7 @@ CAnalyzeDlg::CAnalyzeDlg(AnalyzeDlgOwner* owner)
     : CDialog(IDD_ANALYZE), m_running(FALSE), m_refSample(), m_nextSample(), m_owner(owner) {}
 
 CAnalyzeDlg::~CAnalyzeDlg() {
-    if (m_worker != nullptr) {
-        WaitForSingleObject(m_worker, INFINITE);
-        CloseHandle(m_worker);
-    }
+    JoinThread(m_worker);
 }
 
 void CAnalyzeDlg::DoDataExchange(CDataExchange* exchange) {

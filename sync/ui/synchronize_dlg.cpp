@@ -55,11 +55,8 @@ CSynchronizeDlg::CSynchronizeDlg(SynchronizeDlgOwner* owner)
 CSynchronizeDlg::~CSynchronizeDlg() {
     // The window has gone; a thread still running is past its last message to
     // it and may still write a member, so the object waits for it.
-    for (HANDLE thread : {m_builder, m_worker}) {
-        if (thread == nullptr) continue;
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-    }
+    JoinThread(m_builder);
+    JoinThread(m_worker);
     FreeSyncItemList(m_items);
 }
 
