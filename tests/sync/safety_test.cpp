@@ -62,6 +62,7 @@ TEST_F(SyncSafetyTest, FilesChangedAfterTheAnalysisAreLeftAloneAndReported) {
     File(1, L"missing.txt", "edited before it could be deleted", kLater);
     File(0, L"sub\\also-new.txt", "the source grew meanwhile");
     File(1, L"new.txt", "made on the right meanwhile");
+    TreeSnapshot left = SnapshotTree(m_left);
     TreeSnapshot right = SnapshotTree(m_right);
 
     SyncRun run = Synchronize(SyncCommit);
@@ -70,6 +71,8 @@ TEST_F(SyncSafetyTest, FilesChangedAfterTheAnalysisAreLeftAloneAndReported) {
     EXPECT_EQ(run.summary.notDone, 4u);
     // The folder was the user's choice and made; no file of the right changed.
     EXPECT_EQ(DescribeChanges(right, SnapshotTree(m_right)), "appeared: sub\\\n");
+    // A commit writes only to the other location.
+    EXPECT_EQ(DescribeChanges(left, SnapshotTree(m_left)), "");
     std::map<std::wstring, DWORD> expected = {{L"modified.txt", kSyncChangedSinceAnalysis},
                                               {L"missing.txt", kSyncChangedSinceAnalysis},
                                               {L"new.txt", kSyncChangedSinceAnalysis},
@@ -84,6 +87,7 @@ TEST_F(SyncSafetyTest, FilesChangedAfterTheAnalysisAreLeftAloneAndReported) {
 
 TEST_F(SyncSafetyTest, FilesHeldOpenAreReportedAndTheRestIsDone) {
     AnalyzeAndList(0);
+    TreeSnapshot left = SnapshotTree(m_left);
     // Held without sharing, as another program may hold them: a copy's source and a deletion.
     HANDLE source = CreateFileW((m_left + L"new.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     HANDLE doomed = CreateFileW((m_right + L"missing.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -110,6 +114,7 @@ TEST_F(SyncSafetyTest, FilesHeldOpenAreReportedAndTheRestIsDone) {
                                        run.operations.begin(), run.operations.end(),
                                        [](const ObservedOperation& operation) { return operation.result != 0; })));
     EXPECT_NE(LogText().find(m_right + L"missing.txt"), std::wstring::npos);
+    EXPECT_EQ(DescribeChanges(left, SnapshotTree(m_left)), "");
 }
 
 BOOL WINAPI NoRoom(const wchar_t*, ULARGE_INTEGER* available, ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree) {
