@@ -239,7 +239,7 @@ void SetAnalysisMessageObserver(AnalysisMessageObserver observer, void* context)
 
 void NotifyAnalysis(BackgroundOpsData* data, UINT message, WPARAM wParam) {
     if (g_observer) g_observer(data, message, wParam, g_observerContext);
-    SendNotifyMessageW(data->notifyWindow, message, wParam, 0);
+    if (data->notifyWindow) SendNotifyMessageW(data->notifyWindow, message, wParam, 0);
 }
 
 void SetLocationStatus(LocationSlot* slot, const wchar_t* text, DWORD code) {
@@ -256,7 +256,8 @@ void MarkAncestorsModified(FileNode* node) {
 
 DWORD WINAPI ScanThread(void* parameter) {
     auto* slot = static_cast<LocationSlot*>(parameter);
-    ScanContext context = {slot->cancelEvent, SkipLogAppendLines, &slot->foldersListed, &slot->filesListed};
+    ScanContext context = {slot->cancelEvent, SkipLogAppendLines, slot->cancelRequested, &slot->foldersListed,
+                           &slot->filesListed};
     slot->scanResult = ScanLocation(slot->tree, slot->rootPath, &context);
     // The slot may be released as soon as this is set.
     SetEvent(slot->scanDoneEvent);

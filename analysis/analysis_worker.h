@@ -43,7 +43,9 @@ void SetLocationStatus(LocationSlot* slot, const wchar_t* text, DWORD code);
 // Sends one analysis message to the record's window without waiting for it.
 void NotifyAnalysis(BackgroundOpsData* data, UINT message, WPARAM wParam);
 
-// Called on the worker's thread just before each message is sent, so that a
-// test can see each status text as it was when its message went out.
+// Called on the worker's thread just before each message is sent (also when
+// the record names no window), so that a test can see each status text as it
+// was when its message went out, and the companion can follow the analysis
+// without a window.
 typedef void (*AnalysisMessageObserver)(BackgroundOpsData* data, UINT message, WPARAM wParam, void* context);
 void SetAnalysisMessageObserver(AnalysisMessageObserver observer, void* context);

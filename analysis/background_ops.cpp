@@ -29,6 +29,7 @@ bool BackgroundOpsInit(BackgroundOpsData* data) {
         LocationSlot* slot = &data->slots[index];
         InitializeCriticalSection(&slot->lock);
         slot->cancelEvent = data->cancelEvent;
+        slot->cancelRequested = &data->cancelRequested;
         slot->scanDoneEvent = CreateAnalysisEvent(true);
         if (slot->scanDoneEvent) slot->tree = CreateLocationTree();
         if (!slot->tree) {
@@ -48,7 +49,7 @@ bool BackgroundOpsFree(BackgroundOpsData* data) {
     if (!BackgroundOpsIsValid(data)) return true;
     // A scan of a failed analysis may still run: ask it to stop early, then
     // wait until it has let go of its slot.
-    SetEvent(data->cancelEvent);
+    RequestCancel(data);
     for (auto& slot : data->slots) {
         if (slot.scanStarted) WaitForSingleObject(slot.scanDoneEvent, INFINITE);
     }
@@ -60,6 +61,11 @@ bool BackgroundOpsFree(BackgroundOpsData* data) {
 
 bool BackgroundOpsIsValid(const BackgroundOpsData* data) {
     return data && data->signature[0] == kBackgroundOpsSignature0 && data->signature[1] == kBackgroundOpsSignature1;
+}
+
+void RequestCancel(BackgroundOpsData* data) {
+    InterlockedExchange(&data->cancelRequested, 1);
+    SetEvent(data->cancelEvent);
 }
 
 ProgressFigures ReadProgress(LocationSlot* slot) {

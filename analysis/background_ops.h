@@ -22,6 +22,7 @@ struct LocationSlot {
     uint64_t doneBytes;  // slot 0 only
     CRITICAL_SECTION lock;
     HANDLE cancelEvent;  // copy of the shared one, not owned
+    const volatile LONG* cancelRequested;  // the shared flag
     HANDLE scanDoneEvent;  // owned, manual reset; set when the slot's scan thread ends
     DWORD scanResult;
     // Set by the worker before it starts the slot's scan thread, so that the
@@ -35,8 +36,11 @@ struct LocationSlot {
 
 struct BackgroundOpsData {
     LocationSlot slots[2];
-    HWND notifyWindow;
+    HWND notifyWindow;  // may be null: the messages then go only to the observer
     HANDLE cancelEvent;  // owned, manual reset
+    // Set together with the event by RequestCancel. A scan tests it before
+    // every folder entry: testing the event is a call into the system each time.
+    volatile LONG cancelRequested;
     BYTE simultaneous;
     BYTE compareContent;
     DWORD signature[2];
@@ -52,6 +56,8 @@ bool BackgroundOpsInit(BackgroundOpsData* data);
 // the record with 0xFF. Does nothing to an invalid record. Always true.
 bool BackgroundOpsFree(BackgroundOpsData* data);
 bool BackgroundOpsIsValid(const BackgroundOpsData* data);
+// Asks every thread of the analysis to stop: sets the flag, then the event.
+void RequestCancel(BackgroundOpsData* data);
 
 // Slot 0's progress figures, copied under its lock.
 struct ProgressFigures {

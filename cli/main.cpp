@@ -24,16 +24,18 @@ const int kExitSame = 0;  // analyze: no difference; commit, update: every opera
 const int kExitDiffers = 1;  // analyze: differences; commit, update: something not done
 const int kExitTrouble = 2;
 
-const wchar_t kWindowClass[] = L"QuillmarCliAnalysis";
 const wchar_t kNoMemory[] = L"No enough memory!";
 
 // How often the scan's counts are shown on a console.
 const DWORD kScanProgressMs = 250;
 
+// Written by the worker's thread through the message observer, read after it ends;
+// only `progressWaiting` is read while it runs.
 struct RunState {
     bool done = false;
     bool failed = false;
     WPARAM failedLocation = 0;
+    volatile LONG progressWaiting = 0;  // a progress report not yet shown
     bool consoleShowsProgress = false;  // standard error is a console
     bool progressOnConsole = false;  // and the content phase reports progress
     bool progressShown = false;  // a progress line waits for its line break
@@ -79,23 +81,23 @@ void ShowProgress() {
     g_run.progressShown = true;
 }
 
-LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+// The companion has no window: a window costs more to make than a small analysis
+// takes. It follows the worker's messages on the worker's thread instead.
+void OnAnalysisMessage(BackgroundOpsData*, UINT message, WPARAM wParam, void*) {
     switch (message) {
     case WM_ANALYSIS_DONE:
         g_run.done = true;
-        return 0;
+        break;
     case WM_ANALYSIS_FAILED:
         // The engine reports both locations; the first one names the end.
         if (!g_run.failed) g_run.failedLocation = wParam;
         g_run.failed = true;
-        return 0;
-    case WM_ANALYSIS_STATUS:
-        return 0;
+        break;
     case WM_ANALYSIS_PROGRESS:
-        if (g_run.progressOnConsole) ShowProgress();
-        return 0;
+        InterlockedExchange(&g_run.progressWaiting, 1);
+        break;
     default:
-        return DefWindowProcW(window, message, wParam, lParam);
+        break;
     }
 }
 
@@ -104,24 +106,9 @@ BOOL WINAPI OnConsoleControl(DWORD) {
         cli::WriteError(L"quillmar-cli: the synchronization runs to its end; it cannot be canceled midway\n");
     } else {
         // Stops the analysis the way the dialog's Cancel does; it then reports its end.
-        SetEvent(g_backgroundOps.cancelEvent);
+        RequestCancel(&g_backgroundOps);
     }
     return TRUE;
-}
-
-HWND CreateReceiver() {
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = ReceiverProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = kWindowClass;
-    RegisterClassW(&windowClass);
-    return CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
-                           nullptr);
-}
-
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
 }
 
 std::wstring StatusOf(const LocationSlot* slot) {
@@ -164,10 +151,10 @@ int ReportAnalysis(const cli::Options& options, const BackgroundOpsData* data, D
 }
 
 int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* data, DWORD logEntries,
-                          const cli::RunLogs& logs, HWND window) {
+                          const cli::RunLogs& logs) {
     TellAnalysisLog(logEntries, logs.analyze);
     cli::SyncSettings settings = {options.command == Command::Commit ? SyncCommit : SyncUpdate, options.dryRun,
-                                  options.nullTerminated ? '\0' : '\n', logs.synchronize, window};
+                                  options.nullTerminated ? '\0' : '\n', logs.synchronize};
     InterlockedExchange(&g_synchronizing, 1);
     cli::SyncOutcome outcome = cli::SynchronizeAnalysedPair(data, settings);
     // Only what was done is printed; what was not done is in the notices.
@@ -188,44 +175,39 @@ bool RunWorker(BackgroundOpsData* data) {
     OwnedHandle thread = StartCoreThread(AnalysisWorker, data);
     if (!thread.IsValid()) return false;
     HANDLE worker = thread.Get();
-    // Unlike the dialog, the companion keeps the handle: it waits for the
-    // worker to end so that every message it sent has arrived.
+    // Unlike the dialog, the companion keeps the handle: the worker's end
+    // is the end of its messages.
     const DWORD wait = g_run.consoleShowsProgress ? kScanProgressMs : INFINITE;
-    for (;;) {
-        DWORD woken = MsgWaitForMultipleObjects(1, &worker, FALSE, wait, QS_ALLINPUT);
-        if (woken == WAIT_OBJECT_0) break;
-        if (woken == WAIT_TIMEOUT) {
-            ShowScanProgress(data);
+    while (WaitForSingleObject(worker, wait) == WAIT_TIMEOUT) {
+        if (g_run.progressOnConsole && InterlockedExchange(&g_run.progressWaiting, 0)) {
+            ShowProgress();
         } else {
-            PumpMessages();
+            ShowScanProgress(data);
         }
     }
-    PumpMessages();
     return true;
 }
 
 int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], const cli::RunLogs& logs) {
     BackgroundOpsData* data = &g_backgroundOps;
     if (!BackgroundOpsInit(data)) return Trouble(L"Error initializing background operations data.");
-    HWND window = CreateReceiver();
-    data->notifyWindow = window;
+    data->notifyWindow = nullptr;
     data->compareContent = options.compareContent;
     data->simultaneous = options.simultaneous;
     wcsncpy(data->slots[0].rootPath, paths[0].c_str(), kPathUnits - 1);
     wcsncpy(data->slots[1].rootPath, paths[1].c_str(), kPathUnits - 1);
     // Before anything can be cancelled, so that a Ctrl+C always ends as a cancelled analysis.
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    if (!window || !SkipLogOpen(logs.analyze.c_str(), kAnalyzeLogHeader)) {
-        std::wstring problem = window ? L"Can not create error log file! <" + logs.analyze + L">"
-                                      : std::wstring(L"Error starting worker thread.");
-        if (window) DestroyWindow(window);
+    if (!SkipLogOpen(logs.analyze.c_str(), kAnalyzeLogHeader)) {
         BackgroundOpsFree(data);
-        return Trouble(problem);
+        return Trouble(L"Can not create error log file! <" + logs.analyze + L">");
     }
     DWORD consoleMode = 0;
     g_run.consoleShowsProgress = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != FALSE;
     g_run.progressOnConsole = options.compareContent && g_run.consoleShowsProgress;
+    SetAnalysisMessageObserver(OnAnalysisMessage, nullptr);
     bool ran = RunWorker(data);
+    SetAnalysisMessageObserver(nullptr, nullptr);
     if (ran && g_run.consoleShowsProgress) ShowScanProgress(data);
     DWORD logEntries = SkipLogClose();
     if (g_run.progressShown) cli::WriteError(L"\n");
@@ -240,9 +222,8 @@ int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], con
     } else if (options.command == Command::Analyze) {
         exitCode = ReportAnalysis(options, data, logEntries, logs.analyze);
     } else {
-        exitCode = ReportSynchronization(options, data, logEntries, logs, window);
+        exitCode = ReportSynchronization(options, data, logEntries, logs);
     }
-    DestroyWindow(window);
     BackgroundOpsFree(data);
     return exitCode;
 }

@@ -99,7 +99,6 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
     request.items = items;
     request.currentRoot = current->rootPath;
     request.otherRoot = data->slots[1].rootPath;
-    request.window = settings.window;
     request.observer = NoteOperation;
     request.observerContext = &output;
     request.notice = NoteNotice;

@@ -14,7 +14,6 @@ struct SyncSettings {
     bool dryRun;
     char terminator;  // ends each operation record
     std::wstring logPath;  // where the synchronization's log goes
-    HWND window;  // receives the worker's end message
 };
 
 struct SyncOutcome {

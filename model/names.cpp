@@ -7,6 +7,9 @@ namespace {
 // One table for the whole Basic Multilingual Plane, built on first use.
 wchar_t g_fold[0x10000];
 INIT_ONCE g_foldOnce = INIT_ONCE_STATIC_INIT;
+// Set once the table is built. Every name comparison asks for the table, and a
+// one-time initialisation costs a call into the system each time it is asked.
+volatile LONG g_foldReady = 0;
 
 BOOL CALLBACK BuildFoldTable(PINIT_ONCE, PVOID, PVOID*) {
     for (unsigned unit = 0; unit < 0x10000; ++unit) g_fold[unit] = static_cast<wchar_t>(unit);
@@ -33,7 +36,10 @@ BOOL CALLBACK BuildFoldTable(PINIT_ONCE, PVOID, PVOID*) {
 }
 
 inline const wchar_t* FoldTable() {
-    InitOnceExecuteOnce(&g_foldOnce, BuildFoldTable, nullptr, nullptr);
+    if (!g_foldReady) {
+        InitOnceExecuteOnce(&g_foldOnce, BuildFoldTable, nullptr, nullptr);
+        InterlockedExchange(&g_foldReady, 1);
+    }
     return g_fold;
 }
 

@@ -12,6 +12,7 @@
 namespace {
 
 bool IsCancelled(const ScanContext* context) {
+    if (context->cancelRequested) return *context->cancelRequested != 0;
     return context->cancelEvent && WaitForSingleObject(context->cancelEvent, 0) == WAIT_OBJECT_0;
 }
 

@@ -9,6 +9,9 @@ typedef bool (*SkipLineWriter)(const wchar_t* const* lines, unsigned count);
 struct ScanContext {
     HANDLE cancelEvent;  // manual reset; the scan stops once it is signalled
     SkipLineWriter writeSkipped;
+    // Optional: a flag set before the event whenever it is set, tested instead
+    // of the event, which costs a call into the system each time.
+    const volatile LONG* cancelRequested = nullptr;
     // Optional: the folders and files added so far, raised with interlocked
     // operations so that another thread may read them while the scan runs.
     volatile LONG* foldersListed = nullptr;

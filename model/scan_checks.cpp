@@ -4,12 +4,16 @@
 #include "model/names.h"
 #include "model/win_guards.h"
 
-#include <cwchar>
-
 namespace {
 
 bool IsRejectedUnit(wchar_t unit) {
-    return unit < 0x20 || wcschr(L"*?\"<>|:/\\", unit) != nullptr;
+    if (unit < 0x20) return true;
+    switch (unit) {
+    case L'*': case L'?': case L'"': case L'<': case L'>': case L'|': case L':': case L'/': case L'\\':
+        return true;
+    default:
+        return false;
+    }
 }
 
 // CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$ and CONOUT$ name devices, also

@@ -139,7 +139,7 @@ void CAnalyzeDlg::OnStart() {
 
 void CAnalyzeDlg::OnCancelOrClose() {
     if (m_running) {
-        SetEvent(g_backgroundOps.cancelEvent);
+        RequestCancel(&g_backgroundOps);
         return;
     }
     // The worker has reported its end; once its thread is gone nothing can reach this window.

@@ -85,7 +85,7 @@ AnalysisRun RunAnalysis(const std::wstring& root0, const std::wstring& root1, co
         }
         if (!run.ended) {
             ADD_FAILURE() << "the analysis did not end; cancelling it";
-            SetEvent(data->cancelEvent);
+            RequestCancel(data);
             WaitForSingleObject(worker, INFINITE);
         }
         // Everything sent before the thread ended is queued by now.

@@ -214,7 +214,7 @@ TEST_F(EngineTest, AbsentCounterpartMarksOnlyTheFirstNode) {
 }
 
 TEST_F(EngineTest, CancelledBeforeACycleLeavesTheFilesForStop) {
-    SetEvent(g_backgroundOps.cancelEvent);
+    RequestCancel(&g_backgroundOps);
     EXPECT_EQ(Compare("abc", "abd"), CompareCancelled);
     EXPECT_EQ(m_node0->state, DiffIdentical);
     EXPECT_EQ(m_engine.channels[0]->active, 1);
@@ -228,7 +228,7 @@ TEST_F(EngineTest, CancelledBeforeACycleLeavesTheFilesForStop) {
 void CancelOnProgress(BackgroundOpsData* data, UINT message, WPARAM, void* count) {
     if (message != WM_ANALYSIS_PROGRESS) return;
     ++*static_cast<int*>(count);
-    SetEvent(data->cancelEvent);
+    RequestCancel(data);
 }
 
 TEST_F(EngineTest, FilesThatChangedSinceTheyWereListedAreReadToTheirRealEnd) {

@@ -67,7 +67,7 @@ protected:
         };
         return Run(options);
     }
-    static void Cancel(BackgroundOpsData* data) { SetEvent(data->cancelEvent); }
+    static void Cancel(BackgroundOpsData* data) { RequestCancel(data); }
 };
 
 TEST_P(MessagesTest, CompletionWithoutContent) {

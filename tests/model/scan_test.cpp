@@ -47,16 +47,19 @@ std::vector<std::wstring> SystemOrder(const std::wstring& folder, bool folders) 
 struct LogRecorder {
     static std::vector<std::wstring> lines;
     static HANDLE signalOnWrite;
+    static volatile LONG* raiseOnWrite;
     static bool fail;
     static bool Write(const wchar_t* const* text, unsigned count) {
         if (fail) return false;
         for (unsigned i = 0; i < count; ++i) lines.push_back(text[i]);
         if (signalOnWrite) SetEvent(signalOnWrite);
+        if (raiseOnWrite) InterlockedExchange(raiseOnWrite, 1);
         return true;
     }
 };
 std::vector<std::wstring> LogRecorder::lines;
 HANDLE LogRecorder::signalOnWrite = nullptr;
+volatile LONG* LogRecorder::raiseOnWrite = nullptr;
 bool LogRecorder::fail = false;
 
 class ScanTest : public testing::Test {
@@ -64,6 +67,7 @@ protected:
     void SetUp() override {
         LogRecorder::lines.clear();
         LogRecorder::signalOnWrite = nullptr;
+        LogRecorder::raiseOnWrite = nullptr;
         LogRecorder::fail = false;
         m_cancel = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         m_context = {m_cancel, &LogRecorder::Write};
@@ -83,6 +87,25 @@ protected:
         std::wstring raw = L"\\\\?\\" + parent + name + L".";
         EXPECT_TRUE(CreateDirectoryW(raw.c_str(), nullptr)) << "cannot make the unlistable folder";
         return name + L".";
+    }
+
+    void ExpectCancelStopsBeforeTheNextFolderEntry() {
+        TempFolder folder;
+        for (int i = 0; i < 5; ++i) folder.MakeFolder(L"F" + std::to_wstring(i));
+        folder.MakeFile(L"file.txt");
+        // The log write of the unlistable folder asks the scan to stop mid-way.
+        std::wstring bad = MakeUnlistableFolder(folder.Path(), L"Bad");
+
+        ASSERT_EQ(ScanLocation(m_tree, folder.Path().c_str(), &m_context), 0u);
+        std::vector<std::wstring> order = SystemOrder(folder.Path(), true);
+        std::vector<std::wstring> expected;
+        for (auto& name : order) {
+            if (name == L"." || name == L"..") continue;
+            expected.insert(expected.begin(), name);
+            if (name == bad) break;
+        }
+        expected.push_back(L"file.txt");
+        EXPECT_EQ(ChildNames(m_tree->root), expected);
     }
 
     HANDLE m_cancel = nullptr;
@@ -162,24 +185,17 @@ TEST_F(ScanTest, StopsWithInternalErrorWhenTheLogCannotBeWritten) {
     EXPECT_EQ(ScanLocation(m_tree, folder.Path().c_str(), &m_context), DWORD(ERROR_INTERNAL_ERROR));
 }
 
-TEST_F(ScanTest, CancelStopsBeforeTheNextFolderEntry) {
-    TempFolder folder;
-    for (int i = 0; i < 5; ++i) folder.MakeFolder(L"F" + std::to_wstring(i));
-    folder.MakeFile(L"file.txt");
-    // The log write of the unlistable folder signals the cancel event mid-scan.
-    std::wstring bad = MakeUnlistableFolder(folder.Path(), L"Bad");
+TEST_F(ScanTest, CancelEventStopsBeforeTheNextFolderEntry) {
     LogRecorder::signalOnWrite = m_cancel;
+    ExpectCancelStopsBeforeTheNextFolderEntry();
+}
 
-    ASSERT_EQ(ScanLocation(m_tree, folder.Path().c_str(), &m_context), 0u);
-    std::vector<std::wstring> order = SystemOrder(folder.Path(), true);
-    std::vector<std::wstring> expected;
-    for (auto& name : order) {
-        if (name == L"." || name == L"..") continue;
-        expected.insert(expected.begin(), name);
-        if (name == bad) break;
-    }
-    expected.push_back(L"file.txt");
-    EXPECT_EQ(ChildNames(m_tree->root), expected);
+// The analysis raises a flag with the event; the scan then tests the flag alone.
+TEST_F(ScanTest, CancelFlagStopsBeforeTheNextFolderEntry) {
+    volatile LONG requested = 0;
+    m_context.cancelRequested = &requested;
+    LogRecorder::raiseOnWrite = &requested;
+    ExpectCancelStopsBeforeTheNextFolderEntry();
 }
 
 TEST_F(ScanTest, SignalledCancelAddsNothing) {
