@@ -24,16 +24,15 @@ std::wstring SystemMessage(DWORD code) {
     return message;
 }
 
-// 0 when the folder's entries can be listed; an empty volume root has none and is fine.
+// 0 when the folder can be opened for listing. Opening it asks for the same
+// right as listing it, without reading its entries, which for a large folder
+// costs as much as the scan's own listing of it.
 DWORD ListingError(const std::wstring& folder) {
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                     nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? 0 : error;
-    }
-    FindClose(search);
+    HANDLE handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(handle);
     return 0;
 }
 
