@@ -11,6 +11,7 @@
 #             (bench/pane_bench.sh); default all but huge
 #   -H ENTRIES  files a side of the huge pair (default 2500000)
 set -euo pipefail
+command_line="bash bench/run.sh $*"
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 shared=${QUILLMAR_SHARED:-$root/../shared}
@@ -73,6 +74,23 @@ report() {  # report KIND NAME SECONDS FASTEST FLOOR
   printf '%-6s %-34s %9.3f s  %6.2f x fastest  %s\n' "$1" "$2" "$3" "$(echo "$3 / $4" | bc -l)" "$5"
 }
 
+rows=()
+ratio() { printf '%.2f x' "$(echo "$1 / $2" | bc -l)"; }
+# record_rows KIND: the goals' figures of one corpus as rows of RESULTS.md.
+record_rows() {
+  local kind=$1 walk
+  [ "$scale" = 1 ] || kind="$kind (x$scale)"
+  for name in "${!t[@]}"; do t[$name]=$(printf '%.3f' "${t[$name]}"); done
+  walk=${t[probe_walk]}
+  rows+=("| \`quillmar-cli analyze\`, $kind corpus | ${t[quillmar]} s | ${walk} s | $(ratio "${t[quillmar]}" "$walk") bare walk |")
+  rows+=("| \`quillmar-cli analyze --simultaneous\`, $kind corpus | ${t[quillmar_sim]} s | ${walk} s | $(ratio "${t[quillmar_sim]}" "$walk") bare sequential walk |")
+  if [ -n "${t[cmp_loop]:-}" ]; then
+    rows+=("| \`quillmar-cli analyze --content\`, $kind corpus | ${t[quillmar_content]} s | ${t[cmp_loop]} s | $(ratio "${t[quillmar_content]}" "${t[cmp_loop]}") \`cmp\` loop |")
+  else
+    rows+=("| \`quillmar-cli analyze --content\`, $kind corpus | ${t[quillmar_content]} s | ${t[probe_open]} s | $(ratio "${t[quillmar_content]}" "${t[probe_open]}") open/close floor |")
+  fi
+}
+
 IFS=, read -ra kind_list <<<"$kinds"
 for kind in ${kind_list[@]+"${kind_list[@]}"}; do
   left=$corpus/$kind/left right=$corpus/$kind/right
@@ -94,6 +112,7 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
     fi
   done
   t[quillmar]=$(median_seconds wine "$cli" analyze "$left_win" "$right_win")
+  t[quillmar_sim]=$(median_seconds wine "$cli" analyze --simultaneous "$left_win" "$right_win")
   # The full listing of every item of both sides, against the default one of the differences.
   t[quillmar_all]=$(median_seconds wine "$cli" analyze --all "$left_win" "$right_win")
   t[quillmar_content]=$(median_seconds wine "$cli" analyze --content "$left_win" "$right_win")
@@ -103,11 +122,12 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
   fi
   fastest=$(printf '%s\n' "${t[@]}" | sort -g | head -1)
   echo "== $kind (median of $runs runs)"
-  for name in find rsync diff cmp_loop probe_walk probe_open quillmar quillmar_all quillmar_content; do
+  for name in find rsync diff cmp_loop probe_walk probe_open quillmar quillmar_sim quillmar_all quillmar_content; do
     [ -n "${t[$name]:-}" ] || continue
     floor=""
     case $name in
       quillmar) floor=$(printf '%.2f x bare walk' "$(echo "${t[quillmar]} / ${t[probe_walk]}" | bc -l)") ;;
+      quillmar_sim) floor=$(printf '%.2f x bare walk' "$(echo "${t[quillmar_sim]} / ${t[probe_walk]}" | bc -l)") ;;
       quillmar_all) floor=$(printf '%.2f x differences only' "$(echo "${t[quillmar_all]} / ${t[quillmar]}" | bc -l)") ;;
       quillmar_content)
         if [ -n "${t[probe_open]:-}" ]; then
@@ -119,8 +139,14 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
     esac
     report "$kind" "$name" "${t[$name]}" "$fastest" "$floor"
   done
+  record_rows "$kind"
   unset t
 done
+if [ ${#rows[@]} -gt 0 ]; then
+  # The figures replace rows of the same measurement in the corpus block of RESULTS.md.
+  stamp="$(date -u +%F), $(git -C "$root" rev-parse --short HEAD), median of $runs, \`$command_line\`"
+  python3 "$here/write_results.py" "$here/RESULTS.md" corpus "Corpus comparisons" "$stamp" "${rows[@]}"
+fi
 if [ -n "$model_kinds" ]; then
   echo "== location model (median of $runs runs)"
   bash "$here/model_bench.sh" -n "$runs" -o "$corpus" -k "$model_kinds" -H "$entries"

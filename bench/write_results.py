@@ -6,7 +6,8 @@ matches one already there; STAMP is appended to every new row."""
 import sys
 
 path, block_name, heading, stamp, new_rows = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
-start = f"<!-- {block_name} benchmarks: written by bench/{block_name}_bench.sh -->"
+writer = {"corpus": "run.sh"}.get(block_name, f"{block_name}_bench.sh")
+start = f"<!-- {block_name} benchmarks: written by bench/{writer} -->"
 end = f"<!-- end of {block_name} benchmarks -->"
 header = ["| measurement | ours | floor | ratio | measured |", "|---|---|---|---|---|"]
 text = open(path).read()
