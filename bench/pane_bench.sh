@@ -5,7 +5,7 @@
 #   browse   a live pane expands and shows a folder of 1,000 subfolders
 #   pair     the analysed pair shown after the worker's end, on the deep corpus and on
 #            two copies of the system's documentation folder
-#   sync     the Synchronize dialog lists the 1,000 New items of a folder analysed
+#   sync     the Synchronize dialog lists the 1,000 and the 100,000 New items of a folder analysed
 #            against an empty one, from its opening until the list shows
 # Prints the figures and writes them into bench/RESULTS.md between the pane markers.
 #
@@ -28,9 +28,11 @@ done
 source "$root/scripts/common.sh"
 prepare >/dev/null
 bench=$BUILD_DIR/bench/pane_bench.exe
-libraries=(app analysis/ui sync/ui dialogs framework sync analysis model)
 archives=()
-for library in "${libraries[@]}"; do archives+=("$(ls "$BUILD_DIR/$library"/libquillmar_*.a)"); done
+for library in app/quillmar_app analysis/ui/quillmar_analysis_ui sync/ui/quillmar_sync_ui dialogs/quillmar_dialogs \
+               framework/quillmar_framework sync/quillmar_sync analysis/quillmar_analysis model/quillmar_model; do
+  archives+=("$BUILD_DIR/${library%/*}/lib${library##*/}.a")
+done
 resources=$BUILD_DIR/app/CMakeFiles/quillmar.dir/__/res/quillmar.rc.res
 mkdir -p "$(dirname "$bench")"
 stale=0
@@ -105,12 +107,13 @@ for kind in "${kind_list[@]}"; do
             "$(value analysed_pair_excess_seconds "$line") s beyond filling both roots (worker $(value worker_seconds "$line") s)"
       done ;;
     sync)
-      folder=$corpus/panes/flat-1000
-      make_tree "$folder" 1000 0
       mkdir -p "$corpus/panes/empty"
-      line=$(run_bench sync "$folder" "$corpus/panes/empty" "$runs")
-      ratio_row "Synchronize dialog lists 1000 items" sync_list "$line" "listing into a checked report list"
-      ;;
+      for count in 1000 100000; do
+        folder=$corpus/panes/flat-$count
+        make_tree "$folder" "$count" 0
+        line=$(run_bench sync "$folder" "$corpus/panes/empty" "$runs")
+        ratio_row "Synchronize dialog lists $count items" sync_list "$line" "listing into a checked report list"
+      done ;;
     *) echo "unknown kind $kind" >&2; exit 2 ;;
   esac
 done

@@ -10,6 +10,7 @@
 #include "model/memory.h"
 #include "model/state_images.h"
 #include "res/resource.h"
+#include "sync/ui/list_order.h"
 
 namespace {
 
@@ -147,40 +148,55 @@ LRESULT CSynchronizeDlg::OnListBuilt(WPARAM, LPARAM) {
         m_close.EnableWindow(TRUE);
         return 0;
     }
+    // Hidden, the list still works out its scroll bars for every row it takes.
+    m_list.SendMessage(WM_SETREDRAW, FALSE);
     FillItemList();
     m_pleaseWait.ShowWindow(SW_HIDE);
     m_list.ShowWindow(SW_SHOW);
+    m_list.SendMessage(WM_SETREDRAW, TRUE);
+    m_list.Invalidate();
     EnableChoosing(TRUE);
     m_listReady = true;
     return 0;
 }
 
-// Each row's item data is the index of its record in m_items.
+// Each row's item data is the index of its record in m_items. The list keeps
+// its rows sorted by text, and placing each row as it arrives makes filling it
+// quadratic: the rows go in already in that order, at the end, with the list's
+// sorting switched off meanwhile.
 void CSynchronizeDlg::FillItemList() {
     m_listReady = false;
-    if (m_items != nullptr) m_list.SetItemCount(static_cast<int>(m_items->count));
-    for (uint32_t index = 0; m_items != nullptr && index < m_items->count; ++index) {
-        const SyncItem& record = m_items->items[index];
-        int32_t* total = nullptr;
-        int32_t* checked = nullptr;
-        CButton* box = nullptr;
-        if (!StateCounts(record.state, &total, &checked, &box)) continue;
-        int image = StateImage(record.isFolder ? FILE_ATTRIBUTE_DIRECTORY : 0, record.state);
-        LVITEMW item = {};
-        item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
-        item.iItem = INT_MAX;
-        item.pszText = record.path;
-        item.lParam = static_cast<LPARAM>(index);
-        item.iImage = image;
-        int row = m_list.InsertItem(&item);
-        if (row < 0) continue;
-        m_list.SetCheck(row, TRUE);
-        m_list.SetItemText(row, 1, SyncStateText(record.state));
-        ++*total;
-    }
+    if (m_items == nullptr) return;
+    m_list.SetItemCount(static_cast<int>(m_items->count));
+    // Without memory for the order the list places the rows itself, as slowly as ever.
+    uint32_t* order = (m_list.GetStyle() & LVS_SORTASCENDING) ? RecordsInListOrder(m_items) : nullptr;
+    if (order != nullptr) m_list.ModifyStyle(LVS_SORTASCENDING, 0);
+    for (uint32_t position = 0; position < m_items->count; ++position)
+        AddItemRow(order != nullptr ? order[position] : position);
+    if (order != nullptr) m_list.ModifyStyle(0, LVS_SORTASCENDING);
+    MemFree(order);
     m_checkedNew = m_totalNew;
     m_checkedModified = m_totalModified;
     m_checkedMissing = m_totalMissing;
+}
+
+void CSynchronizeDlg::AddItemRow(uint32_t index) {
+    const SyncItem& record = m_items->items[index];
+    int32_t* total = nullptr;
+    int32_t* checked = nullptr;
+    CButton* box = nullptr;
+    if (!StateCounts(record.state, &total, &checked, &box)) return;
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
+    item.iItem = INT_MAX;
+    item.pszText = record.path;
+    item.lParam = static_cast<LPARAM>(index);
+    item.iImage = StateImage(record.isFolder ? FILE_ATTRIBUTE_DIRECTORY : 0, record.state);
+    int row = m_list.InsertItem(&item);
+    if (row < 0) return;
+    m_list.SetCheck(row, TRUE);
+    m_list.SetItemText(row, 1, SyncStateText(record.state));
+    ++*total;
 }
 
 SyncItem* CSynchronizeDlg::RecordOf(int row) {

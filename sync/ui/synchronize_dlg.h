@@ -98,6 +98,7 @@ private:
     static UINT BuildSyncItemList(void* dialog);
     static UINT RunSynchronizeWorker(void* dialog);
     void FillItemList();
+    void AddItemRow(uint32_t index);
     static void ShowNotice(void* dialog, SyncNoticeKind kind, const wchar_t* text);
     void OnStateBox(DiffState state, CButton& box);
     // The counts and the box of a listed state; false for any other state.

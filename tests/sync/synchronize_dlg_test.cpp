@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -147,6 +148,40 @@ TEST_F(SynchronizeDialogTest, ListsWhatCallsForWorkBelowTheActivePanesFolderInPa
     }});
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_TRUE(m_boxes.boxes.empty());
+}
+
+// The list sorts by its own comparison of the texts, which weighs hyphens and
+// case otherwise than the tree's order: the rows show in the list's order even
+// though they are put in without it, and the list still sorts what comes later.
+TEST_F(SynchronizeDialogTest, RowsStandInTheListsOwnOrder) {
+    const std::vector<std::wstring> names = {L"a-z.txt", L"ab.txt", L"B-b.txt", L"b.txt", L"co-op\\x.txt",
+                                             L"coat.txt", L"Co.txt", L"a_b.txt", L"a.b.txt"};
+    for (const std::wstring& name : names) File(0, name);
+    RunDialog(0, L"", {[&] {
+        ASSERT_TRUE(ListReady());
+        CListCtrl& list = m_dialog->m_list;
+        std::vector<std::wstring> shown;
+        bool recordsReordered = false;
+        for (int row = 0; row < list.GetItemCount(); ++row) {
+            shown.push_back(list.GetItemText(row, 0));
+            recordsReordered |= list.GetItemData(row) != static_cast<DWORD_PTR>(row);
+        }
+        EXPECT_EQ(shown.size(), names.size() + 1) << "each file and the New folder co-op";
+        std::vector<std::wstring> sorted = shown;
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [](const std::wstring& a, const std::wstring& b) { return lstrcmpW(a.c_str(), b.c_str()) < 0; });
+        EXPECT_EQ(shown, sorted);
+        EXPECT_TRUE(recordsReordered) << "the records already came in the list's order; the test shows nothing";
+        EXPECT_TRUE(list.GetStyle() & LVS_SORTASCENDING);
+        // A row added now is placed by the list itself.
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = INT_MAX;
+        item.pszText = const_cast<wchar_t*>(L"A");
+        EXPECT_EQ(list.InsertItem(&item), 0);
+        list.SendMessage(LVM_DELETEITEM, 0);
+        Click(m_dialog->m_close);
+    }});
 }
 
 TEST_F(SynchronizeDialogTest, OnlyCheckTogglesMoveTheCountsAndStartWantsADirectionAndAnItem) {
