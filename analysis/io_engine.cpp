@@ -1,6 +1,7 @@
 #include "analysis/io_engine.h"
 
-#include "analysis/analysis_worker.h"
+#include "analysis/background_ops.h"
+#include "analysis/step_table.h"
 #include "model/memory.h"
 #include "model/win_guards.h"
 
@@ -65,16 +66,33 @@ bool EndedAtListedSize(const IoChannel* channel) {
            start + channel->bytesTransferred == channel->expectedSize;
 }
 
-bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
-
-void MarkPairModified(FileNode* node0, FileNode* node1) {
-    node0->state = DiffModified;
-    MarkAncestorsModified(node0);
-    if (node1) {
-        node1->state = DiffModified;
-        MarkAncestorsModified(node1);
+// Reads the channel's next chunk into its fill buffer.
+void ReadChunk(IoChannel* channel, HANDLE completion) {
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = completion;
+    overlapped.Offset = static_cast<DWORD>(channel->offset);
+    overlapped.OffsetHigh = static_cast<DWORD>(channel->offset >> 32);
+    channel->bytesTransferred = 0;
+    DWORD transferred = 0;
+    DWORD result = ERROR_SUCCESS;
+    // The count comes from GetOverlappedResult in every case: for an
+    // overlapped handle ReadFile's own count is not reliable.
+    const DWORD request = ReadRequestBytes(channel->expectedSize, channel->offset);
+    if (!g_read(channel->handle, channel->fillBuffer, request, nullptr, &overlapped)) {
+        result = GetLastError();
+        if (result == ERROR_IO_PENDING) result = ERROR_SUCCESS;
     }
+    if (result == ERROR_SUCCESS && !GetOverlappedResult(channel->handle, &overlapped, &transferred, TRUE)) {
+        result = GetLastError();
+    }
+    if (result == ERROR_HANDLE_EOF) result = ERROR_SUCCESS;
+    channel->bytesTransferred = transferred;
+    channel->result = result;
+    channel->requested = request;
+    channel->offset += request;
 }
+
+bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
 // Compares 64 bytes a step with SSE2; the chunks start on page boundaries.
 bool BytesEqual(const BYTE* a, const BYTE* b, DWORD length) {
@@ -105,8 +123,9 @@ HANDLE OpenFileForComparison(const wchar_t* path) {
                        FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING, nullptr);
 }
 
-void IoChannelAttach(IoChannel* channel, HANDLE file) {
+void IoChannelAttach(IoChannel* channel, HANDLE file, uint64_t listedSize) {
     channel->handle = file;
+    channel->expectedSize = listedSize;
     channel->mode = 1;
     channel->active = 1;
 }
@@ -165,110 +184,92 @@ bool IoEngineStop(IoEngine* engine) {
     return true;
 }
 
+
 DWORD WINAPI ReaderThread(void* parameter) {
     auto* channel = static_cast<IoChannel*>(parameter);
-    OVERLAPPED overlapped = {};
     // The go event comes first, so a go signalled together with quit is served.
     const HANDLE waits[2] = {channel->goEvent, channel->quitEvent};
     while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
         if (channel->active != 1 || channel->mode != 1) {
             channel->result = ERROR_INVALID_PARAMETER;
-            SetEvent(channel->doneEvent);
-            continue;
+        } else {
+            ReadChunk(channel, channel->readEvent);
         }
-        memset(&overlapped, 0, sizeof(overlapped));
-        overlapped.hEvent = channel->readEvent;
-        overlapped.Offset = static_cast<DWORD>(channel->offset);
-        overlapped.OffsetHigh = static_cast<DWORD>(channel->offset >> 32);
-        channel->bytesTransferred = 0;
-        DWORD transferred = 0;
-        DWORD result = ERROR_SUCCESS;
-        // The count comes from GetOverlappedResult in every case: for an
-        // overlapped handle ReadFile's own count is not reliable.
-        const DWORD request = ReadRequestBytes(channel->expectedSize, channel->offset);
-        if (!g_read(channel->handle, channel->fillBuffer, request, nullptr, &overlapped)) {
-            result = GetLastError();
-            if (result == ERROR_IO_PENDING) result = ERROR_SUCCESS;
-        }
-        if (result == ERROR_SUCCESS && !GetOverlappedResult(channel->handle, &overlapped, &transferred, TRUE)) {
-            result = GetLastError();
-        }
-        if (result == ERROR_HANDLE_EOF) result = ERROR_SUCCESS;
-        channel->bytesTransferred = transferred;
-        channel->result = result;
-        channel->requested = request;
-        channel->offset += request;
         SetEvent(channel->doneEvent);
     }
     return 0;
 }
 
-CompareOutcome CompareFilePair(IoEngine* engine, BackgroundOpsData* data, FileNode* node0, FileNode* node1,
-                               ComparePairProgress* progress, unsigned* failedLocation, DWORD* readError) {
-    // The scan's step table also orders the two reads of each cycle.
-    const AnalysisStep* steps = AnalysisSteps(data->simultaneous != 0);
-    IoChannel* channels[2] = {engine->channels[0], engine->channels[1]};
-    channels[0]->expectedSize = node0->size;
-    channels[1]->expectedSize = node1 ? node1->size : node0->size;
-    for (IoChannel* channel : channels) {
+namespace {
+
+// One pair's comparison: the channels and the chunks of the last cycle.
+struct PairComparison {
+    IoChannel* channels[2];
+    const BYTE* previous[2];
+    DWORD previousLength[2];
+    bool differ;
+};
+
+bool PreviousChunksDiffer(const PairComparison& pair) {
+    return ChunksDiffer(pair.previous[0], pair.previousLength[0], pair.previous[1], pair.previousLength[1]);
+}
+
+// The reads of one cycle in the order of the step table; the chunks of the
+// previous cycle are compared while the second read runs. False on a read error.
+bool ReadBothChunks(PairComparison* pair, bool simultaneous, ReadFailure* failure) {
+    const AnalysisStep* steps = AnalysisSteps(simultaneous);
+    unsigned startsSeen = 0;
+    for (unsigned step = 0; step < 4; ++step) {
+        IoChannel* channel = pair->channels[steps[step].location];
+        if (steps[step].start) {
+            SetEvent(channel->goEvent);
+            if (++startsSeen == 2 && pair->previous[0] && pair->previous[1] && PreviousChunksDiffer(*pair))
+                pair->differ = true;
+            continue;
+        }
+        WaitForSingleObject(channel->doneEvent, INFINITE);
+        if (channel->result != ERROR_SUCCESS) {
+            failure->side = steps[step].location;
+            failure->code = channel->result;
+            // The other channel may still be reading; it is ended by IoEngineStop.
+            return false;
+        }
+    }
+    for (unsigned index = 0; index < 2; ++index) {
+        IoChannel* channel = pair->channels[index];
+        channel->readyBuffer = channel->fillBuffer;
+        channel->fillBuffer = channel->fillBuffer == channel->bufferA ? channel->bufferB : channel->bufferA;
+        channel->bytesReady = channel->bytesTransferred;
+        pair->previous[index] = channel->readyBuffer;
+        pair->previousLength[index] = channel->bytesReady;
+    }
+    return true;
+}
+
+}  // namespace
+
+CompareOutcome CompareFilePair(IoEngine* engine, CompareRun* run, ReadFailure* failure) {
+    PairComparison pair = {{engine->channels[0], engine->channels[1]}, {nullptr, nullptr}, {0, 0}, false};
+    for (IoChannel* channel : pair.channels) {
         channel->fillBuffer = channel->bufferA;
         channel->readyBuffer = nullptr;
         channel->bytesReady = 0;
         channel->offset = 0;
     }
-    const BYTE* previous[2] = {nullptr, nullptr};
-    DWORD previousLength[2] = {0, 0};
     do {
-        if (IsSet(data->cancelEvent)) return CompareCancelled;
-        unsigned startsSeen = 0;
-        for (unsigned step = 0; step < 4; ++step) {
-            IoChannel* channel = channels[steps[step].location];
-            if (steps[step].start) {
-                SetEvent(channel->goEvent);
-                // The chunks read in the previous cycle are compared while these reads run.
-                if (++startsSeen == 2 && previous[0] && previous[1] &&
-                    ChunksDiffer(previous[0], previousLength[0], previous[1], previousLength[1]))
-                    MarkPairModified(node0, node1);
-            } else {
-                WaitForSingleObject(channel->doneEvent, INFINITE);
-                if (channel->result != ERROR_SUCCESS) {
-                    *failedLocation = steps[step].location;
-                    *readError = channel->result;
-                    // The other channel may still be reading; it is ended by IoEngineStop.
-                    return CompareReadError;
-                }
-            }
-        }
-        for (unsigned index = 0; index < 2; ++index) {
-            IoChannel* channel = channels[index];
-            channel->readyBuffer = channel->fillBuffer;
-            channel->fillBuffer = channel->fillBuffer == channel->bufferA ? channel->bufferB : channel->bufferA;
-            channel->bytesReady = channel->bytesTransferred;
-            previous[index] = channel->readyBuffer;
-            previousLength[index] = channel->bytesReady;
-        }
-        progress->bytesCompared += previousLength[0] < previousLength[1] ? previousLength[0] : previousLength[1];
+        if (IsSet(run->cancelEvent)) return CompareCancelled;
+        if (!ReadBothChunks(&pair, run->simultaneous, failure)) return CompareReadError;
+        const DWORD shorter = pair.previousLength[0] < pair.previousLength[1] ? pair.previousLength[0] : pair.previousLength[1];
+        run->bytesCompared += shorter;
         // Both files ended where they were listed to: the last chunks are
         // compared now instead of after one more read that finds only the end.
-        const bool bothEnded = EndedAtListedSize(channels[0]) && EndedAtListedSize(channels[1]);
-        if (bothEnded && ChunksDiffer(previous[0], previousLength[0], previous[1], previousLength[1]))
-            MarkPairModified(node0, node1);
-        DWORD now = GetTickCount();
-        if (now - progress->lastReportTick > kProgressIntervalMs) {
-            progress->lastReportTick = now;
-            LocationSlot* slot = &data->slots[0];
-            {
-                ScopedLock hold(&slot->lock);
-                slot->elapsedMs = now - progress->startTick;
-                slot->totalBytes = progress->amountToCompare;
-                slot->doneBytes = progress->bytesCompared;
-            }
-            NotifyAnalysis(data, WM_ANALYSIS_PROGRESS, 0);
-        }
+        const bool bothEnded = EndedAtListedSize(pair.channels[0]) && EndedAtListedSize(pair.channels[1]);
+        if (bothEnded && PreviousChunksDiffer(pair)) pair.differ = true;
+        if (run->progress) run->progress(run->bytesCompared, run->progressContext);
         if (bothEnded) break;
-    } while (previousLength[0] != 0 && previousLength[1] != 0);
-    if (previousLength[0] != previousLength[1]) MarkPairModified(node0, node1);
-    IoChannelDetach(channels[0]);
-    IoChannelDetach(channels[1]);
-    return CompareCompared;
+    } while (pair.previousLength[0] != 0 && pair.previousLength[1] != 0);
+    if (pair.previousLength[0] != pair.previousLength[1]) pair.differ = true;
+    IoChannelDetach(pair.channels[0]);
+    IoChannelDetach(pair.channels[1]);
+    return pair.differ ? CompareDifferent : CompareSame;
 }
