@@ -66,7 +66,8 @@ bool EndedAtListedSize(const IoChannel* channel) {
            start + channel->bytesTransferred == channel->expectedSize;
 }
 
-// Reads the channel's next chunk into its fill buffer.
+// Reads the channel's next chunk into its fill buffer. Without a completion
+// event a read still in flight is waited for on the file itself.
 void ReadChunk(IoChannel* channel, HANDLE completion) {
     OVERLAPPED overlapped = {};
     overlapped.hEvent = completion;
@@ -92,7 +93,17 @@ void ReadChunk(IoChannel* channel, HANDLE completion) {
     channel->offset += request;
 }
 
-bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+// Each poll is a round trip to the system under some hosts. Pairs read on the
+// caller's thread take well under a millisecond, so they poll once per tick
+// of the clock (and on the first pair of a run); the readers' cycles poll
+// every time.
+bool CancelRequested(CompareRun* run, bool everyCycle) {
+    const DWORD now = GetTickCount();
+    if (!everyCycle && run->cancelPolled && now == run->cancelPollTick) return false;
+    run->cancelPolled = true;
+    run->cancelPollTick = now;
+    return WaitForSingleObject(run->cancelEvent, 0) == WAIT_OBJECT_0;
+}
 
 // Compares 64 bytes a step with SSE2; the chunks start on page boundaries.
 bool BytesEqual(const BYTE* a, const BYTE* b, DWORD length) {
@@ -205,6 +216,7 @@ namespace {
 // One pair's comparison: the channels and the chunks of the last cycle.
 struct PairComparison {
     IoChannel* channels[2];
+    bool readHere;  // on the caller's thread rather than by the readers
     const BYTE* previous[2];
     DWORD previousLength[2];
     bool differ;
@@ -222,12 +234,16 @@ bool ReadBothChunks(PairComparison* pair, bool simultaneous, ReadFailure* failur
     for (unsigned step = 0; step < 4; ++step) {
         IoChannel* channel = pair->channels[steps[step].location];
         if (steps[step].start) {
-            SetEvent(channel->goEvent);
+            if (pair->readHere) {
+                ReadChunk(channel, nullptr);
+            } else {
+                SetEvent(channel->goEvent);
+            }
             if (++startsSeen == 2 && pair->previous[0] && pair->previous[1] && PreviousChunksDiffer(*pair))
                 pair->differ = true;
             continue;
         }
-        WaitForSingleObject(channel->doneEvent, INFINITE);
+        if (!pair->readHere) WaitForSingleObject(channel->doneEvent, INFINITE);
         if (channel->result != ERROR_SUCCESS) {
             failure->side = steps[step].location;
             failure->code = channel->result;
@@ -249,7 +265,10 @@ bool ReadBothChunks(PairComparison* pair, bool simultaneous, ReadFailure* failur
 }  // namespace
 
 CompareOutcome CompareFilePair(IoEngine* engine, CompareRun* run, ReadFailure* failure) {
-    PairComparison pair = {{engine->channels[0], engine->channels[1]}, {nullptr, nullptr}, {0, 0}, false};
+    PairComparison pair = {{engine->channels[0], engine->channels[1]}, false, {nullptr, nullptr}, {0, 0}, false};
+    // Most pairs fit in one chunk: handing their reads to the readers would
+    // cost more than the reads themselves.
+    pair.readHere = pair.channels[0]->expectedSize <= kIoChunkBytes && pair.channels[1]->expectedSize <= kIoChunkBytes;
     for (IoChannel* channel : pair.channels) {
         channel->fillBuffer = channel->bufferA;
         channel->readyBuffer = nullptr;
@@ -257,7 +276,7 @@ CompareOutcome CompareFilePair(IoEngine* engine, CompareRun* run, ReadFailure* f
         channel->offset = 0;
     }
     do {
-        if (IsSet(run->cancelEvent)) return CompareCancelled;
+        if (CancelRequested(run, !pair.readHere)) return CompareCancelled;
         if (!ReadBothChunks(&pair, run->simultaneous, failure)) return CompareReadError;
         const DWORD shorter = pair.previousLength[0] < pair.previousLength[1] ? pair.previousLength[0] : pair.previousLength[1];
         run->bytesCompared += shorter;

@@ -1,8 +1,9 @@
 #pragma once
 // The content comparison engine: compares two open files chunk by chunk and
-// says whether they are the same. One reader thread per side reads its file
-// 8 MiB at a time, overlapped and unbuffered, into one of two buffers while
-// the chunks read before are compared.
+// says whether they are the same. A pair that fits in one chunk is read on
+// the caller's thread; a larger one by one reader thread per side, 8 MiB at a
+// time, overlapped and unbuffered, into one of two buffers while the chunks
+// read before are compared.
 #include <windows.h>
 
 #include <cstdint>
@@ -69,6 +70,10 @@ struct CompareRun {
     void* progressContext;
     // Grows by the shorter chunk of each cycle, over every pair of the run.
     uint64_t bytesCompared = 0;
+    // When the cancel event was last polled; pairs read on the caller's
+    // thread poll it once per tick of the clock.
+    DWORD cancelPollTick = 0;
+    bool cancelPolled = false;
 };
 
 enum CompareOutcome {

@@ -113,6 +113,35 @@ TEST_F(EngineTest, SameOrDifferentAtEverySizeInBothReadOrders) {
     EXPECT_TRUE(Closed(1));
 }
 
+DWORD g_testThread = 0;
+volatile LONG g_readsHere = 0;
+volatile LONG g_readsElsewhere = 0;
+
+BOOL WINAPI CountThreadOfRead(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
+    InterlockedIncrement(GetCurrentThreadId() == g_testThread ? &g_readsHere : &g_readsElsewhere);
+    return ReadFile(file, buffer, bytes, read, overlapped);
+}
+
+TEST_F(EngineTest, OnlyPairsThatFitInOneChunkAreReadWithoutTheReaders) {
+    RestartReadingWith(CountThreadOfRead);
+    g_testThread = GetCurrentThreadId();
+    const std::string chunk = BytePattern(kChunk);
+    struct Case {
+        size_t size0, size1;
+        bool here;
+    } cases[] = {{10, 20, true}, {kChunk, kChunk, true}, {kChunk, kChunk + 1, false}, {kChunk + 1, 10, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.size0) + " and " + std::to_string(c.size1));
+        g_readsHere = 0;
+        g_readsElsewhere = 0;
+        const std::string bytes = chunk + "tail";
+        EXPECT_EQ(Compare(bytes.substr(0, c.size0), bytes.substr(0, c.size1)),
+                  c.size0 == c.size1 ? CompareSame : CompareDifferent);
+        EXPECT_EQ(g_readsHere > 0, c.here);
+        EXPECT_EQ(g_readsElsewhere > 0, !c.here);
+    }
+}
+
 HANDLE g_failingFile = nullptr;
 uint64_t g_failingFrom = 0;
 
@@ -199,6 +228,15 @@ TEST_F(EngineTest, CancelStopsBeforeTheNextCycleAndKeepsTheFilesForStop) {
         EXPECT_TRUE(Closed(1));
     }
     EXPECT_EQ(m_run.bytesCompared, 0u);
+
+    // Set between two small pairs: seen once the clock has moved on.
+    ResetEvent(m_cancel);
+    Restart();
+    EXPECT_EQ(Compare("abc", "abc"), CompareSame);
+    SetEvent(m_cancel);
+    const DWORD compared = GetTickCount();
+    while (GetTickCount() == compared) Sleep(1);
+    EXPECT_EQ(Compare("abc", "abc"), CompareCancelled);
 }
 
 void CancelOnReport(uint64_t, void* cancel) { SetEvent(static_cast<HANDLE>(cancel)); }
@@ -275,6 +313,7 @@ TEST_F(EngineTest, EndOfFileErrorAndPendingReadsGiveTheSameAnswers) {
         EXPECT_EQ(Compare("", ""), CompareSame);
         EXPECT_EQ(Compare("short", "short"), CompareSame);
         EXPECT_EQ(Compare("short", "shorter"), CompareDifferent);
+        // Listed empty, but not empty: the small path reads on past the listed end.
         EXPECT_EQ(CompareListed("grown", 0, "grown", 0), CompareSame);
         EXPECT_EQ(Compare(eight, eight), CompareSame);
         EXPECT_EQ(Compare(eight, eight + "tail"), CompareDifferent);
