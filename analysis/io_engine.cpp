@@ -48,14 +48,17 @@ IoChannel* CreateChannel() {
     return channel;
 }
 
-// Whole chunks, but the rest of the listed size only rounded up to whole
-// pages (unbuffered reads keep sector multiples). Past the listed size, whole
-// chunks again: the file has grown since it was listed, or this read only
-// finds its end.
+// A request costs in proportion to its length even where the file ends
+// sooner (under Wine about a millisecond for a whole chunk), so a read asks
+// for the rest of the listed size plus at least one byte, in whole pages
+// (unbuffered reads keep sector multiples), at most a chunk: coming up short
+// then shows the end without another read. At the listed end one page finds
+// the end that is most likely there; a file that has grown since it was listed
+// is read on in whole chunks.
 DWORD ReadRequestBytes(uint64_t expectedSize, uint64_t offset) {
     const uint64_t kPage = 4096;
-    if (expectedSize <= offset) return kIoChunkBytes;
-    uint64_t rest = (expectedSize - offset + kPage - 1) & ~(kPage - 1);
+    if (expectedSize <= offset) return offset - expectedSize < kPage ? kPage : kIoChunkBytes;
+    uint64_t rest = (expectedSize - offset + kPage) & ~(kPage - 1);
     return rest < kIoChunkBytes ? static_cast<DWORD>(rest) : kIoChunkBytes;
 }
 

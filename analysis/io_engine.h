@@ -22,9 +22,9 @@ struct IoChannel {
     BYTE active;  // 1 while a file is attached
     BYTE mode;  // 1 (read) while a file is attached
     uint64_t offset;  // file offset of the next read
-    // The size the file was listed with. A read asks for no more than the
-    // rest of it (in whole pages), since a request costs in proportion to its
-    // length even where the file ends sooner.
+    // The size the file was listed with. A read asks for little more than
+    // the rest of it, since a request costs in proportion to its length even
+    // where the file ends sooner.
     uint64_t expectedSize;
     DWORD requested;  // bytes the last read asked for
     BYTE* fillBuffer;
