@@ -174,19 +174,21 @@ ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuf
                     if (otherFolder) otherChildren.Build(otherFolder);
                 }
                 counterpart = otherFolder ? otherChildren.Find(child->name) : nullptr;
-                HANDLE file0 = OpenFileForComparison(buffers.path0);
+                // Without a counterpart node its listed size is taken to be the same.
+                const uint64_t size1 = counterpart ? counterpart->size : child->size;
+                const bool overlapped = !PairFitsInOneChunk(child->size, size1);
+                HANDLE file0 = OpenFileForComparison(buffers.path0, overlapped);
                 if (file0 == INVALID_HANDLE_VALUE) {
                     openError = OpenFailure();
                 } else {
-                    IoChannelAttach(engine->channels[0], file0, child->size);
-                    HANDLE file1 = OpenFileForComparison(buffers.path1);
+                    IoChannelAttach(engine->channels[0], file0, child->size, overlapped);
+                    HANDLE file1 = OpenFileForComparison(buffers.path1, overlapped);
                     if (file1 == INVALID_HANDLE_VALUE) {
                         openError = OpenFailure();
                         failedPath = buffers.path1;
                         IoChannelDetach(engine->channels[0]);
                     } else {
-                        // Without a counterpart node its listed size is taken to be the same.
-                        IoChannelAttach(engine->channels[1], file1, counterpart ? counterpart->size : child->size);
+                        IoChannelAttach(engine->channels[1], file1, size1, overlapped);
                     }
                 }
             }

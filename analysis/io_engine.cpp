@@ -69,26 +69,40 @@ bool EndedAtListedSize(const IoChannel* channel) {
            start + channel->bytesTransferred == channel->expectedSize;
 }
 
-// Reads the channel's next chunk into its fill buffer. Without a completion
-// event a read still in flight is waited for on the file itself.
-void ReadChunk(IoChannel* channel, HANDLE completion) {
+// Without a completion event a read still in flight is waited for on the file itself.
+DWORD ReadOverlapped(IoChannel* channel, DWORD request, HANDLE completion, DWORD* transferred) {
     OVERLAPPED overlapped = {};
     overlapped.hEvent = completion;
     overlapped.Offset = static_cast<DWORD>(channel->offset);
     overlapped.OffsetHigh = static_cast<DWORD>(channel->offset >> 32);
-    channel->bytesTransferred = 0;
-    DWORD transferred = 0;
-    DWORD result = ERROR_SUCCESS;
     // The count comes from GetOverlappedResult in every case: for an
     // overlapped handle ReadFile's own count is not reliable.
-    const DWORD request = ReadRequestBytes(channel->expectedSize, channel->offset);
     if (!g_read(channel->handle, channel->fillBuffer, request, nullptr, &overlapped)) {
-        result = GetLastError();
-        if (result == ERROR_IO_PENDING) result = ERROR_SUCCESS;
+        DWORD result = GetLastError();
+        if (result != ERROR_IO_PENDING) return result;
     }
-    if (result == ERROR_SUCCESS && !GetOverlappedResult(channel->handle, &overlapped, &transferred, TRUE)) {
-        result = GetLastError();
+    return GetOverlappedResult(channel->handle, &overlapped, transferred, TRUE) ? ERROR_SUCCESS : GetLastError();
+}
+
+// A synchronous file reads at its position, which is 0 right after the open;
+// later reads move it first.
+DWORD ReadSynchronously(IoChannel* channel, DWORD request, DWORD* transferred) {
+    if (channel->offset != 0) {
+        LARGE_INTEGER position;
+        position.QuadPart = static_cast<LONGLONG>(channel->offset);
+        if (!SetFilePointerEx(channel->handle, position, nullptr, FILE_BEGIN)) return GetLastError();
     }
+    return g_read(channel->handle, channel->fillBuffer, request, transferred, nullptr) ? ERROR_SUCCESS
+                                                                                       : GetLastError();
+}
+
+// Reads the channel's next chunk into its fill buffer.
+void ReadChunk(IoChannel* channel, HANDLE completion) {
+    channel->bytesTransferred = 0;
+    DWORD transferred = 0;
+    const DWORD request = ReadRequestBytes(channel->expectedSize, channel->offset);
+    DWORD result = channel->overlapped ? ReadOverlapped(channel, request, completion, &transferred)
+                                       : ReadSynchronously(channel, request, &transferred);
     if (result == ERROR_HANDLE_EOF) result = ERROR_SUCCESS;
     channel->bytesTransferred = transferred;
     channel->result = result;
@@ -132,14 +146,19 @@ bool ChunksDiffer(const BYTE* chunk0, DWORD length0, const BYTE* chunk1, DWORD l
 
 void IoEngineSetReadFunction(IoReadFunction read) { g_read = read ? read : ReadFile; }
 
-HANDLE OpenFileForComparison(const wchar_t* path) {
-    return CreateFileW(path, FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING, nullptr);
+bool PairFitsInOneChunk(uint64_t listedSize0, uint64_t listedSize1) {
+    return listedSize0 <= kIoChunkBytes && listedSize1 <= kIoChunkBytes;
 }
 
-void IoChannelAttach(IoChannel* channel, HANDLE file, uint64_t listedSize) {
+HANDLE OpenFileForComparison(const wchar_t* path, bool overlapped) {
+    const DWORD flags = FILE_FLAG_NO_BUFFERING | (overlapped ? FILE_FLAG_OVERLAPPED : 0);
+    return CreateFileW(path, FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+void IoChannelAttach(IoChannel* channel, HANDLE file, uint64_t listedSize, bool overlapped) {
     channel->handle = file;
     channel->expectedSize = listedSize;
+    channel->overlapped = overlapped ? 1 : 0;
     channel->mode = 1;
     channel->active = 1;
 }
@@ -149,6 +168,7 @@ void IoChannelDetach(IoChannel* channel) {
     channel->handle = INVALID_HANDLE_VALUE;
     channel->mode = 0;
     channel->active = 0;
+    channel->overlapped = 0;
 }
 
 bool IoEngineStart(IoEngine* engine) {
@@ -271,7 +291,7 @@ CompareOutcome CompareFilePair(IoEngine* engine, CompareRun* run, ReadFailure* f
     PairComparison pair = {{engine->channels[0], engine->channels[1]}, false, {nullptr, nullptr}, {0, 0}, false};
     // Most pairs fit in one chunk: handing their reads to the readers would
     // cost more than the reads themselves.
-    pair.readHere = pair.channels[0]->expectedSize <= kIoChunkBytes && pair.channels[1]->expectedSize <= kIoChunkBytes;
+    pair.readHere = PairFitsInOneChunk(pair.channels[0]->expectedSize, pair.channels[1]->expectedSize);
     for (IoChannel* channel : pair.channels) {
         channel->fillBuffer = channel->bufferA;
         channel->readyBuffer = nullptr;

@@ -21,6 +21,7 @@ struct IoChannel {
     DWORD result;  // Win32 code of the last read
     BYTE active;  // 1 while a file is attached
     BYTE mode;  // 1 (read) while a file is attached
+    BYTE overlapped;  // the attached file was opened for overlapped reads
     uint64_t offset;  // file offset of the next read
     // The size the file was listed with. A read asks for little more than
     // the rest of it, since a request costs in proportion to its length even
@@ -44,9 +45,9 @@ bool IoEngineStart(IoEngine* engine);
 bool IoEngineStop(IoEngine* engine);
 DWORD WINAPI ReaderThread(void* channel);
 
-// `listedSize` is the size the file had when it was listed; the file may
-// have changed since.
-void IoChannelAttach(IoChannel* channel, HANDLE file, uint64_t listedSize);
+// `listedSize` is the size the file had when it was listed (it may have
+// changed since); `overlapped` says how it was opened.
+void IoChannelAttach(IoChannel* channel, HANDLE file, uint64_t listedSize, bool overlapped);
 // Closes the attached file, if any.
 void IoChannelDetach(IoChannel* channel);
 
@@ -56,8 +57,12 @@ void IoChannelDetach(IoChannel* channel);
 typedef BOOL(WINAPI* IoReadFunction)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
 void IoEngineSetReadFunction(IoReadFunction read);
 
-// Opens a file as the engine reads it: overlapped, without the system cache.
-HANDLE OpenFileForComparison(const wchar_t* path);
+// Whether a pair listed with these sizes is read on the caller's thread.
+bool PairFitsInOneChunk(uint64_t listedSize0, uint64_t listedSize1);
+// Opens a file as the engine reads it, without the system cache: overlapped
+// for the reader threads; synchronous for a pair read on the caller's thread,
+// since under Wine every overlapped read costs one more server request.
+HANDLE OpenFileForComparison(const wchar_t* path, bool overlapped);
 
 // Called once per cycle with the running count of bytes compared.
 typedef void (*CompareProgressFunction)(uint64_t bytesCompared, void* context);

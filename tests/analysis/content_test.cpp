@@ -136,14 +136,15 @@ protected:
         wcscpy(record.name, L"f");
         return AddChildNode(&record, g_backgroundOps.slots[side].tree->root);
     }
-    void Attach(int channel, const std::wstring& path, uint64_t listed) {
-        HANDLE file = OpenFileForComparison(path.c_str());
+    void Attach(int channel, const std::wstring& path, uint64_t listed, bool overlapped) {
+        HANDLE file = OpenFileForComparison(path.c_str(), overlapped);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        IoChannelAttach(m_engine.channels[channel], file, listed);
+        IoChannelAttach(m_engine.channels[channel], file, listed, overlapped);
     }
     CompareOutcome Compare(const std::string& content0, const std::string& content1, FileNode* node1) {
-        Attach(0, File(0, L"f", content0), content0.size());
-        Attach(1, File(1, L"f", content1), content1.size());
+        const bool overlapped = !PairFitsInOneChunk(content0.size(), content1.size());
+        Attach(0, File(0, L"f", content0), content0.size(), overlapped);
+        Attach(1, File(1, L"f", content1), content1.size(), overlapped);
         return CompareNodePair(&m_engine, &m_run, m_node0, node1, &m_failure);
     }
 

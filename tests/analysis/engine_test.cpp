@@ -36,17 +36,20 @@ protected:
         ASSERT_TRUE(IoEngineStart(&m_engine));
     }
     std::wstring PathOf(int side) const { return m_folder.PathOf(side == 0 ? L"a.bin" : L"b.bin"); }
-    HANDLE Attach(int side, const std::string& content, uint64_t listed) {
+    HANDLE Attach(int side, const std::string& content, uint64_t listed, bool overlapped) {
         m_folder.MakeFile(side == 0 ? L"a.bin" : L"b.bin", content);
-        HANDLE file = OpenFileForComparison(PathOf(side).c_str());
+        HANDLE file = OpenFileForComparison(PathOf(side).c_str(), overlapped);
         EXPECT_NE(file, INVALID_HANDLE_VALUE);
-        IoChannelAttach(m_engine.channels[side], file, listed);
+        IoChannelAttach(m_engine.channels[side], file, listed, overlapped);
         return file;
     }
+    // Both files opened the way the worker opens them for these listed sizes,
+    // or always overlapped.
     CompareOutcome CompareListed(const std::string& content0, uint64_t listed0, const std::string& content1,
                                  uint64_t listed1) {
-        Attach(0, content0, listed0);
-        Attach(1, content1, listed1);
+        const bool overlapped = m_alwaysOverlapped || !PairFitsInOneChunk(listed0, listed1);
+        Attach(0, content0, listed0, overlapped);
+        Attach(1, content1, listed1, overlapped);
         return CompareFilePair(&m_engine, &m_run, &m_failure);
     }
     // Both files listed at the size they have.
@@ -77,6 +80,7 @@ protected:
     CompareRun m_run = {m_cancel, false, RecordProgress, this};
     ReadFailure m_failure = {9, 0};
     std::vector<uint64_t> m_reports;
+    bool m_alwaysOverlapped = false;
 };
 
 // Sizes on both sides of the small-file path's limit and of the pages a read asks for.
@@ -142,13 +146,20 @@ TEST_F(EngineTest, OnlyPairsThatFitInOneChunkAreReadWithoutTheReaders) {
     }
 }
 
+// Where a read starts: the OVERLAPPED's offset, or a synchronous file's position.
+uint64_t ReadOffset(HANDLE file, const OVERLAPPED* overlapped) {
+    if (overlapped) return overlapped->Offset | (static_cast<uint64_t>(overlapped->OffsetHigh) << 32);
+    LARGE_INTEGER position = {};
+    SetFilePointerEx(file, position, &position, FILE_CURRENT);
+    return static_cast<uint64_t>(position.QuadPart);
+}
+
 HANDLE g_failingFile = nullptr;
 uint64_t g_failingFrom = 0;
 
 // Reads of one file fail from the given offset on, as if its device had gone.
 BOOL WINAPI FailOneFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
-    uint64_t offset = overlapped->Offset | (static_cast<uint64_t>(overlapped->OffsetHigh) << 32);
-    if (file == g_failingFile && offset >= g_failingFrom) {
+    if (file == g_failingFile && ReadOffset(file, overlapped) >= g_failingFrom) {
         SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return FALSE;
     }
@@ -177,7 +188,9 @@ TEST_F(EngineTest, ReadErrorNamesTheSideAndCodeAndKeepsTheFilesForStop) {
                 SCOPED_TRACE(std::to_string(c.content.size()) + " side " + std::to_string(side) +
                              (simultaneous ? " simultaneous" : ""));
                 Restart();
-                HANDLE files[2] = {Attach(0, c.content, c.content.size()), Attach(1, c.changed, c.changed.size())};
+                const bool overlapped = !PairFitsInOneChunk(c.content.size(), c.changed.size());
+                HANDLE files[2] = {Attach(0, c.content, c.content.size(), overlapped),
+                                   Attach(1, c.changed, c.changed.size(), overlapped)};
                 g_failingFile = files[side];
                 g_failingFrom = c.failingFrom;
                 m_failure = {9, 0};
@@ -198,13 +211,14 @@ TEST_F(EngineTest, ReadErrorNamesTheSideAndCodeAndKeepsTheFilesForStop) {
 TEST_F(EngineTest, ReadErrorOfTheSystemIsPassedOn) {
     for (bool simultaneous : {false, true}) {
         m_run.simultaneous = simultaneous;
-        Attach(0, "readable", 8);
+        // A small pair read in place from files opened overlapped.
+        Attach(0, "readable", 8, true);
         // Open for writing only: every read of it fails.
         std::wstring path = m_folder.MakeFile(L"b.bin", "unreadable");
         HANDLE writeOnly = CreateFileW(path.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_OVERLAPPED, nullptr);
         ASSERT_NE(writeOnly, INVALID_HANDLE_VALUE);
-        IoChannelAttach(m_engine.channels[1], writeOnly, 10);
+        IoChannelAttach(m_engine.channels[1], writeOnly, 10, true);
         EXPECT_EQ(CompareFilePair(&m_engine, &m_run, &m_failure), CompareReadError);
         EXPECT_EQ(m_failure.side, 1u);
         EXPECT_EQ(m_failure.code, static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -289,8 +303,7 @@ TEST_F(EngineTest, FilesThatChangedSinceTheyWereListedAreReadToTheirRealEnd) {
 BOOL WINAPI ReadReportingEndOfFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
     LARGE_INTEGER size;
     GetFileSizeEx(file, &size);
-    uint64_t offset = overlapped->Offset | (static_cast<uint64_t>(overlapped->OffsetHigh) << 32);
-    if (offset >= static_cast<uint64_t>(size.QuadPart)) {
+    if (ReadOffset(file, overlapped) >= static_cast<uint64_t>(size.QuadPart)) {
         SetLastError(ERROR_HANDLE_EOF);
         return FALSE;
     }
@@ -298,7 +311,9 @@ BOOL WINAPI ReadReportingEndOfFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDW
 }
 
 BOOL WINAPI ReadReportingPending(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
+    // Only an overlapped read can be pending.
     if (!ReadFile(file, buffer, bytes, read, overlapped)) return FALSE;
+    if (!overlapped) return TRUE;
     SetLastError(ERROR_IO_PENDING);
     return FALSE;
 }
@@ -308,18 +323,22 @@ TEST_F(EngineTest, EndOfFileErrorAndPendingReadsGiveTheSameAnswers) {
     std::string changed = eight;
     changed.back() ^= 0x40;
     for (IoReadFunction read : {ReadReportingEndOfFile, ReadReportingPending}) {
-        RestartReadingWith(read);
-        m_run.bytesCompared = 0;
-        EXPECT_EQ(Compare("", ""), CompareSame);
-        EXPECT_EQ(Compare("short", "short"), CompareSame);
-        EXPECT_EQ(Compare("short", "shorter"), CompareDifferent);
-        // Listed empty, but not empty: the small path reads on past the listed end.
-        EXPECT_EQ(CompareListed("grown", 0, "grown", 0), CompareSame);
-        EXPECT_EQ(Compare(eight, eight), CompareSame);
-        EXPECT_EQ(Compare(eight, eight + "tail"), CompareDifferent);
-        EXPECT_EQ(Compare(eight + "tail", eight + "tail"), CompareSame);
-        EXPECT_EQ(Compare(eight, changed), CompareDifferent);
-        EXPECT_EQ(m_run.bytesCompared, 5 + 5 + 5 + 4 * kChunk + 4);
+        for (bool alwaysOverlapped : {false, true}) {
+            SCOPED_TRACE(alwaysOverlapped ? "always overlapped" : "opened as the worker does");
+            m_alwaysOverlapped = alwaysOverlapped;
+            RestartReadingWith(read);
+            m_run.bytesCompared = 0;
+            EXPECT_EQ(Compare("", ""), CompareSame);
+            EXPECT_EQ(Compare("short", "short"), CompareSame);
+            EXPECT_EQ(Compare("short", "shorter"), CompareDifferent);
+            // Listed empty, but not empty: the small path reads on past the listed end.
+            EXPECT_EQ(CompareListed("grown", 0, "grown", 0), CompareSame);
+            EXPECT_EQ(Compare(eight, eight), CompareSame);
+            EXPECT_EQ(Compare(eight, eight + "tail"), CompareDifferent);
+            EXPECT_EQ(Compare(eight + "tail", eight + "tail"), CompareSame);
+            EXPECT_EQ(Compare(eight, changed), CompareDifferent);
+            EXPECT_EQ(m_run.bytesCompared, 5 + 5 + 5 + 4 * kChunk + 4);
+        }
     }
 }
 
