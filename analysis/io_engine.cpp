@@ -1,6 +1,6 @@
 #include "analysis/io_engine.h"
 
-#include "analysis/background_ops.h"
+#include "analysis/background_ops.h"  // CreateAnalysisEvent
 #include "analysis/step_table.h"
 #include "model/memory.h"
 #include "model/win_guards.h"
@@ -110,7 +110,7 @@ void ReadChunk(IoChannel* channel, HANDLE completion) {
     channel->offset += request;
 }
 
-// Each poll is a round trip to the system under some hosts. Pairs read on the
+// Each poll is a round trip to the server under Wine. Pairs read on the
 // caller's thread take well under a millisecond, so they poll once per tick
 // of the clock (and on the first pair of a run); the readers' cycles poll
 // every time.
@@ -218,7 +218,6 @@ bool IoEngineStop(IoEngine* engine) {
     return true;
 }
 
-
 DWORD WINAPI ReaderThread(void* parameter) {
     auto* channel = static_cast<IoChannel*>(parameter);
     // The go event comes first, so a go signalled together with quit is served.
@@ -301,8 +300,8 @@ CompareOutcome CompareFilePair(IoEngine* engine, CompareRun* run, ReadFailure* f
     do {
         if (CancelRequested(run, !pair.readHere)) return CompareCancelled;
         if (!ReadBothChunks(&pair, run->simultaneous, failure)) return CompareReadError;
-        const DWORD shorter = pair.previousLength[0] < pair.previousLength[1] ? pair.previousLength[0] : pair.previousLength[1];
-        run->bytesCompared += shorter;
+        const DWORD* lengths = pair.previousLength;
+        run->bytesCompared += lengths[0] < lengths[1] ? lengths[0] : lengths[1];
         // Both files ended where they were listed to: the last chunks are
         // compared now instead of after one more read that finds only the end.
         const bool bothEnded = EndedAtListedSize(pair.channels[0]) && EndedAtListedSize(pair.channels[1]);
