@@ -1,10 +1,11 @@
 #include "analysis/analysis_worker.h"
 
 #include "analysis/child_index.h"
+#include "analysis/content_pair.h"
 #include "analysis/folder_stack.h"
-#include "analysis/io_engine.h"
 #include "analysis/skip_log.h"
 #include "analysis/state_walk.h"
+#include "analysis/step_table.h"
 #include "model/location_paths.h"
 #include "model/memory.h"
 #include "model/names.h"
@@ -142,9 +143,8 @@ FileNode* FindParentByPath(const LocationTree* tree, wchar_t* treePath) {
     return parent;
 }
 
-ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuffers& buffers,
-                           ComparePairProgress* progress, unsigned* failedLocation, const wchar_t** failText,
-                           DWORD* failCode) {
+ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuffers& buffers, CompareRun* run,
+                           unsigned* failedLocation, const wchar_t** failText, DWORD* failCode) {
     const LocationTree* otherTree = data->slots[1].tree;
     for (FileNode* folder = data->slots[0].tree->root; folder; folder = PopFolder(&buffers.folders)) {
         // The folder's counterpart is found once; its children are indexed by name.
@@ -174,18 +174,21 @@ ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuf
                     if (otherFolder) otherChildren.Build(otherFolder);
                 }
                 counterpart = otherFolder ? otherChildren.Find(child->name) : nullptr;
-                HANDLE file0 = OpenFileForComparison(buffers.path0);
+                // Without a counterpart node its listed size is taken to be the same.
+                const uint64_t size1 = counterpart ? counterpart->size : child->size;
+                const bool overlapped = !PairFitsInOneChunk(child->size, size1);
+                HANDLE file0 = OpenFileForComparison(buffers.path0, overlapped);
                 if (file0 == INVALID_HANDLE_VALUE) {
                     openError = OpenFailure();
                 } else {
-                    IoChannelAttach(engine->channels[0], file0);
-                    HANDLE file1 = OpenFileForComparison(buffers.path1);
+                    IoChannelAttach(engine->channels[0], file0, child->size, overlapped);
+                    HANDLE file1 = OpenFileForComparison(buffers.path1, overlapped);
                     if (file1 == INVALID_HANDLE_VALUE) {
                         openError = OpenFailure();
                         failedPath = buffers.path1;
                         IoChannelDetach(engine->channels[0]);
                     } else {
-                        IoChannelAttach(engine->channels[1], file1);
+                        IoChannelAttach(engine->channels[1], file1, size1, overlapped);
                     }
                 }
             }
@@ -206,17 +209,17 @@ ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuf
                 }
                 continue;
             }
-            unsigned readLocation = 0;
-            DWORD readError = 0;
-            switch (CompareFilePair(engine, data, child, counterpart, progress, &readLocation, &readError)) {
-            case CompareCompared:
+            ReadFailure readFailure = {0, 0};
+            switch (CompareNodePair(engine, run, child, counterpart, &readFailure)) {
+            case CompareSame:
+            case CompareDifferent:
                 break;
             case CompareCancelled:
                 return ContentCancelled;
             case CompareReadError:
-                *failedLocation = readLocation;
+                *failedLocation = readFailure.side;
                 *failText = kReadFailed;
-                *failCode = readError;
+                *failCode = readFailure.code;
                 return ContentFailed;
             }
         }
@@ -225,12 +228,6 @@ ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuf
 }
 
 }  // namespace
-
-const AnalysisStep* AnalysisSteps(bool simultaneous) {
-    static const AnalysisStep kSimultaneous[4] = {{0, true}, {1, true}, {0, false}, {1, false}};
-    static const AnalysisStep kOneAfterTheOther[4] = {{0, true}, {0, false}, {1, true}, {1, false}};
-    return simultaneous ? kSimultaneous : kOneAfterTheOther;
-}
 
 void SetAnalysisMessageObserver(AnalysisMessageObserver observer, void* context) {
     g_observer = observer;
@@ -304,11 +301,13 @@ DWORD WINAPI AnalysisWorker(void* parameter) {
             NotifyAnalysis(data, WM_ANALYSIS_FAILED, 1);
             return 1;
         }
-        ComparePairProgress progress = {0, startTick, startTick, data->slots[0].commonBytes};
+        ContentProgress progress = {data, startTick, startTick, data->slots[0].commonBytes};
+        CompareRun run = {data->cancelEvent, data->simultaneous != 0, ReportContentProgress, &progress,
+                          &data->cancelRequested};
         unsigned failedLocation = 0;
         const wchar_t* failText = nullptr;
         DWORD failCode = 0;
-        ContentEnd end = CompareContents(data, &engine, buffers, &progress, &failedLocation, &failText, &failCode);
+        ContentEnd end = CompareContents(data, &engine, buffers, &run, &failedLocation, &failText, &failCode);
         // The readers are gone before the end is reported.
         IoEngineStop(&engine);
         if (end == ContentCancelled) {

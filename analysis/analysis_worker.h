@@ -11,14 +11,6 @@ const UINT WM_ANALYSIS_FAILED = WM_USER + 2;  // wParam: location index
 const UINT WM_ANALYSIS_STATUS = WM_USER + 3;  // wParam: location index
 const UINT WM_ANALYSIS_PROGRESS = WM_USER + 4;  // wParam 0
 
-// One step of the scan phase, also the order of the reads of a file pair.
-struct AnalysisStep {
-    unsigned location;
-    bool start;  // start the location's work, or wait for it
-};
-// The four steps for the record's `simultaneous` option.
-const AnalysisStep* AnalysisSteps(bool simultaneous);
-
 // Thread routine; the parameter is the record. Exit code 0 after completion
 // or cancellation, 1 after a failure.
 DWORD WINAPI AnalysisWorker(void* data);

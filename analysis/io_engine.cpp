@@ -1,6 +1,7 @@
 #include "analysis/io_engine.h"
 
-#include "analysis/analysis_worker.h"
+#include "analysis/background_ops.h"  // CreateAnalysisEvent
+#include "analysis/step_table.h"
 #include "model/memory.h"
 #include "model/win_guards.h"
 
@@ -47,14 +48,17 @@ IoChannel* CreateChannel() {
     return channel;
 }
 
-// Whole chunks, but the rest of the listed size only rounded up to whole
-// pages (unbuffered reads keep sector multiples). Past the listed size, whole
-// chunks again: the file has grown since it was listed, or this read only
-// finds its end.
+// A request costs in proportion to its length even where the file ends
+// sooner (under Wine about a millisecond for a whole chunk), so a read asks
+// for the rest of the listed size plus at least one byte, in whole pages
+// (unbuffered reads keep sector multiples), at most a chunk: coming up short
+// then shows the end without another read. At the listed end one page finds
+// the end that is most likely there; a file that has grown since it was listed
+// is read on in whole chunks.
 DWORD ReadRequestBytes(uint64_t expectedSize, uint64_t offset) {
     const uint64_t kPage = 4096;
-    if (expectedSize <= offset) return kIoChunkBytes;
-    uint64_t rest = (expectedSize - offset + kPage - 1) & ~(kPage - 1);
+    if (expectedSize <= offset) return offset - expectedSize < kPage ? kPage : kIoChunkBytes;
+    uint64_t rest = (expectedSize - offset + kPage) & ~(kPage - 1);
     return rest < kIoChunkBytes ? static_cast<DWORD>(rest) : kIoChunkBytes;
 }
 
@@ -65,15 +69,58 @@ bool EndedAtListedSize(const IoChannel* channel) {
            start + channel->bytesTransferred == channel->expectedSize;
 }
 
-bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
-
-void MarkPairModified(FileNode* node0, FileNode* node1) {
-    node0->state = DiffModified;
-    MarkAncestorsModified(node0);
-    if (node1) {
-        node1->state = DiffModified;
-        MarkAncestorsModified(node1);
+// Without a completion event a read still in flight is waited for on the file itself.
+DWORD ReadOverlapped(IoChannel* channel, DWORD request, HANDLE completion, DWORD* transferred) {
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = completion;
+    overlapped.Offset = static_cast<DWORD>(channel->offset);
+    overlapped.OffsetHigh = static_cast<DWORD>(channel->offset >> 32);
+    // The count comes from GetOverlappedResult in every case: for an
+    // overlapped handle ReadFile's own count is not reliable.
+    if (!g_read(channel->handle, channel->fillBuffer, request, nullptr, &overlapped)) {
+        DWORD result = GetLastError();
+        if (result != ERROR_IO_PENDING) return result;
     }
+    return GetOverlappedResult(channel->handle, &overlapped, transferred, TRUE) ? ERROR_SUCCESS : GetLastError();
+}
+
+// A synchronous file reads at its position, which is 0 right after the open;
+// later reads move it first.
+DWORD ReadSynchronously(IoChannel* channel, DWORD request, DWORD* transferred) {
+    if (channel->offset != 0) {
+        LARGE_INTEGER position;
+        position.QuadPart = static_cast<LONGLONG>(channel->offset);
+        if (!SetFilePointerEx(channel->handle, position, nullptr, FILE_BEGIN)) return GetLastError();
+    }
+    return g_read(channel->handle, channel->fillBuffer, request, transferred, nullptr) ? ERROR_SUCCESS
+                                                                                       : GetLastError();
+}
+
+// Reads the channel's next chunk into its fill buffer.
+void ReadChunk(IoChannel* channel, HANDLE completion) {
+    channel->bytesTransferred = 0;
+    DWORD transferred = 0;
+    const DWORD request = ReadRequestBytes(channel->expectedSize, channel->offset);
+    DWORD result = channel->overlapped ? ReadOverlapped(channel, request, completion, &transferred)
+                                       : ReadSynchronously(channel, request, &transferred);
+    if (result == ERROR_HANDLE_EOF) result = ERROR_SUCCESS;
+    channel->bytesTransferred = transferred;
+    channel->result = result;
+    channel->requested = request;
+    channel->offset += request;
+}
+
+// The flag, where there is one, is tested every time. A poll of the event is
+// a round trip to the server under Wine. Pairs read on the caller's thread
+// take well under a millisecond, so they poll once per tick of the clock (and
+// on the first pair of a run); the readers' cycles poll every time.
+bool CancelRequested(CompareRun* run, bool everyCycle) {
+    if (run->cancelRequested) return *run->cancelRequested != 0;
+    const DWORD now = GetTickCount();
+    if (!everyCycle && run->cancelPolled && now == run->cancelPollTick) return false;
+    run->cancelPolled = true;
+    run->cancelPollTick = now;
+    return WaitForSingleObject(run->cancelEvent, 0) == WAIT_OBJECT_0;
 }
 
 // Compares 64 bytes a step with SSE2; the chunks start on page boundaries.
@@ -100,13 +147,19 @@ bool ChunksDiffer(const BYTE* chunk0, DWORD length0, const BYTE* chunk1, DWORD l
 
 void IoEngineSetReadFunction(IoReadFunction read) { g_read = read ? read : ReadFile; }
 
-HANDLE OpenFileForComparison(const wchar_t* path) {
-    return CreateFileW(path, FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING, nullptr);
+bool PairFitsInOneChunk(uint64_t listedSize0, uint64_t listedSize1) {
+    return listedSize0 <= kIoChunkBytes && listedSize1 <= kIoChunkBytes;
 }
 
-void IoChannelAttach(IoChannel* channel, HANDLE file) {
+HANDLE OpenFileForComparison(const wchar_t* path, bool overlapped) {
+    const DWORD flags = FILE_FLAG_NO_BUFFERING | (overlapped ? FILE_FLAG_OVERLAPPED : 0);
+    return CreateFileW(path, FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+void IoChannelAttach(IoChannel* channel, HANDLE file, uint64_t listedSize, bool overlapped) {
     channel->handle = file;
+    channel->expectedSize = listedSize;
+    channel->overlapped = overlapped ? 1 : 0;
     channel->mode = 1;
     channel->active = 1;
 }
@@ -116,6 +169,7 @@ void IoChannelDetach(IoChannel* channel) {
     channel->handle = INVALID_HANDLE_VALUE;
     channel->mode = 0;
     channel->active = 0;
+    channel->overlapped = 0;
 }
 
 bool IoEngineStart(IoEngine* engine) {
@@ -167,108 +221,97 @@ bool IoEngineStop(IoEngine* engine) {
 
 DWORD WINAPI ReaderThread(void* parameter) {
     auto* channel = static_cast<IoChannel*>(parameter);
-    OVERLAPPED overlapped = {};
     // The go event comes first, so a go signalled together with quit is served.
     const HANDLE waits[2] = {channel->goEvent, channel->quitEvent};
     while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
         if (channel->active != 1 || channel->mode != 1) {
             channel->result = ERROR_INVALID_PARAMETER;
-            SetEvent(channel->doneEvent);
-            continue;
+        } else {
+            ReadChunk(channel, channel->readEvent);
         }
-        memset(&overlapped, 0, sizeof(overlapped));
-        overlapped.hEvent = channel->readEvent;
-        overlapped.Offset = static_cast<DWORD>(channel->offset);
-        overlapped.OffsetHigh = static_cast<DWORD>(channel->offset >> 32);
-        channel->bytesTransferred = 0;
-        DWORD transferred = 0;
-        DWORD result = ERROR_SUCCESS;
-        // The count comes from GetOverlappedResult in every case: for an
-        // overlapped handle ReadFile's own count is not reliable.
-        const DWORD request = ReadRequestBytes(channel->expectedSize, channel->offset);
-        if (!g_read(channel->handle, channel->fillBuffer, request, nullptr, &overlapped)) {
-            result = GetLastError();
-            if (result == ERROR_IO_PENDING) result = ERROR_SUCCESS;
-        }
-        if (result == ERROR_SUCCESS && !GetOverlappedResult(channel->handle, &overlapped, &transferred, TRUE)) {
-            result = GetLastError();
-        }
-        if (result == ERROR_HANDLE_EOF) result = ERROR_SUCCESS;
-        channel->bytesTransferred = transferred;
-        channel->result = result;
-        channel->requested = request;
-        channel->offset += request;
         SetEvent(channel->doneEvent);
     }
     return 0;
 }
 
-CompareOutcome CompareFilePair(IoEngine* engine, BackgroundOpsData* data, FileNode* node0, FileNode* node1,
-                               ComparePairProgress* progress, unsigned* failedLocation, DWORD* readError) {
-    // The scan's step table also orders the two reads of each cycle.
-    const AnalysisStep* steps = AnalysisSteps(data->simultaneous != 0);
-    IoChannel* channels[2] = {engine->channels[0], engine->channels[1]};
-    channels[0]->expectedSize = node0->size;
-    channels[1]->expectedSize = node1 ? node1->size : node0->size;
-    for (IoChannel* channel : channels) {
+namespace {
+
+// One pair's comparison: the channels and the chunks of the last cycle.
+struct PairComparison {
+    IoChannel* channels[2];
+    bool readHere;  // on the caller's thread rather than by the readers
+    const BYTE* previous[2];
+    DWORD previousLength[2];
+    bool differ;
+};
+
+bool PreviousChunksDiffer(const PairComparison& pair) {
+    return ChunksDiffer(pair.previous[0], pair.previousLength[0], pair.previous[1], pair.previousLength[1]);
+}
+
+// The reads of one cycle in the order of the step table; the chunks of the
+// previous cycle are compared while the second read runs. False on a read error.
+bool ReadBothChunks(PairComparison* pair, bool simultaneous, ReadFailure* failure) {
+    const AnalysisStep* steps = AnalysisSteps(simultaneous);
+    unsigned startsSeen = 0;
+    for (unsigned step = 0; step < 4; ++step) {
+        IoChannel* channel = pair->channels[steps[step].location];
+        if (steps[step].start) {
+            if (pair->readHere) {
+                ReadChunk(channel, nullptr);
+            } else {
+                SetEvent(channel->goEvent);
+            }
+            if (++startsSeen == 2 && pair->previous[0] && pair->previous[1] && PreviousChunksDiffer(*pair))
+                pair->differ = true;
+            continue;
+        }
+        if (!pair->readHere) WaitForSingleObject(channel->doneEvent, INFINITE);
+        if (channel->result != ERROR_SUCCESS) {
+            failure->side = steps[step].location;
+            failure->code = channel->result;
+            // The other channel may still be reading; it is ended by IoEngineStop.
+            return false;
+        }
+    }
+    for (unsigned index = 0; index < 2; ++index) {
+        IoChannel* channel = pair->channels[index];
+        channel->readyBuffer = channel->fillBuffer;
+        channel->fillBuffer = channel->fillBuffer == channel->bufferA ? channel->bufferB : channel->bufferA;
+        channel->bytesReady = channel->bytesTransferred;
+        pair->previous[index] = channel->readyBuffer;
+        pair->previousLength[index] = channel->bytesReady;
+    }
+    return true;
+}
+
+}  // namespace
+
+CompareOutcome CompareFilePair(IoEngine* engine, CompareRun* run, ReadFailure* failure) {
+    PairComparison pair = {{engine->channels[0], engine->channels[1]}, false, {nullptr, nullptr}, {0, 0}, false};
+    // Most pairs fit in one chunk: handing their reads to the readers would
+    // cost more than the reads themselves.
+    pair.readHere = PairFitsInOneChunk(pair.channels[0]->expectedSize, pair.channels[1]->expectedSize);
+    for (IoChannel* channel : pair.channels) {
         channel->fillBuffer = channel->bufferA;
         channel->readyBuffer = nullptr;
         channel->bytesReady = 0;
         channel->offset = 0;
     }
-    const BYTE* previous[2] = {nullptr, nullptr};
-    DWORD previousLength[2] = {0, 0};
     do {
-        if (IsSet(data->cancelEvent)) return CompareCancelled;
-        unsigned startsSeen = 0;
-        for (unsigned step = 0; step < 4; ++step) {
-            IoChannel* channel = channels[steps[step].location];
-            if (steps[step].start) {
-                SetEvent(channel->goEvent);
-                // The chunks read in the previous cycle are compared while these reads run.
-                if (++startsSeen == 2 && previous[0] && previous[1] &&
-                    ChunksDiffer(previous[0], previousLength[0], previous[1], previousLength[1]))
-                    MarkPairModified(node0, node1);
-            } else {
-                WaitForSingleObject(channel->doneEvent, INFINITE);
-                if (channel->result != ERROR_SUCCESS) {
-                    *failedLocation = steps[step].location;
-                    *readError = channel->result;
-                    // The other channel may still be reading; it is ended by IoEngineStop.
-                    return CompareReadError;
-                }
-            }
-        }
-        for (unsigned index = 0; index < 2; ++index) {
-            IoChannel* channel = channels[index];
-            channel->readyBuffer = channel->fillBuffer;
-            channel->fillBuffer = channel->fillBuffer == channel->bufferA ? channel->bufferB : channel->bufferA;
-            channel->bytesReady = channel->bytesTransferred;
-            previous[index] = channel->readyBuffer;
-            previousLength[index] = channel->bytesReady;
-        }
-        progress->bytesCompared += previousLength[0] < previousLength[1] ? previousLength[0] : previousLength[1];
+        if (CancelRequested(run, !pair.readHere)) return CompareCancelled;
+        if (!ReadBothChunks(&pair, run->simultaneous, failure)) return CompareReadError;
+        const DWORD* lengths = pair.previousLength;
+        run->bytesCompared += lengths[0] < lengths[1] ? lengths[0] : lengths[1];
         // Both files ended where they were listed to: the last chunks are
         // compared now instead of after one more read that finds only the end.
-        const bool bothEnded = EndedAtListedSize(channels[0]) && EndedAtListedSize(channels[1]);
-        if (bothEnded && ChunksDiffer(previous[0], previousLength[0], previous[1], previousLength[1]))
-            MarkPairModified(node0, node1);
-        DWORD now = GetTickCount();
-        if (now - progress->lastReportTick > kProgressIntervalMs) {
-            progress->lastReportTick = now;
-            LocationSlot* slot = &data->slots[0];
-            {
-                ScopedLock hold(&slot->lock);
-                slot->elapsedMs = now - progress->startTick;
-                slot->totalBytes = progress->amountToCompare;
-                slot->doneBytes = progress->bytesCompared;
-            }
-            NotifyAnalysis(data, WM_ANALYSIS_PROGRESS, 0);
-        }
+        const bool bothEnded = EndedAtListedSize(pair.channels[0]) && EndedAtListedSize(pair.channels[1]);
+        if (bothEnded && PreviousChunksDiffer(pair)) pair.differ = true;
+        if (run->progress) run->progress(run->bytesCompared, run->progressContext);
         if (bothEnded) break;
-    } while (previousLength[0] != 0 && previousLength[1] != 0);
-    if (previousLength[0] != previousLength[1]) MarkPairModified(node0, node1);
-    IoChannelDetach(channels[0]);
-    IoChannelDetach(channels[1]);
-    return CompareCompared;
+    } while (pair.previousLength[0] != 0 && pair.previousLength[1] != 0);
+    if (pair.previousLength[0] != pair.previousLength[1]) pair.differ = true;
+    IoChannelDetach(pair.channels[0]);
+    IoChannelDetach(pair.channels[1]);
+    return pair.differ ? CompareDifferent : CompareSame;
 }

@@ -1,15 +1,14 @@
 #pragma once
-// The content comparison engine: one reader thread per location reads its file
-// 8 MiB at a time, overlapped and unbuffered, into one of two buffers while
-// the worker compares the chunks read before.
-#include "analysis/background_ops.h"
-
+// The content comparison engine: compares two open files chunk by chunk and
+// says whether they are the same. A pair that fits in one chunk is read on
+// the caller's thread; a larger one by one reader thread per side, 8 MiB at a
+// time, overlapped and unbuffered, into one of two buffers while the chunks
+// read before are compared.
 #include <windows.h>
 
 #include <cstdint>
 
 const DWORD kIoChunkBytes = 8u * 1024 * 1024;
-const DWORD kProgressIntervalMs = 1000;
 
 struct IoChannel {
     HANDLE handle;  // the attached file, or INVALID_HANDLE_VALUE
@@ -22,10 +21,11 @@ struct IoChannel {
     DWORD result;  // Win32 code of the last read
     BYTE active;  // 1 while a file is attached
     BYTE mode;  // 1 (read) while a file is attached
+    BYTE overlapped;  // the attached file was opened for overlapped reads
     uint64_t offset;  // file offset of the next read
-    // The size the scan listed. A read asks for no more than the rest of it
-    // (in whole pages), since a request costs in proportion to its length
-    // even where the file ends sooner.
+    // The size the file was listed with. A read asks for little more than
+    // the rest of it, since a request costs in proportion to its length even
+    // where the file ends sooner.
     uint64_t expectedSize;
     DWORD requested;  // bytes the last read asked for
     BYTE* fillBuffer;
@@ -45,35 +45,59 @@ bool IoEngineStart(IoEngine* engine);
 bool IoEngineStop(IoEngine* engine);
 DWORD WINAPI ReaderThread(void* channel);
 
-void IoChannelAttach(IoChannel* channel, HANDLE file);
+// `listedSize` is the size the file had when it was listed (it may have
+// changed since); `overlapped` says how it was opened.
+void IoChannelAttach(IoChannel* channel, HANDLE file, uint64_t listedSize, bool overlapped);
 // Closes the attached file, if any.
 void IoChannelDetach(IoChannel* channel);
 
-// The read call the reader threads use; tests swap in one that fails or that
-// reports the end of a file as an error. Null restores ReadFile. Set it only
-// while no engine runs.
+// The read call of the engine; tests swap in one that fails or that reports
+// the end of a file as an error. Null restores ReadFile. Set it only while no
+// engine runs.
 typedef BOOL(WINAPI* IoReadFunction)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
 void IoEngineSetReadFunction(IoReadFunction read);
 
-// Opens a file as the engine reads it: overlapped, without the system cache.
-HANDLE OpenFileForComparison(const wchar_t* path);
+// Whether a pair listed with these sizes is read on the caller's thread.
+bool PairFitsInOneChunk(uint64_t listedSize0, uint64_t listedSize1);
+// Opens a file as the engine reads it, without the system cache: overlapped
+// for the reader threads; synchronous for a pair read on the caller's thread,
+// since under Wine every overlapped read costs one more server request.
+HANDLE OpenFileForComparison(const wchar_t* path, bool overlapped);
+
+// Called once per cycle with the running count of bytes compared.
+typedef void (*CompareProgressFunction)(uint64_t bytesCompared, void* context);
+
+// What the comparisons of one content phase share.
+struct CompareRun {
+    HANDLE cancelEvent;  // polled, never waited for, where there is no flag
+    bool simultaneous;  // both reads of a cycle start before either is waited for
+    CompareProgressFunction progress;
+    void* progressContext;
+    // Optional: a flag raised whenever the event is set (RequestCancel), tested
+    // before every cycle instead of the event, at no cost.
+    const volatile LONG* cancelRequested = nullptr;
+    // Grows by the shorter chunk of each cycle, over every pair of the run.
+    uint64_t bytesCompared = 0;
+    // When the cancel event was last polled; pairs read on the caller's
+    // thread poll it once per tick of the clock.
+    DWORD cancelPollTick = 0;
+    bool cancelPolled = false;
+};
 
 enum CompareOutcome {
-    CompareCompared,
+    CompareSame,
+    CompareDifferent,
     CompareCancelled,
     CompareReadError,
 };
 
-struct ComparePairProgress {
-    uint64_t bytesCompared;  // running count, updated
-    DWORD lastReportTick;  // updated
-    DWORD startTick;  // the worker's start
-    uint64_t amountToCompare;  // commonBytes of slot 0
+struct ReadFailure {
+    unsigned side;  // the channel whose read failed
+    DWORD code;
 };
 
-// Reads the two attached files to the end and compares them chunk by chunk;
-// marks both nodes Modified (ancestors too) when they differ, then detaches
-// both files. `node1` may be null. On a read error, `failedLocation` and
-// `readError` say where and why; the files then stay attached.
-CompareOutcome CompareFilePair(IoEngine* engine, BackgroundOpsData* data, FileNode* node0, FileNode* node1,
-                               ComparePairProgress* progress, unsigned* failedLocation, DWORD* readError);
+// Reads both attached files until one of them is exhausted (not only to the
+// first difference) and compares them, then detaches both. On a cancel or a
+// read error the files stay attached; the engine is then only stopped, which
+// closes them.
+CompareOutcome CompareFilePair(IoEngine* engine, CompareRun* run, ReadFailure* failure);

@@ -175,3 +175,13 @@ std::wstring SystemMessage(DWORD code) {
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
     return text;
 }
+
+std::string BytePattern(size_t length, unsigned seed) {
+    std::string bytes(length, '\0');
+    uint32_t value = seed;
+    for (size_t i = 0; i < length; ++i) {
+        value = value * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(value >> 16);
+    }
+    return bytes;
+}

@@ -115,3 +115,5 @@ protected:
 
 // Number of threads of this process, for checking that none is left running.
 unsigned CountProcessThreads();
+// `length` pseudo-random bytes; the same seed gives the same bytes.
+std::string BytePattern(size_t length, unsigned seed = 1);

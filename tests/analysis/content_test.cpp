@@ -1,4 +1,4 @@
-#include "analysis/io_engine.h"
+#include "analysis/content_pair.h"
 #include "model/system_error.h"
 #include "tests/analysis/analysis_run.h"
 
@@ -7,16 +7,6 @@
 namespace {
 
 const size_t kChunk = kIoChunkBytes;
-
-std::string Pattern(size_t length, unsigned seed = 1) {
-    std::string bytes(length, '\0');
-    uint32_t value = seed;
-    for (size_t i = 0; i < length; ++i) {
-        value = value * 1103515245u + 12345u;
-        bytes[i] = static_cast<char>(value >> 16);
-    }
-    return bytes;
-}
 
 std::wstring ReadWholeText(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -46,9 +36,9 @@ protected:
 };
 
 TEST_F(ContentTest, PairsOfChunkEdgesAreJudgedByTheirBytes) {
-    const std::string eight = Pattern(kChunk);
-    const std::string ten = eight + Pattern(2 * 1024 * 1024, 7);
-    std::string lastByte = Pattern(kChunk + 5, 3);
+    const std::string eight = BytePattern(kChunk);
+    const std::string ten = eight + BytePattern(2 * 1024 * 1024, 7);
+    std::string lastByte = BytePattern(kChunk + 5, 3);
     std::string lastByteChanged = lastByte;
     lastByteChanged.back() ^= 0x01;
 
@@ -84,7 +74,7 @@ TEST_F(ContentTest, PairsOfChunkEdgesAreJudgedByTheirBytes) {
 
 TEST_F(ContentTest, OneFlippedBitAnywhereInAChunkMakesThePairModified) {
     // Wherever the difference lies in a block of the comparison, and in the tail.
-    const std::string base = Pattern(1024 * 1024 + 37, 5);
+    const std::string base = BytePattern(1024 * 1024 + 37, 5);
     const size_t offsets[] = {0, 17, 63, 64 + 31, 512 * 1024 + 48, 1024 * 1024 - 1, 1024 * 1024 + 36};
     FileInBoth(L"flip\\same.bin", base);
     for (size_t offset : offsets) {
@@ -125,8 +115,9 @@ TEST_F(ContentTest, LockedFileIsUnknownInBothTreesAndLogged) {
     EXPECT_EQ(ReadWholeText(m_log), L"\xFEFFTest log\r\n\r\n" + lockedPath + L"\r\n" + message + L"\r\n");
 }
 
-// The engine on its own, driven the way the worker drives it.
-class EngineTest : public AnalysisTest {
+// The worker's side of one pair: what the engine's answer does to the two
+// trees, and the progress it reports.
+class NodePairTest : public AnalysisTest {
 protected:
     void SetUp() override {
         AnalysisTest::SetUp();
@@ -134,6 +125,7 @@ protected:
         ASSERT_TRUE(IoEngineStart(&m_engine));
         m_node0 = AddNode(0);
         m_node1 = AddNode(1);
+        m_run.cancelEvent = g_backgroundOps.cancelEvent;
     }
     void TearDown() override {
         IoEngineStop(&m_engine);
@@ -144,85 +136,41 @@ protected:
         wcscpy(record.name, L"f");
         return AddChildNode(&record, g_backgroundOps.slots[side].tree->root);
     }
-    void Attach(int channel, const std::wstring& path) {
-        HANDLE file = OpenFileForComparison(path.c_str());
+    void Attach(int channel, const std::wstring& path, uint64_t listed, bool overlapped) {
+        HANDLE file = OpenFileForComparison(path.c_str(), overlapped);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        IoChannelAttach(m_engine.channels[channel], file);
+        IoChannelAttach(m_engine.channels[channel], file, listed, overlapped);
     }
-    CompareOutcome Compare(const std::string& content0, const std::string& content1) {
-        Attach(0, File(0, L"f", content0));
-        Attach(1, File(1, L"f", content1));
-        return CompareFilePair(&m_engine, &g_backgroundOps, m_node0, m_node1, &m_progress, &m_failedLocation,
-                               &m_readError);
+    CompareOutcome Compare(const std::string& content0, const std::string& content1, FileNode* node1) {
+        const bool overlapped = !PairFitsInOneChunk(content0.size(), content1.size());
+        Attach(0, File(0, L"f", content0), content0.size(), overlapped);
+        Attach(1, File(1, L"f", content1), content1.size(), overlapped);
+        return CompareNodePair(&m_engine, &m_run, m_node0, node1, &m_failure);
     }
 
     IoEngine m_engine = {};
     FileNode* m_node0 = nullptr;
     FileNode* m_node1 = nullptr;
-    ComparePairProgress m_progress = {0, GetTickCount(), GetTickCount(), 0};
-    unsigned m_failedLocation = 9;
-    DWORD m_readError = 0;
+    ContentProgress m_progress = {&g_backgroundOps, GetTickCount(), GetTickCount(), 0};
+    CompareRun m_run = {nullptr, false, ReportContentProgress, &m_progress};
+    ReadFailure m_failure = {9, 0};
 };
 
-TEST_F(EngineTest, CountsTheShorterLengthOfEveryPairAndDetaches) {
-    const std::string eight = Pattern(kChunk);
-    struct Pair {
-        std::string a, b;
-        bool differ;
-    } pairs[] = {
-        {"", "", false},
-        {eight, eight, false},
-        {eight, eight + Pattern(2 * 1024 * 1024), true},
-        {Pattern(3 * kChunk + 17, 5), Pattern(3 * kChunk + 17, 5), false},
-        {"abc", eight, true},
-    };
-    uint64_t expected = 0;
-    for (const Pair& pair : pairs) {
-        m_node0->state = m_node1->state = DiffIdentical;
-        EXPECT_EQ(Compare(pair.a, pair.b), CompareCompared);
-        EXPECT_EQ(m_node0->state, pair.differ ? DiffModified : DiffIdentical) << pair.a.size() << " " << pair.b.size();
-        EXPECT_EQ(m_node1->state, m_node0->state);
-        expected += std::min(pair.a.size(), pair.b.size());
-        EXPECT_EQ(m_progress.bytesCompared, expected);
-        for (IoChannel* channel : m_engine.channels) {
-            EXPECT_EQ(channel->handle, INVALID_HANDLE_VALUE);
-            EXPECT_EQ(channel->active, 0);
-        }
-    }
-    // Closed: the files can be opened without sharing again.
-    HANDLE reopened = CreateFileW((Root(0) + L"f").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(reopened, INVALID_HANDLE_VALUE);
-    CloseHandle(reopened);
-}
-
-TEST_F(EngineTest, DifferenceMarksBothNodesAndTheirAncestors) {
-    EXPECT_EQ(Compare(Pattern(100), Pattern(100, 2)), CompareCompared);
+TEST_F(NodePairTest, DifferenceMarksBothNodesAndTheirAncestors) {
+    EXPECT_EQ(Compare(BytePattern(100), BytePattern(100), m_node1), CompareSame);
+    EXPECT_EQ(m_node0->state, DiffIdentical);
+    EXPECT_EQ(g_backgroundOps.slots[0].tree->root->state, DiffIdentical);
+    EXPECT_EQ(Compare(BytePattern(100), BytePattern(100, 2), m_node1), CompareDifferent);
     EXPECT_EQ(m_node0->state, DiffModified);
     EXPECT_EQ(m_node1->state, DiffModified);
     EXPECT_EQ(g_backgroundOps.slots[0].tree->root->state, DiffModified);
     EXPECT_EQ(g_backgroundOps.slots[1].tree->root->state, DiffModified);
 }
 
-TEST_F(EngineTest, AbsentCounterpartMarksOnlyTheFirstNode) {
-    Attach(0, File(0, L"f", "one"));
-    Attach(1, File(1, L"f", "two"));
-    EXPECT_EQ(CompareFilePair(&m_engine, &g_backgroundOps, m_node0, nullptr, &m_progress, &m_failedLocation,
-                              &m_readError),
-              CompareCompared);
+TEST_F(NodePairTest, AbsentCounterpartMarksOnlyTheFirstNode) {
+    EXPECT_EQ(Compare("one", "two", nullptr), CompareDifferent);
     EXPECT_EQ(m_node0->state, DiffModified);
     EXPECT_EQ(m_node1->state, DiffIdentical);
-}
-
-TEST_F(EngineTest, CancelledBeforeACycleLeavesTheFilesForStop) {
-    RequestCancel(&g_backgroundOps);
-    EXPECT_EQ(Compare("abc", "abd"), CompareCancelled);
-    EXPECT_EQ(m_node0->state, DiffIdentical);
-    EXPECT_EQ(m_engine.channels[0]->active, 1);
-    EXPECT_EQ(m_engine.channels[1]->active, 1);
-    IoEngineStop(&m_engine);
-    HANDLE reopened = CreateFileW((Root(1) + L"f").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(reopened, INVALID_HANDLE_VALUE);
-    CloseHandle(reopened);
 }
 
 void CancelOnProgress(BackgroundOpsData* data, UINT message, WPARAM, void* count) {
@@ -231,148 +179,22 @@ void CancelOnProgress(BackgroundOpsData* data, UINT message, WPARAM, void* count
     RequestCancel(data);
 }
 
-TEST_F(EngineTest, FilesThatChangedSinceTheyWereListedAreReadToTheirRealEnd) {
-    const std::string base = Pattern(kChunk / 2 + 100, 9);
-    std::string longer = base + Pattern(5000, 4);
-    std::string longerChanged = longer;
-    longerChanged.back() ^= 0x02;
-    struct Case {
-        uint64_t listed0, listed1;
-        const std::string& content0;
-        const std::string& content1;
-        DiffState expected;
-    } cases[] = {
-        // Both grew by the same bytes past the listed size.
-        {base.size(), base.size(), longer, longer, DiffIdentical},
-        // Both grew, and differ only in what was added.
-        {base.size(), base.size(), longer, longerChanged, DiffModified},
-        // Listed larger than they are now.
-        {longer.size(), longer.size(), base, base, DiffIdentical},
-        {base.size(), base.size(), base, longer, DiffModified},
-    };
-    for (const Case& c : cases) {
-        m_node0->state = m_node1->state = DiffIdentical;
-        m_node0->size = c.listed0;
-        m_node1->size = c.listed1;
-        EXPECT_EQ(Compare(c.content0, c.content1), CompareCompared);
-        EXPECT_EQ(m_node0->state, c.expected) << c.content0.size() << " against " << c.content1.size();
-        EXPECT_EQ(m_node1->state, c.expected);
-    }
-}
-
-TEST_F(EngineTest, CancelInsideALongFileStopsWithinOneCycle) {
-    const std::string long0 = Pattern(3 * kChunk);
+TEST_F(NodePairTest, ProgressReportInsideALongFileCanCancelWithinOneCycle) {
+    const std::string long0 = BytePattern(3 * kChunk);
     // The last report lies far back, so the first cycle reports and the report cancels.
     m_progress.lastReportTick = GetTickCount() - 2 * kProgressIntervalMs;
     m_progress.amountToCompare = long0.size();
     int reports = 0;
     SetAnalysisMessageObserver(CancelOnProgress, &reports);
-    CompareOutcome outcome = Compare(long0, long0);
+    CompareOutcome outcome = Compare(long0, long0, m_node1);
     SetAnalysisMessageObserver(nullptr, nullptr);
     EXPECT_EQ(outcome, CompareCancelled);
     EXPECT_EQ(reports, 1);
-    EXPECT_EQ(m_progress.bytesCompared, kChunk);
+    EXPECT_EQ(m_run.bytesCompared, kChunk);
     const LocationSlot& slot = g_backgroundOps.slots[0];
     EXPECT_EQ(slot.doneBytes, kChunk);
     EXPECT_EQ(slot.totalBytes, long0.size());
-}
-
-TEST_F(EngineTest, ReadErrorNamesTheLocationAndCode) {
-    for (bool simultaneous : {false, true}) {
-        g_backgroundOps.simultaneous = simultaneous;
-        Attach(0, File(0, L"f", "readable"));
-        // Open for writing only: every read of it fails.
-        std::wstring path = File(1, L"f", "unreadable");
-        HANDLE writeOnly = CreateFileW(path.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_OVERLAPPED, nullptr);
-        ASSERT_NE(writeOnly, INVALID_HANDLE_VALUE);
-        IoChannelAttach(m_engine.channels[1], writeOnly);
-        EXPECT_EQ(CompareFilePair(&m_engine, &g_backgroundOps, m_node0, m_node1, &m_progress, &m_failedLocation,
-                                  &m_readError),
-                  CompareReadError);
-        EXPECT_EQ(m_failedLocation, 1u);
-        EXPECT_EQ(m_readError, static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        // The files stay attached until they are detached or the engine stops.
-        EXPECT_EQ(m_engine.channels[1]->active, 1);
-        IoChannelDetach(m_engine.channels[0]);
-        IoChannelDetach(m_engine.channels[1]);
-    }
-}
-
-// Reads the way some systems report them: the end of a file as error 38, or
-// every read as pending.
-BOOL WINAPI ReadReportingEndOfFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
-    LARGE_INTEGER size;
-    GetFileSizeEx(file, &size);
-    uint64_t offset = overlapped->Offset | (static_cast<uint64_t>(overlapped->OffsetHigh) << 32);
-    if (offset >= static_cast<uint64_t>(size.QuadPart)) {
-        SetLastError(ERROR_HANDLE_EOF);
-        return FALSE;
-    }
-    return ReadFile(file, buffer, bytes, read, overlapped);
-}
-
-BOOL WINAPI ReadReportingPending(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
-    if (!ReadFile(file, buffer, bytes, read, overlapped)) return FALSE;
-    SetLastError(ERROR_IO_PENDING);
-    return FALSE;
-}
-
-TEST_F(EngineTest, EndOfFileErrorAndPendingReadsGiveTheSameAnswers) {
-    const std::string eight = Pattern(kChunk);
-    std::string changed = eight;
-    changed.back() ^= 0x40;
-    for (IoReadFunction read : {ReadReportingEndOfFile, ReadReportingPending}) {
-        // The readers of the engine started by SetUp already use ReadFile; start new ones.
-        IoEngineStop(&m_engine);
-        IoEngineSetReadFunction(read);
-        ASSERT_TRUE(IoEngineStart(&m_engine));
-        m_progress.bytesCompared = 0;
-        m_node0->state = m_node1->state = DiffIdentical;
-        EXPECT_EQ(Compare("", ""), CompareCompared);
-        EXPECT_EQ(Compare(eight, eight), CompareCompared);
-        EXPECT_EQ(m_node0->state, DiffIdentical);
-        EXPECT_EQ(Compare(eight, eight + "tail"), CompareCompared);
-        EXPECT_EQ(m_node0->state, DiffModified);
-        m_node0->state = m_node1->state = DiffIdentical;
-        EXPECT_EQ(Compare(eight, changed), CompareCompared);
-        EXPECT_EQ(m_node1->state, DiffModified);
-        EXPECT_EQ(m_progress.bytesCompared, 3 * kChunk);
-        IoEngineSetReadFunction(nullptr);
-    }
-}
-
-TEST_F(EngineTest, GoWithoutAFileCompletesWithInvalidParameter) {
-    IoChannel* channel = m_engine.channels[0];
-    SetEvent(channel->goEvent);
-    ASSERT_EQ(WaitForSingleObject(channel->doneEvent, 10000), WAIT_OBJECT_0);
-    EXPECT_EQ(channel->result, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-}
-
-TEST_F(EngineTest, StartedEngineHasPageAlignedBuffersAndStopZeroesIt) {
-    for (IoChannel* channel : m_engine.channels) {
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(channel->bufferA) % 4096, 0u);
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(channel->bufferB) % 4096, 0u);
-        EXPECT_NE(channel->bufferA, channel->bufferB);
-        EXPECT_EQ(channel->handle, INVALID_HANDLE_VALUE);
-    }
-    IoEngineStop(&m_engine);
-    EXPECT_EQ(m_engine.channels[0], nullptr);
-    EXPECT_EQ(m_engine.readerThreads[1], nullptr);
-}
-
-TEST(EngineStartTest, FailedChannelAllocationUndoesEverything) {
-    long baseline = MemOutstanding();
-    unsigned threads = CountProcessThreads();
-    for (long allowed : {0L, 1L}) {
-        IoEngine engine;
-        MemFailAfter(allowed);
-        EXPECT_FALSE(IoEngineStart(&engine));
-        MemFailAfter(-1);
-        EXPECT_EQ(engine.channels[0], nullptr);
-        EXPECT_EQ(MemOutstanding(), baseline);
-        EXPECT_EQ(CountProcessThreads(), threads);
-    }
+    EXPECT_EQ(m_node0->state, DiffIdentical);
 }
 
 }  // namespace
