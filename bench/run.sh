@@ -63,6 +63,16 @@ median_seconds() {
   printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'
 }
 
+# seconds_once CMD...: the wall time of one run of CMD (output discarded).
+seconds_once() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null 2>&1 || true
+  end=$(date +%s.%N)
+  echo "$end - $start" | bc -l
+}
+median_of() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
 cmp_loop() {  # cmp over every pair present on both sides
   local left=$1 right=$2
   (cd "$left" && find . -type f) | while read -r f; do
@@ -82,11 +92,12 @@ record_rows() {
   [ "$scale" = 1 ] || kind="$kind (x$scale)"
   for name in "${!t[@]}"; do t[$name]=$(printf '%.3f' "${t[$name]}"); done
   walk=${t[probe_walk]}
-  rows+=("| \`quillmar-cli analyze\`, $kind corpus | ${t[quillmar]} s | ${walk} s | $(ratio "${t[quillmar]}" "$walk") bare walk |")
-  rows+=("| \`quillmar-cli analyze --simultaneous\`, $kind corpus | ${t[quillmar_sim]} s | ${walk} s | $(ratio "${t[quillmar_sim]}" "$walk") bare sequential walk |")
   if [ -n "${t[cmp_loop]:-}" ]; then
+    # Twenty files a side: its walk is too short to time against.
     rows+=("| \`quillmar-cli analyze --content\`, $kind corpus | ${t[quillmar_content]} s | ${t[cmp_loop]} s | $(ratio "${t[quillmar_content]}" "${t[cmp_loop]}") \`cmp\` loop |")
   else
+    rows+=("| \`quillmar-cli analyze\`, $kind corpus | ${t[quillmar]} s | ${walk} s | $(ratio "${t[quillmar]}" "$walk") bare walk |")
+    rows+=("| \`quillmar-cli analyze --simultaneous\`, $kind corpus | ${t[quillmar_sim]} s | ${walk} s | $(ratio "${t[quillmar_sim]}" "$walk") bare sequential walk |")
     rows+=("| \`quillmar-cli analyze --content\`, $kind corpus | ${t[quillmar_content]} s | ${t[probe_open]} s | $(ratio "${t[quillmar_content]}" "${t[probe_open]}") open/close floor |")
   fi
 }
@@ -99,7 +110,17 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
   t[find]=$(median_seconds find "$left" "$right")
   t[rsync]=$(median_seconds rsync -rn --delete -i "$left/" "$right/")
   t[diff]=$(median_seconds diff -rq "$left" "$right")
-  t[probe_walk]=$(median_seconds wine "$probe" walk "$left" "$right")
+  # The walk and both time-mode analyses take turns, so that a drift of the machine
+  # over the runs weighs on all three alike.
+  walks=() sequential=() simultaneous=()
+  for _ in $(seq "$runs"); do
+    walks+=("$(seconds_once wine "$probe" walk "$left" "$right")")
+    sequential+=("$(seconds_once wine "$cli" analyze "$left_win" "$right_win")")
+    simultaneous+=("$(seconds_once wine "$cli" analyze --simultaneous "$left_win" "$right_win")")
+  done
+  t[probe_walk]=$(median_of "${walks[@]}")
+  t[quillmar]=$(median_of "${sequential[@]}")
+  t[quillmar_sim]=$(median_of "${simultaneous[@]}")
   # A run that fails would time only its failure: check that both complete
   # (status 1 only says that the folders differ).
   for mode in "" --content; do
@@ -111,8 +132,6 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
       exit 1
     fi
   done
-  t[quillmar]=$(median_seconds wine "$cli" analyze "$left_win" "$right_win")
-  t[quillmar_sim]=$(median_seconds wine "$cli" analyze --simultaneous "$left_win" "$right_win")
   # The full listing of every item of both sides, against the default one of the differences.
   t[quillmar_all]=$(median_seconds wine "$cli" analyze --all "$left_win" "$right_win")
   t[quillmar_content]=$(median_seconds wine "$cli" analyze --content "$left_win" "$right_win")
