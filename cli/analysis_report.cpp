@@ -19,8 +19,10 @@ struct NodeLine {
     std::string text;
 };
 
-// Calls `visit(node, relativePath)` for every node below `root` except "."
-// and "..", without recursion, so that no depth of tree can overflow the stack.
+// Calls `visit(node, folderPath)` for every node below `root` except "." and
+// "..", where folderPath + node->name is the node's relative path, without
+// recursion, so that no depth of tree can overflow the stack. Only the visits
+// that need a node's path build it: most nodes of a large tree need none.
 template <typename Visit>
 void ForEachNode(const FileNode* root, Visit visit) {
     struct Pending {
@@ -34,9 +36,8 @@ void ForEachNode(const FileNode* root, Visit visit) {
         pending.pop_back();
         for (const FileNode* child = current.folder->firstChild; child; child = child->nextSibling) {
             if (IsDotOrDotDot(child->name)) continue;
-            std::wstring path = current.prefix + child->name;
-            visit(child, path);
-            if (IsFolderNode(child)) pending.push_back(Pending{child, path + L"\\"});
+            visit(child, current.prefix);
+            if (IsFolderNode(child)) pending.push_back(Pending{child, current.prefix + child->name + L"\\"});
         }
     }
 }
@@ -70,9 +71,9 @@ std::string ToUtf8(const std::wstring& text) {
 
 std::string ListDifferences(const BackgroundOpsData* data, char terminator) {
     std::vector<NodeLine> lines;
-    ForEachNode(data->slots[0].tree->root, [&](const FileNode* node, const std::wstring& path) {
+    ForEachNode(data->slots[0].tree->root, [&](const FileNode* node, const std::wstring& folderPath) {
         if (node->state == DiffIdentical) return;
-        NodeLine line{0, ToUtf8(path), std::string()};
+        NodeLine line{0, ToUtf8(folderPath + node->name), std::string()};
         line.text = std::string(StateWord(kStateCapitals, node->state)) + '\t' +
                     (IsFolderNode(node) ? "folder" : "file") + '\t' + line.path + terminator;
         lines.push_back(std::move(line));
@@ -83,8 +84,8 @@ std::string ListDifferences(const BackgroundOpsData* data, char terminator) {
 std::string ListAnalysedNodes(const BackgroundOpsData* data, char terminator) {
     std::vector<NodeLine> lines;
     for (int side = 0; side < 2; ++side) {
-        ForEachNode(data->slots[side].tree->root, [&](const FileNode* node, const std::wstring& path) {
-            NodeLine line{side, ToUtf8(path), std::string()};
+        ForEachNode(data->slots[side].tree->root, [&](const FileNode* node, const std::wstring& folderPath) {
+            NodeLine line{side, ToUtf8(folderPath + node->name), std::string()};
             line.text = std::to_string(side) + '\t' + StateWord(kStateWords, node->state) + '\t' +
                         (IsFolderNode(node) ? 'D' : 'F') + '\t' + line.path + terminator;
             lines.push_back(std::move(line));
@@ -115,9 +116,10 @@ uint64_t BytesCompared(const BackgroundOpsData* data) {
     // The pairs that ended Unknown were never read.
     uint64_t unread = 0;
     const LocationTree* other = data->slots[1].tree;
-    ForEachNode(data->slots[0].tree->root, [&](const FileNode* node, const std::wstring& path) {
+    ForEachNode(data->slots[0].tree->root, [&](const FileNode* node, const std::wstring& folderPath) {
         if (IsFolderNode(node) || node->state != DiffUnknown) return;
-        const FileNode* counterpart = FindNodeByPath(other, (kRootTreePath + path + L"\\").c_str());
+        const std::wstring path = kRootTreePath + folderPath + node->name + L"\\";
+        const FileNode* counterpart = FindNodeByPath(other, path.c_str());
         if (counterpart && !IsFolderNode(counterpart)) unread += std::min(node->size, counterpart->size);
     });
     return unread < amount ? amount - unread : 0;
