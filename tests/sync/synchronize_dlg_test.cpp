@@ -16,6 +16,7 @@
 #include "tests/analysis/analysis_run.h"
 #include "tests/framework/notification_log.h"
 #include "tests/framework/window_test.h"
+#include "tests/support/tree_snapshot.h"
 #include "tests/app/main_window_controls.h"
 
 namespace {
@@ -339,6 +340,46 @@ TEST_F(SynchronizeDialogTest, StartResetsThePanesAndTheWorkerEndsTheDialog) {
     // Commit from the second location: its new file is copied, the first's own file deleted.
     EXPECT_NE(GetFileAttributesW((Root(0) + L"only right.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW((Root(0) + L"only left.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].text, L"File operations completed.");
+}
+
+// The rows stand in another order than the records; what the user leaves
+// unchecked there must be what the run leaves alone, and nothing else changes.
+TEST_F(SynchronizeDialogTest, ARunDoesWhatTheCheckedRowsSayAndNothingElse) {
+    File(0, L"a-z.txt", "az");
+    File(0, L"ab.txt", "ab");
+    File(0, L"B-b.txt", "bb");
+    File(0, L"co-op\\x.txt", "x");
+    File(1, L"gone.txt", "kept");
+    File(0, L"old.txt", "new", kNewer);
+    File(1, L"old.txt", "old");
+    const TreeSnapshot leftBefore = SnapshotTree(Root(0));
+    const TreeSnapshot rightBefore = SnapshotTree(Root(1));
+    INT_PTR result = RunDialog(0, L"", {[&] {
+        ASSERT_TRUE(ListReady());
+        CSynchronizeDlg& dialog = *m_dialog;
+        int unchecked = 0;
+        for (int row = 0; row < dialog.m_list.GetItemCount(); ++row) {
+            const std::wstring text = dialog.m_list.GetItemText(row, 0);
+            if (text == Root(0) + L"ab.txt" || text == Root(0) + L"gone.txt") {
+                dialog.m_list.SetCheck(row, FALSE);
+                ++unchecked;
+            }
+        }
+        ASSERT_EQ(unchecked, 2);
+        Click(dialog.m_commit);
+        Click(dialog.m_start);
+    }});
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(DescribeChanges(leftBefore, SnapshotTree(Root(0))), "");
+    TreeSnapshot rightExpected = rightBefore;
+    rightExpected[L"a-z.txt"] = "az";
+    rightExpected[L"B-b.txt"] = "bb";
+    rightExpected[L"co-op\\"] = "";
+    rightExpected[L"co-op\\x.txt"] = "x";
+    rightExpected[L"old.txt"] = "new";
+    EXPECT_EQ(DescribeChanges(rightExpected, SnapshotTree(Root(1))), "");
     ASSERT_EQ(m_boxes.boxes.size(), 1u);
     EXPECT_EQ(m_boxes.boxes[0].text, L"File operations completed.");
 }
