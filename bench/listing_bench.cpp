@@ -31,16 +31,8 @@ namespace {
 // Runs `ours` and `floor` alternately `runs` times and prints both medians and their ratio.
 template <class Ours, class Floor>
 void Compare(const char* what, int runs, Ours ours, Floor floor) {
-    std::vector<double> oursTimes, floorTimes;
-    for (int run = 0; run < runs; ++run) {
-        double start = Now();
-        floor();
-        floorTimes.push_back(Now() - start);
-        start = Now();
-        ours();
-        oursTimes.push_back(Now() - start);
-    }
-    double o = Median(oursTimes), f = Median(floorTimes);
+    const Medians medians = TimeInTurns(runs, ours, floor);
+    const double o = medians.ours, f = medians.floor;
     printf("%s_seconds=%.4f %s_floor_seconds=%.4f %s_ratio=%.3f\n", what, o, what, f, what, o / f);
 }
 

@@ -41,16 +41,8 @@ void PaintPending(const CQuillmarDlg& dialog) {
 
 // Runs `ours` and `floor` alternately and prints both medians and their ratio.
 void Compare(const char* what, int runs, const std::function<void()>& ours, const std::function<void()>& floor) {
-    std::vector<double> oursTimes, floorTimes;
-    for (int run = 0; run < runs; ++run) {
-        double start = Now();
-        floor();
-        floorTimes.push_back(Now() - start);
-        start = Now();
-        ours();
-        oursTimes.push_back(Now() - start);
-    }
-    double o = Median(oursTimes), f = Median(floorTimes);
+    const Medians medians = TimeInTurns(runs, ours, floor);
+    const double o = medians.ours, f = medians.floor;
     printf("%s_seconds=%.4f %s_floor_seconds=%.4f %s_ratio=%.3f %s_excess_seconds=%.4f\n", what, o, what, f, what,
            o / f, what, o - f);
     fflush(stdout);

@@ -148,13 +148,13 @@ LRESULT CSynchronizeDlg::OnListBuilt(WPARAM, LPARAM) {
         m_close.EnableWindow(TRUE);
         return 0;
     }
-    // Hidden, the list still works out its scroll bars for every row it takes.
-    m_list.SendMessage(WM_SETREDRAW, FALSE);
-    FillItemList();
     m_pleaseWait.ShowWindow(SW_HIDE);
     m_list.ShowWindow(SW_SHOW);
-    m_list.SendMessage(WM_SETREDRAW, TRUE);
-    m_list.Invalidate();
+    {
+        // Even hidden, the list would work out its scroll bars for every row it takes.
+        CRedrawSuspension quiet(m_list);
+        FillItemList();
+    }
     EnableChoosing(TRUE);
     m_listReady = true;
     return 0;
