@@ -20,8 +20,11 @@ size_t ResolveFolder(const wchar_t* path, wchar_t* full) {
     return length;
 }
 
-bool SameIdentity(const FolderIdentity& a, const FolderIdentity& b) {
-    return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
+// Whether two folders whose indexes agree are one folder: their volumes must agree too.
+bool SameFolderAt(const wchar_t* first, const wchar_t* second) {
+    FolderIdentity a, b;
+    return ReadFolderIdentity(first, &a) == ERROR_SUCCESS && ReadFolderIdentity(second, &b) == ERROR_SUCCESS &&
+           SameFolder(a, b);
 }
 
 // True when the folder `inner` (resolved, ending in a backslash) is the folder
@@ -29,15 +32,15 @@ bool SameIdentity(const FolderIdentity& a, const FolderIdentity& b) {
 // place, a short name or a link leads to the same folder. `inner` is cut in
 // place and restored.
 bool InsideByIdentity(const wchar_t* outer, wchar_t* inner, size_t innerLength) {
-    FolderIdentity outerIdentity;
-    if (ReadFolderIdentity(outer, &outerIdentity) != ERROR_SUCCESS) return false;
+    ULONGLONG outerIndex;
+    if (ReadFolderIndex(outer, &outerIndex) != ERROR_SUCCESS) return false;
     bool inside = false;
     for (size_t end = innerLength; end > 0 && !inside; --end) {
         if (inner[end - 1] != L'\\') continue;
         wchar_t kept = inner[end];
         inner[end] = 0;
-        FolderIdentity identity;
-        inside = ReadFolderIdentity(inner, &identity) == ERROR_SUCCESS && SameIdentity(identity, outerIdentity);
+        ULONGLONG index;
+        inside = ReadFolderIndex(inner, &index) == ERROR_SUCCESS && index == outerIndex && SameFolderAt(outer, inner);
         inner[end] = kept;
     }
     return inside;

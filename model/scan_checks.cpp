@@ -4,6 +4,8 @@
 #include "model/names.h"
 #include "model/win_guards.h"
 
+#include <winternl.h>
+
 namespace {
 
 bool IsRejectedUnit(wchar_t unit) {
@@ -88,23 +90,42 @@ bool FindCaseTwins(const DirEntryList* files, const DirEntryList* folders, BYTE*
     return true;
 }
 
-DWORD ReadFolderIdentity(const wchar_t* path, FolderIdentity* identity) {
+namespace {
+
+HANDLE OpenFolderForIdentity(const wchar_t* path) {
     // No access is asked for: the identity needs none, and a folder opens only this way.
-    OwnedHandle folder(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!folder.IsValid()) {
-        DWORD error = GetLastError();
+    return CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+DWORD LastErrorOr(DWORD fallback) {
+    DWORD error = GetLastError();
+    return error ? error : fallback;
+}
+
+}  // namespace
+
+DWORD ReadFolderIdentity(const wchar_t* path, FolderIdentity* identity) {
+    OwnedHandle folder(OpenFolderForIdentity(path));
+    if (!folder.IsValid()) return LastErrorOr(ERROR_OPEN_FAILED);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(folder.Get(), &information)) return LastErrorOr(ERROR_OPEN_FAILED);
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->indexHigh = information.nFileIndexHigh;
+    identity->indexLow = information.nFileIndexLow;
+    return ERROR_SUCCESS;
+}
+
+DWORD ReadFolderIndex(const wchar_t* path, ULONGLONG* index) {
+    OwnedHandle folder(OpenFolderForIdentity(path));
+    if (!folder.IsValid()) return LastErrorOr(ERROR_OPEN_FAILED);
+    IO_STATUS_BLOCK io;
+    FILE_INTERNAL_INFORMATION information;
+    NTSTATUS status = NtQueryInformationFile(folder.Get(), &io, &information, sizeof information, FileInternalInformation);
+    if (!NT_SUCCESS(status)) {
+        DWORD error = RtlNtStatusToDosError(status);
         return error ? error : ERROR_OPEN_FAILED;
     }
-    BY_HANDLE_FILE_INFORMATION information;
-    DWORD result = ERROR_SUCCESS;
-    if (GetFileInformationByHandle(folder.Get(), &information)) {
-        identity->volume = information.dwVolumeSerialNumber;
-        identity->indexHigh = information.nFileIndexHigh;
-        identity->indexLow = information.nFileIndexLow;
-    } else {
-        result = GetLastError();
-        if (!result) result = ERROR_OPEN_FAILED;
-    }
-    return result;
+    *index = static_cast<ULONGLONG>(information.IndexNumber.QuadPart);
+    return ERROR_SUCCESS;
 }

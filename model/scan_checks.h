@@ -28,3 +28,8 @@ DWORD ReadFolderIdentity(const wchar_t* path, FolderIdentity* identity);
 inline bool SameFolder(const FolderIdentity& a, const FolderIdentity& b) {
     return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
 }
+// Reads the file index alone, the identity's part that tells folders of one
+// volume apart: folders whose indexes differ are different folders. Reading
+// the volume's serial number as well costs a round trip to the volume's
+// driver on some systems, so a check of many folders compares indexes first.
+DWORD ReadFolderIndex(const wchar_t* path, ULONGLONG* index);

@@ -51,6 +51,25 @@ TEST(LocationPaths, TheSameFolderUnderAnotherDriveLetterOverlaps) {
     EXPECT_FALSE(LocationsOverlap(sibling.c_str(), (other + L"outer\\").c_str()));
 }
 
+// A link is another name for its target: a location reached through one lies
+// where the target lies, whatever its own path says.
+TEST(LocationPaths, ALinkIntoTheOtherLocationOverlapsIt) {
+    TempFolder folder;
+    std::wstring inner = folder.MakeFolder(L"outer\\inner");
+    std::wstring elsewhere = folder.MakeFolder(L"elsewhere");
+    std::string unix = UnixPathOf(folder.Path());
+    if (unix.empty()) GTEST_SKIP() << "not under Wine";
+    ASSERT_EQ(RunUnixShell("ln -s " + ShellQuote(unix + "outer") + " " + ShellQuote(unix + "elsewhere/link")), 0);
+    std::wstring link = elsewhere + L"link\\";
+    ASSERT_NE(GetFileAttributesW((link + L"inner").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(LocationsOverlap(link.c_str(), inner.c_str()));
+    EXPECT_TRUE(LocationsOverlap((link + L"inner\\").c_str(), inner.c_str()));
+    EXPECT_TRUE(LocationsOverlap((link + L"inner\\").c_str(), (folder.Path() + L"outer\\").c_str()));
+    std::wstring sibling = folder.MakeFolder(L"sibling");
+    EXPECT_FALSE(LocationsOverlap((link + L"inner\\").c_str(), sibling.c_str()));
+    EXPECT_TRUE(RemoveUnixTree(folder.Path()));  // the link is removed, not followed
+}
+
 TEST(LocationPaths, RawDevicePathsAreRecognised) {
     EXPECT_TRUE(IsRawDevicePath(L"\\\\?\\C:\\data"));
     EXPECT_TRUE(IsRawDevicePath(L"\\\\.\\C:\\data"));
