@@ -7,6 +7,9 @@
 //                         walk that copies the same records into a list made for them
 //   sort COUNT RUNS       SortListing of COUNT names against std::sort of the same names
 //   memory DIR...         scans each folder into a tree; committed bytes per node
+//   together LEFT RIGHT RUNS  a bare walk of both folders in two threads at once against
+//                         the same walks one after the other: what a simultaneous
+//                         analysis can gain over a sequential one in one process
 //   analyze LEFT RIGHT    runs the time-mode analysis worker on the pair, as the
 //                         programs do, and samples the committed memory meanwhile
 // Prints key=value lines; times are medians in seconds, ratios ours/floor.
@@ -312,6 +315,41 @@ int BenchAnalysis(const char* left, const char* right) {
 
 }  // namespace
 
+// The bare recursive walk: every entry's find data read, nothing kept.
+uint64_t WalkFolder(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW((path + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                     FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    uint64_t entries = 0;
+    std::vector<std::wstring> folders;
+    do {
+        ++entries;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDotOrDotDot(found.cFileName))
+            folders.push_back(path + found.cFileName + L"\\");
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    for (const std::wstring& folder : folders) entries += WalkFolder(folder);
+    return entries;
+}
+
+DWORD WINAPI WalkThread(void* path) { return static_cast<DWORD>(WalkFolder(*static_cast<std::wstring*>(path))); }
+
+int BenchTogether(const char* left, const char* right, int runs) {
+    std::wstring paths[2] = {FolderPath(left), FolderPath(right)};
+    auto together = [&] {
+        HANDLE threads[2];
+        for (int side = 0; side < 2; ++side) threads[side] = CreateThread(nullptr, 0, WalkThread, &paths[side], 0, nullptr);
+        WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+        for (HANDLE thread : threads) CloseHandle(thread);
+    };
+    auto oneAfterTheOther = [&] {
+        if (WalkFolder(paths[0]) + WalkFolder(paths[1]) == 0) exit(1);
+    };
+    Compare("together", runs, together, oneAfterTheOther);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc < 3) {
         fprintf(stderr, "usage: listing_bench listing DIR RUNS | children COUNT RUNS | sort COUNT RUNS | memory DIR... | "
@@ -324,6 +362,7 @@ int main(int argc, char** argv) {
     if (mode == "children") return BenchChildren(strtoul(argv[2], nullptr, 10), runs);
     if (mode == "sort") return BenchSort(strtoul(argv[2], nullptr, 10), runs);
     if (mode == "memory") return BenchMemory(argc - 2, argv + 2);
+    if (mode == "together" && argc > 4) return BenchTogether(argv[2], argv[3], atoi(argv[4]));
     if (mode == "analyze" && argc > 3) return BenchAnalysis(argv[2], argv[3]);
     return 2;
 }

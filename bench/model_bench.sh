@@ -7,6 +7,9 @@
 #            against a walk that writes the same records into a list made for them;
 #            SortListing of 20,000 and 100,000 names against std::sort of the names
 #   memory   committed bytes per node of the two scanned trees of the deep corpus
+#   together bare walks of the two sides of the wide and the deep corpus in two threads
+#            at once, against the same walks one after the other: the most that an
+#            analysis with --simultaneous can gain in one process
 #   huge     the time-mode analysis of a generated pair of ENTRIES zero-length files a
 #            side: the worker in the bench program with its peak committed memory, then
 #            `quillmar-cli analyze` with its peak resident memory
@@ -14,18 +17,18 @@
 #
 # usage: bench/model_bench.sh [-n RUNS] [-o CORPUS_DIR] [-k KINDS] [-H ENTRIES]
 #   -n RUNS     runs per measurement (default 9)
-#   -k KINDS    comma list of listing,memory,huge (default listing,memory)
+#   -k KINDS    comma list of listing,memory,together,huge (default listing,memory,together)
 #   -H ENTRIES  files a side of the huge pair (default 2500000)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 shared=${QUILLMAR_SHARED:-$root/../shared}
-runs=9 corpus=${TMPDIR:-/tmp}/quillmar-corpus kinds=listing,memory entries=2500000
+runs=9 corpus=${TMPDIR:-/tmp}/quillmar-corpus kinds=listing,memory,together entries=2500000
 command_line="bash bench/model_bench.sh $*"
 while getopts "n:o:k:H:h" opt; do
   case $opt in
     n) runs=$OPTARG ;; o) corpus=$OPTARG ;; k) kinds=$OPTARG ;; H) entries=$OPTARG ;;
-    h) sed -n '2,17p' "$0"; exit 0 ;;
+    h) sed -n '2,20p' "$0"; exit 0 ;;
     *) exit 2 ;;
   esac
 done
@@ -39,7 +42,7 @@ mkdir -p "$(dirname "$bench")"
 if [ ! -f "$bench" ] || [ "$here/listing_bench.cpp" -nt "$bench" ] || [ "${libraries[0]}" -nt "$bench" ] ||
    [ "${libraries[1]}" -nt "$bench" ]; then
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -msse2 -DUNICODE -D_UNICODE -D_WIN32_WINNT=0x0601 -DNOMINMAX \
-    -I"$root" -static -o "$bench" "$here/listing_bench.cpp" "${libraries[@]}"
+    -I"$root" -static -o "$bench" "$here/listing_bench.cpp" "${libraries[@]}" -lntdll
 fi
 # One server for the run, gone ten seconds after its last program (a lasting one keeps
 # scripts/test.sh waiting).
@@ -108,6 +111,15 @@ for kind in "${kind_list[@]}"; do
       row "tree memory, deep corpus ($(value nodes "$line") nodes)" "$(value tree_committed_bytes_per_node "$line") B/node" "" \
           "committed by the trees; $(value scan_committed_bytes_per_node "$line") B/node with the scan's freed buffers"
       ;;
+    together)
+      for pair in wide deep; do
+        bash "$shared/bench/make-corpus.sh" -k "$pair" -o "$corpus" >&2
+        pair_runs=$runs
+        [ "$pair" = wide ] || pair_runs=$(( runs < 3 ? runs : 3 ))  # a deep walk takes seconds
+        line=$(wine "$bench" together "$corpus/$pair/left" "$corpus/$pair/right" "$pair_runs")
+        row "bare walks of both sides in two threads at once, $pair corpus" "$(value together_seconds "$line") s" \
+            "$(value together_floor_seconds "$line") s" "$(value together_ratio "$line") x the same walks one after the other"
+      done ;;
     huge)
       make_files "$corpus/huge-$entries/left" "$entries" 0
       make_files "$corpus/huge-$entries/right" "$entries" 97

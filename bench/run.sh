@@ -6,7 +6,7 @@
 # usage: bench/run.sh [-x SCALE] [-n RUNS] [-k KINDS] [-o CORPUS_DIR] [-H ENTRIES]
 #   -x SCALE  corpus scale for make-corpus.sh (default 1; 0.05 for a quick look)
 #   -n RUNS   runs per command; the median is reported (default 5)
-#   -k KINDS  comma list of wide,deep,big, of the location model's listing,memory,huge
+#   -k KINDS  comma list of wide,deep,big, of the location model's listing,memory,together,huge
 #             (bench/model_bench.sh) and of the panes' flat,browse,pair,sync
 #             (bench/pane_bench.sh); default all but huge
 #   -H ENTRIES  files a side of the huge pair (default 2500000)
@@ -15,7 +15,7 @@ command_line="bash bench/run.sh $*"
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 shared=${QUILLMAR_SHARED:-$root/../shared}
-scale=1 runs=5 kinds=wide,deep,big,listing,memory,flat,browse,pair,sync corpus=${TMPDIR:-/tmp}/quillmar-corpus entries=2500000
+scale=1 runs=5 kinds=wide,deep,big,listing,memory,together,flat,browse,pair,sync corpus=${TMPDIR:-/tmp}/quillmar-corpus entries=2500000
 while getopts "x:n:k:o:H:h" opt; do
   case $opt in
     x) scale=$OPTARG ;; n) runs=$OPTARG ;; k) kinds=$OPTARG ;; o) corpus=$OPTARG ;; H) entries=$OPTARG ;;
@@ -25,7 +25,7 @@ while getopts "x:n:k:o:H:h" opt; do
 done
 
 # The location model's own benchmarks run apart, after the corpus comparisons.
-model_kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'listing|memory|huge' | paste -sd, || true)
+model_kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'listing|memory|together|huge' | paste -sd, || true)
 pane_kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'flat|browse|pair|sync' | paste -sd, || true)
 kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'wide|deep|big' | paste -sd, || true)
 
