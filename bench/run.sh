@@ -99,6 +99,7 @@ record_rows() {
     rows+=("| \`quillmar-cli analyze\`, $kind corpus | ${t[quillmar]} s | ${walk} s | $(ratio "${t[quillmar]}" "$walk") bare walk |")
     rows+=("| \`quillmar-cli analyze --simultaneous\`, $kind corpus | ${t[quillmar_sim]} s | ${walk} s | $(ratio "${t[quillmar_sim]}" "$walk") bare sequential walk |")
     rows+=("| \`quillmar-cli analyze --content\`, $kind corpus | ${t[quillmar_content]} s | ${t[probe_open]} s | $(ratio "${t[quillmar_content]}" "${t[probe_open]}") open/close floor |")
+    rows+=("| \`quillmar-cli analyze --content\`, $kind corpus, against reading | ${t[quillmar_content]} s | ${t[probe_read]} s | $(ratio "${t[quillmar_content]}" "${t[probe_read]}") bare read of every pair |")
   fi
 }
 
@@ -134,14 +135,23 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
   done
   # The full listing of every item of both sides, against the default one of the differences.
   t[quillmar_all]=$(median_seconds wine "$cli" analyze --all "$left_win" "$right_win")
-  t[quillmar_content]=$(median_seconds wine "$cli" analyze --content "$left_win" "$right_win")
-  t[probe_open]=$(median_seconds wine "$probe" tree --engine sync --noread "$left" "$right")
+  # The content analysis takes turns with two floors: opening and closing every pair,
+  # and reading every file of a pair once, in one plain read sized to fit it.
+  contents=() opens=() reads=()
+  for _ in $(seq "$runs"); do
+    contents+=("$(seconds_once wine "$cli" analyze --content "$left_win" "$right_win")")
+    opens+=("$(seconds_once wine "$probe" tree --engine sync --noread "$left" "$right")")
+    reads+=("$(seconds_once wine "$probe" tree --engine sync --fit "$left" "$right")")
+  done
+  t[quillmar_content]=$(median_of "${contents[@]}")
+  t[probe_open]=$(median_of "${opens[@]}")
+  t[probe_read]=$(median_of "${reads[@]}")
   if [ "$kind" = big ]; then
     t[cmp_loop]=$(median_seconds cmp_loop "$left" "$right")
   fi
   fastest=$(printf '%s\n' "${t[@]}" | sort -g | head -1)
   echo "== $kind (median of $runs runs)"
-  for name in find rsync diff cmp_loop probe_walk probe_open quillmar quillmar_sim quillmar_all quillmar_content; do
+  for name in find rsync diff cmp_loop probe_walk probe_open probe_read quillmar quillmar_sim quillmar_all quillmar_content; do
     [ -n "${t[$name]:-}" ] || continue
     floor=""
     case $name in
@@ -151,6 +161,7 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
       quillmar_content)
         if [ -n "${t[probe_open]:-}" ]; then
           floor=$(printf '%.2f x open/close floor' "$(echo "${t[quillmar_content]} / ${t[probe_open]}" | bc -l)")
+          floor="$floor $(printf '%.2f x read floor' "$(echo "${t[quillmar_content]} / ${t[probe_read]}" | bc -l)")"
         fi
         if [ -n "${t[cmp_loop]:-}" ]; then
           floor="$floor $(printf '%.2f x cmp loop' "$(echo "${t[quillmar_content]} / ${t[cmp_loop]}" | bc -l)")"
