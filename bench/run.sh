@@ -73,6 +73,30 @@ seconds_once() {
 }
 median_of() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
+# in_turns NAME FUNCTION [NAME FUNCTION]...: runs the functions one after another, $runs
+# rounds, so that a drift of the machine weighs on all alike; t[NAME] gets each median.
+in_turns() {
+  local -A times=()
+  local i j
+  for _ in $(seq "$runs"); do
+    for ((i = 1; i < $#; i += 2)); do
+      j=$((i + 1))
+      times[${!i}]+=" $(seconds_once "${!j}")"
+    done
+  done
+  for ((i = 1; i < $#; i += 2)); do t[${!i}]=$(median_of ${times[${!i}]}); done
+}
+
+# What is timed on the pair in $left and $right (Windows forms in $left_win, $right_win):
+# the bare walk, the analyses, and the content floors (open and close every pair; read
+# every file of a pair once, in one plain read sized to fit it).
+bare_walk() { wine "$probe" walk "$left" "$right"; }
+time_mode() { wine "$cli" analyze "$left_win" "$right_win"; }
+time_mode_simultaneous() { wine "$cli" analyze --simultaneous "$left_win" "$right_win"; }
+content_mode() { wine "$cli" analyze --content "$left_win" "$right_win"; }
+open_every_pair() { wine "$probe" tree --engine sync --noread "$left" "$right"; }
+read_every_pair() { wine "$probe" tree --engine sync --fit "$left" "$right"; }
+
 cmp_loop() {  # cmp over every pair present on both sides
   local left=$1 right=$2
   (cd "$left" && find . -type f) | while read -r f; do
@@ -111,17 +135,7 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
   t[find]=$(median_seconds find "$left" "$right")
   t[rsync]=$(median_seconds rsync -rn --delete -i "$left/" "$right/")
   t[diff]=$(median_seconds diff -rq "$left" "$right")
-  # The walk and both time-mode analyses take turns, so that a drift of the machine
-  # over the runs weighs on all three alike.
-  walks=() sequential=() simultaneous=()
-  for _ in $(seq "$runs"); do
-    walks+=("$(seconds_once wine "$probe" walk "$left" "$right")")
-    sequential+=("$(seconds_once wine "$cli" analyze "$left_win" "$right_win")")
-    simultaneous+=("$(seconds_once wine "$cli" analyze --simultaneous "$left_win" "$right_win")")
-  done
-  t[probe_walk]=$(median_of "${walks[@]}")
-  t[quillmar]=$(median_of "${sequential[@]}")
-  t[quillmar_sim]=$(median_of "${simultaneous[@]}")
+  in_turns probe_walk bare_walk quillmar time_mode quillmar_sim time_mode_simultaneous
   # A run that fails would time only its failure: check that both complete
   # (status 1 only says that the folders differ).
   for mode in "" --content; do
@@ -135,17 +149,7 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
   done
   # The full listing of every item of both sides, against the default one of the differences.
   t[quillmar_all]=$(median_seconds wine "$cli" analyze --all "$left_win" "$right_win")
-  # The content analysis takes turns with two floors: opening and closing every pair,
-  # and reading every file of a pair once, in one plain read sized to fit it.
-  contents=() opens=() reads=()
-  for _ in $(seq "$runs"); do
-    contents+=("$(seconds_once wine "$cli" analyze --content "$left_win" "$right_win")")
-    opens+=("$(seconds_once wine "$probe" tree --engine sync --noread "$left" "$right")")
-    reads+=("$(seconds_once wine "$probe" tree --engine sync --fit "$left" "$right")")
-  done
-  t[quillmar_content]=$(median_of "${contents[@]}")
-  t[probe_open]=$(median_of "${opens[@]}")
-  t[probe_read]=$(median_of "${reads[@]}")
+  in_turns quillmar_content content_mode probe_open open_every_pair probe_read read_every_pair
   if [ "$kind" = big ]; then
     t[cmp_loop]=$(median_seconds cmp_loop "$left" "$right")
   fi
