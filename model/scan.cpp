@@ -1,6 +1,7 @@
 #include "model/scan.h"
 
 #include "model/enumeration.h"
+#include "model/location_paths.h"
 #include "model/memory.h"
 #include "model/names.h"
 #include "model/scan_checks.h"
@@ -46,6 +47,7 @@ private:
     DWORD AddFiles(FileNode* node, const DirEntryList* files, const BYTE* twins, size_t pathLength);
     DWORD NextFolderEntry(ScanFrame* frame);
     DWORD LinkLeadsBack(size_t childLength, bool* loops);
+    DWORD LinkReachesOtherLocation(bool* reaches);
     DWORD LogEntry(size_t pathLength, const wchar_t* name, bool folder, DWORD error);
     DWORD LogPath(size_t pathLength, DWORD error);
     void Pop();
@@ -160,6 +162,8 @@ DWORD ScanWalk::NextFolderEntry(ScanFrame* frame) {
     if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         bool loops = false;
         DWORD checked = LinkLeadsBack(childLength, &loops);
+        if (checked == ERROR_SUCCESS && !loops) checked = LinkReachesOtherLocation(&loops);
+        if (checked == ERROR_NOT_ENOUGH_MEMORY) return checked;
         if (checked != ERROR_SUCCESS || loops) {
             child->state = DiffUnknown;
             return LogPath(childLength, checked != ERROR_SUCCESS ? checked : ERROR_CANT_RESOLVE_FILENAME);
@@ -193,6 +197,21 @@ DWORD ScanWalk::LinkLeadsBack(size_t childLength, bool* loops) {
     }
     m_path[childLength] = 0;
     return ERROR_SUCCESS;
+}
+
+// Whether the folder link whose path is in the buffer leads to the other
+// location, into it or to a folder that holds it. Followed, it would list the
+// other location's items as this one's, and a synchronization would copy
+// onto them or delete them through the link.
+DWORD ScanWalk::LinkReachesOtherLocation(bool* reaches) {
+    const wchar_t* other = m_context->otherLocation;
+    if (!other || !other[0]) return ERROR_SUCCESS;
+    auto* target = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+    if (!target) return ERROR_NOT_ENOUGH_MEMORY;
+    DWORD read = ReadFinalFolderPath(m_path, target);
+    if (read == ERROR_SUCCESS) *reaches = LocationsOverlap(target, other);
+    MemFree(target);
+    return read;
 }
 
 // Logs the entry `name` of the folder whose path (of `pathLength`) is in the buffer.

@@ -1,10 +1,13 @@
 #include "model/scan_checks.h"
 
+#include "model/location_tree.h"
 #include "model/memory.h"
 #include "model/names.h"
 #include "model/win_guards.h"
 
 #include <winternl.h>
+
+#include <cwchar>
 
 namespace {
 
@@ -127,5 +130,20 @@ DWORD ReadFolderIndex(const wchar_t* path, ULONGLONG* index) {
         return error ? error : ERROR_OPEN_FAILED;
     }
     *index = static_cast<ULONGLONG>(information.IndexNumber.QuadPart);
+    return ERROR_SUCCESS;
+}
+
+DWORD ReadFinalFolderPath(const wchar_t* path, wchar_t* target) {
+    OwnedHandle folder(OpenFolderForIdentity(path));
+    if (!folder.IsValid()) return LastErrorOr(ERROR_OPEN_FAILED);
+    DWORD length = GetFinalPathNameByHandleW(folder.Get(), target, kPathUnits, VOLUME_NAME_DOS);
+    if (length == 0) return LastErrorOr(ERROR_OPEN_FAILED);
+    if (length >= kPathUnits) return ERROR_FILENAME_EXCED_RANGE;
+    // The answer comes in the \\?\ form, which the path checks do not take.
+    if (wcsncmp(target, L"\\\\?\\UNC\\", 8) == 0) {
+        wmemmove(target + 2, target + 8, length - 8 + 1);
+    } else if (wcsncmp(target, L"\\\\?\\", 4) == 0) {
+        wmemmove(target, target + 4, length - 4 + 1);
+    }
     return ERROR_SUCCESS;
 }

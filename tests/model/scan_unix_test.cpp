@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,34 @@ TEST_F(UnixScanTest, FolderLinksAreFollowedUnlessTheyLeadBackOntoTheirPath) {
     ExpectSkipped(L"sub\\up", true, ERROR_CANT_RESOLVE_FILENAME);
     ExpectSkipped(L"sub\\self", true, ERROR_CANT_RESOLVE_FILENAME);
     EXPECT_EQ(g_lines.size(), 6u);
+}
+
+// Followed, such a link would list the other location's items as this one's,
+// and a synchronization would copy onto them or delete them through it.
+TEST_F(UnixScanTest, FolderLinksToTheOtherLocationIntoItOrAboveItAreNotFollowed) {
+    Shell("mkdir -p here outside/other/inner elsewhere && touch outside/other/inner/f elsewhere/e && cd here && "
+          "ln -s ../outside/other to && ln -s ../outside/other/inner into && ln -s ../outside above && "
+          "ln -s ../elsewhere fine");
+    const std::wstring here = m_folder.Path() + L"here\\";
+    const std::wstring other = m_folder.Path() + L"outside\\other\\";
+    ScanContext context = {nullptr, RecordLines};
+    context.otherLocation = other.c_str();
+    ASSERT_EQ(ScanLocation(m_tree, here.c_str(), &context), 0u);
+    for (const wchar_t* link : {L"to", L"into", L"above"}) {
+        const FileNode* node = Node(link);
+        ASSERT_NE(node, nullptr) << link;
+        EXPECT_EQ(node->state, DiffUnknown) << link;
+        EXPECT_EQ(node->firstChild, nullptr) << link;
+    }
+    EXPECT_EQ(Node(L"fine\\e")->state, DiffIdentical);
+    ASSERT_EQ(g_lines.size(), 6u);
+    std::vector<std::wstring> logged;
+    for (size_t i = 0; i < g_lines.size(); i += 2) {
+        logged.push_back(g_lines[i]);
+        EXPECT_EQ(g_lines[i + 1], Message(ERROR_CANT_RESOLVE_FILENAME));
+    }
+    std::sort(logged.begin(), logged.end());
+    EXPECT_EQ(logged, (std::vector<std::wstring>{here + L"above\\", here + L"into\\", here + L"to\\"}));
 }
 
 TEST_F(UnixScanTest, AFolderBeyondWhatTheSystemCanListIsUnknownAndTheRestIsScanned) {

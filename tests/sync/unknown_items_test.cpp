@@ -11,10 +11,11 @@
 
 namespace {
 
-enum Trouble { UnlistedFolder, CaseTwins, RejectedNames, FileFacingFolder, LinkLoop };
+enum Trouble { UnlistedFolder, CaseTwins, RejectedNames, FileFacingFolder, LinkLoop, LinkToTheOtherLocation };
 
 const char* TroubleName(Trouble trouble) {
-    static const char* const kNames[] = {"UnlistedFolder", "CaseTwins", "RejectedNames", "FileFacingFolder", "LinkLoop"};
+    static const char* const kNames[] = {"UnlistedFolder", "CaseTwins",           "RejectedNames",
+                                         "FileFacingFolder", "LinkLoop", "LinkToTheOtherLocation"};
     return kNames[trouble];
 }
 
@@ -55,6 +56,13 @@ protected:
             Shell(0, "ln -s . loop && mkdir sub && ln -s .. sub/up");
             Shell(1, "mkdir -p loop/inner sub/up && echo l > loop/inner/l && echo u > sub/up/u");
             break;
+        case LinkToTheOtherLocation: {
+            // Through these, location 1's own files would stand in location 0 too.
+            const std::string right = ShellQuote(UnixPathOf(m_right));
+            Shell(0, "ln -s " + right + " whole && ln -s " + right + "inner part && ln -s " + right + ".. above");
+            FileInBoth(L"inner\\kept.txt");
+            break;
+        }
         }
         FileInBoth(L"same.txt");
     }
@@ -103,7 +111,8 @@ TEST_P(UnknownItemsTest, OnlyWhatWasListedChanges) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryTrouble, UnknownItemsTest,
-    testing::Combine(testing::Values(UnlistedFolder, CaseTwins, RejectedNames, FileFacingFolder, LinkLoop),
+    testing::Combine(testing::Values(UnlistedFolder, CaseTwins, RejectedNames, FileFacingFolder, LinkLoop,
+                                     LinkToTheOtherLocation),
                      testing::Values(0, 1), testing::Values(SyncCommit, SyncUpdate)),
     [](const testing::TestParamInfo<UnknownItemsTest::ParamType>& info) {
         return std::string(TroubleName(std::get<0>(info.param))) + "Current" + std::to_string(std::get<1>(info.param)) +
