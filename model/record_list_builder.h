@@ -31,6 +31,7 @@ template <class Entry>
 class ListingBuilder {
 public:
     static constexpr uint32_t kFirstCapacity = 100;
+    static constexpr size_t kQuickGrowthBytes = size_t(16) << 20;
 
     ~ListingBuilder() {
         MemFree(m_lists[0]);
@@ -55,10 +56,13 @@ public:
     bool Commit(bool folder) {
         if (++m_lists[folder]->count < m_capacity[folder]) return true;
         // Every growth copies the list into fresh pages, and first touches of a
-        // page are dear: four times as much makes few growths. Twice as much
-        // may still fit where that does not.
-        for (uint32_t factor : {4u, 2u}) {
+        // page are dear: sixteen times as much while the block stays within
+        // kQuickGrowthBytes (a folder of 20,000 entries then costs two copies,
+        // not four), four times beyond it. Twice as much may still fit where
+        // that does not.
+        for (uint32_t factor : {16u, 4u, 2u}) {
             uint32_t grown = GrownCapacity(m_capacity[folder], factor);
+            if (factor == 16 && RecordListBytes<Entry>(grown) > kQuickGrowthBytes) continue;
             void* block = grown ? MemGrow(m_lists[folder], RecordListBytes<Entry>(grown)) : nullptr;
             if (!block) continue;
             m_lists[folder] = static_cast<RecordList<Entry>*>(block);
