@@ -64,7 +64,15 @@ HANDLE StartSearch(const wchar_t* pattern, WIN32_FIND_DATAW* found) {
                             FIND_FIRST_EX_LARGE_FETCH);
 }
 
-// Written straight into the listing; only the name's own units are copied.
+bool ListEntry(void* context, const WIN32_FIND_DATAW& found) {
+    auto* listing = static_cast<ListingBuilder<DirEntry>*>(context);
+    bool folder = IsFolderAttributes(found.dwFileAttributes);
+    CopyFindData(found, listing->NextSlot(folder));
+    return listing->Commit(folder);
+}
+
+}  // namespace
+
 void CopyFindData(const WIN32_FIND_DATAW& found, DirEntry* entry) {
     size_t length = wcsnlen(found.cFileName, kMaxNameUnits - 1);
     wmemcpy(entry->name, found.cFileName, length);
@@ -74,28 +82,17 @@ void CopyFindData(const WIN32_FIND_DATAW& found, DirEntry* entry) {
     entry->attributes = found.dwFileAttributes;
 }
 
-}  // namespace
-
-DWORD ListDirectory(const wchar_t* folderPath, DirEntryList** files, DirEntryList** folders) {
-    if (!folderPath || !files || !folders) return ERROR_INVALID_PARAMETER;
+DWORD EnumerateFolder(const wchar_t* folderPath, FoundEntrySink sink, void* context) {
+    if (!folderPath || !sink) return ERROR_INVALID_PARAMETER;
     DWORD error = ERROR_SUCCESS;
     wchar_t* pattern = MakeSearchPattern(folderPath, &error);
     if (!pattern) return error;
-    *files = nullptr;
-    *folders = nullptr;
-    ListingBuilder<DirEntry> listing;
-    if (!listing.Start()) {
-        MemFree(pattern);
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
     WIN32_FIND_DATAW found;
     HANDLE search = StartSearch(pattern, &found);
     MemFree(pattern);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            bool folder = IsFolderAttributes(found.dwFileAttributes);
-            CopyFindData(found, listing.NextSlot(folder));
-            if (!listing.Commit(folder)) {
+            if (!sink(context, found)) {
                 FindClose(search);
                 return ERROR_NOT_ENOUGH_MEMORY;
             }
@@ -105,6 +102,17 @@ DWORD ListDirectory(const wchar_t* folderPath, DirEntryList** files, DirEntryLis
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     // An empty volume root lists nothing at all and ends with "file not found".
     if (error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND) return error;
+    return ERROR_SUCCESS;
+}
+
+DWORD ListDirectory(const wchar_t* folderPath, DirEntryList** files, DirEntryList** folders) {
+    if (!folderPath || !files || !folders) return ERROR_INVALID_PARAMETER;
+    *files = nullptr;
+    *folders = nullptr;
+    ListingBuilder<DirEntry> listing;
+    if (!listing.Start()) return ERROR_NOT_ENOUGH_MEMORY;
+    DWORD error = EnumerateFolder(folderPath, ListEntry, &listing);
+    if (error != ERROR_SUCCESS) return error;
     listing.Finish(files, folders);
     return ERROR_SUCCESS;
 }

@@ -22,5 +22,14 @@ VolumeList* EnumerateVolumes();
 // order, "." and ".." included. Returns 0 or a Win32 error code.
 DWORD ListDirectory(const wchar_t* folderPath, DirEntryList** files, DirEntryList** folders);
 
+// Takes one entry of a folder as the search finds it; false when memory ran out.
+typedef bool (*FoundEntrySink)(void* context, const WIN32_FIND_DATAW& found);
+// Hands every entry of a folder path ending in a backslash to `sink`, in the
+// system's order, "." and ".." included. Returns 0, ERROR_NOT_ENOUGH_MEMORY
+// once the sink has refused an entry, or the search's Win32 error code.
+DWORD EnumerateFolder(const wchar_t* folderPath, FoundEntrySink sink, void* context);
+// Writes what a search found into `entry`; only the name's own units are copied.
+void CopyFindData(const WIN32_FIND_DATAW& found, DirEntry* entry);
+
 // True when the folder holds a folder other than "." and "..".
 bool HasSubfolder(const wchar_t* folderPath);

@@ -4,6 +4,7 @@
 #include "model/location_paths.h"
 #include "model/memory.h"
 #include "model/names.h"
+#include "model/record_list_builder.h"
 #include "model/scan_checks.h"
 #include "model/system_error.h"
 #include "model/text.h"
@@ -29,6 +30,56 @@ struct ScanFrame {
     bool identityKnown;
 };
 
+// What the search of one folder gives the scan: each file goes straight into
+// the tree, in no list of its own (under Wine the first touch of a list's
+// pages costs more than the search of its entries), and each folder into a
+// listing that waits in a frame. The file nodes are kept, in listing order,
+// for the checks that need all of the folder's names.
+struct FolderIntake {
+    FileNode* node = nullptr;
+    ListingBuilder<DirEntry>* folders = nullptr;
+    FileNode** nodes = nullptr;  // kept from folder to folder
+    uint32_t count = 0;
+    uint32_t capacity = 0;
+
+    bool Keep(FileNode* file) {
+        if (count == capacity) {
+            const uint32_t grown = capacity ? 2 * capacity : 256;
+            auto* more = static_cast<FileNode**>(MemGrow(nodes, grown * sizeof(FileNode*)));
+            if (!more) return false;
+            nodes = more;
+            capacity = grown;
+        }
+        nodes[count++] = file;
+        return true;
+    }
+};
+
+bool TakeEntry(void* context, const WIN32_FIND_DATAW& found) {
+    auto* intake = static_cast<FolderIntake*>(context);
+    if (IsFolderAttributes(found.dwFileAttributes)) {
+        CopyFindData(found, intake->folders->NextSlot(true));
+        return intake->folders->Commit(true);
+    }
+    DirEntry entry;
+    CopyFindData(found, &entry);
+    NodeRecord record = WidenDirEntry(entry, DiffIdentical);
+    FileNode* file = AddChildNode(&record, intake->node);
+    return file && intake->Keep(file);
+}
+
+// The names of a folder's files (from its intake) followed by its folders.
+struct FolderNames {
+    const FolderIntake* files;
+    const DirEntryList* folders;
+};
+
+const wchar_t* FolderName(const void* names, uint32_t index) {
+    const FolderNames* folder = static_cast<const FolderNames*>(names);
+    const uint32_t files = folder->files->count;
+    return index < files ? folder->files->nodes[index]->name : folder->folders->entries[index - files].name;
+}
+
 // The folders from the location down to the one being scanned, kept on the
 // heap so that no depth of folders can exhaust the thread's stack. `path`
 // holds the path of the deepest folder; each frame's path is a prefix of it.
@@ -39,12 +90,14 @@ public:
         while (m_depth > 0) Pop();
         MemFree(m_frames);
         MemFree(m_path);
+        MemFree(m_files.nodes);
     }
     DWORD Run(const wchar_t* folderPath, FileNode* folderNode);
 
 private:
     DWORD Enter(FileNode* node, size_t pathLength);
-    DWORD AddFiles(FileNode* node, const DirEntryList* files, const BYTE* twins, size_t pathLength);
+    DWORD FindTwins(const DirEntryList* folders, BYTE** twins);
+    DWORD CheckFiles(const BYTE* twins, size_t pathLength);
     DWORD NextFolderEntry(ScanFrame* frame);
     DWORD LinkLeadsBack(size_t childLength, bool* loops);
     DWORD LinkReachesOtherLocation(bool* reaches);
@@ -53,6 +106,7 @@ private:
     void Pop();
 
     const ScanContext* m_context;
+    FolderIntake m_files;
     wchar_t* m_path = nullptr;
     ScanFrame* m_frames = nullptr;
     size_t m_depth = 0;
@@ -84,21 +138,28 @@ DWORD ScanWalk::Run(const wchar_t* folderPath, FileNode* folderNode) {
 // folders wait in a new frame. A folder that cannot be listed becomes Unknown.
 DWORD ScanWalk::Enter(FileNode* node, size_t pathLength) {
     m_path[pathLength] = 0;
-    DirEntryList* files = nullptr;
-    DirEntryList* folders = nullptr;
-    DWORD listed = ListDirectory(m_path, &files, &folders);
+    ListingBuilder<DirEntry> listing;
+    if (!listing.Start()) return ERROR_NOT_ENOUGH_MEMORY;
+    FileNode* const formerChildren = node->firstChild;
+    m_files.node = node;
+    m_files.folders = &listing;
+    m_files.count = 0;
+    DWORD listed = EnumerateFolder(m_path, TakeEntry, &m_files);
     if (listed == ERROR_NOT_ENOUGH_MEMORY) return listed;
     if (listed != ERROR_SUCCESS) {
+        // What the search gave before it failed is dropped with the folder.
+        node->firstChild = formerChildren;
         if (!node->parent) return listed;
         node->state = DiffUnknown;
         return LogPath(pathLength, listed);
     }
-    const uint32_t entries = files->count + folders->count;
-    BYTE* twins = entries > 1 ? static_cast<BYTE*>(MemAlloc(entries)) : nullptr;
-    DWORD status = ERROR_SUCCESS;
-    if (entries > 1 && (!twins || !FindCaseTwins(files, folders, twins))) status = ERROR_NOT_ENOUGH_MEMORY;
-    if (status == ERROR_SUCCESS) status = AddFiles(node, files, twins, pathLength);
-    FreeRecordList(files);
+    DirEntryList* noFiles = nullptr;
+    DirEntryList* folders = nullptr;
+    listing.Finish(&noFiles, &folders);
+    FreeRecordList(noFiles);
+    BYTE* twins = nullptr;
+    DWORD status = FindTwins(folders, &twins);
+    if (status == ERROR_SUCCESS) status = CheckFiles(twins, pathLength);
     if (status == ERROR_SUCCESS && m_depth == m_capacity) {
         auto* grown = static_cast<ScanFrame*>(MemGrow(m_frames, (m_capacity + kFrameGrowth) * sizeof(ScanFrame)));
         if (grown) {
@@ -113,23 +174,32 @@ DWORD ScanWalk::Enter(FileNode* node, size_t pathLength) {
         FreeRecordList(folders);
         return status;
     }
-    const uint32_t fileCount = entries - folders->count;
     m_frames[m_depth++] =
-        ScanFrame{node, folders, twins, twins ? twins + fileCount : nullptr, 0, pathLength, {}, false};
+        ScanFrame{node, folders, twins, twins ? twins + m_files.count : nullptr, 0, pathLength, {}, false};
     return ERROR_SUCCESS;
 }
 
-DWORD ScanWalk::AddFiles(FileNode* node, const DirEntryList* files, const BYTE* twins, size_t pathLength) {
-    for (uint32_t i = 0; i < files->count; ++i) {
-        const DirEntry& entry = files->entries[i];
-        DWORD problem = CheckEntryName(entry.name);
+// Flags, per file of the intake and then per folder, the names that have a
+// case twin in the folder; no flags when there cannot be any.
+DWORD ScanWalk::FindTwins(const DirEntryList* folders, BYTE** twins) {
+    const uint32_t entries = m_files.count + folders->count;
+    if (entries <= 1) return ERROR_SUCCESS;
+    *twins = static_cast<BYTE*>(MemAlloc(entries));
+    const FolderNames names = {&m_files, folders};
+    return *twins && FindCaseTwins(FolderName, &names, entries, *twins) ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+}
+
+// Makes the files whose names the scan cannot stand for Unknown and logs them, in listing order.
+DWORD ScanWalk::CheckFiles(const BYTE* twins, size_t pathLength) {
+    for (uint32_t i = 0; i < m_files.count; ++i) {
+        FileNode* file = m_files.nodes[i];
+        DWORD problem = CheckEntryName(file->name);
         if (problem == ERROR_SUCCESS && twins && twins[i]) problem = ERROR_FILE_EXISTS;
-        NodeRecord record = WidenDirEntry(entry, problem == ERROR_SUCCESS ? DiffIdentical : DiffUnknown);
-        if (!AddChildNode(&record, node)) return ERROR_NOT_ENOUGH_MEMORY;
-        if (problem != ERROR_SUCCESS && LogEntry(pathLength, entry.name, false, problem) != ERROR_SUCCESS)
-            return ERROR_INTERNAL_ERROR;
+        if (problem == ERROR_SUCCESS) continue;
+        file->state = DiffUnknown;
+        if (LogEntry(pathLength, file->name, false, problem) != ERROR_SUCCESS) return ERROR_INTERNAL_ERROR;
     }
-    if (m_context->filesListed) InterlockedExchangeAdd(m_context->filesListed, static_cast<LONG>(files->count));
+    if (m_context->filesListed) InterlockedExchangeAdd(m_context->filesListed, static_cast<LONG>(m_files.count));
     return ERROR_SUCCESS;
 }
 

@@ -38,8 +38,15 @@ bool NamesDevice(const wchar_t* name) {
 // Below this many entries every pair is compared; above it a table is cheaper.
 const uint32_t kPairwiseUpTo = 16;
 
-const wchar_t* EntryName(const DirEntryList* files, const DirEntryList* folders, uint32_t index) {
-    return index < files->count ? files->entries[index].name : folders->entries[index - files->count].name;
+struct Listing {
+    const DirEntryList* files;
+    const DirEntryList* folders;
+};
+
+const wchar_t* ListingName(const void* names, uint32_t index) {
+    const Listing* listing = static_cast<const Listing*>(names);
+    const uint32_t files = listing->files->count;
+    return index < files ? listing->files->entries[index].name : listing->folders->entries[index - files].name;
 }
 
 }  // namespace
@@ -55,15 +62,14 @@ DWORD CheckEntryName(const wchar_t* name) {
     return NamesDevice(name) ? ERROR_INVALID_NAME : ERROR_SUCCESS;
 }
 
-bool FindCaseTwins(const DirEntryList* files, const DirEntryList* folders, BYTE* flags) {
-    const uint32_t count = files->count + folders->count;
+bool FindCaseTwins(NameAt nameAt, const void* names, uint32_t count, BYTE* flags) {
     for (uint32_t i = 0; i < count; ++i) flags[i] = 0;
     if (count <= kPairwiseUpTo) {
         for (uint32_t i = 0; i < count; ++i) {
-            const wchar_t* name = EntryName(files, folders, i);
+            const wchar_t* name = nameAt(names, i);
             if (IsDotOrDotDot(name)) continue;
             for (uint32_t j = i + 1; j < count; ++j) {
-                if (CompareNamesIgnoringCase(name, EntryName(files, folders, j)) == 0) flags[i] = flags[j] = 1;
+                if (CompareNamesIgnoringCase(name, nameAt(names, j)) == 0) flags[i] = flags[j] = 1;
             }
         }
         return true;
@@ -76,14 +82,14 @@ bool FindCaseTwins(const DirEntryList* files, const DirEntryList* folders, BYTE*
     const uint32_t kEmpty = 0xFFFFFFFF;
     for (uint32_t i = 0; i < capacity; ++i) slots[i] = kEmpty;
     for (uint32_t i = 0; i < count; ++i) {
-        const wchar_t* name = EntryName(files, folders, i);
+        const wchar_t* name = nameAt(names, i);
         if (IsDotOrDotDot(name)) continue;
         for (uint32_t slot = HashNameIgnoringCase(name) & (capacity - 1);; slot = (slot + 1) & (capacity - 1)) {
             if (slots[slot] == kEmpty) {
                 slots[slot] = i;
                 break;
             }
-            if (CompareNamesIgnoringCase(EntryName(files, folders, slots[slot]), name) == 0) {
+            if (CompareNamesIgnoringCase(nameAt(names, slots[slot]), name) == 0) {
                 flags[slots[slot]] = flags[i] = 1;
                 break;
             }
@@ -91,6 +97,11 @@ bool FindCaseTwins(const DirEntryList* files, const DirEntryList* folders, BYTE*
     }
     MemFree(slots);
     return true;
+}
+
+bool FindCaseTwins(const DirEntryList* files, const DirEntryList* folders, BYTE* flags) {
+    const Listing listing = {files, folders};
+    return FindCaseTwins(ListingName, &listing, files->count + folders->count, flags);
 }
 
 namespace {

@@ -11,9 +11,12 @@
 // NUL, COM1 and the like, with or without an extension).
 DWORD CheckEntryName(const wchar_t* name);
 
-// Sets flags[i] for every entry i of the files followed by the folders whose
-// name equals another entry's name ignoring case ("." and ".." excluded).
-// `flags` holds files->count + folders->count bytes. False when memory runs out.
+// Sets flags[i] for every name i of `count` that equals another's ignoring
+// case ("." and ".." excluded); `nameAt` gives the names. `flags` holds
+// `count` bytes. False when memory runs out.
+typedef const wchar_t* (*NameAt)(const void* names, uint32_t index);
+bool FindCaseTwins(NameAt nameAt, const void* names, uint32_t count, BYTE* flags);
+// The same over the files of a listing followed by its folders.
 bool FindCaseTwins(const DirEntryList* files, const DirEntryList* folders, BYTE* flags);
 
 // The volume and file index of a folder: the same folder has the same
