@@ -27,7 +27,7 @@ done
 grep -q 'Permission is hereby granted' "$unpacked/LICENSE.txt" || fail "LICENSE.txt is not the licence"
 
 # Libraries present on every Windows the program runs on; nothing of the compiler.
-system_library='^(kernel32|user32|gdi32|shell32|comctl32|comdlg32|ole32|oleaut32|advapi32|shlwapi|version|uxtheme|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$'
+system_library='^(ntdll|kernel32|user32|gdi32|shell32|comctl32|comdlg32|ole32|oleaut32|advapi32|shlwapi|version|uxtheme|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$'
 check_program() {
   local program=$1 subsystem=$2 dump imports
   dump=$("$objdump" -p "$unpacked/$program") || { fail "$program cannot be read"; return; }
