@@ -49,22 +49,35 @@ bool InsideByIdentity(const wchar_t* outer, wchar_t* inner, size_t innerLength) 
 }  // namespace
 
 bool LocationsOverlap(const wchar_t* first, const wchar_t* second) {
-    if (!first || !second) return true;
+    return FolderHolds(first, second) || FolderHolds(second, first);
+}
+
+bool FolderHolds(const wchar_t* outer, const wchar_t* inner) {
+    if (!outer || !inner) return true;
     auto* a = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
     auto* b = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-    bool overlap = true;
-    size_t lengthA = a ? ResolveFolder(first, a) : 0;
-    size_t lengthB = b ? ResolveFolder(second, b) : 0;
+    bool holds = true;
+    size_t lengthA = a ? ResolveFolder(outer, a) : 0;
+    size_t lengthB = b ? ResolveFolder(inner, b) : 0;
     if (lengthA > 0 && lengthB > 0) {
-        // Both end in a backslash, so the shorter one is a whole folder of the longer one or none.
-        const wchar_t* shorter = lengthA <= lengthB ? a : b;
-        const wchar_t* longer = lengthA <= lengthB ? b : a;
-        overlap = NameMatchesComponent(shorter, longer, lengthA <= lengthB ? lengthA : lengthB) ||
-                  InsideByIdentity(a, b, lengthB) || InsideByIdentity(b, a, lengthA);
+        // Both end in a backslash, so a shorter outer path is a whole folder of the inner one or none.
+        holds = (lengthA <= lengthB && NameMatchesComponent(a, b, lengthA)) || InsideByIdentity(a, b, lengthB);
     }
     MemFree(a);
     MemFree(b);
-    return overlap;
+    return holds;
+}
+
+void DropExtendedPrefix(wchar_t* path) {
+    if (!path || wcsncmp(path, L"\\\\?\\", 4) != 0) return;
+    const wchar_t* rest = path + 4;
+    if (_wcsnicmp(rest, L"UNC\\", 4) == 0) {
+        wmemmove(path + 2, rest + 4, wcslen(rest + 4) + 1);
+        return;
+    }
+    const bool driveLetter = ((rest[0] >= L'A' && rest[0] <= L'Z') || (rest[0] >= L'a' && rest[0] <= L'z')) &&
+                             rest[1] == L':' && (rest[2] == L'\\' || rest[2] == 0);
+    if (driveLetter) wmemmove(path, rest, wcslen(rest) + 1);
 }
 
 bool IsRawDevicePath(const wchar_t* path) {

@@ -11,6 +11,14 @@ const wchar_t kRootTreePath[] = L"Root\\";
 // are resolved. A path that cannot be resolved counts as overlapping, so that
 // no doubtful pair is ever synchronized.
 bool LocationsOverlap(const wchar_t* first, const wchar_t* second);
+// True when the folder path `inner` names the folder `outer` or lies inside it,
+// by the same rules.
+bool FolderHolds(const wchar_t* outer, const wchar_t* inner);
+
+// Turns "\\?\C:\..." into "C:\..." and "\\?\UNC\server\share..." into
+// "\\server\share..." in place; other forms, such as a volume without a drive
+// letter, stay whole, since only the system's own calls know what they name.
+void DropExtendedPrefix(wchar_t* path);
 
 // True for a path in the system's raw forms ("\\?\", "\\.\"), which the
 // shell's file operations do not take.

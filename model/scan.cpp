@@ -100,7 +100,7 @@ private:
     DWORD CheckFiles(const BYTE* twins, size_t pathLength);
     DWORD NextFolderEntry(ScanFrame* frame);
     DWORD LinkLeadsBack(size_t childLength, bool* loops);
-    DWORD LinkReachesOtherLocation(bool* reaches);
+    DWORD LinkReachesTheLocations(bool* reaches);
     DWORD LogEntry(size_t pathLength, const wchar_t* name, bool folder, DWORD error);
     DWORD LogPath(size_t pathLength, DWORD error);
     void Pop();
@@ -232,7 +232,7 @@ DWORD ScanWalk::NextFolderEntry(ScanFrame* frame) {
     if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         bool loops = false;
         DWORD checked = LinkLeadsBack(childLength, &loops);
-        if (checked == ERROR_SUCCESS && !loops) checked = LinkReachesOtherLocation(&loops);
+        if (checked == ERROR_SUCCESS && !loops) checked = LinkReachesTheLocations(&loops);
         if (checked == ERROR_NOT_ENOUGH_MEMORY) return checked;
         if (checked != ERROR_SUCCESS || loops) {
             child->state = DiffUnknown;
@@ -270,16 +270,26 @@ DWORD ScanWalk::LinkLeadsBack(size_t childLength, bool* loops) {
 }
 
 // Whether the folder link whose path is in the buffer leads to the other
-// location, into it or to a folder that holds it. Followed, it would list the
-// other location's items as this one's, and a synchronization would copy
-// onto them or delete them through the link.
-DWORD ScanWalk::LinkReachesOtherLocation(bool* reaches) {
-    const wchar_t* other = m_context->otherLocation;
-    if (!other || !other[0]) return ERROR_SUCCESS;
+// location, into it or to a folder that holds it, or to a folder that holds
+// this location. Followed, it would list the other location's items, or this
+// one's again, under the link, and a synchronization would copy onto them or
+// delete them through it.
+DWORD ScanWalk::LinkReachesTheLocations(bool* reaches) {
     auto* target = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
     if (!target) return ERROR_NOT_ENOUGH_MEMORY;
     DWORD read = ReadFinalFolderPath(m_path, target);
-    if (read == ERROR_SUCCESS) *reaches = LocationsOverlap(target, other);
+    if (read == ERROR_SUCCESS) {
+        const wchar_t* other = m_context->otherLocation;
+        *reaches = other && other[0] && LocationsOverlap(target, other);
+        if (!*reaches) {
+            // The location's own path is the start of the buffer.
+            const size_t rootLength = m_frames[0].pathLength;
+            const wchar_t kept = m_path[rootLength];
+            m_path[rootLength] = 0;
+            *reaches = FolderHolds(target, m_path);
+            m_path[rootLength] = kept;
+        }
+    }
     MemFree(target);
     return read;
 }

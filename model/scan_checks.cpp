@@ -1,5 +1,6 @@
 #include "model/scan_checks.h"
 
+#include "model/location_paths.h"
 #include "model/location_tree.h"
 #include "model/memory.h"
 #include "model/names.h"
@@ -150,11 +151,6 @@ DWORD ReadFinalFolderPath(const wchar_t* path, wchar_t* target) {
     DWORD length = GetFinalPathNameByHandleW(folder.Get(), target, kPathUnits, VOLUME_NAME_DOS);
     if (length == 0) return LastErrorOr(ERROR_OPEN_FAILED);
     if (length >= kPathUnits) return ERROR_FILENAME_EXCED_RANGE;
-    // The answer comes in the \\?\ form, which the path checks do not take.
-    if (wcsncmp(target, L"\\\\?\\UNC\\", 8) == 0) {
-        wmemmove(target + 2, target + 8, length - 8 + 1);
-    } else if (wcsncmp(target, L"\\\\?\\", 4) == 0) {
-        wmemmove(target, target + 4, length - 4 + 1);
-    }
+    DropExtendedPrefix(target);
     return ERROR_SUCCESS;
 }

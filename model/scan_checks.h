@@ -36,6 +36,7 @@ inline bool SameFolder(const FolderIdentity& a, const FolderIdentity& b) {
 // the volume's serial number as well costs a round trip to the volume's
 // driver on some systems, so a check of many folders compares indexes first.
 DWORD ReadFolderIndex(const wchar_t* path, ULONGLONG* index);
-// The path of the folder at `path` with every link on it resolved, in the
-// drive-letter or \\server\share form, into `target` (kPathUnits). 0 or the system's code.
+// The path of the folder at `path` with every link on it resolved, into
+// `target` (kPathUnits), in the drive-letter or \\server\share form where it
+// has one. 0 or the system's code.
 DWORD ReadFinalFolderPath(const wchar_t* path, wchar_t* target);

@@ -70,6 +70,24 @@ TEST(LocationPaths, ALinkIntoTheOtherLocationOverlapsIt) {
     EXPECT_TRUE(RemoveUnixTree(folder.Path()));  // the link is removed, not followed
 }
 
+// What the system gives for a folder reached through links, in the forms the checks take.
+TEST(LocationPaths, DriveLetterAndShareFormsLoseThePrefixAndOthersStayWhole) {
+    const std::pair<const wchar_t*, const wchar_t*> forms[] = {
+        {L"\\\\?\\C:\\data\\photos", L"C:\\data\\photos"},
+        {L"\\\\?\\z:\\", L"z:\\"},
+        {L"\\\\?\\UNC\\server\\share\\dir", L"\\\\server\\share\\dir"},
+        {L"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-000000000000}\\dir",
+         L"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-000000000000}\\dir"},
+        {L"\\\\?\\unix\\tmp", L"\\\\?\\unix\\tmp"},
+        {L"C:\\data", L"C:\\data"},
+    };
+    for (const auto& form : forms) {
+        std::wstring path = form.first;
+        DropExtendedPrefix(&path[0]);
+        EXPECT_EQ(std::wstring(path.c_str()), form.second);
+    }
+}
+
 TEST(LocationPaths, RawDevicePathsAreRecognised) {
     EXPECT_TRUE(IsRawDevicePath(L"\\\\?\\C:\\data"));
     EXPECT_TRUE(IsRawDevicePath(L"\\\\.\\C:\\data"));

@@ -154,6 +154,23 @@ TEST_F(UnixScanTest, FolderLinksToTheOtherLocationIntoItOrAboveItAreNotFollowed)
     EXPECT_EQ(logged, (std::vector<std::wstring>{here + L"above\\", here + L"into\\", here + L"to\\"}));
 }
 
+// Followed, a link to a folder above the location would list the location
+// again under the link, and deleting the link's items would delete it.
+TEST_F(UnixScanTest, AFolderLinkToAFolderThatHoldsTheLocationIsNotFollowed) {
+    Shell("mkdir -p here elsewhere && touch here/f elsewhere/e && cd here && ln -s .. up && ln -s ../elsewhere fine");
+    const std::wstring here = m_folder.Path() + L"here\\";
+    ScanContext context = {nullptr, RecordLines};
+    ASSERT_EQ(ScanLocation(m_tree, here.c_str(), &context), 0u);
+    const FileNode* up = Node(L"up");
+    ASSERT_NE(up, nullptr);
+    EXPECT_EQ(up->state, DiffUnknown);
+    EXPECT_EQ(up->firstChild, nullptr);
+    EXPECT_EQ(Node(L"fine\\e")->state, DiffIdentical);
+    ASSERT_EQ(g_lines.size(), 2u);
+    EXPECT_EQ(g_lines[0], here + L"up\\");
+    EXPECT_EQ(g_lines[1], Message(ERROR_CANT_RESOLVE_FILENAME));
+}
+
 TEST_F(UnixScanTest, AFolderBeyondWhatTheSystemCanListIsUnknownAndTheRestIsScanned) {
     // Folders moved into each other from the bottom up: the chain is deeper
     // than the longest path Linux opens, so no call ever names the whole of it.
