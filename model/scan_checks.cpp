@@ -39,15 +39,15 @@ bool NamesDevice(const wchar_t* name) {
 // Below this many entries every pair is compared; above it a table is cheaper.
 const uint32_t kPairwiseUpTo = 16;
 
-struct Listing {
-    const DirEntryList* files;
-    const DirEntryList* folders;
-};
+HANDLE OpenFolderForIdentity(const wchar_t* path) {
+    // No access is asked for: the identity needs none, and a folder opens only this way.
+    return CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
 
-const wchar_t* ListingName(const void* names, uint32_t index) {
-    const Listing* listing = static_cast<const Listing*>(names);
-    const uint32_t files = listing->files->count;
-    return index < files ? listing->files->entries[index].name : listing->folders->entries[index - files].name;
+DWORD LastErrorOr(DWORD fallback) {
+    DWORD error = GetLastError();
+    return error ? error : fallback;
 }
 
 }  // namespace
@@ -99,26 +99,6 @@ bool FindCaseTwins(NameAt nameAt, const void* names, uint32_t count, BYTE* flags
     MemFree(slots);
     return true;
 }
-
-bool FindCaseTwins(const DirEntryList* files, const DirEntryList* folders, BYTE* flags) {
-    const Listing listing = {files, folders};
-    return FindCaseTwins(ListingName, &listing, files->count + folders->count, flags);
-}
-
-namespace {
-
-HANDLE OpenFolderForIdentity(const wchar_t* path) {
-    // No access is asked for: the identity needs none, and a folder opens only this way.
-    return CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-DWORD LastErrorOr(DWORD fallback) {
-    DWORD error = GetLastError();
-    return error ? error : fallback;
-}
-
-}  // namespace
 
 DWORD ReadFolderIdentity(const wchar_t* path, FolderIdentity* identity) {
     OwnedHandle folder(OpenFolderForIdentity(path));

@@ -16,8 +16,6 @@ DWORD CheckEntryName(const wchar_t* name);
 // `count` bytes. False when memory runs out.
 typedef const wchar_t* (*NameAt)(const void* names, uint32_t index);
 bool FindCaseTwins(NameAt nameAt, const void* names, uint32_t count, BYTE* flags);
-// The same over the files of a listing followed by its folders.
-bool FindCaseTwins(const DirEntryList* files, const DirEntryList* folders, BYTE* flags);
 
 // The volume and file index of a folder: the same folder has the same
 // identity by whatever path or link it is reached.

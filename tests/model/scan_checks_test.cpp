@@ -38,6 +38,17 @@ struct Listing {
         FreeRecordList(files);
         FreeRecordList(folders);
     }
+    // The files' names followed by the folders', as the scan hands them over.
+    bool FindTwins(BYTE* flags) const {
+        std::vector<const wchar_t*> names;
+        for (const DirEntryList* list : {files, folders}) {
+            for (uint32_t i = 0; i < list->count; ++i) names.push_back(list->entries[i].name);
+        }
+        auto nameAt = [](const void* all, uint32_t index) {
+            return (*static_cast<const std::vector<const wchar_t*>*>(all))[index];
+        };
+        return FindCaseTwins(nameAt, &names, static_cast<uint32_t>(names.size()), flags);
+    }
     static DirEntryList* Make(const std::vector<std::wstring>& names) {
         size_t entries = names.empty() ? 1 : names.size();
         auto* list = static_cast<DirEntryList*>(MemAllocZero(sizeof(DirEntryList) + (entries - 1) * sizeof(DirEntry)));
@@ -47,7 +58,7 @@ struct Listing {
     }
     std::vector<int> Twins() const {
         std::vector<BYTE> flags(files->count + folders->count + 1, 7);
-        EXPECT_TRUE(FindCaseTwins(files, folders, flags.data()));
+        EXPECT_TRUE(FindTwins(flags.data()));
         return std::vector<int>(flags.begin(), flags.end() - 1);
     }
 };
@@ -75,7 +86,7 @@ TEST(CaseTwinTest, ATableThatCannotBeMadeIsReported) {
     std::vector<BYTE> flags(files.size());
     long before = MemOutstanding();
     MemFailAfter(0);
-    bool found = FindCaseTwins(large.files, large.folders, flags.data());
+    bool found = large.FindTwins(flags.data());
     MemFailAfter(-1);
     EXPECT_FALSE(found);
     EXPECT_EQ(MemOutstanding(), before);
