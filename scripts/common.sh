@@ -33,11 +33,20 @@ note_missing() {
 need_command() {
   command -v "$1" >/dev/null 2>&1 || note_missing "$1" "$2"
 }
-# Debian's wine runs 32-bit programs only with its i386 loader, from wine32.
+# Debian's wine runs 32-bit programs only with its i386 loader, from wine32. Decided
+# from the package database and the machine's architecture, not from wine's files, so
+# that a machine without any Wine learns of it before the first install.
 need_wine32() {
-  if [ -e /usr/lib/wine/wineapploader ] && [ ! -x /usr/lib/wine/wine ]; then
-    note_missing "32-bit Wine (/usr/lib/wine/wine)" wine32:i386
+  if ! command -v dpkg-query >/dev/null 2>&1; then
+    if [ -e /usr/lib/wine/wineapploader ] && [ ! -x /usr/lib/wine/wine ]; then
+      note_missing "32-bit Wine (/usr/lib/wine/wine)" wine32
+    fi
+    return 0
   fi
+  local package=wine32:i386
+  [ "$(dpkg --print-architecture)" = i386 ] && package=wine32
+  dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q ' installed$' ||
+    note_missing "32-bit Wine ($package)" "$package"
 }
 
 # find_missing [COMMAND:PACKAGE...]: everything the build and the tests need, and the extras named.
