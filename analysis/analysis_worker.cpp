@@ -76,7 +76,6 @@ DWORD RunScanPhase(BackgroundOpsData* data) {
             SetLocationStatus(slot, kParsing, 0);
             NotifyAnalysis(data, WM_ANALYSIS_STATUS, location);
             slot->scanStarted = 1;
-            slot->otherRootPath = data->slots[1 - location].rootPath;
             // Joined through the slot's event, not the handle, which goes at once.
             if (!StartCoreThread(ScanThread, slot).IsValid()) {
                 DWORD error = GetLastError();
@@ -255,7 +254,7 @@ void MarkAncestorsModified(FileNode* node) {
 DWORD WINAPI ScanThread(void* parameter) {
     auto* slot = static_cast<LocationSlot*>(parameter);
     ScanContext context = {slot->cancelEvent, SkipLogAppendLines, slot->cancelRequested, &slot->foldersListed,
-                           &slot->filesListed, slot->otherRootPath};
+                           &slot->filesListed};
     slot->scanResult = ScanLocation(slot->tree, slot->rootPath, &context);
     // The slot may be released as soon as this is set.
     SetEvent(slot->scanDoneEvent);

@@ -13,7 +13,6 @@ const DWORD kBackgroundOpsSignature1 = 0xA9206E65;
 struct LocationSlot {
     LocationTree* tree;  // owned
     wchar_t rootPath[kPathUnits];  // ends in a backslash
-    const wchar_t* otherRootPath;  // the other slot's, set before the slot's scan starts
     uint64_t commonBytes;  // sum of the smaller sizes of the common file pairs
     // Guarded by `lock`:
     wchar_t statusText[kStatusTextUnits];

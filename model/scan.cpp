@@ -1,7 +1,6 @@
 #include "model/scan.h"
 
 #include "model/enumeration.h"
-#include "model/location_paths.h"
 #include "model/memory.h"
 #include "model/names.h"
 #include "model/record_list_builder.h"
@@ -26,8 +25,6 @@ struct ScanFrame {
     BYTE* folderTwins;  // the folders' part of `twins`
     uint32_t next;  // the next folder entry
     size_t pathLength;  // of this folder's path, trailing backslash included
-    FolderIdentity identity;  // read only when a link has to be checked against it
-    bool identityKnown;
 };
 
 // What the search of one folder gives the scan: each file goes straight into
@@ -55,14 +52,22 @@ struct FolderIntake {
     }
 };
 
+// In a scanned tree the reparse attribute marks links alone: the tag that
+// tells them from placeholders and other ordinary reparse points is known
+// only here.
+void TakeFindData(const WIN32_FIND_DATAW& found, DirEntry* entry) {
+    CopyFindData(found, entry);
+    if (!IsLinkEntry(found)) entry->attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
 bool TakeEntry(void* context, const WIN32_FIND_DATAW& found) {
     auto* intake = static_cast<FolderIntake*>(context);
     if (IsFolderAttributes(found.dwFileAttributes)) {
-        CopyFindData(found, intake->folders->NextSlot(true));
+        TakeFindData(found, intake->folders->NextSlot(true));
         return intake->folders->Commit(true);
     }
     DirEntry entry;
-    CopyFindData(found, &entry);
+    TakeFindData(found, &entry);
     NodeRecord record = WidenDirEntry(entry, DiffIdentical);
     FileNode* file = AddChildNode(&record, intake->node);
     return file && intake->Keep(file);
@@ -99,8 +104,6 @@ private:
     DWORD FindTwins(const DirEntryList* folders, BYTE** twins);
     DWORD CheckFiles(const BYTE* twins, size_t pathLength);
     DWORD NextFolderEntry(ScanFrame* frame);
-    DWORD LinkLeadsBack(size_t childLength, bool* loops);
-    DWORD LinkReachesTheLocations(bool* reaches);
     DWORD LogEntry(size_t pathLength, const wchar_t* name, bool folder, DWORD error);
     DWORD LogPath(size_t pathLength, DWORD error);
     void Pop();
@@ -175,7 +178,7 @@ DWORD ScanWalk::Enter(FileNode* node, size_t pathLength) {
         return status;
     }
     m_frames[m_depth++] =
-        ScanFrame{node, folders, twins, twins ? twins + m_files.count : nullptr, 0, pathLength, {}, false};
+        ScanFrame{node, folders, twins, twins ? twins + m_files.count : nullptr, 0, pathLength};
     return ERROR_SUCCESS;
 }
 
@@ -195,6 +198,7 @@ DWORD ScanWalk::CheckFiles(const BYTE* twins, size_t pathLength) {
         FileNode* file = m_files.nodes[i];
         DWORD problem = CheckEntryName(file->name);
         if (problem == ERROR_SUCCESS && twins && twins[i]) problem = ERROR_FILE_EXISTS;
+        if (problem == ERROR_SUCCESS && (file->attributes & FILE_ATTRIBUTE_REPARSE_POINT)) problem = kEntryIsLink;
         if (problem == ERROR_SUCCESS) continue;
         file->state = DiffUnknown;
         if (LogEntry(pathLength, file->name, false, problem) != ERROR_SUCCESS) return ERROR_INTERNAL_ERROR;
@@ -211,6 +215,8 @@ DWORD ScanWalk::NextFolderEntry(ScanFrame* frame) {
     if (dotEntry && !frame->node->parent) return ERROR_SUCCESS;
     DWORD problem = CheckEntryName(entry.name);
     if (problem == ERROR_SUCCESS && frame->folderTwins && frame->folderTwins[index]) problem = ERROR_FILE_EXISTS;
+    // A link is an entry of its own, never a way into another place.
+    if (problem == ERROR_SUCCESS && (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) problem = kEntryIsLink;
     NodeRecord record = WidenDirEntry(entry, problem == ERROR_SUCCESS ? DiffIdentical : DiffUnknown);
     FileNode* child = AddChildNode(&record, frame->node);
     if (!child) return ERROR_NOT_ENOUGH_MEMORY;
@@ -229,69 +235,8 @@ DWORD ScanWalk::NextFolderEntry(ScanFrame* frame) {
     m_path[pathLength + nameLength] = L'\\';
     const size_t childLength = pathLength + nameLength + 1;
     m_path[childLength] = 0;
-    if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        bool loops = false;
-        DWORD checked = LinkLeadsBack(childLength, &loops);
-        if (checked == ERROR_SUCCESS && !loops) checked = LinkReachesTheLocations(&loops);
-        if (checked == ERROR_NOT_ENOUGH_MEMORY) return checked;
-        if (checked != ERROR_SUCCESS || loops) {
-            child->state = DiffUnknown;
-            return LogPath(childLength, checked != ERROR_SUCCESS ? checked : ERROR_CANT_RESOLVE_FILENAME);
-        }
-    }
     if (IsCancelled(m_context)) return ERROR_SUCCESS;
     return Enter(child, childLength);
-}
-
-// Whether the folder link whose path is in the buffer leads to a folder on
-// its own path. The identities of the folders on the path are read only now,
-// so that ordinary folders cost nothing.
-DWORD ScanWalk::LinkLeadsBack(size_t childLength, bool* loops) {
-    FolderIdentity target;
-    DWORD read = ReadFolderIdentity(m_path, &target);
-    if (read != ERROR_SUCCESS) return read;
-    for (size_t level = 0; level < m_depth; ++level) {
-        ScanFrame* frame = &m_frames[level];
-        if (!frame->identityKnown) {
-            const wchar_t kept = m_path[frame->pathLength];
-            m_path[frame->pathLength] = 0;
-            read = ReadFolderIdentity(m_path, &frame->identity);
-            m_path[frame->pathLength] = kept;
-            if (read != ERROR_SUCCESS) return read;
-            frame->identityKnown = true;
-        }
-        if (SameFolder(frame->identity, target)) {
-            *loops = true;
-            break;
-        }
-    }
-    m_path[childLength] = 0;
-    return ERROR_SUCCESS;
-}
-
-// Whether the folder link whose path is in the buffer leads to the other
-// location, into it or to a folder that holds it, or to a folder that holds
-// this location. Followed, it would list the other location's items, or this
-// one's again, under the link, and a synchronization would copy onto them or
-// delete them through it.
-DWORD ScanWalk::LinkReachesTheLocations(bool* reaches) {
-    auto* target = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-    if (!target) return ERROR_NOT_ENOUGH_MEMORY;
-    DWORD read = ReadFinalFolderPath(m_path, target);
-    if (read == ERROR_SUCCESS) {
-        const wchar_t* other = m_context->otherLocation;
-        *reaches = other && other[0] && LocationsOverlap(target, other);
-        if (!*reaches) {
-            // The location's own path is the start of the buffer.
-            const size_t rootLength = m_frames[0].pathLength;
-            const wchar_t kept = m_path[rootLength];
-            m_path[rootLength] = 0;
-            *reaches = FolderHolds(target, m_path);
-            m_path[rootLength] = kept;
-        }
-    }
-    MemFree(target);
-    return read;
 }
 
 // Logs the entry `name` of the folder whose path (of `pathLength`) is in the buffer.

@@ -16,18 +16,15 @@ struct ScanContext {
     // operations so that another thread may read them while the scan runs.
     volatile LONG* foldersListed = nullptr;
     volatile LONG* filesListed = nullptr;
-    // Optional: the other location of the analysis, ending in a backslash.
-    const wchar_t* otherLocation = nullptr;
 };
 
 // Adds everything below `folderPath` (ending in a backslash) under `folderNode`.
 // An entry the scan cannot stand for is added as Unknown, logged with the
 // reason and not descended into: a folder that cannot be listed, a name that
 // the system's path rules change or reject, names that differ only in case
-// in one folder, a folder link leading back onto its own path or to the
-// other location, into it or to a folder that holds it. Returns 0, 8,
-// 1359 when the log could not be written, or the listing's code when
-// `folderNode` is a tree's root and cannot be listed.
+// in one folder, a link (to a file or a folder: it is never followed).
+// Returns 0, 8, 1359 when the log could not be written, or the listing's code
+// when `folderNode` is a tree's root and cannot be listed.
 DWORD ScanFolder(const wchar_t* folderPath, FileNode* folderNode, const ScanContext* context);
 
 // Scans the location into a tree that holds its root only, then names the tree

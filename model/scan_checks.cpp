@@ -50,6 +50,14 @@ DWORD LastErrorOr(DWORD fallback) {
     return error ? error : fallback;
 }
 
+DWORD FinalPathOf(HANDLE entry, wchar_t* target) {
+    DWORD length = GetFinalPathNameByHandleW(entry, target, kPathUnits, VOLUME_NAME_DOS);
+    if (length == 0) return LastErrorOr(ERROR_OPEN_FAILED);
+    if (length >= kPathUnits) return ERROR_FILENAME_EXCED_RANGE;
+    DropExtendedPrefix(target);
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 DWORD CheckEntryName(const wchar_t* name) {
@@ -125,12 +133,64 @@ DWORD ReadFolderIndex(const wchar_t* path, ULONGLONG* index) {
     return ERROR_SUCCESS;
 }
 
-DWORD ReadFinalFolderPath(const wchar_t* path, wchar_t* target) {
-    OwnedHandle folder(OpenFolderForIdentity(path));
-    if (!folder.IsValid()) return LastErrorOr(ERROR_OPEN_FAILED);
-    DWORD length = GetFinalPathNameByHandleW(folder.Get(), target, kPathUnits, VOLUME_NAME_DOS);
-    if (length == 0) return LastErrorOr(ERROR_OPEN_FAILED);
-    if (length >= kPathUnits) return ERROR_FILENAME_EXCED_RANGE;
-    DropExtendedPrefix(target);
-    return ERROR_SUCCESS;
+DWORD ReadFinalPath(const wchar_t* path, wchar_t* target) {
+    OwnedHandle entry(OpenFolderForIdentity(path));
+    if (!entry.IsValid()) return LastErrorOr(ERROR_OPEN_FAILED);
+    return FinalPathOf(entry.Get(), target);
+}
+
+bool IsLinkReparseTag(DWORD tag) {
+    if (IsReparseTagNameSurrogate(tag)) return true;
+    // Cloud files carry their provider's number in bits 12 to 15.
+    if ((tag & 0xFFFF0FFF) == IO_REPARSE_TAG_CLOUD) return false;
+    static const DWORD kOrdinary[] = {
+        0xC0000004 /* hierarchical storage */, 0x80000006 /* its second form */, 0x80000007 /* single instance */,
+        0x80000008 /* image file */, 0x80000009 /* cluster volume */, 0x80000012 /* replication */,
+        0x80000013 /* deduplicated */, 0x80000015 /* placeholder */, 0x80000017 /* compressed */,
+        0x80000018 /* container isolation */, 0x9000001C /* projected */, 0x8000001E /* storage sync */,
+        0x80000021 /* cloud drive */};
+    for (DWORD ordinary : kOrdinary) {
+        if (tag == ordinary) return false;
+    }
+    return true;
+}
+
+bool IsLinkEntry(const WIN32_FIND_DATAW& found) {
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkReparseTag(found.dwReserved0);
+}
+
+DWORD CheckNotLink(const wchar_t* path) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(path, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : error;
+    }
+    FindClose(search);
+    if (IsLinkEntry(found)) return kEntryIsLink;
+    // Some systems list a link to a file as a plain file; its resolved path then
+    // ends elsewhere than its folder's resolved path followed by its name.
+    const wchar_t* lastBackslash = wcsrchr(path, L'\\');
+    if (!lastBackslash) return ERROR_INVALID_PARAMETER;
+    auto* final = static_cast<wchar_t*>(MemAlloc(2 * kPathUnits * sizeof(wchar_t)));
+    if (!final) return ERROR_NOT_ENOUGH_MEMORY;
+    wchar_t* expected = final + kPathUnits;
+    const size_t folderLength = static_cast<size_t>(lastBackslash - path) + 1;
+    wmemcpy(expected, path, folderLength);
+    expected[folderLength] = 0;
+    DWORD result = ReadFinalPath(expected, expected);
+    if (result == ERROR_SUCCESS) result = ReadFinalPath(path, final);
+    if (result == ERROR_SUCCESS) {
+        size_t length = wcslen(expected);
+        if (length == 0 || expected[length - 1] != L'\\') expected[length++] = L'\\';
+        expected[length] = 0;
+        if (length + wcslen(lastBackslash + 1) >= kPathUnits) {
+            result = ERROR_FILENAME_EXCED_RANGE;
+        } else {
+            wcscpy(expected + length, lastBackslash + 1);
+            if (CompareNamesIgnoringCase(expected, final) != 0) result = kEntryIsLink;
+        }
+    }
+    MemFree(final);
+    return result;
 }

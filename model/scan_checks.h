@@ -1,9 +1,24 @@
 #pragma once
 // What the scan checks before it lets an entry stand for a file or folder:
 // names that the system's path rules would change or reject, names that
-// differ only in case within one folder, and the identity of a folder, by
-// which a link leading back onto its own path is recognised.
+// differ only in case within one folder, and links, which lead elsewhere;
+// and the identity of a folder, by which two paths to one folder are known.
 #include "model/records.h"
+#include "model/system_error.h"
+
+// True when a reparse point with this tag leads elsewhere: a name surrogate
+// (symbolic links, junctions, mount points), or a tag that is not known to
+// stand for an ordinary file or folder (placeholders of cloud and
+// hierarchical storage, deduplicated and compressed files) or that the
+// system did not report (0).
+bool IsLinkReparseTag(DWORD tag);
+// The same for what a search found: the reparse attribute with such a tag.
+bool IsLinkEntry(const WIN32_FIND_DATAW& found);
+// 0 when the file or folder at `path` is reached by its own name; kEntryIsLink
+// when the path's last entry is a link, or leads to a place whose name is not
+// the path's (a file link that the listing shows as a plain file); 0 also when
+// nothing is there. Otherwise the system's code.
+DWORD CheckNotLink(const wchar_t* path);
 
 // 0 when the name reaches the entry it names; ERROR_INVALID_NAME when a path
 // built from it would be changed (a trailing space or dot), rejected
@@ -34,7 +49,7 @@ inline bool SameFolder(const FolderIdentity& a, const FolderIdentity& b) {
 // the volume's serial number as well costs a round trip to the volume's
 // driver on some systems, so a check of many folders compares indexes first.
 DWORD ReadFolderIndex(const wchar_t* path, ULONGLONG* index);
-// The path of the folder at `path` with every link on it resolved, into
-// `target` (kPathUnits), in the drive-letter or \\server\share form where it
-// has one. 0 or the system's code.
-DWORD ReadFinalFolderPath(const wchar_t* path, wchar_t* target);
+// The path of the file or folder at `path` with every link on it resolved,
+// into `target` (kPathUnits), in the drive-letter or \\server\share form where
+// it has one, without a final backslash. 0 or the system's code.
+DWORD ReadFinalPath(const wchar_t* path, wchar_t* target);

@@ -5,6 +5,11 @@
 #include <cwchar>
 
 void FormatSystemError(DWORD code, wchar_t* text) {
+    if (code == kEntryIsLink) {
+        // Same shape as the system's texts, line ending included.
+        swprintf(text, kSystemErrorUnits, L"%ls\r\n", kEntryIsLinkText);
+        return;
+    }
     wchar_t* message = nullptr;
     DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,

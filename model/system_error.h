@@ -3,6 +3,16 @@
 
 const unsigned kSystemErrorUnits = 2048;
 
-// Fills `text` (kSystemErrorUnits) with the system's message for `code`, or with
-// a text of our own naming the code when the system has none.
+// Why an entry was left alone: it is a link (a symbolic link, a junction, a
+// mount point, or a reparse point of a kind that cannot be told), which leads
+// to another place than its own, and what lies behind it is not the
+// location's. A code of the program's own (bit 29), with a text of its own.
+const DWORD kEntryIsLink = 0x20000100;
+const wchar_t kEntryIsLinkText[] =
+    L"The item is a link to another place (a symbolic link, junction or mount point): it is not followed, "
+    L"and nothing is copied onto, from or through it, nor deleted through it.";
+
+// Fills `text` (kSystemErrorUnits) with the system's message for `code`, the
+// text of one of the program's own codes, or a text of our own naming the code
+// when the system has none.
 void FormatSystemError(DWORD code, wchar_t* text);
