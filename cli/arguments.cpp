@@ -4,8 +4,10 @@ namespace cli {
 
 const wchar_t kUsageSynopsis[] =
     L"usage: quillmar-cli.exe analyze [--content] [--simultaneous] [--all] [--null] [--log FOLDER] LEFT RIGHT\n"
-    L"       quillmar-cli.exe commit [--dry-run] [--content] [--simultaneous] [--null] [--log FOLDER] LEFT RIGHT\n"
-    L"       quillmar-cli.exe update [--dry-run] [--content] [--simultaneous] [--null] [--log FOLDER] LEFT RIGHT\n"
+    L"       quillmar-cli.exe commit [--dry-run] [--content] [--simultaneous] [--null] [--log FOLDER]\n"
+    L"                               [--max-delete N] [--allow-delete-all] [--delete-without-recycle-bin] LEFT RIGHT\n"
+    L"       quillmar-cli.exe update [--dry-run] [--content] [--simultaneous] [--null] [--log FOLDER]\n"
+    L"                               [--max-delete N] [--allow-delete-all] [--delete-without-recycle-bin] LEFT RIGHT\n"
     L"       quillmar-cli.exe --help | -h | /?\n"
     L"       quillmar-cli.exe --version\n";
 
@@ -18,7 +20,9 @@ const wchar_t kHelpBody[] =
     L"  commit    makes RIGHT like LEFT: copies New and Modified files to RIGHT, deletes\n"
     L"            from RIGHT the files that LEFT lacks, creates and removes folders\n"
     L"  update    makes LEFT like RIGHT, the other way round\n"
-    L"Deleted files go to the Recycle Bin; folders are removed only when empty.\n"
+    L"Deleted files go to the Recycle Bin, and so do the files that copies replace;\n"
+    L"folders are removed only when empty. Links (symbolic links, junctions, mount\n"
+    L"points) are never followed: they are UNKNOWN and left alone.\n"
     L"\n"
     L"Options:\n"
     L"  --content       compare the content of the files byte for byte; without it,\n"
@@ -31,6 +35,15 @@ const wchar_t kHelpBody[] =
     L"                  instead of a line break (for names that hold line breaks)\n"
     L"  --log FOLDER    write the logs into FOLDER, as AnalyzeLog.txt and\n"
     L"                  SynchronizeLog.txt\n"
+    L"  --max-delete N  commit, update: refuse a run that would delete more than N\n"
+    L"                  files and folders\n"
+    L"  --allow-delete-all\n"
+    L"                  commit, update: allow a run that deletes every entry of the\n"
+    L"                  folder made to match (refused without it: the other folder\n"
+    L"                  may be empty by mistake, a drive not mounted, say)\n"
+    L"  --delete-without-recycle-bin\n"
+    L"                  commit, update: delete for good a file that cannot go to the\n"
+    L"                  Recycle Bin; without it, such a file is left and reported\n"
     L"  --              the arguments that follow are folders, even if they begin with -\n"
     L"\n"
     L"Output: UTF-8 on standard output, fields separated by a tab, folders in paths\n"
@@ -66,14 +79,26 @@ const wchar_t kHelpBody[] =
     L"  commit, update  0 every operation done, 1 some operations skipped or failed (or\n"
     L"                  items that could not be read), 2 trouble\n"
     L"  Trouble: bad usage, a folder that cannot be read, a failed analysis, a cancel\n"
-    L"  (Ctrl+C), or a run that ended early with nothing changed (no memory, a log\n"
-    L"  that cannot be created).\n"
+    L"  (Ctrl+C), a run refused for what it would delete, or a run that ended early\n"
+    L"  with nothing changed (no memory, a log that cannot be created).\n"
     L"\n"
     L"Logs: items that could not be read, compared, copied or deleted are written to a\n"
     L"log, which standard error names when it holds entries; a log with no entries is\n"
     L"deleted. Without --log, each run has its own logs in the temporary folder:\n"
     L"  %TEMP%\\quillmar-cli-DATE-TIME-PROCESS-AnalyzeLog.txt\n"
     L"  %TEMP%\\quillmar-cli-DATE-TIME-PROCESS-SynchronizeLog.txt\n";
+
+// A whole number of 0 or more, in decimal digits only.
+bool ParseCount(const std::wstring& text, long long* count) {
+    if (text.empty() || text.size() > 15) return false;
+    long long value = 0;
+    for (wchar_t digit : text) {
+        if (digit < L'0' || digit > L'9') return false;
+        value = value * 10 + (digit - L'0');
+    }
+    *count = value;
+    return true;
+}
 
 bool IsHelp(const std::wstring& argument) {
     return argument == L"--help" || argument == L"-h" || argument == L"/?";
@@ -124,10 +149,18 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
             options->listAll = true;
         } else if (argument == L"--dry-run" && !analyze) {
             options->dryRun = true;
+        } else if (argument == L"--delete-without-recycle-bin" && !analyze) {
+            options->deleteWithoutRecycleBin = true;
+        } else if (argument == L"--allow-delete-all" && !analyze) {
+            options->allowDeleteAll = true;
+        } else if (argument == L"--max-delete" && !analyze) {
+            if (++index == arguments.size() || !ParseCount(arguments[index], &options->maxDelete))
+                return L"--max-delete needs a number N of 0 or more";
         } else if (argument == L"--log") {
             if (++index == arguments.size() || arguments[index].empty()) return L"--log needs a FOLDER";
             options->logFolder = arguments[index];
-        } else if (argument == L"--all" || argument == L"--dry-run") {
+        } else if (argument == L"--all" || argument == L"--dry-run" || argument == L"--max-delete" ||
+                   argument == L"--allow-delete-all" || argument == L"--delete-without-recycle-bin") {
             return argument + L" does not go with " + command;
         } else {
             return L"unknown option \"" + argument + L"\"";

@@ -14,6 +14,10 @@ struct Options {
     bool listAll = false;  // analyze: every item of both sides, today's full listing
     bool dryRun = false;  // commit, update: print what would run, change nothing
     bool nullTerminated = false;  // records end in NUL instead of a line break
+    // commit, update: a file that cannot go to the Recycle Bin is deleted for good
+    bool deleteWithoutRecycleBin = false;
+    bool allowDeleteAll = false;  // commit, update: a run may delete every entry of the folder made to match
+    long long maxDelete = -1;  // commit, update: the most files and folders a run may delete; -1 for no limit
     std::wstring logFolder;  // empty: files of this run in the temporary folder
     std::vector<std::wstring> folders;  // as given
 };

@@ -153,10 +153,16 @@ int ReportAnalysis(const cli::Options& options, const BackgroundOpsData* data, D
 int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* data, DWORD logEntries,
                           const cli::RunLogs& logs) {
     TellAnalysisLog(logEntries, logs.analyze);
-    cli::SyncSettings settings = {options.command == Command::Commit ? SyncCommit : SyncUpdate, options.dryRun,
-                                  options.nullTerminated ? '\0' : '\n', logs.synchronize};
+    cli::SyncSettings settings = {options.command == Command::Commit ? SyncCommit : SyncUpdate,
+                                  options.dryRun,
+                                  options.nullTerminated ? '\0' : '\n',
+                                  logs.synchronize,
+                                  options.deleteWithoutRecycleBin,
+                                  options.allowDeleteAll,
+                                  options.maxDelete};
     InterlockedExchange(&g_synchronizing, 1);
     cli::SyncOutcome outcome = cli::SynchronizeAnalysedPair(data, settings);
+    if (!outcome.refused.empty()) return Trouble(outcome.refused);
     // Only what was done is printed; what was not done is in the notices.
     cli::WriteOutput(outcome.operations);
     cli::WriteError(outcome.notices);

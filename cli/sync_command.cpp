@@ -1,6 +1,7 @@
 #include "cli/sync_command.h"
 
 #include "cli/analysis_report.h"
+#include "model/names.h"
 #include "model/system_error.h"
 #include "sync/file_batches.h"
 #include "sync/synchronize_worker.h"
@@ -81,6 +82,59 @@ void NoteOperation(void* context, SyncAction action, const wchar_t* itemPath, co
     }
 }
 
+// The files and folders that the checked items would delete.
+uint32_t CountDeletions(const SyncItemList* items, SyncDirection direction) {
+    uint32_t deletions = 0;
+    for (uint32_t index = 0; items && index < items->count; ++index) {
+        const SyncItem& item = items->items[index];
+        switch (item.checked ? DecideSyncAction(direction, item.isFolder, item.state) : SyncNoAction) {
+        case SyncDeleteItem:
+        case SyncDeleteOther:
+        case SyncRemoveItem:
+        case SyncRemoveOther:
+            ++deletions;
+            break;
+        default:
+            break;
+        }
+    }
+    return deletions;
+}
+
+// The entries below `root` that stand on disk and could be acted on: neither
+// the images of the other side's entries nor entries whose state is unknown.
+uint32_t CountEntriesOnDisk(const FileNode* root) {
+    uint32_t entries = 0;
+    const FileNode* node = root->firstChild;
+    while (node) {
+        const bool counted = !IsDotOrDotDot(node->name) && node->state != DiffMissing && node->state != DiffUnknown;
+        if (counted) ++entries;
+        if (counted && node->firstChild) {
+            node = node->firstChild;
+            continue;
+        }
+        while (node && !node->nextSibling && node != root) node = node->parent;
+        node = node && node != root ? node->nextSibling : nullptr;
+    }
+    return entries;
+}
+
+// Why a run that deletes this much is refused; empty when it may run.
+std::wstring RefuseDeletions(const BackgroundOpsData* data, const SyncItemList* items, const SyncSettings& settings) {
+    const uint32_t deletions = CountDeletions(items, settings.direction);
+    if (deletions == 0) return std::wstring();
+    const bool commit = settings.direction == SyncCommit;
+    const wchar_t* name = commit ? L"RIGHT" : L"LEFT";
+    if (settings.maxDelete >= 0 && deletions > settings.maxDelete)
+        return L"refused: the run would delete " + std::to_wstring(deletions) + L" files and folders from " + name +
+               L", more than --max-delete " + std::to_wstring(settings.maxDelete) + L"; nothing was changed";
+    if (!settings.allowDeleteAll && deletions >= CountEntriesOnDisk(data->slots[commit ? 1 : 0].tree->root))
+        return L"refused: the run would delete every file and folder of " + std::wstring(name) + L", " +
+               std::to_wstring(deletions) + L" in all; is " + (commit ? L"LEFT" : L"RIGHT") +
+               L" empty or the wrong folder? --allow-delete-all lets such a run go on; nothing was changed";
+    return std::wstring();
+}
+
 }  // namespace
 
 SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSettings& settings) {
@@ -91,6 +145,11 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
     if (listed != ERROR_SUCCESS) {
         outcome.notices = std::wstring(kSyncNoMemory) + L"\n";
         outcome.endedEarly = true;
+        return outcome;
+    }
+    outcome.refused = RefuseDeletions(data, items, settings);
+    if (!outcome.refused.empty()) {
+        FreeSyncItemList(items);
         return outcome;
     }
     Output output{&outcome, &settings};
@@ -104,7 +163,8 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
     request.notice = NoteNotice;
     request.noticeContext = &output;
     request.summary = &outcome.summary;
-    request.shellWithoutErrorBoxes = true;
+    request.unattended = true;
+    request.deleteWithoutRecycleBin = settings.deleteWithoutRecycleBin;
     request.logPath = settings.logPath.c_str();
     request.dryRun = settings.dryRun;
     // Nothing listed is a complete run with nothing to do.
@@ -117,16 +177,17 @@ std::wstring SyncSummaryText(const SyncSummary& summary, bool dryRun) {
     wchar_t text[256];
     if (dryRun) {
         swprintf(text, 256,
-                 L"dry run, nothing was changed; files to copy %lu, to delete %lu; folders to create %lu, "
-                 L"to remove %lu; would not be done %lu",
-                 static_cast<unsigned long>(summary.copied), static_cast<unsigned long>(summary.deleted),
-                 static_cast<unsigned long>(summary.created), static_cast<unsigned long>(summary.removed),
-                 static_cast<unsigned long>(summary.notDone));
+                 L"dry run, nothing was changed; files to copy %lu (%lu to replace), to delete %lu; folders to "
+                 L"create %lu, to remove %lu; would not be done %lu",
+                 static_cast<unsigned long>(summary.copied), static_cast<unsigned long>(summary.replaced),
+                 static_cast<unsigned long>(summary.deleted), static_cast<unsigned long>(summary.created),
+                 static_cast<unsigned long>(summary.removed), static_cast<unsigned long>(summary.notDone));
     } else {
-        swprintf(text, 256, L"files copied %lu, deleted %lu; folders created %lu, removed %lu; not done %lu",
-                 static_cast<unsigned long>(summary.copied), static_cast<unsigned long>(summary.deleted),
-                 static_cast<unsigned long>(summary.created), static_cast<unsigned long>(summary.removed),
-                 static_cast<unsigned long>(summary.notDone));
+        swprintf(text, 256,
+                 L"files copied %lu (%lu replaced), deleted %lu; folders created %lu, removed %lu; not done %lu",
+                 static_cast<unsigned long>(summary.copied), static_cast<unsigned long>(summary.replaced),
+                 static_cast<unsigned long>(summary.deleted), static_cast<unsigned long>(summary.created),
+                 static_cast<unsigned long>(summary.removed), static_cast<unsigned long>(summary.notDone));
     }
     return text;
 }

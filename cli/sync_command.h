@@ -14,6 +14,9 @@ struct SyncSettings {
     bool dryRun;
     char terminator;  // ends each operation record
     std::wstring logPath;  // where the synchronization's log goes
+    bool deleteWithoutRecycleBin;  // a file that cannot go to the Recycle Bin is deleted for good
+    bool allowDeleteAll;  // a run may delete every entry of the folder made to match
+    long long maxDelete;  // the most files and folders a run may delete; -1 for no limit
 };
 
 struct SyncOutcome {
@@ -21,6 +24,7 @@ struct SyncOutcome {
     std::wstring notices;  // lines for standard error: operations not done, the worker's notices
     SyncSummary summary;
     bool endedEarly;  // nothing was changed: no memory, or the log could not be created
+    std::wstring refused;  // why the run was refused before it changed anything; empty when it ran
 };
 
 // Runs the synchronization over the analysed pair in `data`.

@@ -1,8 +1,10 @@
 #include "sync/file_batches.h"
 
 #include "model/memory.h"
+#include "model/scan_checks.h"
 #include "model/system_error.h"
 #include "model/text.h"
+#include "sync/shell_questions.h"
 
 #include <cwchar>
 
@@ -30,6 +32,21 @@ bool MatchesSeen(const wchar_t* path, const SyncSeenFile& seen) {
     return size == seen.size && SameTime(data.ftLastWriteTime, seen.lastWriteTime);
 }
 
+// kSyncPending when the file can be opened as the shell will open it: for
+// reading as a copy's source, or to be moved to the Recycle Bin; otherwise the
+// system's code (a file held open by another program, say), which names what
+// happened better than the shell's stop would.
+DWORD CheckOpenable(const wchar_t* path, DWORD access) {
+    HANDLE file = CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error ? error : ERROR_OPEN_FAILED;
+    }
+    CloseHandle(file);
+    return kSyncPending;
+}
+
 // What was seen at the source and at the target of a copy, or at the path of a deletion.
 void SeenOfPlanned(const SyncItem& item, SyncAction action, SyncSeenFile* source, SyncSeenFile* target) {
     const bool fromHere = action == SyncCopyToOther || action == SyncDeleteItem;
@@ -48,6 +65,19 @@ bool PathsOf(const BatchContext* context, const PlannedFile& planned, const wcha
     return true;
 }
 
+// Whether the operation belongs to the batch and is still to run in it.
+bool PendingIn(const PlannedFile& planned, SyncBatchKind kind) {
+    if (planned.result != kSyncPending) return false;
+    switch (kind) {
+    case SyncReplacements:
+        return IsCopy(planned.action) && planned.replaces && !planned.replacedGone;
+    case SyncCopies:
+        return IsCopy(planned.action);
+    default:
+        return !IsCopy(planned.action);
+    }
+}
+
 // Moves the paths of the batch's pending operations to the front of its lists,
 // in order, and drops the others' paths from them.
 void KeepPendingPaths(FileBatches* batches, SyncBatchKind kind) {
@@ -58,7 +88,7 @@ void KeepPendingPaths(FileBatches* batches, SyncBatchKind kind) {
     for (uint32_t index = 0; index < batches->plannedCount; ++index) {
         PlannedFile& planned = batches->planned[index];
         if (!planned.listed || IsCopy(planned.action) != (kind == SyncCopies)) continue;
-        const bool keep = planned.result == kSyncPending;
+        const bool keep = PendingIn(planned, kind);
         for (int list = 0; list < 2 && lists[list]; ++list) {
             wchar_t* text = lists[list]->text;
             size_t units = wcslen(text + read[list]) + 1;
@@ -76,9 +106,27 @@ void KeepPendingPaths(FileBatches* batches, SyncBatchKind kind) {
     }
 }
 
-// Runs one batch; true when the shell says it did all of it.
-bool RunShellBatch(UINT function, const SyncPathList* from, const SyncPathList* to, FILEOP_FLAGS flags) {
+// The targets of the copies whose files still have to go to the Recycle Bin,
+// in the list of replaced files, which the copy targets' capacity always fits.
+void ListReplacedFiles(FileBatches* batches) {
+    SyncPathList* replaced = &batches->replaced;
+    replaced->used = 0;
+    const wchar_t* target = nullptr;
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        const PlannedFile& planned = batches->planned[index];
+        if (!IsCopy(planned.action) || !planned.listed) continue;
+        target = SyncPathListNext(&batches->copyTargets, target);
+        if (target && PendingIn(planned, SyncReplacements)) SyncPathListAppend(replaced, target);
+    }
+    SyncPathListClose(replaced);
+}
+
+// Runs one batch; true when the shell says it did all of it. `questions`
+// counts the questions closed unanswered when the run is unattended.
+bool RunShellBatch(UINT function, const SyncPathList* from, const SyncPathList* to, FILEOP_FLAGS flags,
+                   bool unattended, unsigned* questions) {
     if (SyncPathListIsEmpty(from)) return true;
+    UnansweredQuestions guard(unattended);
     SHFILEOPSTRUCTW operation = {};
     operation.wFunc = function;
     operation.pFrom = from->text;
@@ -86,7 +134,9 @@ bool RunShellBatch(UINT function, const SyncPathList* from, const SyncPathList* 
     operation.fFlags = flags;
     // A refused or cancelled part of a batch (a file held open, a name the shell rejects, a deletion
     // the user declined) may stop the rest of it; each operation is checked on disk afterwards.
-    return g_calls.fileOperation(&operation) == 0 && !operation.fAnyOperationsAborted;
+    const bool completed = g_calls.fileOperation(&operation) == 0 && !operation.fAnyOperationsAborted;
+    *questions += guard.Closed();
+    return completed;
 }
 
 // Copies keep the source's time, to the resolution of the target's file
@@ -117,6 +167,9 @@ DWORD ResultOnDisk(const BatchContext* context, const PlannedFile& planned, bool
     if (!GetFileAttributesExW(target, GetFileExInfoStandard, &data) || IsFolderAttributes(data.dwFileAttributes))
         return notDone;
     SyncSeenFile now = {true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime};
+    const bool untouched = seenTarget.exists && !planned.replacedGone && now.size == seenTarget.size &&
+                           SameTime(now.lastWriteTime, seenTarget.lastWriteTime);
+    if (untouched && !LooksLike(seenTarget, seenSource)) return kSyncTargetUntouched;
     if (now.size != seenSource.size) return kSyncCopyIncomplete;
     if (!LooksLike(now, seenSource)) return notDone;
     // A target that already looked like its source (same size and time, other
@@ -178,7 +231,7 @@ void FileBatchesAdd(FileBatches* batches, uint32_t item, SyncAction action, cons
                     const wchar_t* otherPath) {
     const wchar_t* source = nullptr;
     const wchar_t* target = nullptr;
-    PlannedFile planned = {item, action, kSyncPending, true};
+    PlannedFile planned = {item, action, kSyncPending, true, false, false};
     PlannedPaths(planned, itemPath, otherPath, &source, &target);
     if (!source) return;
     if (target) {
@@ -246,6 +299,15 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
     case kSyncCopyIncomplete:
         own = L"The copy is incomplete: its size differs from the source!";
         break;
+    case kSyncNotRecycled:
+        own = L"The file could not be moved to the Recycle Bin, so it was not deleted!";
+        break;
+    case kSyncReplacedNotRecycled:
+        own = L"The file to be replaced could not be moved to the Recycle Bin, so it was not replaced!";
+        break;
+    case kSyncTargetUntouched:
+        own = L"The file could not be copied; the target was left as it was!";
+        break;
     default:
         FormatSystemError(result, text);
         // The system's messages end in a line break; a log line or a console line adds its own.
@@ -268,7 +330,20 @@ void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches, Sync
         SeenOfPlanned(item, planned.action, &seenSource, &seenTarget);
         bool unchanged = item.seenKnown && PathsOf(context, planned, &source, &target) && seenSource.exists &&
                          MatchesSeen(source, seenSource) && (!target || MatchesSeen(target, seenTarget));
-        if (!unchanged) planned.result = kSyncChangedSinceAnalysis;
+        if (!unchanged) {
+            planned.result = kSyncChangedSinceAnalysis;
+            continue;
+        }
+        // Nothing is copied from, onto or through a link, nor deleted through one.
+        DWORD link = CheckNotLink(source);
+        if (link == ERROR_SUCCESS && target) link = CheckNotLink(target);
+        if (link != ERROR_SUCCESS) planned.result = link;
+        planned.replaces = target && seenTarget.exists;
+        // A file is not sent to the Recycle Bin for a copy whose source cannot be read.
+        if (planned.result == kSyncPending && planned.replaces) planned.result = CheckOpenable(source, GENERIC_READ);
+        // What goes to the Recycle Bin must be free to go.
+        const wchar_t* leaving = target ? (planned.replaces ? target : nullptr) : source;
+        if (planned.result == kSyncPending && leaving) planned.result = CheckOpenable(leaving, DELETE);
     }
 }
 
@@ -331,19 +406,83 @@ bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint6
     return false;
 }
 
+namespace {
+
+// 0 when the operation did what its batch is for; otherwise why not.
+DWORD OutcomeOf(const BatchContext* context, const PlannedFile& planned, SyncBatchKind kind, bool shellCompleted) {
+    if (kind != SyncReplacements) return ResultOnDisk(context, planned, shellCompleted);
+    const wchar_t* source = nullptr;
+    const wchar_t* target = nullptr;
+    if (PathsOf(context, planned, &source, &target) && MatchesSeen(target, SyncSeenFile{})) return ERROR_SUCCESS;
+    return kSyncReplacedNotRecycled;
+}
+
+// Why the operation at which the shell stopped was not done: a question about
+// the Recycle Bin closed unanswered, or what is on disk.
+DWORD StoppedBecause(SyncBatchKind kind, DWORD onDisk, unsigned questions) {
+    if (questions == 0 || kind == SyncCopies) return onDisk;
+    return kind == SyncDeletions ? kSyncNotRecycled : kSyncReplacedNotRecycled;
+}
+
+// Runs the batch's pending operations until each is decided: when the shell
+// stops at one it cannot do, that one is marked and the rest run again.
+void RunSettled(const BatchContext* context, FileBatches* batches, SyncBatchKind kind) {
+    const bool copies = kind == SyncCopies;
+    FILEOP_FLAGS flags = (copies ? kSyncCopyFlags : kSyncDeleteFlags) | context->extraShellFlags;
+    if (!copies && context->deleteWithoutRecycleBin) flags &= ~FOF_WANTNUKEWARNING;
+    for (;;) {
+        const SyncPathList* from = nullptr;
+        if (kind == SyncReplacements) {
+            ListReplacedFiles(batches);
+            from = &batches->replaced;
+        } else {
+            KeepPendingPaths(batches, kind);
+            from = copies ? &batches->copySources : &batches->deletions;
+        }
+        if (SyncPathListIsEmpty(from)) return;
+        unsigned questions = 0;
+        const bool completed = RunShellBatch(copies ? FO_COPY : FO_DELETE, from, copies ? &batches->copyTargets : nullptr,
+                                             flags, context->unattended, &questions);
+        PlannedFile* stoppedAt = nullptr;
+        for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+            PlannedFile& planned = batches->planned[index];
+            if (!PendingIn(planned, kind)) continue;
+            DWORD outcome = OutcomeOf(context, planned, kind, completed);
+            if (outcome == ERROR_SUCCESS && kind == SyncReplacements) {
+                planned.replacedGone = true;
+            } else if (outcome == ERROR_SUCCESS || completed) {
+                planned.result = outcome;
+            } else if (!stoppedAt) {
+                // The first one not done is where the shell stopped; the rest go again.
+                stoppedAt = &planned;
+                planned.result = StoppedBecause(kind, outcome, questions);
+            }
+        }
+        // Everything decided, or the shell stopped with nothing left undone.
+        if (completed || !stoppedAt) return;
+    }
+}
+
+}  // namespace
+
 void RunFileBatches(const BatchContext* context, FileBatches* batches) {
-    const FILEOP_FLAGS extra = context->extraShellFlags;
     KeepPendingPaths(batches, SyncCopies);
-    const bool copied = RunShellBatch(FO_COPY, &batches->copySources, &batches->copyTargets, kSyncCopyFlags | extra);
+    // The files that copies replace go to the Recycle Bin first, so that their
+    // earlier versions can be got back, and other names of a hard link keep
+    // their content when the copy makes a new file.
+    if (SyncPathListInit(&batches->replaced, batches->copyTargets.capacity)) {
+        RunSettled(context, batches, SyncReplacements);
+    } else {
+        for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+            PlannedFile& planned = batches->planned[index];
+            if (PendingIn(planned, SyncReplacements)) planned.result = ERROR_NOT_ENOUGH_MEMORY;
+        }
+    }
+    SyncPathListFree(&batches->replaced);
+    RunSettled(context, batches, SyncCopies);
     // A copy batch may take minutes: the files to delete are checked again just before they go.
     RecheckPlannedFiles(context, batches, SyncDeletions);
-    KeepPendingPaths(batches, SyncDeletions);
-    const bool deleted = RunShellBatch(FO_DELETE, &batches->deletions, nullptr, kSyncDeleteFlags | extra);
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        PlannedFile& planned = batches->planned[index];
-        if (planned.result == kSyncPending)
-            planned.result = ResultOnDisk(context, planned, IsCopy(planned.action) ? copied : deleted);
-    }
+    RunSettled(context, batches, SyncDeletions);
 }
 
 void AcceptPendingFiles(FileBatches* batches) {

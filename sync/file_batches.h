@@ -21,12 +21,19 @@ const DWORD kSyncCopyIncomplete = 0x20000005;
 const DWORD kSyncStoppedByShell = 0x20000007;
 // Not yet decided: the operation is still to run.
 const DWORD kSyncPending = 0x20000006;
+// The file could not go to the Recycle Bin, and was not deleted for good.
+const DWORD kSyncNotRecycled = 0x20000008;
+// The file to be replaced could not go to the Recycle Bin, so nothing was copied over it.
+const DWORD kSyncReplacedNotRecycled = 0x20000009;
+// The copy left its target as it was.
+const DWORD kSyncTargetUntouched = 0x2000000A;
 
 // Each source its own target, overwrite without asking, keep undo
 // information, create missing target folders.
 const FILEOP_FLAGS kSyncCopyFlags = FOF_MULTIDESTFILES | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_NOCONFIRMMKDIR;
 // No questions, into the Recycle Bin; where a file cannot go there, the
 // shell asks before it deletes for good instead of deleting silently.
+// Files to be replaced go the same way before the copies make new ones.
 const FILEOP_FLAGS kSyncDeleteFlags = FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_WANTNUKEWARNING;
 
 // The system calls of the batches; tests put others in their place.
@@ -44,15 +51,19 @@ struct PlannedFile {
     SyncAction action;
     DWORD result;  // kSyncPending until decided, then 0 or why it was not done
     bool listed;  // its paths still stand in the shell's lists
+    bool replaces;  // a copy onto a file the analysis saw: that file goes to the Recycle Bin first
+    bool replacedGone;  // the file it replaces has gone to the Recycle Bin
 };
 
-// The two batches: the copies run first, then the deletions.
-enum SyncBatchKind : uint32_t { SyncCopies, SyncDeletions };
+// The batches, in the order they run: the files that copies replace go to
+// the Recycle Bin, then the copies make new files, then the deletions.
+enum SyncBatchKind : uint32_t { SyncReplacements, SyncCopies, SyncDeletions };
 
 struct FileBatches {
     SyncPathList copySources;
     SyncPathList copyTargets;
     SyncPathList deletions;
+    SyncPathList replaced;  // the targets of the copies that replace files, made just before they go
     PlannedFile* planned;  // in the order of the lists
     uint32_t plannedCount;
 };
@@ -82,18 +93,26 @@ struct BatchContext {
     const wchar_t* currentRoot;
     const wchar_t* otherRoot;
     wchar_t* otherPath;  // a buffer of kPathUnits
-    FILEOP_FLAGS extraShellFlags;  // added to both batches' flags
+    FILEOP_FLAGS extraShellFlags;  // added to every batch's flags
+    // Nobody can answer the shell: its questions are closed unanswered, so a
+    // file that cannot go to the Recycle Bin stays where it is.
+    bool unattended;
+    // A file that cannot go to the Recycle Bin is deleted for good, without a question.
+    bool deleteWithoutRecycleBin;
 };
 
-// Marks every pending operation of the batch whose files changed since the analysis.
+// Marks every pending operation of the batch whose files changed since the
+// analysis, or that would act on or through a link.
 void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches, SyncBatchKind kind);
 // The room the pending copies need on each target volume, in whole clusters;
 // false when they do not fit on one of them, with its figures, and every
 // pending copy then marked: the batch is refused whole.
 bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint64_t* needed, uint64_t* available);
-// Runs the pending copies in one shell call, then re-checks the deletions and
-// runs those still pending in another, and marks each operation by what it
-// left on disk.
+// Moves the files that the pending copies replace to the Recycle Bin, runs
+// the copies whose targets are gone in one shell call, then re-checks the
+// deletions and runs those still pending in another, and marks each
+// operation by what it left on disk. A batch that the shell stops at an
+// operation it cannot do runs again without that one.
 void RunFileBatches(const BatchContext* context, FileBatches* batches);
 // For a run that changes nothing: marks every pending operation as done.
 void AcceptPendingFiles(FileBatches* batches);

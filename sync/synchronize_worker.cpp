@@ -139,8 +139,13 @@ void HandleFolders(Run* run, bool create) {
 // The shell batches, checked before and after, and every file operation's outcome reported.
 void RunFiles(Run* run) {
     const SyncRequest* request = run->request;
-    BatchContext context = {request->items, request->currentRoot, request->otherRoot, run->otherPath,
-                            static_cast<FILEOP_FLAGS>(request->shellWithoutErrorBoxes ? FOF_NOERRORUI : 0)};
+    BatchContext context = {request->items,
+                            request->currentRoot,
+                            request->otherRoot,
+                            run->otherPath,
+                            static_cast<FILEOP_FLAGS>(request->unattended ? FOF_NOERRORUI : 0),
+                            request->unattended,
+                            request->deleteWithoutRecycleBin};
     RecheckPlannedFiles(&context, &run->batches, SyncCopies);
     uint64_t needed = 0;
     uint64_t available = 0;
@@ -166,6 +171,7 @@ void RunFiles(Run* run) {
         }
         bool copy = planned.action == SyncCopyToOther || planned.action == SyncCopyFromOther;
         ++(copy ? run->summary.copied : run->summary.deleted);
+        if (copy && planned.replaces) ++run->summary.replaced;
         Observe(run, planned.action, item.path, run->otherPath, ERROR_SUCCESS);
     }
 }

@@ -51,6 +51,7 @@ struct SyncSummary {
     uint32_t created;
     uint32_t removed;
     uint32_t notDone;  // checked file operations that were left out, skipped or failed
+    uint32_t replaced;  // of the files copied, those that replaced a file, which went to the Recycle Bin
 };
 
 // The worker's whole input. The Synchronize dialog fills it at Start from its
@@ -67,9 +68,13 @@ struct SyncRequest {
     SyncNoticeSink notice;  // optional
     void* noticeContext;
     SyncSummary* summary;  // optional; filled in by the run
-    // The shell shows no error boxes of its own (a console has nobody to
-    // answer them); what it could not do is reported all the same.
-    bool shellWithoutErrorBoxes;
+    // Nobody is there to answer (a console, a script): the shell shows no
+    // error boxes of its own, and a question it asks anyway is closed
+    // unanswered, so a file that cannot go to the Recycle Bin stays. What it
+    // could not do is reported all the same.
+    bool unattended;
+    // A file that cannot go to the Recycle Bin is deleted for good, without a question.
+    bool deleteWithoutRecycleBin;
     // The log's full path, at most MAX_PATH - 1 characters; null for the
     // window program's place beside the executable (SyncLogPath).
     const wchar_t* logPath;

@@ -1,48 +1,11 @@
 // The console companion's commit and update: the real quillmar-cli.exe over real folders.
 #include "tests/cli/companion_output.h"
-#include "tests/support/companion.h"
 #include "tests/support/tree_snapshot.h"
-#include "tests/sync/sync_run.h"
+#include "tests/sync/cli_sync.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-class CliSyncTest : public SyncTest {
-protected:
-    // Trailing backslashes are left off the locations, as a user would type them.
-    CompanionRun RunCli(const wchar_t* command, std::vector<std::wstring> options = {}) {
-        options.insert(options.begin(), command);
-        options.push_back(m_left.substr(0, m_left.size() - 1));
-        options.push_back(m_right.substr(0, m_right.size() - 1));
-        // Files of its own for each run, which no earlier run may still hold.
-        TempFolder output;
-        return RunCompanion(options, output);
-    }
-
-    // The dry run prints what the run then does, from the same decision, and touches nothing.
-    void ExpectDryRunShowsTheRun(const wchar_t* command, const std::string& plannedSummary,
-                                 const std::string& doneSummary) {
-        const std::wstring& folder = m_folder.Path();
-        TreeSnapshot before = SnapshotTree(folder);
-        CompanionRun dry = RunCli(command, {L"--dry-run"});
-        EXPECT_EQ(dry.exitCode, 0u) << dry.err;
-        EXPECT_EQ(DescribeChanges(before, SnapshotTree(folder)), "");
-        EXPECT_EQ(dry.err, "quillmar-cli: dry run, nothing was changed; " + plannedSummary + "\n");
-        CompanionRun real = RunCli(command);
-        EXPECT_EQ(real.exitCode, 0u) << real.err;
-        EXPECT_EQ(real.out, dry.out);
-        EXPECT_EQ(real.err, "quillmar-cli: " + doneSummary + "\n");
-    }
-
-    // The summary line that ends a run on standard error, without its prefix.
-    static std::string SummaryOf(const CompanionRun& run) {
-        size_t start = run.err.rfind("quillmar-cli: ");
-        return start == std::string::npos ? std::string() : run.err.substr(start + 14);
-    }
-
-    TempFolder m_output;
-};
 
 TEST_F(CliSyncTest, CommitPrintsEveryOperationAndLeavesNoDifference) {
     File(0, L"new.txt", "new");
@@ -52,7 +15,7 @@ TEST_F(CliSyncTest, CommitPrintsEveryOperationAndLeavesNoDifference) {
     Folder(1, L"gone\\deeper");
     CompanionRun run = RunCli(L"commit");
     EXPECT_EQ(run.exitCode, 0u) << run.err;
-    EXPECT_EQ(run.err, "quillmar-cli: files copied 3, deleted 0; folders created 1, removed 2; not done 0\n");
+    EXPECT_EQ(run.err, "quillmar-cli: files copied 3 (1 replaced), deleted 0; folders created 1, removed 2; not done 0\n");
     // In the order they were carried out: folders made, files copied, folders removed.
     std::string expected = "mkdir\t" + Utf8(m_right + L"fresh") + "\ncopy\t" + Utf8(m_left + L"fresh\\inner.txt") +
                            "\t" + Utf8(m_right + L"fresh\\inner.txt") + "\ncopy\t" + Utf8(m_left + L"modified.txt") +
@@ -65,6 +28,7 @@ TEST_F(CliSyncTest, CommitPrintsEveryOperationAndLeavesNoDifference) {
 }
 
 TEST_F(CliSyncTest, UpdateRestoresTheCurrentLocation) {
+    FileInBoth(L"same.txt");
     File(1, L"restored.txt", "restored");
     File(0, L"extra.txt");
     Folder(0, L"busy");
@@ -97,7 +61,7 @@ TEST_F(CliSyncTest, RefusedPathsAreToldOnTheErrorStream) {
                            "A list of these files was saved to <" + log + ">!\n"),
               std::string::npos)
         << run.err;
-    EXPECT_EQ(SummaryOf(run), "files copied 1, deleted 0; folders created 1, removed 0; not done 1; log <" + log +
+    EXPECT_EQ(SummaryOf(run), "files copied 1 (0 replaced), deleted 0; folders created 1, removed 0; not done 1; log <" + log +
                                   ">\n");
     EXPECT_NE(LogText(Wide(log)).find(refused), std::wstring::npos);
     EXPECT_EQ(ReadFileBytes(m_right + L"fits.txt"), "x");
@@ -123,7 +87,7 @@ TEST_F(CliSyncTest, AFileThatCannotBeCopiedIsToldAndTheStatusIsOne) {
     EXPECT_EQ(run.out.find("held.txt"), std::string::npos) << run.out;
     EXPECT_FALSE(Exists(m_right + L"held.txt"));
     EXPECT_EQ(DescribeChanges(left, SnapshotTree(m_left)), "");
-    EXPECT_EQ(SummaryOf(run).find("files copied 1, deleted 0; folders created 0, removed 0; not done 1; log <"), 0u)
+    EXPECT_EQ(SummaryOf(run).find("files copied 1 (0 replaced), deleted 0; folders created 0, removed 0; not done 1; log <"), 0u)
         << run.err;
     size_t named = run.err.find("; log <");
     if (named != std::string::npos)
@@ -137,8 +101,8 @@ TEST_F(CliSyncTest, DryRunOfACommitPrintsWhatTheCommitThenDoes) {
     File(0, L"fresh\\inner.txt");
     File(1, L"stale.txt");
     Folder(1, L"gone\\deeper");
-    ExpectDryRunShowsTheRun(L"commit", "files to copy 3, to delete 1; folders to create 1, to remove 2; would not be done 0",
-                            "files copied 3, deleted 1; folders created 1, removed 2; not done 0");
+    ExpectDryRunShowsTheRun(L"commit", "files to copy 3 (1 to replace), to delete 1; folders to create 1, to remove 2; would not be done 0",
+                            "files copied 3 (1 replaced), deleted 1; folders created 1, removed 2; not done 0");
     EXPECT_EQ(Differences(), std::vector<std::wstring>());
 }
 
@@ -148,8 +112,8 @@ TEST_F(CliSyncTest, DryRunOfAnUpdatePrintsWhatTheUpdateThenDoes) {
     File(0, L"modified.txt", "left");
     File(0, L"extra\\file.txt");
     Folder(1, L"wanted");
-    ExpectDryRunShowsTheRun(L"update", "files to copy 2, to delete 1; folders to create 1, to remove 1; would not be done 0",
-                            "files copied 2, deleted 1; folders created 1, removed 1; not done 0");
+    ExpectDryRunShowsTheRun(L"update", "files to copy 2 (1 to replace), to delete 1; folders to create 1, to remove 1; would not be done 0",
+                            "files copied 2 (1 replaced), deleted 1; folders created 1, removed 1; not done 0");
     EXPECT_EQ(ReadFileBytes(m_left + L"modified.txt"), "right");
     EXPECT_EQ(Differences(), std::vector<std::wstring>());
 }
@@ -175,6 +139,7 @@ TEST_F(CliSyncTest, DryRunTellsWhatWouldNotBeDone) {
 }
 
 TEST_F(CliSyncTest, ASynchronizationThatCannotStartIsTroubleAndChangesNothing) {
+    FileInBoth(L"same.txt");
     File(0, L"new.txt");
     File(1, L"old.txt");
     std::wstring logs = m_output.MakeFolder(L"logs");

@@ -91,11 +91,14 @@ TEST_F(SyncSafetyTest, FilesHeldOpenAreReportedAndTheRestIsDone) {
     // Held without sharing, as another program may hold them: a copy's source and a deletion.
     HANDLE source = CreateFileW((m_left + L"new.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     HANDLE doomed = CreateFileW((m_right + L"missing.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE target = CreateFileW((m_right + L"modified.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(source, INVALID_HANDLE_VALUE);
     ASSERT_NE(doomed, INVALID_HANDLE_VALUE);
+    ASSERT_NE(target, INVALID_HANDLE_VALUE);
     SyncRun run = Synchronize(SyncCommit);
     CloseHandle(source);
     CloseHandle(doomed);
+    CloseHandle(target);
 
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
@@ -104,6 +107,9 @@ TEST_F(SyncSafetyTest, FilesHeldOpenAreReportedAndTheRestIsDone) {
     EXPECT_NE(results[L"missing.txt"], ERROR_SUCCESS);
     EXPECT_EQ(ReadFileBytes(m_right + L"missing.txt"), "only on the right");
     EXPECT_FALSE(Exists(m_right + L"new.txt"));
+    // The reason names what happened: the file to be replaced was held.
+    EXPECT_EQ(results[L"modified.txt"], static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(ReadFileBytes(m_right + L"modified.txt"), "right version");
     // Whatever the shell made of the rest of its batch, what it reported as done is on disk.
     for (const ObservedOperation& operation : run.operations) {
         if (operation.result == ERROR_SUCCESS && operation.action == SyncCopyToOther) {
@@ -203,6 +209,55 @@ TEST_F(SyncSafetyTest, DeletionsAskBeforeTheyBypassTheRecycleBinAndKeptFilesAreR
     EXPECT_EQ(Results(run)[L"missing.txt"], kSyncStoppedByShell);
     EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
     EXPECT_EQ(ReadFileBytes(m_right + L"new.txt"), "new on the left");
+}
+
+std::wstring g_stopAt;
+
+// The real shell, one operation at a time, that stops at the one it cannot do and leaves the rest of its batch.
+int WINAPI ShellThatStopsAtOne(SHFILEOPSTRUCTW* operation) {
+    const wchar_t* to = operation->pTo;
+    for (const wchar_t* from = operation->pFrom; *from; from += wcslen(from) + 1) {
+        if (g_stopAt == from) {
+            operation->fAnyOperationsAborted = TRUE;
+            return ERROR_ACCESS_DENIED;
+        }
+        std::wstring source = std::wstring(from) + L'\0';
+        std::wstring target = to ? std::wstring(to) + L'\0' : std::wstring();
+        SHFILEOPSTRUCTW one = *operation;
+        one.pFrom = source.c_str();
+        one.pTo = to ? target.c_str() : nullptr;
+        SHFileOperationW(&one);
+        if (to) to += wcslen(to) + 1;
+    }
+    return 0;
+}
+
+// One operation the shell cannot do costs that one alone: the rest of its batch runs again.
+TEST_F(SyncSafetyTest, TheRestOfABatchStoppedByTheShellIsDone) {
+    File(1, L"z-missing.txt", "also only on the right");
+    const struct {
+        const wchar_t* stopAt;
+        bool inLeft;
+    } kRows[] = {{L"new.txt", true}, {L"missing.txt", false}, {L"modified.txt", false}};
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(Utf8(row.stopAt));
+        AnalyzeAndList(0);
+        g_stopAt = (row.inLeft ? m_left : m_right) + row.stopAt;
+        SyncSystemCalls calls = {ShellThatStopsAtOne, GetDiskFreeSpaceExW};
+        SyncSetSystemCalls(&calls);
+        SyncRun run = Synchronize(SyncCommit);
+        SyncSetSystemCalls(nullptr);
+        EXPECT_EQ(run.summary.notDone, 1u);
+        for (const auto& [path, result] : Results(run)) EXPECT_EQ(result != ERROR_SUCCESS, path == row.stopAt) << Utf8(path);
+        EXPECT_EQ(ReadFileBytes(m_right + L"sub\\also-new.txt"), "second new");
+        EXPECT_FALSE(Exists(m_right + L"z-missing.txt"));
+        // Back to the start for the next row.
+        File(1, L"z-missing.txt", "also only on the right");
+        File(1, L"missing.txt", "only on the right");
+        File(1, L"modified.txt", "right version");
+        for (const wchar_t* made : {L"new.txt", L"sub\\also-new.txt"}) DeleteFileW((m_right + made).c_str());
+        RemoveDirectoryW((m_right + L"sub").c_str());
+    }
 }
 
 TEST_F(SyncSafetyTest, AnItemWithoutWhatTheAnalysisSawIsNeverActedOn) {
