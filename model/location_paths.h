@@ -8,8 +8,11 @@ const wchar_t kRootTreePath[] = L"Root\\";
 
 // True when the two folder paths name the same folder or one lies inside the
 // other: compared without regard to case at a backslash, after "." and ".."
-// are resolved. A path that cannot be resolved counts as overlapping, so that
-// no doubtful pair is ever synchronized.
+// are resolved, and by the folders' identity, whatever leads to them (another
+// drive letter, a short name, a link, a drive standing for a folder of another
+// drive: substituted, mapped to a folder of a share, or under Wine linked into
+// the Linux tree). A path that cannot be resolved counts as overlapping, so
+// that no doubtful pair is ever synchronized.
 bool LocationsOverlap(const wchar_t* first, const wchar_t* second);
 // True when the folder path `inner` names the folder `outer` or lies inside it,
 // by the same rules.

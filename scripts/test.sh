@@ -5,21 +5,27 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 prepare
 
 # Drive letters of the tests' own, in the project's prefix for the run only: an
-# empty volume root and a root that leads nowhere.
+# empty volume root, a root that leads nowhere, and a root that is a folder of
+# another drive, as a substituted drive's is (linked relatively, as C: is). Made
+# before Wine starts, so that its mount manager knows them.
 test_drives=$BUILD_DIR/test-drives
 rm -rf "$test_drives"
-mkdir -p "$test_drives/empty"
+mkdir -p "$test_drives/empty" "$test_drives/aliased/sub/x" "$test_drives/aliased/sibling"
 ln -sfn "$test_drives/empty" "$WINEPREFIX/dosdevices/q:"
 ln -sfn "$test_drives/gone" "$WINEPREFIX/dosdevices/r:"
+ln -sfnr "$test_drives/aliased/sub" "$WINEPREFIX/dosdevices/s:"
 export QUILLMAR_TEST_EMPTY_DRIVE='Q:'
 export QUILLMAR_TEST_UNREACHABLE_DRIVE='R:'
+export QUILLMAR_TEST_ALIAS_DRIVE='S:'
+QUILLMAR_TEST_ALIASED_FOLDER="Z:$(cd "$test_drives/aliased" && pwd | tr / '\\')"
+export QUILLMAR_TEST_ALIASED_FOLDER
 # R: is an optical drive without a medium, so it is listed although its root leads nowhere.
 wine reg add 'HKLM\Software\Wine\Drives' /v r: /d cdrom /f >/dev/null 2>&1 </dev/null && wineserver -w
 
 remove_test_drives() {
   wine reg delete 'HKLM\Software\Wine\Drives' /v r: /f >/dev/null 2>&1 </dev/null || true
   wineserver -k 2>/dev/null || true
-  rm -f "$WINEPREFIX/dosdevices/q:" "$WINEPREFIX/dosdevices/r:"
+  rm -f "$WINEPREFIX/dosdevices/q:" "$WINEPREFIX/dosdevices/r:" "$WINEPREFIX/dosdevices/s:"
 }
 # One wineserver for the whole run, so that each test program starts quickly.
 wineserver -p >/dev/null 2>&1 </dev/null || true
