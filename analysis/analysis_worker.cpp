@@ -272,12 +272,12 @@ DWORD WINAPI AnalysisWorker(void* parameter) {
     }
 
     ReportBothStatus(data, kAnalyzingStructure);
-    const bool compareTimes = !data->compareContent;
+    const TimeRule* timeRule = data->compareContent ? nullptr : &data->timeRule;
     for (unsigned pass = 0; pass < 2; ++pass) {
         // The first pass walks tree 1 against slot 0, the second tree 0 against slot 1.
         const unsigned walked = 1 - pass;
         data->slots[pass].commonBytes = 0;
-        DWORD status = CompareStructure(data->slots[walked].tree->root, kRootTreePath, &data->slots[pass], compareTimes);
+        DWORD status = CompareStructure(data->slots[walked].tree->root, kRootTreePath, &data->slots[pass], timeRule);
         if (status == ERROR_INTERNAL_ERROR) {
             ReportBothAndEnd(data, kLogFailed, ERROR_ALREADY_EXISTS);
             return 1;

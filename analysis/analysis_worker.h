@@ -23,7 +23,10 @@ DWORD WINAPI ScanThread(void* slot);
 // file facing a folder of the same name (logged); neither side is descended
 // into. Returns 0; 8 when memory runs out; 3 when the folder that should
 // receive Missing copies is not found; 1359 when the log cannot be written.
-DWORD CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* other, bool compareTimes);
+// Files of both sides whose sizes differ, or whose times differ by
+// `timeRule`, are Modified; with no rule (content comparison) times and sizes
+// are left to the content phase.
+DWORD CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* other, const TimeRule* timeRule);
 // Makes every Identical ancestor of the node Modified.
 void MarkAncestorsModified(FileNode* node);
 // Makes the node and everything below it but "." and ".." Unknown, and its

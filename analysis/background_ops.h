@@ -1,5 +1,6 @@
 #pragma once
 // The one record that the Analyze dialog and the threads of an analysis share.
+#include "model/file_times.h"
 #include "model/location_tree.h"
 
 #include <windows.h>
@@ -43,6 +44,7 @@ struct BackgroundOpsData {
     volatile LONG cancelRequested;
     BYTE simultaneous;
     BYTE compareContent;
+    TimeRule timeRule;  // without content comparison: when two times are the same (zeroed: the default)
     DWORD signature[2];
 };
 

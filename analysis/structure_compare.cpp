@@ -69,10 +69,6 @@ private:
     size_t m_capacity = 0;
 };
 
-bool SameTime(const FILETIME& a, const FILETIME& b) {
-    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
-
 void MarkModified(FileNode* node) {
     node->state = DiffModified;
     MarkAncestorsModified(node);
@@ -113,7 +109,7 @@ FileNode* AddMissingCopy(FileNode* child, FileNode* counterpart, ChildIndex* oth
 }
 
 // Compares the children of one folder pair; subfolder pairs go on `pending`.
-DWORD CompareFolderPair(const FolderPair& pair, LocationSlot* other, bool compareTimes, CancelPoll* cancel,
+DWORD CompareFolderPair(const FolderPair& pair, LocationSlot* other, const TimeRule* timeRule, CancelPoll* cancel,
                         FolderPairStack* pending) {
     ChildIndex otherChildren;
     if (!otherChildren.Build(pair.counterpart)) return ERROR_NOT_ENOUGH_MEMORY;
@@ -145,7 +141,8 @@ DWORD CompareFolderPair(const FolderPair& pair, LocationSlot* other, bool compar
             continue;
         } else if (!IsFolderNode(child)) {
             other->commonBytes += child->size < match->size ? child->size : match->size;
-            if (compareTimes && (!SameTime(child->lastWriteTime, match->lastWriteTime) || child->size != match->size)) {
+            if (timeRule && (child->size != match->size ||
+                             !SameFileTime(child->lastWriteTime, match->lastWriteTime, *timeRule))) {
                 MarkModified(child);
                 MarkModified(match);
             }
@@ -177,7 +174,7 @@ void MarkSubtreeUnknown(FileNode* top) {
 
 // Every entry is looked up in the folder of the other tree that stands for its
 // own parent, the same node that a lookup of its parent's path would find.
-DWORD CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* other, bool compareTimes) {
+DWORD CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* other, const TimeRule* timeRule) {
     if (!node || !treePath || !other || !other->tree) return ERROR_INVALID_PARAMETER;
     FileNode* counterpart = FindNodeByPath(other->tree, treePath);
     if (!counterpart) {
@@ -192,7 +189,7 @@ DWORD CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* ot
     FolderPairStack pending;
     FolderPair pair = {node, counterpart, wcslen(treePath)};
     do {
-        DWORD status = CompareFolderPair(pair, other, compareTimes, &cancel, &pending);
+        DWORD status = CompareFolderPair(pair, other, timeRule, &cancel, &pending);
         if (status != ERROR_SUCCESS) return status;
         if (cancel.Cancelled()) break;
     } while (pending.Pop(&pair));

@@ -3,11 +3,14 @@
 namespace cli {
 
 const wchar_t kUsageSynopsis[] =
-    L"usage: quillmar-cli.exe analyze [--content] [--simultaneous] [--all] [--null] [--log FOLDER] LEFT RIGHT\n"
+    L"usage: quillmar-cli.exe analyze [--content] [--simultaneous] [--all] [--null] [--log FOLDER]\n"
+    L"                                [--time-window SECONDS] [--ignore-hour-shift] LEFT RIGHT\n"
     L"       quillmar-cli.exe commit [--dry-run] [--content] [--simultaneous] [--null] [--log FOLDER]\n"
-    L"                               [--max-delete N] [--allow-delete-all] [--delete-without-recycle-bin] LEFT RIGHT\n"
+    L"                               [--time-window SECONDS] [--ignore-hour-shift] [--max-delete N]\n"
+    L"                               [--allow-delete-all] [--delete-without-recycle-bin] LEFT RIGHT\n"
     L"       quillmar-cli.exe update [--dry-run] [--content] [--simultaneous] [--null] [--log FOLDER]\n"
-    L"                               [--max-delete N] [--allow-delete-all] [--delete-without-recycle-bin] LEFT RIGHT\n"
+    L"                               [--time-window SECONDS] [--ignore-hour-shift] [--max-delete N]\n"
+    L"                               [--allow-delete-all] [--delete-without-recycle-bin] LEFT RIGHT\n"
     L"       quillmar-cli.exe --help | -h | /?\n"
     L"       quillmar-cli.exe --version\n";
 
@@ -26,7 +29,15 @@ const wchar_t kHelpBody[] =
     L"\n"
     L"Options:\n"
     L"  --content       compare the content of the files byte for byte; without it,\n"
-    L"                  files are compared by size and last-write time\n"
+    L"                  files are compared by size and last-write time, and times\n"
+    L"                  that differ by 2 seconds or less are the same (FAT keeps\n"
+    L"                  times in steps of 2 seconds, exFAT and many shares in seconds)\n"
+    L"  --time-window SECONDS\n"
+    L"                  times that differ by up to SECONDS (2 or more) are the same,\n"
+    L"                  for shares whose clocks drift\n"
+    L"  --ignore-hour-shift\n"
+    L"                  times that differ by one hour (within the window) are the same,\n"
+    L"                  for FAT volumes after a change of daylight-saving time\n"
     L"  --simultaneous  read both folders at the same time (faster on two disks)\n"
     L"  --all           analyze: list every item of both folders, identical ones too\n"
     L"  --dry-run       commit, update: print the operations that would run, and\n"
@@ -149,6 +160,14 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
             options->listAll = true;
         } else if (argument == L"--dry-run" && !analyze) {
             options->dryRun = true;
+        } else if (argument == L"--ignore-hour-shift") {
+            options->ignoreHourShift = true;
+        } else if (argument == L"--time-window") {
+            long long seconds = 0;
+            if (++index == arguments.size() || !ParseCount(arguments[index], &seconds) || seconds < 2 ||
+                seconds > 86400)
+                return L"--time-window needs a number of SECONDS from 2 to 86400";
+            options->timeWindowSeconds = static_cast<unsigned>(seconds);
         } else if (argument == L"--delete-without-recycle-bin" && !analyze) {
             options->deleteWithoutRecycleBin = true;
         } else if (argument == L"--allow-delete-all" && !analyze) {

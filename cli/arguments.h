@@ -11,7 +11,9 @@ struct Options {
     Command command = Command::Analyze;
     bool compareContent = false;
     bool simultaneous = false;
-    bool listAll = false;  // analyze: every item of both sides, today's full listing
+    bool listAll = false;
+    unsigned timeWindowSeconds = 0;  // without --content: times this far apart are the same; 0 for the default
+    bool ignoreHourShift = false;  // without --content: times an hour apart are the same too  // analyze: every item of both sides, today's full listing
     bool dryRun = false;  // commit, update: print what would run, change nothing
     bool nullTerminated = false;  // records end in NUL instead of a line break
     // commit, update: a file that cannot go to the Recycle Bin is deleted for good

@@ -200,6 +200,7 @@ int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], con
     data->notifyWindow = nullptr;
     data->compareContent = options.compareContent;
     data->simultaneous = options.simultaneous;
+    data->timeRule = TimeRule{options.timeWindowSeconds, options.ignoreHourShift};
     wcsncpy(data->slots[0].rootPath, paths[0].c_str(), kPathUnits - 1);
     wcsncpy(data->slots[1].rootPath, paths[1].c_str(), kPathUnits - 1);
     // Before anything can be cancelled, so that a Ctrl+C always ends as a cancelled analysis.

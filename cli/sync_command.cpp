@@ -165,6 +165,7 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
     request.summary = &outcome.summary;
     request.unattended = true;
     request.deleteWithoutRecycleBin = settings.deleteWithoutRecycleBin;
+    request.timeRule = data->timeRule;
     request.logPath = settings.logPath.c_str();
     request.dryRun = settings.dryRun;
     // Nothing listed is a complete run with nothing to do.

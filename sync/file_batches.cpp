@@ -16,12 +16,8 @@ SyncSystemCalls g_calls = {SHFileOperationW, GetDiskFreeSpaceExW};
 
 bool IsCopy(SyncAction action) { return action == SyncCopyToOther || action == SyncCopyFromOther; }
 
-bool SameTime(const FILETIME& a, const FILETIME& b) {
-    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
-
 // True when the path holds just what was seen: the same file, or nothing when nothing was seen.
-bool MatchesSeen(const wchar_t* path, const SyncSeenFile& seen) {
+bool MatchesSeen(const wchar_t* path, const SyncSeenFile& seen, const TimeRule& rule) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
         DWORD error = GetLastError();
@@ -29,7 +25,7 @@ bool MatchesSeen(const wchar_t* path, const SyncSeenFile& seen) {
     }
     if (!seen.exists || IsFolderAttributes(data.dwFileAttributes)) return false;
     uint64_t size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return size == seen.size && SameTime(data.ftLastWriteTime, seen.lastWriteTime);
+    return size == seen.size && SameFileTime(data.ftLastWriteTime, seen.lastWriteTime, rule);
 }
 
 // kSyncPending when the file can be opened as the shell will open it: for
@@ -139,18 +135,10 @@ bool RunShellBatch(UINT function, const SyncPathList* from, const SyncPathList* 
     return completed;
 }
 
-// Copies keep the source's time, to the resolution of the target's file
-// system (two seconds on the oldest), so a copy is judged within that.
-const uint64_t kCopyTimeTolerance = 2 * 10000000ull;
-
-bool TimesClose(const FILETIME& a, const FILETIME& b) {
-    uint64_t first = (uint64_t(a.dwHighDateTime) << 32) | a.dwLowDateTime;
-    uint64_t second = (uint64_t(b.dwHighDateTime) << 32) | b.dwLowDateTime;
-    return (first > second ? first - second : second - first) <= kCopyTimeTolerance;
-}
-
-bool LooksLike(const SyncSeenFile& file, const SyncSeenFile& model) {
-    return file.exists && model.exists && file.size == model.size && TimesClose(file.lastWriteTime, model.lastWriteTime);
+// Copies keep the source's time, to the resolution of the target's file system.
+bool LooksLike(const SyncSeenFile& file, const SyncSeenFile& model, const TimeRule& rule) {
+    return file.exists && model.exists && file.size == model.size &&
+           SameFileTime(file.lastWriteTime, model.lastWriteTime, rule);
 }
 
 // 0 when the operation took effect; otherwise why not, as far as can be told.
@@ -162,19 +150,19 @@ DWORD ResultOnDisk(const BatchContext* context, const PlannedFile& planned, bool
     SyncSeenFile seenSource;
     SyncSeenFile seenTarget;
     SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
-    if (!target) return MatchesSeen(source, SyncSeenFile{}) ? ERROR_SUCCESS : notDone;
+    const TimeRule& rule = context->timeRule;
+    if (!target) return MatchesSeen(source, SyncSeenFile{}, rule) ? ERROR_SUCCESS : notDone;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(target, GetFileExInfoStandard, &data) || IsFolderAttributes(data.dwFileAttributes))
         return notDone;
     SyncSeenFile now = {true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime};
-    const bool untouched = seenTarget.exists && !planned.replacedGone && now.size == seenTarget.size &&
-                           SameTime(now.lastWriteTime, seenTarget.lastWriteTime);
-    if (untouched && !LooksLike(seenTarget, seenSource)) return kSyncTargetUntouched;
+    const bool untouched = seenTarget.exists && !planned.replacedGone && LooksLike(now, seenTarget, rule);
+    if (untouched && !LooksLike(seenTarget, seenSource, rule)) return kSyncTargetUntouched;
     if (now.size != seenSource.size) return kSyncCopyIncomplete;
-    if (!LooksLike(now, seenSource)) return notDone;
+    if (!LooksLike(now, seenSource, rule)) return notDone;
     // A target that already looked like its source (same size and time, other
     // content) cannot tell a copy from none: only the shell's word can.
-    return LooksLike(seenTarget, seenSource) && !shellCompleted ? notDone : ERROR_SUCCESS;
+    return LooksLike(seenTarget, seenSource, rule) && !shellCompleted ? notDone : ERROR_SUCCESS;
 }
 
 // The volume that holds `path` and its cluster size; false when the system cannot tell.
@@ -328,8 +316,9 @@ void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches, Sync
         SyncSeenFile seenSource;
         SyncSeenFile seenTarget;
         SeenOfPlanned(item, planned.action, &seenSource, &seenTarget);
+        const TimeRule& rule = context->timeRule;
         bool unchanged = item.seenKnown && PathsOf(context, planned, &source, &target) && seenSource.exists &&
-                         MatchesSeen(source, seenSource) && (!target || MatchesSeen(target, seenTarget));
+                         MatchesSeen(source, seenSource, rule) && (!target || MatchesSeen(target, seenTarget, rule));
         if (!unchanged) {
             planned.result = kSyncChangedSinceAnalysis;
             continue;
@@ -413,7 +402,8 @@ DWORD OutcomeOf(const BatchContext* context, const PlannedFile& planned, SyncBat
     if (kind != SyncReplacements) return ResultOnDisk(context, planned, shellCompleted);
     const wchar_t* source = nullptr;
     const wchar_t* target = nullptr;
-    if (PathsOf(context, planned, &source, &target) && MatchesSeen(target, SyncSeenFile{})) return ERROR_SUCCESS;
+    if (PathsOf(context, planned, &source, &target) && MatchesSeen(target, SyncSeenFile{}, context->timeRule))
+        return ERROR_SUCCESS;
     return kSyncReplacedNotRecycled;
 }
 

@@ -3,6 +3,7 @@
 // deletions: each checked against what the analysis saw just before the shell
 // runs, the copies refused as a whole when their target volume lacks room,
 // and each checked again afterwards for whether it took effect.
+#include "model/file_times.h"
 #include "sync/path_list.h"
 #include "sync/sync_decision.h"
 #include "sync/sync_items.h"
@@ -99,6 +100,7 @@ struct BatchContext {
     bool unattended;
     // A file that cannot go to the Recycle Bin is deleted for good, without a question.
     bool deleteWithoutRecycleBin;
+    TimeRule timeRule;  // when a file's time is still the one the analysis saw, or a copy's its source's
 };
 
 // Marks every pending operation of the batch whose files changed since the

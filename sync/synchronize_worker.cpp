@@ -145,7 +145,8 @@ void RunFiles(Run* run) {
                             run->otherPath,
                             static_cast<FILEOP_FLAGS>(request->unattended ? FOF_NOERRORUI : 0),
                             request->unattended,
-                            request->deleteWithoutRecycleBin};
+                            request->deleteWithoutRecycleBin,
+                            request->timeRule};
     RecheckPlannedFiles(&context, &run->batches, SyncCopies);
     uint64_t needed = 0;
     uint64_t available = 0;

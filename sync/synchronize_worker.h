@@ -4,6 +4,7 @@
 // folders created and removed one by one, over-long file paths logged to
 // "SynchronizeLog.txt" (beside the executable unless the request names
 // another place) and left out.
+#include "model/file_times.h"
 #include "sync/sync_decision.h"
 #include "sync/sync_items.h"
 
@@ -75,6 +76,8 @@ struct SyncRequest {
     bool unattended;
     // A file that cannot go to the Recycle Bin is deleted for good, without a question.
     bool deleteWithoutRecycleBin;
+    // When two times are the same, as the analysis judged them (zeroed: the default).
+    TimeRule timeRule;
     // The log's full path, at most MAX_PATH - 1 characters; null for the
     // window program's place beside the executable (SyncLogPath).
     const wchar_t* logPath;

@@ -64,6 +64,7 @@ AnalysisRun RunAnalysis(const std::wstring& root0, const std::wstring& root1, co
     wcsncpy(data->slots[1].rootPath, root1.c_str(), kPathUnits - 1);
     data->compareContent = options.compareContent;
     data->simultaneous = options.simultaneous;
+    data->timeRule = options.timeRule;
     data->notifyWindow = window;
     if (!options.logPath.empty()) {
         EXPECT_TRUE(SkipLogOpen(options.logPath.c_str(), L"Test log"));

@@ -22,6 +22,7 @@ struct SentMessage {
 struct AnalysisRunOptions {
     bool compareContent = false;
     bool simultaneous = false;
+    TimeRule timeRule = {};
     // The skipped-items log to open for the run; none when empty.
     std::wstring logPath;
     // Called on the worker's thread before each message goes out (after it is recorded).

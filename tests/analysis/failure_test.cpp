@@ -25,8 +25,9 @@ TEST_F(OutOfMemoryTest, EveryAllocationOfTheStructureComparisonCanFailCleanly) {
         ASSERT_EQ(ScanLocation(slots[0].tree, Root(0).c_str(), &context), 0u);
         ASSERT_EQ(ScanLocation(slots[1].tree, Root(1).c_str(), &context), 0u);
         MemFailAfter(allowed);
-        DWORD first = CompareStructure(slots[1].tree->root, L"Root\\", &slots[0], true);
-        DWORD second = first == 0 ? CompareStructure(slots[0].tree->root, L"Root\\", &slots[1], true) : first;
+        const TimeRule rule = {};
+        DWORD first = CompareStructure(slots[1].tree->root, L"Root\\", &slots[0], &rule);
+        DWORD second = first == 0 ? CompareStructure(slots[0].tree->root, L"Root\\", &slots[1], &rule) : first;
         EXPECT_TRUE(second == 0 || second == DWORD(ERROR_NOT_ENOUGH_MEMORY)) << second;
         bool done = second == 0;
         MemFailAfter(-1);

@@ -74,7 +74,7 @@ TEST_F(CliTest, DefaultListingHasOneLinePerDifferenceSeenFromLeft) {
     File(L"left\\same.txt");
     File(L"right\\SAME.TXT");
     File(L"left\\touched.txt", "t", kTime);
-    File(L"right\\touched.txt", "t", kTime + 1);
+    File(L"right\\touched.txt", "t", kTime + 30000000);
     File(L"left\\only\\deep\\a.txt");
     File(L"left\\kept\\inside.txt");
     File(L"right\\kept\\inside.txt");
@@ -113,7 +113,7 @@ TEST_F(CliTest, FullListingKeepsItsFormatSortedBySideThenPath) {
     File(L"left\\same.txt");
     File(L"right\\SAME.TXT");
     File(L"left\\touched.txt", "t", kTime);
-    File(L"right\\touched.txt", "t", kTime + 1);
+    File(L"right\\touched.txt", "t", kTime + 30000000);
     // The time mode reads nothing: other bytes at the same time are Identical.
     File(L"left\\rewritten.txt", "a");
     File(L"right\\rewritten.txt", "b");

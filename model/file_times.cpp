@@ -1,0 +1,21 @@
+#include "model/file_times.h"
+
+namespace {
+
+const uint64_t kTicksPerSecond = 10000000;  // FILETIME counts 100-nanosecond ticks
+
+uint64_t Ticks(const FILETIME& time) { return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
+
+}  // namespace
+
+bool SameFileTime(const FILETIME& a, const FILETIME& b, const TimeRule& rule) {
+    const uint64_t first = Ticks(a);
+    const uint64_t second = Ticks(b);
+    const uint64_t apart = first > second ? first - second : second - first;
+    const uint32_t seconds = rule.windowSeconds > kDefaultTimeWindowSeconds ? rule.windowSeconds
+                                                                            : kDefaultTimeWindowSeconds;
+    const uint64_t window = seconds * kTicksPerSecond;
+    if (apart <= window) return true;
+    const uint64_t hour = 3600 * kTicksPerSecond;
+    return rule.ignoreHourShift && apart + window >= hour && apart <= hour + window;
+}

@@ -1,0 +1,22 @@
+#pragma once
+// When two last-write times count as the same: file systems keep them at
+// different resolutions (two seconds on FAT, whole seconds on exFAT and many
+// network shares), so a copy's time may differ from its source's by up to
+// that much. The analysis, the check before a file operation and the check
+// after a copy all judge times by this one rule.
+#include <windows.h>
+
+#include <cstdint>
+
+struct TimeRule {
+    // Times apart by at most this many seconds are the same; below
+    // kDefaultTimeWindowSeconds (a zeroed rule) the default holds.
+    uint32_t windowSeconds;
+    // Times apart by one hour, give or take the window, are the same too (FAT
+    // keeps local time, so a change of daylight-saving time moves them all).
+    bool ignoreHourShift;
+};
+
+const uint32_t kDefaultTimeWindowSeconds = 2;
+
+bool SameFileTime(const FILETIME& a, const FILETIME& b, const TimeRule& rule);
