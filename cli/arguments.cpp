@@ -146,7 +146,8 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
     bool onlyFolders = false;
     for (size_t index = 1; index < arguments.size(); ++index) {
         const std::wstring& argument = arguments[index];
-        if (onlyFolders || argument.size() < 2 || argument.compare(0, 2, L"--") != 0) {
+        // A folder whose name begins with a dash follows "--".
+        if (onlyFolders || argument.size() < 2 || argument[0] != L'-') {
             options->folders.push_back(argument);
         } else if (argument == L"--") {
             onlyFolders = true;

@@ -78,7 +78,10 @@ std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&p
         // Also when another spelling (forward slashes) resolves to one.
         if (IsRawDevicePath(arguments[side].c_str()) || IsRawDevicePath(paths[side].c_str()))
             return name + L" folder path in the \\\\?\\ or \\\\.\\ form is not supported: " + arguments[side];
-        if (!IsFolder(paths[side])) return name + L" folder not found: " + arguments[side];
+        if (!IsFolder(paths[side]))
+            return name + (Exists(paths[side].substr(0, paths[side].size() - 1)) ? L" is not a folder: "
+                                                                                : L" folder not found: ") +
+                   arguments[side];
     }
     // A synchronization between them would copy a location into itself or delete its own root.
     if (LocationsOverlap(paths[0].c_str(), paths[1].c_str()))
