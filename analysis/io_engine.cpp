@@ -100,7 +100,9 @@ DWORD ReadSynchronously(IoChannel* channel, DWORD request, DWORD* transferred) {
 void ReadChunk(IoChannel* channel, HANDLE completion) {
     channel->bytesTransferred = 0;
     DWORD transferred = 0;
-    const DWORD request = ReadRequestBytes(channel->expectedSize, channel->offset);
+    DWORD request = ReadRequestBytes(channel->expectedSize, channel->offset);
+    if (channel->requestLimit != 0 && request > channel->requestLimit) request = channel->requestLimit;
+    if (channel->requestLimit < kIoChunkBytes) channel->requestLimit *= 2;
     DWORD result = channel->overlapped ? ReadOverlapped(channel, request, completion, &transferred)
                                        : ReadSynchronously(channel, request, &transferred);
     if (result == ERROR_HANDLE_EOF) result = ERROR_SUCCESS;
@@ -159,6 +161,7 @@ HANDLE OpenFileForComparison(const wchar_t* path, bool overlapped) {
 void IoChannelAttach(IoChannel* channel, HANDLE file, uint64_t listedSize, bool overlapped) {
     channel->handle = file;
     channel->expectedSize = listedSize;
+    channel->requestLimit = kIoFirstReadBytes;
     channel->overlapped = overlapped ? 1 : 0;
     channel->mode = 1;
     channel->active = 1;
@@ -297,6 +300,7 @@ CompareOutcome CompareFilePair(IoEngine* engine, CompareRun* run, ReadFailure* f
         channel->readyBuffer = nullptr;
         channel->bytesReady = 0;
         channel->offset = 0;
+        channel->requestLimit = kIoFirstReadBytes;
     }
     do {
         if (CancelRequested(run, !pair.readHere)) return CompareCancelled;
@@ -308,7 +312,8 @@ CompareOutcome CompareFilePair(IoEngine* engine, CompareRun* run, ReadFailure* f
         const bool bothEnded = EndedAtListedSize(pair.channels[0]) && EndedAtListedSize(pair.channels[1]);
         if (bothEnded && PreviousChunksDiffer(pair)) pair.differ = true;
         if (run->progress) run->progress(run->bytesCompared, run->progressContext);
-        if (bothEnded) break;
+        // No read in flight now: a difference found while these were read ends the pair.
+        if (bothEnded || pair.differ) break;
     } while (pair.previousLength[0] != 0 && pair.previousLength[1] != 0);
     if (pair.previousLength[0] != pair.previousLength[1]) pair.differ = true;
     IoChannelDetach(pair.channels[0]);

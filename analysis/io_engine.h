@@ -1,14 +1,17 @@
 #pragma once
 // The content comparison engine: compares two open files chunk by chunk and
-// says whether they are the same. A pair that fits in one chunk is read on
-// the caller's thread; a larger one by one reader thread per side, 8 MiB at a
-// time, overlapped and unbuffered, into one of two buffers while the chunks
-// read before are compared.
+// says whether they are the same, stopping at the first chunk that differs. A
+// pair that fits in one chunk is read on the caller's thread; a larger one by
+// one reader thread per side, overlapped and unbuffered, into one of two
+// buffers while the chunks read before are compared. The first reads of a
+// pair are small and double up to 8 MiB, so that a pair that differs early
+// costs little and an identical one soon reads whole chunks.
 #include <windows.h>
 
 #include <cstdint>
 
 const DWORD kIoChunkBytes = 8u * 1024 * 1024;
+const DWORD kIoFirstReadBytes = 64u * 1024;
 
 struct IoChannel {
     HANDLE handle;  // the attached file, or INVALID_HANDLE_VALUE
@@ -28,6 +31,7 @@ struct IoChannel {
     // where the file ends sooner.
     uint64_t expectedSize;
     DWORD requested;  // bytes the last read asked for
+    DWORD requestLimit;  // the most the next read may ask for: doubles from kIoFirstReadBytes
     BYTE* fillBuffer;
     BYTE* readyBuffer;
     BYTE* bufferA;  // kIoChunkBytes, page aligned
@@ -96,8 +100,8 @@ struct ReadFailure {
     DWORD code;
 };
 
-// Reads both attached files until one of them is exhausted (not only to the
-// first difference) and compares them, then detaches both. On a cancel or a
+// Reads both attached files until one of them is exhausted or their chunks
+// differ, and compares them, then detaches both. On a cancel or a
 // read error the files stay attached; the engine is then only stopped, which
 // closes them.
 CompareOutcome CompareFilePair(IoEngine* engine, CompareRun* run, ReadFailure* failure);

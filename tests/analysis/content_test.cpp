@@ -190,9 +190,9 @@ TEST_F(NodePairTest, ProgressReportInsideALongFileCanCancelWithinOneCycle) {
     SetAnalysisMessageObserver(nullptr, nullptr);
     EXPECT_EQ(outcome, CompareCancelled);
     EXPECT_EQ(reports, 1);
-    EXPECT_EQ(m_run.bytesCompared, kChunk);
+    EXPECT_EQ(m_run.bytesCompared, kIoFirstReadBytes);
     const LocationSlot& slot = g_backgroundOps.slots[0];
-    EXPECT_EQ(slot.doneBytes, kChunk);
+    EXPECT_EQ(slot.doneBytes, kIoFirstReadBytes);
     EXPECT_EQ(slot.totalBytes, long0.size());
     EXPECT_EQ(m_node0->state, DiffIdentical);
 }

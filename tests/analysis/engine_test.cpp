@@ -178,8 +178,8 @@ TEST_F(EngineTest, ReadErrorNamesTheSideAndCodeAndKeepsTheFilesForStop) {
         uint64_t failingFrom;
     } cases[] = {
         {small, small, 0},
-        // A difference in the first chunk does not end the reading: the error in the second still counts.
-        {large, largeChanged, kChunk},
+        // A read in flight when a difference shows still counts its error.
+        {large, largeChanged, kIoFirstReadBytes},
     };
     for (bool simultaneous : {false, true}) {
         m_run.simultaneous = simultaneous;
@@ -276,7 +276,20 @@ TEST_F(EngineTest, CancelInsideALongFileStopsWithinOneCycle) {
     m_run.progressContext = m_cancel;
     const std::string bytes = BytePattern(3 * kChunk);
     EXPECT_EQ(Compare(bytes, bytes), CompareCancelled);
-    EXPECT_EQ(m_run.bytesCompared, kChunk);
+    EXPECT_EQ(m_run.bytesCompared, kIoFirstReadBytes);
+}
+
+// A pair of big files that differ early costs a few small reads, wherever the difference lies in them.
+TEST_F(EngineTest, ABigPairThatDiffersEarlyStopsAfterAFewSmallReads) {
+    const std::string bytes = BytePattern(3 * kChunk);
+    for (size_t at : {size_t(0), size_t(kIoFirstReadBytes - 1), size_t(kIoFirstReadBytes)}) {
+        SCOPED_TRACE(at);
+        std::string changed = bytes;
+        changed[at] ^= 0x01;
+        m_run.bytesCompared = 0;
+        EXPECT_EQ(Compare(bytes, changed), CompareDifferent);
+        EXPECT_LE(m_run.bytesCompared, 7u * kIoFirstReadBytes);
+    }
 }
 
 TEST_F(EngineTest, FilesThatChangedSinceTheyWereListedAreReadToTheirRealEnd) {
