@@ -115,13 +115,36 @@ BOOL CToolBar::CreateEx(CWnd* parent, DWORD controlStyle, DWORD style, RECT, UIN
 }
 
 BOOL CToolBar::SetButtonInfo(int index, UINT id, BYTE style, int image) {
+    TBBUTTON before = {};
+    if (!GetButton(index, &before)) return FALSE;
     TBBUTTONINFOW info = {};
     info.cbSize = sizeof(info);
     info.dwMask = TBIF_BYINDEX | TBIF_COMMAND | TBIF_STYLE | TBIF_IMAGE;
     info.idCommand = static_cast<int>(id);
     info.fsStyle = style;
     info.iImage = image;
-    return static_cast<BOOL>(SendMessage(TB_SETBUTTONINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&info)));
+    if (!SendMessage(TB_SETBUTTONINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&info))) return FALSE;
+    if (static_cast<UINT>(before.idCommand) != id) RenameTool(static_cast<UINT>(before.idCommand), id);
+    return TRUE;
+}
+
+// The tooltip knows each button as a tool named by the button's command when
+// it was added, and asks the bar for that command's text; a bar that leaves
+// the name behind when the command changes finds no button of that command
+// and gives no text. The tool is renamed, keeping its place and its text.
+void CToolBar::RenameTool(UINT oldId, UINT newId) {
+    HWND tips = GetToolTips();
+    wchar_t text[80] = L"";  // where the tooltip copies a tool's own text; a button's tool asks for it instead
+    TTTOOLINFOW tool = {};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = m_hWnd;
+    tool.uId = oldId;
+    tool.lpszText = text;
+    // No such tool: the bar has renamed it itself.
+    if (tips == nullptr || !::SendMessageW(tips, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool))) return;
+    ::SendMessageW(tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    tool.uId = newId;
+    ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void CImageList::AddIconResource(HINSTANCE module, UINT id, int size) {

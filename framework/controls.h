@@ -204,9 +204,13 @@ public:
     BOOL GetButton(int index, TBBUTTON* button) const {
         return static_cast<BOOL>(SendMessage(TB_GETBUTTON, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(button)));
     }
-    // Gives the button at `index` a new command, style and image.
+    // Gives the button at `index` a new command, style and image; its tooltip
+    // then asks for the new command's text.
     BOOL SetButtonInfo(int index, UINT id, BYTE style, int image);
     // Fits the bar to its parent's width and its buttons' height.
     void AutoSize() { SendMessage(TB_AUTOSIZE); }
     HWND GetToolTips() const { return reinterpret_cast<HWND>(SendMessage(TB_GETTOOLTIPS)); }
+
+private:
+    void RenameTool(UINT oldId, UINT newId);
 };

@@ -82,6 +82,11 @@ void CDialog::BindControl(int id, CWnd& control) {
     m_boundControls.push_back(&control);
 }
 
+void CDialog::GotoDlgCtrl(const CWnd& control) {
+    // lParam TRUE: wParam names the control, rather than a direction to tab in.
+    if (control.m_hWnd != nullptr) SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control.m_hWnd), TRUE);
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     CDialog* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
     if (self == nullptr) {

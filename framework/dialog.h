@@ -43,6 +43,12 @@ public:
 
     void BindControl(int id, CWnd& control);
 
+    // Gives `control` the focus the way the dialog manager does on Tab, through
+    // WM_NEXTDLGCTL: a push button given the focus also becomes the default one.
+    // A dialog moves the focus so before it disables the control that holds it,
+    // which would otherwise leave the focus nowhere and Enter and Escape unheard.
+    void GotoDlgCtrl(const CWnd& control);
+
     UINT GetTemplateId() const { return m_templateId; }
 
 protected:

@@ -20,6 +20,7 @@ struct Run {
     FileBatches batches;
     SyncSummary summary;
     uint32_t refusedLogged;  // records of over-long paths that reached the log
+    uint32_t refusedListed;  // of those, the operations not done: the warning of pass 1 told of them
     bool logFailed;  // the log could not take a record; told once
 };
 
@@ -56,14 +57,43 @@ void ReportNotDone(Run* run, SyncAction action, const wchar_t* itemPath, const w
     LogRecord(run, itemPath, otherPath, result);
 }
 
-// Pass 1: the file operations, collected for the two shell batches; false when a list cannot grow.
+// A folder's two paths: 0; ERROR_INVALID_PARAMETER for an item outside the
+// current root, which has no known other place; kSyncRefusedTooLong when
+// either path has MAX_PATH characters or more.
+DWORD FolderPaths(const SyncRequest* request, const SyncItem& item, wchar_t* otherPath) {
+    DWORD built = BuildOtherPath(item.path, request->currentRoot, request->otherRoot, otherPath, kPathUnits);
+    if (built == ERROR_INVALID_PARAMETER) return built;
+    if (built != ERROR_SUCCESS || wcsnlen(item.path, MAX_PATH) >= MAX_PATH || wcslen(otherPath) >= MAX_PATH)
+        return kSyncRefusedTooLong;
+    return ERROR_SUCCESS;
+}
+
+// An item whose paths are too long: logged, and an operation of it told and counted as not done.
+void Refuse(Run* run, SyncAction action, const wchar_t* itemPath) {
+    const bool listed = LogRecord(run, itemPath, run->otherPath, kSyncRefusedTooLong);
+    if (listed) ++run->refusedLogged;
+    if (action == SyncNoAction) return;
+    if (listed) ++run->refusedListed;
+    Observe(run, action, itemPath, run->otherPath, kSyncRefusedTooLong);
+    ++run->summary.notDone;
+}
+
+// Pass 1: every item whose paths are too long is refused, once, before anything
+// is done; the file operations are collected for the two shell batches. False
+// when a list cannot grow.
 bool CollectFiles(Run* run) {
     const SyncRequest* request = run->request;
     const SyncItemList* items = request->items;
     const size_t step = SyncPathListGrowthStep(items->count);
     for (uint32_t index = 0; index < items->count; ++index) {
         const SyncItem& item = items->items[index];
-        if (!item.checked || item.isFolder) continue;
+        if (!item.checked) continue;
+        if (item.isFolder) {
+            SyncAction action = DecideSyncAction(request->direction, true, item.state);
+            if (action != SyncNoAction && FolderPaths(request, item, run->otherPath) == kSyncRefusedTooLong)
+                Refuse(run, action, item.path);
+            continue;
+        }
         DWORD built = BuildOtherPath(item.path, request->currentRoot, request->otherRoot, run->otherPath, kPathUnits);
         // An item outside the current root has no known other place: left alone.
         if (built == ERROR_INVALID_PARAMETER) continue;
@@ -73,24 +103,9 @@ bool CollectFiles(Run* run) {
             if (!FileBatchesKeepRoom(&run->batches, step)) return false;
             continue;
         }
-        if (LogRecord(run, item.path, run->otherPath, kSyncRefusedTooLong)) ++run->refusedLogged;
-        if (action != SyncNoAction) {
-            Observe(run, action, item.path, run->otherPath, kSyncRefusedTooLong);
-            ++run->summary.notDone;
-        }
+        Refuse(run, action, item.path);
     }
     return true;
-}
-
-// Passes 2 and 3: a folder's two paths. 0; ERROR_INVALID_PARAMETER for an
-// item outside the current root, which has no known other place;
-// kSyncRefusedTooLong when either path has MAX_PATH characters or more.
-DWORD FolderPaths(const SyncRequest* request, const SyncItem& item, wchar_t* otherPath) {
-    DWORD built = BuildOtherPath(item.path, request->currentRoot, request->otherRoot, otherPath, kPathUnits);
-    if (built == ERROR_INVALID_PARAMETER) return built;
-    if (built != ERROR_SUCCESS || wcsnlen(item.path, MAX_PATH) >= MAX_PATH || wcslen(otherPath) >= MAX_PATH)
-        return kSyncRefusedTooLong;
-    return ERROR_SUCCESS;
 }
 
 // What creating or removing the folder at `path` left; 0 when it is as the user wanted it.
@@ -113,17 +128,13 @@ void HandleFolders(Run* run, bool create) {
     for (uint32_t step = 0; step < items->count; ++step) {
         const SyncItem& item = items->items[create ? step : items->count - 1 - step];
         if (!item.checked || !item.isFolder) continue;
-        DWORD paths = FolderPaths(request, item, run->otherPath);
-        if (paths == ERROR_INVALID_PARAMETER) continue;
+        // Outside the current root, or refused in pass 1.
+        if (FolderPaths(request, item, run->otherPath) != ERROR_SUCCESS) continue;
         SyncAction action = DecideSyncAction(request->direction, true, item.state);
         const SyncAction here = create ? SyncCreateItem : SyncRemoveItem;
         const SyncAction there = create ? SyncCreateOther : SyncRemoveOther;
         const wchar_t* path = action == there ? run->otherPath : action == here ? item.path : nullptr;
         if (!path) continue;
-        if (paths != ERROR_SUCCESS) {
-            ReportNotDone(run, action, item.path, run->otherPath, paths);
-            continue;
-        }
         // Removal takes only an empty folder: whatever the user left unchecked inside keeps it.
         DWORD result = request->dryRun ? ERROR_SUCCESS : HandleFolder(path, create);
         // A folder that keeps what the user left unchecked, or a file that could not go, is no failure of its own.
@@ -210,10 +221,11 @@ DWORD Synchronize(Run* run) {
     SkipLogClose();
     // A dry run completed nothing; its operations and its summary tell what a run would do.
     if (run->request->dryRun) return kRunCompleted;
-    if (run->summary.notDone > 0) {
+    // What was refused for its length the warning has told already.
+    if (run->summary.notDone > run->refusedListed) {
         // Without a log, no list can be named.
         Notify(run, SyncNoticeWarning, run->logFailed ? kSyncNotAllDoneUnlisted : kSyncNotAllDone);
-    } else {
+    } else if (run->summary.notDone == 0) {
         Notify(run, SyncNoticeInformation, kSyncCompleted);
     }
     return kRunCompleted;

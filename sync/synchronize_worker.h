@@ -1,9 +1,9 @@
 #pragma once
 // Carries out a commit or an update for the checked items of the Synchronize
 // dialog's list: file copies and deletions in one shell operation each,
-// folders created and removed one by one, over-long file paths logged to
-// "SynchronizeLog.txt" (beside the executable unless the request names
-// another place) and left out.
+// folders created and removed one by one, over-long file and folder paths
+// logged to "SynchronizeLog.txt" (beside the executable unless the request
+// names another place) and left out.
 #include "model/file_times.h"
 #include "sync/sync_decision.h"
 #include "sync/sync_items.h"
@@ -32,8 +32,9 @@ const wchar_t kSyncNoRoomFormat[] =
 
 // Told of every operation with the item path and the other path, once its
 // outcome is known: 0 when it was done, otherwise why not (a system code or
-// one of the worker's own, see DescribeSyncResult). Files are told after the
-// shell has run, in list order; folders as they are created and removed.
+// one of the worker's own, see DescribeSyncResult). Items refused for their
+// length are told first, in list order; other files after the shell has run,
+// in list order; other folders as they are created and removed.
 // It runs on the worker's thread and must not throw.
 typedef void (*SyncObserver)(void* context, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
                              DWORD result);

@@ -102,10 +102,19 @@ void CAnalyzeDlg::ReturnToIdle() {
     m_close.SetWindowText(L"Close");
 }
 
+// Start stays disabled after a run; Close is all that is left to press.
+void CAnalyzeDlg::EndRun() {
+    m_running = FALSE;
+    m_close.SetWindowText(L"Close");
+    GotoDlgCtrl(m_close);
+}
+
 void CAnalyzeDlg::OnStart() {
     // One dialog runs one analysis.
     if (m_running || m_worker != nullptr) return;
     m_running = TRUE;
+    // Start holds the focus; Close, now Cancel, stays enabled and takes it first.
+    GotoDlgCtrl(m_close);
     m_start.EnableWindow(FALSE);
     m_simultaneous.EnableWindow(FALSE);
     m_compareContent.EnableWindow(FALSE);
@@ -161,8 +170,7 @@ LRESULT CAnalyzeDlg::OnAnalysisFailed(WPARAM location, LPARAM) {
     m_progress.SetPos(0);
     if (code != 0) FormatSystemError(code, text);
     ShowError(text);
-    m_running = FALSE;
-    m_close.SetWindowText(L"Close");
+    EndRun();
     SkipLogClose();
     return 0;
 }
@@ -173,8 +181,7 @@ LRESULT CAnalyzeDlg::OnAnalysisDone(WPARAM, LPARAM) {
     m_status1.SetWindowText(text);
     m_status2.SetWindowText(text);
     if (m_owner != nullptr) m_owner->ShowAnalysedPair();
-    m_running = FALSE;
-    m_close.SetWindowText(L"Close");
+    EndRun();
     if (SkipLogClose() == 0) {
         MessageBeep(MB_ICONASTERISK);
     } else {

@@ -69,6 +69,7 @@ protected:
 
 private:
     void ReturnToIdle();
+    void EndRun();
     void ShowError(const wchar_t* text);
     CStatic& StatusLine(WPARAM location) { return location == 0 ? m_status1 : m_status2; }
 

@@ -302,6 +302,8 @@ void CSynchronizeDlg::OnStart() {
         SyncItem* record = RecordOf(row);
         if (record != nullptr) record->checked = m_list.GetCheck(row) != FALSE;
     }
+    // Start holds the focus and every button goes dark for the run: the path, read only, takes it first.
+    GotoDlgCtrl(m_path);
     EnableChoosing(FALSE);
     m_start.EnableWindow(FALSE);
     m_list.EnableWindow(FALSE);

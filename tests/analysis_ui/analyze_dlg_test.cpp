@@ -55,6 +55,17 @@ std::wstring ReadLog() {
     return text;
 }
 
+// Enter and Escape reach the control: it holds the thread's focus and is the default push button.
+bool KeysReach(int id) {
+    HWND control = GetDlgItem(Dialog(), id);
+    return GetFocus() == control && (SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0;
+}
+
+// As a person who tabbed on to the first path while the analysis runs.
+void TabToPath() {
+    SendMessageW(Dialog(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(Dialog(), IDC_ANALYZE_PATH1)), TRUE);
+}
+
 bool Ended() { return ItemText(Dialog(), IDCANCEL) == L"Close" && !IsWindowEnabled(GetDlgItem(Dialog(), IDC_ANALYZE_START)); }
 
 class AnalyzeDialogTest : public AnalysisTest {
@@ -99,7 +110,10 @@ TEST_F(AnalyzeDialogTest, AnalysesTwoFoldersAndHandsBothTreesToThePanes) {
                    RecordStatusLines();
                    Command(Dialog(), IDC_ANALYZE_START);
                    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(Dialog(), IDC_ANALYZE_SIMULTANEOUS)));
+                   EXPECT_TRUE(KeysReach(IDCANCEL)) << "Start held the focus and is disabled; Cancel takes it";
+                   TabToPath();
                    ASSERT_TRUE(PumpUntil(Ended));
+                   EXPECT_TRUE(KeysReach(IDCANCEL)) << "after the run: Close";
                    EXPECT_TRUE(m_boxes.boxes.empty());
                    EXPECT_EQ(ItemText(Dialog(), IDC_ANALYZE_PERCENT), L"Progress 100 %");
                    EXPECT_EQ(ItemText(Dialog(), IDC_ANALYZE_TIME), L"Elapsed time: 0 sec");
@@ -173,11 +187,13 @@ TEST_F(AnalyzeDialogTest, CancelOnlySignalsTheWorkerAndASecondPressCloses) {
                    CheckDlgButton(Dialog(), IDC_ANALYZE_COMPARE_CONTENT, BST_CHECKED);
                    Command(Dialog(), IDC_ANALYZE_START);
                    ASSERT_TRUE(PumpUntil([] { return g_workerHeld.load(); }));
+                   TabToPath();
                    Command(Dialog(), IDCANCEL);
                    EXPECT_EQ(WaitForSingleObject(g_backgroundOps.cancelEvent, 0), WAIT_OBJECT_0);
                    EXPECT_TRUE(IsWindow(Dialog()));
                    EXPECT_EQ(ItemText(Dialog(), IDCANCEL), L"Cancel");
                    ASSERT_TRUE(PumpUntil(Ended));
+                   EXPECT_TRUE(KeysReach(IDCANCEL));
                    ASSERT_EQ(m_boxes.boxes.size(), 1u);
                    EXPECT_EQ(m_boxes.boxes[0].text, L"Operation canceled by user");
                    EXPECT_EQ(m_boxes.boxes[0].caption, L"Error");

@@ -429,6 +429,45 @@ TEST_F(MainDialogTest, ToolTipsComeFromTheStringTable) {
     }});
 }
 
+// The text the toolbar's tooltip would show over the button at `index`: the
+// tool under the button's middle, asked for its text as the tooltip asks it.
+std::wstring ShownToolTip(CQuillmarDlg& dialog, int index) {
+    CToolBar& bar = ToolBarOf(dialog);
+    RECT button = {};
+    bar.SendMessage(TB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&button));
+    TTHITTESTINFOW hit = {};
+    hit.hwnd = bar.m_hWnd;
+    hit.pt = {(button.left + button.right) / 2, (button.top + button.bottom) / 2};
+    hit.ti.cbSize = sizeof(hit.ti);
+    if (!SendMessageW(bar.GetToolTips(), TTM_HITTESTW, 0, reinterpret_cast<LPARAM>(&hit))) return L"(no tool)";
+    NMTTDISPINFOW request = {};
+    request.hdr = {bar.GetToolTips(), hit.ti.uId, TTN_GETDISPINFOW};
+    request.uFlags = hit.ti.uFlags;
+    request.lpszText = request.szText;
+    SendMessageW(hit.ti.hwnd, WM_NOTIFY, hit.ti.uId, reinterpret_cast<LPARAM>(&request));
+    return request.lpszText != nullptr ? request.lpszText : L"";
+}
+
+TEST_F(MainDialogTest, TheViewButtonsToolTipNamesItsCurrentCommand) {
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        const struct {
+            int switches;
+            const wchar_t* text;
+        } rows[] = {{0, L"Switch To Single View"}, {1, L"Switch To Double View"}, {2, L"Switch To Single View"},
+                    {3, L"Switch To Double View"}, {6, L"Switch To Single View"}};
+        int switches = 0;
+        for (const auto& row : rows) {
+            // The button's own command switches, as a click on it does.
+            for (; switches < row.switches; ++switches)
+                SendCommand(dialog, static_cast<UINT>(ToolButton(dialog, kViewToolButton).idCommand));
+            EXPECT_EQ(ShownToolTip(dialog, kViewToolButton), row.text) << row.switches << " switches";
+            EXPECT_EQ(ShownToolTip(dialog, kViewToolButton + 2), L"Analyze Differences") << row.switches << " switches";
+        }
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+}
+
 TEST_F(MainDialogTest, EnterNeverClosesTheDialog) {
     CQuillmarDlg dialog;
     INT_PTR result = Run(dialog, {[&] {

@@ -77,14 +77,13 @@ TEST_F(SyncLimitsTest, FilePathsAtTheBoundariesAndTheirLogRecords) {
     SyncRun run = Synchronize();
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.doneMessages, 1u);
-    ASSERT_EQ(run.boxes.size(), 2u);
+    // The refused pairs were checked and not done; the warning told of them, and nothing else was left undone.
+    ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text,
               L"Some file paths are too long and will not be included in the synchronization process. "
               L"A list of these files was saved to <SynchronizeLog.txt>!");
     EXPECT_EQ(run.boxes[0].caption, L"Warning");
     EXPECT_EQ(run.boxes[0].kind, SyncNoticeWarning);
-    // The refused pairs were checked and not done: the run does not call itself completed.
-    EXPECT_EQ(run.boxes[1].text, kSyncNotAllDone);
     EXPECT_EQ(run.summary.copied, 1u);
     EXPECT_EQ(run.summary.notDone, 3u);
 
@@ -106,7 +105,7 @@ TEST_F(SyncLimitsTest, RefusedInUpdateAsWell) {
     Add(lateBackslash, DiffMissing);
     SyncRun run = Synchronize(SyncUpdate);
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.boxes.size(), 2u);
+    EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncPathsSkipped});
     std::wstring log = LogText();
     size_t header = log.find(L"\r\n\r\n");
     ASSERT_NE(header, std::wstring::npos);
@@ -123,14 +122,19 @@ TEST_F(SyncLimitsTest, FolderPathsOf260OrMoreAreLeftOutAndReported) {
     Add(fits, DiffNew, true);
     Add(tooLong, DiffNew, true);
     Add(m_current + Below(removable), DiffMissing, true);
+    // A file of its name keeps this one from being made: not done for another reason.
+    std::wstring blocked = m_current + L"blocked";
+    ASSERT_TRUE(MakeLongFolder(blocked));
+    m_folder.MakeFile(L"oth\\blocked", "x");
+    Add(blocked, DiffNew, true);
 
     SyncRun run = Synchronize();
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.doneMessages, 1u);
-    // Checked folders that could not be made or removed: the run is not called completed.
-    EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
+    // The warning tells of the folders refused for their length, the last notice of the blocked one.
+    EXPECT_EQ(TextsOf(run.boxes), (Texts{kSyncPathsSkipped, kSyncNotAllDone}));
     EXPECT_EQ(run.summary.created, 2u);
-    EXPECT_EQ(run.summary.notDone, 2u);
+    EXPECT_EQ(run.summary.notDone, 3u);
     EXPECT_TRUE(Exists(m_other + Below(fits) + L"\\"));
     EXPECT_FALSE(Exists(m_other + Below(tooLong)));
     EXPECT_TRUE(Exists(removable));
@@ -138,6 +142,32 @@ TEST_F(SyncLimitsTest, FolderPathsOf260OrMoreAreLeftOutAndReported) {
     EXPECT_NE(log.find(tooLong + L"\r\n" + m_other + Below(tooLong) + L"\r\n" + kLogEndWide), std::wstring::npos);
     EXPECT_NE(log.find(m_current + Below(removable) + L"\r\n" + removable + L"\r\n" + kLogEndWide),
               std::wstring::npos);
+}
+
+// A folder whose path is too long and the file in it, each refused once
+// whichever pass would have acted on it: one record each, and one notice.
+TEST_F(SyncLimitsTest, ATooLongFolderIsToldOnceByTheWarningAlone) {
+    const std::wstring folder = PathOf(m_current, 260, 200);
+    const std::wstring file = folder + L"\\inner.txt";
+    std::wstring expected = std::wstring(L"\xFEFF") + kSyncLogHeader + L"\r\n\r\n";
+    for (const std::wstring& path : {folder, file})
+        expected += path + L"\r\n" + m_other + Below(path) + L"\r\n" + kLogEndWide + L"\r\n\r\n";
+    const struct {
+        SyncDirection direction;
+        DiffState state;
+    } rows[] = {{SyncCommit, DiffNew}, {SyncCommit, DiffMissing}, {SyncUpdate, DiffNew}, {SyncUpdate, DiffMissing}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "direction " << row.direction << ", state " << row.state);
+        FreeSyncItemList(m_items);
+        m_items = nullptr;
+        Add(folder, row.state, true);
+        Add(file, row.state);
+        SyncRun run = Synchronize(row.direction);
+        EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncPathsSkipped});
+        EXPECT_EQ(run.summary.notDone, 2u);
+        EXPECT_EQ(run.operations.size(), 2u);
+        EXPECT_EQ(LogText(), expected);
+    }
 }
 
 TEST_F(SyncLimitsTest, AnOlderLogIsRemovedByARunWithoutRefusals) {

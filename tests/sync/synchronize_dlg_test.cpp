@@ -243,9 +243,10 @@ TEST_F(SynchronizeDialogTest, OnlyCheckTogglesMoveTheCountsAndStartWantsADirecti
 
 // Sends the dialog every cancel road once its initialisation is over and the
 // builder has started, before the thread can have served the builder; then
-// Close at the moment the builder enables it.
+// Close at the moment the builder enables it, noting where the focus was until then.
 HHOOK g_cancelHook = nullptr;
 int g_cancelsWhileBuilding = 0;
+bool g_pathFocusedWhileBuilding = false;
 LRESULT CALLBACK CancelWhileBuilding(int code, WPARAM wParam, LPARAM lParam) {
     const auto* sent = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
     HWND dialog = GetParent(sent->hwnd);
@@ -260,6 +261,7 @@ LRESULT CALLBACK CancelWhileBuilding(int code, WPARAM wParam, LPARAM lParam) {
         g_cancelsWhileBuilding = 3;
     } else if (code >= 0 && sent->message == WM_ENABLE && sent->wParam && GetDlgCtrlID(sent->hwnd) == IDCANCEL &&
                GetDlgItem(dialog, IDC_SYNC_PLEASE_WAIT) != nullptr) {
+        g_pathFocusedWhileBuilding = GetFocus() == GetDlgItem(dialog, IDC_SYNC_PATH);
         SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
     return CallNextHookEx(g_cancelHook, code, wParam, lParam);
@@ -291,10 +293,12 @@ TEST_F(SynchronizeDialogTest, AToggleRaisesOneChangeAndMovesItsCountOnce) {
 TEST_F(SynchronizeDialogTest, CancelIsRefusedWhileTheListIsBuiltAndTakenOnceCloseIsEnabled) {
     for (int index = 0; index < 3; ++index) File(0, L"n" + std::to_wstring(index) + L".txt");
     g_cancelsWhileBuilding = 0;
+    g_pathFocusedWhileBuilding = false;
     g_cancelHook = SetWindowsHookExW(WH_CALLWNDPROCRET, CancelWhileBuilding, nullptr, GetCurrentThreadId());
     INT_PTR result = RunDialog(0, L"", {});
     UnhookWindowsHookEx(g_cancelHook);
     EXPECT_EQ(g_cancelsWhileBuilding, 3);
+    EXPECT_TRUE(g_pathFocusedWhileBuilding) << "every button is disabled meanwhile";
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(m_dialog->m_totalNew, 3);
     m_dialog.reset();  // waits for the builder's last write
@@ -326,6 +330,7 @@ TEST_F(SynchronizeDialogTest, StartResetsThePanesAndTheWorkerEndsTheDialog) {
         EXPECT_EQ(dialog.m_path.GetWindowText(), Root(1));
         Click(dialog.m_commit);
         Click(dialog.m_start);
+        EXPECT_EQ(GetFocus(), dialog.m_path.m_hWnd) << "the one control left enabled holds the focus";
         for (int pane = 0; pane < kPaneCount; ++pane) {
             EXPECT_EQ(m_main->m_paneMode[pane], PaneMode::LogicalVolumes);
             EXPECT_EQ(m_main->m_path[pane], L"");
