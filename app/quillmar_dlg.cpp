@@ -2,15 +2,17 @@
 
 #include "model/location_paths.h"
 
-#include <shellapi.h>
-
+#include "analysis/skip_log.h"
 #include "app/background_record.h"
+#include "dialogs/about_dlg.h"
 #include "framework/win_app.h"
 #include "res/resource.h"
 
 namespace {
 
 const wchar_t kHelpPage[] = L"https://www.brennock.example/quillmar/help/";
+// The user guide, in plain text, that the package puts beside the programs.
+const wchar_t kUserGuide[] = L"USER-GUIDE.txt";
 
 const wchar_t kSelectTwoLocations[] =
     L"Select two locations that you want to compare. Use both tab windows and open Logical or Catalog Volumes.";
@@ -295,4 +297,12 @@ void CQuillmarDlg::OnSynchronize() {
     RunSynchronizeDialog();
 }
 
-void CQuillmarDlg::OnHelpPage() { ShellExecuteW(m_hWnd, L"open", kHelpPage, nullptr, nullptr, SW_SHOWNORMAL); }
+// Help opens the user guide beside the program; the help page on the web only when
+// the guide is not there.
+void CQuillmarDlg::OnHelpPage() {
+    wchar_t guide[MAX_PATH];
+    bool besideProgram = LogPathBesideProgram(kUserGuide, guide);
+    DWORD attributes = besideProgram ? GetFileAttributesW(guide) : INVALID_FILE_ATTRIBUTES;
+    bool present = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    ShellOpen(m_hWnd, present ? guide : kHelpPage);
+}

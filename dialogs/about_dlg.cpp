@@ -13,6 +13,10 @@ ShellExecuteFunction g_shellExecute = ShellExecuteW;
 
 void SetAboutShellExecute(ShellExecuteFunction execute) { g_shellExecute = execute ? execute : ShellExecuteW; }
 
+HINSTANCE ShellOpen(HWND owner, const wchar_t* target) {
+    return g_shellExecute(owner, L"open", target, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
 BEGIN_MESSAGE_MAP(CAboutDlg, CDialog)
     ON_NOTIFY(NM_CLICK, IDC_ABOUT_MAKER_LINK, OnMakerLinkClick)
     ON_NOTIFY(NM_CLICK, IDC_ABOUT_ICONS_LINK, OnIconsLinkClick)
@@ -43,5 +47,5 @@ void CAboutDlg::OpenLink(const CLinkCtrl& link) {
     item.iLink = 0;
     if (!link.SendMessage(LM_GETITEM, 0, reinterpret_cast<LPARAM>(&item))) return;
     // Nothing tells the user when no browser opens.
-    g_shellExecute(m_hWnd, L"open", item.szUrl, nullptr, nullptr, SW_SHOWNORMAL);
+    ShellOpen(m_hWnd, item.szUrl);
 }

@@ -23,6 +23,9 @@ private:
     void OpenLink(const CLinkCtrl& link);
 };
 
-// The call that opens an address; tests swap in one that records it. Null restores ShellExecuteW.
+// The call that opens an address or a file, for the About box's links and the main
+// window's Help; tests swap in one that records it. Null restores ShellExecuteW.
 typedef HINSTANCE(WINAPI* ShellExecuteFunction)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
 void SetAboutShellExecute(ShellExecuteFunction execute);
+// Opens `target`, a web address or a file, as a double click would, through that call.
+HINSTANCE ShellOpen(HWND owner, const wchar_t* target);

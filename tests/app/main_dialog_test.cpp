@@ -11,7 +11,9 @@
 #include "app/background_record.h"
 #include "app/quillmar_app.h"
 #include "app/quillmar_dlg.h"
+#include "dialogs/about_dlg.h"
 #include "res/resource.h"
+#include "tests/support/companion.h"
 #include "tests/framework/window_test.h"
 #include "tests/app/main_window_controls.h"
 
@@ -637,6 +639,42 @@ TEST_F(MainDialogTest, EveryCommandLeavesTheDialogRunning) {
         EXPECT_EQ(TabOf(dialog).GetItemText(0), L"Logical Volumes");
         SendCommand(dialog, ID_FILE_EXIT);
     }});
+}
+
+std::vector<std::wstring> g_opened;
+
+HINSTANCE WINAPI RecordOpen(HWND owner, LPCWSTR verb, LPCWSTR target, LPCWSTR, LPCWSTR, INT show) {
+    g_opened.push_back(std::wstring(owner ? L"" : L"no owner ") + verb + L" " + target +
+                       (show == SW_SHOWNORMAL ? L"" : L" hidden"));
+    return reinterpret_cast<HINSTANCE>(42);
+}
+
+// Help opens the user guide beside the program, and the help page on the web only
+// when the guide is not there.
+TEST_F(MainDialogTest, HelpOpensTheGuideBesideTheProgramOrElseTheHelpPage) {
+    const std::wstring guide = ProgramFolder() + L"USER-GUIDE.txt";
+    const struct {
+        bool guidePresent;
+        std::wstring opened;
+    } cases[] = {{true, L"open " + guide}, {false, L"open https://www.brennock.example/quillmar/help/"}};
+    g_opened.clear();
+    SetAboutShellExecute(RecordOpen);
+    CQuillmarDlg dialog;
+    Run(dialog, {[&] {
+        for (const auto& each : cases) {
+            if (each.guidePresent) {
+                CloseHandle(CreateFileW(guide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+            } else {
+                DeleteFileW(guide.c_str());
+            }
+            SendCommand(dialog, ID_HELP_HELP);
+        }
+        SendCommand(dialog, ID_FILE_EXIT);
+    }});
+    SetAboutShellExecute(nullptr);
+    DeleteFileW(guide.c_str());
+    ASSERT_EQ(g_opened.size(), std::size(cases));
+    for (size_t i = 0; i < g_opened.size(); ++i) EXPECT_EQ(Utf8(g_opened[i]), Utf8(cases[i].opened));
 }
 
 // F5 goes through the application's message filter while the main dialog's
