@@ -34,7 +34,9 @@ public:
     CQuillmarDlg();
     ~CQuillmarDlg() override;
 
-    // Pane operations, also called by the other dialogs through the main-window pointer.
+    // Pane operations. No other dialog calls them: the Analyze and Synchronize
+    // dialogs reach the main window only through the owner interfaces above, and
+    // the launchers (dialog_launchers.cpp) fill every dialog and read it back.
     void UpdatePaneCaption(int pane);
     void SetViewMode(ViewMode mode);
     void LayoutControls();
