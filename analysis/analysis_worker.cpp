@@ -4,8 +4,10 @@
 #include "analysis/content_pair.h"
 #include "analysis/folder_stack.h"
 #include "analysis/skip_log.h"
+#include "analysis/state_marks.h"
 #include "analysis/state_walk.h"
 #include "analysis/step_table.h"
+#include "analysis/structure_compare.h"
 #include "model/location_paths.h"
 #include "model/memory.h"
 #include "model/names.h"
@@ -30,9 +32,6 @@ const wchar_t kEngineFailed[] = L"Failed to initialize IO engine";
 const wchar_t kLogFailed[] = L"Error log can not be saved";
 const wchar_t kReadFailed[] = L"Error reading file content";
 const wchar_t kCompleted[] = L"Analysis completed";
-
-AnalysisMessageObserver g_observer = nullptr;
-void* g_observerContext = nullptr;
 
 // A failed open without a code is still a failure.
 DWORD OpenFailure() {
@@ -110,7 +109,7 @@ struct ContentBuffers {
     wchar_t* path0 = nullptr;
     wchar_t* path1 = nullptr;
     wchar_t* treePath = nullptr;
-    FolderStackCell* folders = nullptr;
+    PendingStack<FileNode*> folders = {};
     bool Allocate() {
         path0 = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
         path1 = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
@@ -121,7 +120,7 @@ struct ContentBuffers {
         MemFree(path0);
         MemFree(path1);
         MemFree(treePath);
-        ClearFolderStack(&folders);
+        folders.Free();
     }
 };
 
@@ -146,7 +145,8 @@ FileNode* FindParentByPath(const LocationTree* tree, wchar_t* treePath) {
 ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuffers& buffers, CompareRun* run,
                            unsigned* failedLocation, const wchar_t** failText, DWORD* failCode) {
     const LocationTree* otherTree = data->slots[1].tree;
-    for (FileNode* folder = data->slots[0].tree->root; folder; folder = PopFolder(&buffers.folders)) {
+    for (FileNode* folder = data->slots[0].tree->root; folder;
+         folder = buffers.folders.Pop(&folder) ? folder : nullptr) {
         // The folder's counterpart is found once; its children are indexed by name.
         FileNode* otherFolder = nullptr;
         ChildIndex otherChildren;
@@ -154,7 +154,7 @@ ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuf
             if (child->state != DiffIdentical && child->state != DiffModified) continue;
             if (IsFolderNode(child)) {
                 // A folder that cannot be remembered would go unread: the phase fails instead.
-                if (!IsDotOrDotDot(child->name) && !PushFolder(&buffers.folders, child)) {
+                if (!IsDotOrDotDot(child->name) && !buffers.folders.Push(child)) {
                     *failText = kReadFailed;
                     *failCode = ERROR_NOT_ENOUGH_MEMORY;
                     return ContentFailed;
@@ -228,28 +228,6 @@ ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuf
 }
 
 }  // namespace
-
-void SetAnalysisMessageObserver(AnalysisMessageObserver observer, void* context) {
-    g_observer = observer;
-    g_observerContext = context;
-}
-
-void NotifyAnalysis(BackgroundOpsData* data, UINT message, WPARAM wParam) {
-    if (g_observer) g_observer(data, message, wParam, g_observerContext);
-    if (data->notifyWindow) SendNotifyMessageW(data->notifyWindow, message, wParam, 0);
-}
-
-void SetLocationStatus(LocationSlot* slot, const wchar_t* text, DWORD code) {
-    ScopedLock hold(&slot->lock);
-    CopyText(slot->statusText, kStatusTextUnits, text);
-    slot->statusCode = code;
-}
-
-void MarkAncestorsModified(FileNode* node) {
-    for (FileNode* ancestor = node ? node->parent : nullptr; ancestor; ancestor = ancestor->parent) {
-        if (ancestor->state == DiffIdentical) ancestor->state = DiffModified;
-    }
-}
 
 DWORD WINAPI ScanThread(void* parameter) {
     auto* slot = static_cast<LocationSlot*>(parameter);

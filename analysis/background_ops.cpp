@@ -1,5 +1,6 @@
 #include "analysis/background_ops.h"
 
+#include "model/text.h"
 #include "model/win_guards.h"
 
 #include <cstring>
@@ -22,23 +23,29 @@ void ReleaseSlot(LocationSlot* slot) {
 bool BackgroundOpsInit(BackgroundOpsData* data) {
     if (!data) return false;
     memset(data, 0, sizeof(*data));
-    // Without its events the worker would read a scan's result before the scan ends.
-    data->cancelEvent = CreateAnalysisEvent(true);
-    if (!data->cancelEvent) return false;
+    // Without its events the worker would read a scan's result before the scan
+    // ends. Nobody frees an invalid record: what is made waits in guards until
+    // all of it is there.
+    OwnedHandle cancelEvent(CreateAnalysisEvent(true));
+    if (!cancelEvent.IsValid()) return false;
+    OwnedHandle scanDone[2];
+    LocationTree* trees[2] = {nullptr, nullptr};
+    for (unsigned index = 0; index < 2; ++index) {
+        scanDone[index] = OwnedHandle(CreateAnalysisEvent(true));
+        if (scanDone[index].IsValid()) trees[index] = CreateLocationTree();
+        if (!trees[index]) {
+            for (LocationTree* tree : trees) DestroyLocationTree(tree);
+            return false;
+        }
+    }
+    data->cancelEvent = cancelEvent.Release();
     for (unsigned index = 0; index < 2; ++index) {
         LocationSlot* slot = &data->slots[index];
         InitializeCriticalSection(&slot->lock);
         slot->cancelEvent = data->cancelEvent;
         slot->cancelRequested = &data->cancelRequested;
-        slot->scanDoneEvent = CreateAnalysisEvent(true);
-        if (slot->scanDoneEvent) slot->tree = CreateLocationTree();
-        if (!slot->tree) {
-            // Nobody frees an invalid record, so undo here what was made.
-            for (unsigned made = 0; made <= index; ++made) ReleaseSlot(&data->slots[made]);
-            CloseHandle(data->cancelEvent);
-            memset(data, 0, sizeof(*data));
-            return false;
-        }
+        slot->scanDoneEvent = scanDone[index].Release();
+        slot->tree = trees[index];
     }
     data->signature[0] = kBackgroundOpsSignature0;
     data->signature[1] = kBackgroundOpsSignature1;
@@ -87,3 +94,9 @@ HANDLE CreateAnalysisEvent(bool manualReset) {
 }
 
 void AnalysisEventsFailAfter(long allowed) { InterlockedExchange(&g_eventsAllowed, allowed); }
+
+void SetLocationStatus(LocationSlot* slot, const wchar_t* text, DWORD code) {
+    ScopedLock hold(&slot->lock);
+    CopyText(slot->statusText, kStatusTextUnits, text);
+    slot->statusCode = code;
+}

@@ -60,6 +60,8 @@ bool BackgroundOpsFree(BackgroundOpsData* data);
 bool BackgroundOpsIsValid(const BackgroundOpsData* data);
 // Asks every thread of the analysis to stop: sets the flag, then the event.
 void RequestCancel(BackgroundOpsData* data);
+// Under the slot's lock: the status text (cut to 2,047 characters) and code.
+void SetLocationStatus(LocationSlot* slot, const wchar_t* text, DWORD code);
 
 // Slot 0's progress figures, copied under its lock.
 struct ProgressFigures {

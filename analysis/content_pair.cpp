@@ -1,16 +1,8 @@
 #include "analysis/content_pair.h"
 
-#include "analysis/analysis_worker.h"
+#include "analysis/analysis_messages.h"
+#include "analysis/state_marks.h"
 #include "model/win_guards.h"
-
-namespace {
-
-void MarkModified(FileNode* node) {
-    node->state = DiffModified;
-    MarkAncestorsModified(node);
-}
-
-}  // namespace
 
 void ReportContentProgress(uint64_t bytesCompared, void* context) {
     auto* progress = static_cast<ContentProgress*>(context);

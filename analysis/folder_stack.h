@@ -1,14 +1,39 @@
 #pragma once
-// Last-in-first-out list of folder nodes still to visit, one heap cell each.
-#include "model/location_tree.h"
+// Entries still to visit, last in first out, in one heap block that grows as
+// needed, so that no depth of folders can exhaust a thread's stack. Plain
+// data: zeroed, it is empty; Free releases the block.
+#include "model/memory.h"
 
-struct FolderStackCell {
-    FileNode* folder;
-    FolderStackCell* next;
+#include <cstddef>
+
+template <typename T>
+struct PendingStack {
+    T* items;
+    size_t count;
+    size_t capacity;
+
+    // False when memory runs out; the stack is then unchanged.
+    bool Push(const T& item) {
+        if (count == capacity) {
+            const size_t grown = capacity + 64;
+            auto* more = static_cast<T*>(MemGrow(items, grown * sizeof(T)));
+            if (!more) return false;
+            items = more;
+            capacity = grown;
+        }
+        items[count++] = item;
+        return true;
+    }
+    // False when the stack is empty.
+    bool Pop(T* item) {
+        if (count == 0) return false;
+        *item = items[--count];
+        return true;
+    }
+    void Free() {
+        MemFree(items);
+        items = nullptr;
+        count = 0;
+        capacity = 0;
+    }
 };
-
-// False when the cell cannot be allocated; the stack is then unchanged.
-bool PushFolder(FolderStackCell** top, FileNode* folder);
-// The most recently pushed folder, or null when the stack is empty.
-FileNode* PopFolder(FolderStackCell** top);
-void ClearFolderStack(FolderStackCell** top);

@@ -36,15 +36,19 @@ IoChannel* CreateChannel() {
         ReleaseChannel(channel);
         return nullptr;
     }
-    channel->goEvent = CreateAnalysisEvent(false);
-    channel->quitEvent = CreateAnalysisEvent(true);
-    channel->doneEvent = CreateAnalysisEvent(false);
+    OwnedHandle go(CreateAnalysisEvent(false));
+    OwnedHandle quit(CreateAnalysisEvent(true));
+    OwnedHandle done(CreateAnalysisEvent(false));
     // Made here rather than by the reader, so that a missing one fails the start.
-    channel->readEvent = CreateAnalysisEvent(true);
-    if (!channel->goEvent || !channel->quitEvent || !channel->doneEvent || !channel->readEvent) {
+    OwnedHandle read(CreateAnalysisEvent(true));
+    if (!go.IsValid() || !quit.IsValid() || !done.IsValid() || !read.IsValid()) {
         ReleaseChannel(channel);
         return nullptr;
     }
+    channel->goEvent = go.Release();
+    channel->quitEvent = quit.Release();
+    channel->doneEvent = done.Release();
+    channel->readEvent = read.Release();
     return channel;
 }
 
@@ -110,19 +114,6 @@ void ReadChunk(IoChannel* channel, HANDLE completion) {
     channel->result = result;
     channel->requested = request;
     channel->offset += request;
-}
-
-// The flag, where there is one, is tested every time. A poll of the event is
-// a round trip to the server under Wine. Pairs read on the caller's thread
-// take well under a millisecond, so they poll once per tick of the clock (and
-// on the first pair of a run); the readers' cycles poll every time.
-bool CancelRequested(CompareRun* run, bool everyCycle) {
-    if (run->cancelRequested) return *run->cancelRequested != 0;
-    const DWORD now = GetTickCount();
-    if (!everyCycle && run->cancelPolled && now == run->cancelPollTick) return false;
-    run->cancelPolled = true;
-    run->cancelPollTick = now;
-    return WaitForSingleObject(run->cancelEvent, 0) == WAIT_OBJECT_0;
 }
 
 // Compares 64 bytes a step with SSE2; the chunks start on page boundaries.
@@ -303,7 +294,8 @@ CompareOutcome CompareFilePair(IoEngine* engine, CompareRun* run, ReadFailure* f
         channel->requestLimit = kIoFirstReadBytes;
     }
     do {
-        if (CancelRequested(run, !pair.readHere)) return CompareCancelled;
+        if (run->cancelPoll.Requested(run->cancelEvent, run->cancelRequested, !pair.readHere))
+            return CompareCancelled;
         if (!ReadBothChunks(&pair, run->simultaneous, failure)) return CompareReadError;
         const DWORD* lengths = pair.previousLength;
         run->bytesCompared += lengths[0] < lengths[1] ? lengths[0] : lengths[1];

@@ -6,6 +6,8 @@
 // buffers while the chunks read before are compared. The first reads of a
 // pair are small and double up to 8 MiB, so that a pair that differs early
 // costs little and an identical one soon reads whole chunks.
+#include "analysis/cancel_poll.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -82,10 +84,10 @@ struct CompareRun {
     const volatile LONG* cancelRequested = nullptr;
     // Grows by the shorter chunk of each cycle, over every pair of the run.
     uint64_t bytesCompared = 0;
-    // When the cancel event was last polled; pairs read on the caller's
-    // thread poll it once per tick of the clock.
-    DWORD cancelPollTick = 0;
-    bool cancelPolled = false;
+    // Pairs read on the caller's thread take well under a millisecond, so
+    // without the flag they poll the event once per tick of the clock (and on
+    // the first pair of a run); the readers' cycles poll every time.
+    CancelPoll cancelPoll = {};
 };
 
 enum CompareOutcome {

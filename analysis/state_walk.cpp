@@ -29,8 +29,8 @@ DWORD StateWalkNext(StateWalk* walk, DWORD* attributes, DiffState* state, wchar_
     if (!walk || !attributes || !state || !path) return ERROR_INVALID_PARAMETER;
     for (;;) {
         while (!walk->next) {
-            FileNode* folder = PopFolder(&walk->pendingFolders);
-            if (!folder) {
+            FileNode* folder = nullptr;
+            if (!walk->pendingFolders.Pop(&folder)) {
                 walk->folder = nullptr;
                 return ERROR_NO_MORE_FILES;
             }
@@ -43,7 +43,7 @@ DWORD StateWalkNext(StateWalk* walk, DWORD* attributes, DiffState* state, wchar_
             if (IsDotOrDotDot(child->name)) continue;
             // Pushed before the mask test: the walk descends into every folder.
             // A folder that cannot be remembered ends the walk: its subtree would go unseen.
-            if (!PushFolder(&walk->pendingFolders, child)) {
+            if (!walk->pendingFolders.Push(child)) {
                 walk->next = child;
                 return ERROR_NOT_ENOUGH_MEMORY;
             }
@@ -62,6 +62,6 @@ DWORD StateWalkNext(StateWalk* walk, DWORD* attributes, DiffState* state, wchar_
 
 void StateWalkClear(StateWalk* walk) {
     if (!walk) return;
-    ClearFolderStack(&walk->pendingFolders);
+    walk->pendingFolders.Free();
     memset(walk, 0, sizeof(*walk));
 }

@@ -1,10 +1,11 @@
 #pragma once
 // A filtered walk over a subtree of an analysed tree, yielding full paths.
 #include "analysis/folder_stack.h"
+#include "model/location_tree.h"
 
 struct StateWalk {
     StateFilterMask mask;  // states that are yielded
-    FolderStackCell* pendingFolders;  // folders met but not yet visited
+    PendingStack<FileNode*> pendingFolders;  // folders met but not yet visited
     FileNode* folder;  // at the start: the node whose subtree is walked
     FileNode* next;  // at the start: that node's firstChild
     wchar_t basePath[kPathUnits];  // the location's root path, ending in a backslash

@@ -1,6 +1,10 @@
-#include "analysis/analysis_worker.h"
+#include "analysis/structure_compare.h"
+
+#include "analysis/cancel_poll.h"
 #include "analysis/child_index.h"
+#include "analysis/folder_stack.h"
 #include "analysis/skip_log.h"
+#include "analysis/state_marks.h"
 #include "analysis/state_walk.h"
 #include "model/memory.h"
 #include "model/names.h"
@@ -11,28 +15,6 @@
 
 namespace {
 
-// Polls the cancel event at most once per tick of the system clock, since each
-// poll is a call into the system and a structure pass would make one per
-// entry. Once it has seen the event it answers yes without asking again.
-class CancelPoll {
-public:
-    explicit CancelPoll(HANDLE event) : m_event(event) {}
-    bool Cancelled() {
-        if (m_cancelled) return true;
-        const DWORD now = GetTickCount();
-        if (m_polled && now == m_lastTick) return false;
-        m_polled = true;
-        m_lastTick = now;
-        m_cancelled = WaitForSingleObject(m_event, 0) == WAIT_OBJECT_0;
-        return m_cancelled;
-    }
-
-private:
-    HANDLE m_event;
-    DWORD m_lastTick = 0;
-    bool m_polled = false;
-    bool m_cancelled = false;
-};
 
 // A folder of this tree with its folder in the other tree, still to compare.
 struct FolderPair {
@@ -41,38 +23,6 @@ struct FolderPair {
     size_t pathLength;  // of the node's tree path
 };
 
-// Folder pairs waiting, last in first out, on the heap so that no depth of
-// folders can exhaust the thread's stack.
-class FolderPairStack {
-public:
-    ~FolderPairStack() { MemFree(m_pairs); }
-    bool Push(const FolderPair& pair) {
-        if (m_count == m_capacity) {
-            const size_t capacity = m_capacity + 64;
-            auto* grown = static_cast<FolderPair*>(MemGrow(m_pairs, capacity * sizeof(FolderPair)));
-            if (!grown) return false;
-            m_pairs = grown;
-            m_capacity = capacity;
-        }
-        m_pairs[m_count++] = pair;
-        return true;
-    }
-    bool Pop(FolderPair* pair) {
-        if (m_count == 0) return false;
-        *pair = m_pairs[--m_count];
-        return true;
-    }
-
-private:
-    FolderPair* m_pairs = nullptr;
-    size_t m_count = 0;
-    size_t m_capacity = 0;
-};
-
-void MarkModified(FileNode* node) {
-    node->state = DiffModified;
-    MarkAncestorsModified(node);
-}
 
 // A file facing a folder of the same name: neither can be synchronized
 // over the other. Logged under its path in the other location.
@@ -110,11 +60,11 @@ FileNode* AddMissingCopy(FileNode* child, FileNode* counterpart, ChildIndex* oth
 
 // Compares the children of one folder pair; subfolder pairs go on `pending`.
 DWORD CompareFolderPair(const FolderPair& pair, LocationSlot* other, const TimeRule* timeRule, CancelPoll* cancel,
-                        FolderPairStack* pending) {
+                        PendingStack<FolderPair>* pending) {
     ChildIndex otherChildren;
     if (!otherChildren.Build(pair.counterpart)) return ERROR_NOT_ENOUGH_MEMORY;
     for (FileNode* child = pair.node->firstChild; child; child = child->nextSibling) {
-        if (cancel->Cancelled()) break;
+        if (cancel->Requested(other->cancelEvent, other->cancelRequested)) break;
         // "." and ".." take part in nothing.
         if (IsDotOrDotDot(child->name)) continue;
         if (child->state == DiffUnknown) {
@@ -155,23 +105,6 @@ DWORD CompareFolderPair(const FolderPair& pair, LocationSlot* other, const TimeR
 
 }  // namespace
 
-void MarkSubtreeUnknown(FileNode* top) {
-    top->state = DiffUnknown;
-    MarkAncestorsModified(top);
-    // Depth first along the links, without a stack: down the first child,
-    // on to the next sibling, back up through the parents.
-    FileNode* node = top->firstChild;
-    while (node) {
-        if (!IsDotOrDotDot(node->name)) node->state = DiffUnknown;
-        if (node->firstChild) {
-            node = node->firstChild;
-            continue;
-        }
-        while (node != top && !node->nextSibling) node = node->parent;
-        node = node == top ? nullptr : node->nextSibling;
-    }
-}
-
 // Every entry is looked up in the folder of the other tree that stands for its
 // own parent, the same node that a lookup of its parent's path would find.
 DWORD CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* other, const TimeRule* timeRule) {
@@ -185,13 +118,14 @@ DWORD CompareStructure(FileNode* node, const wchar_t* treePath, LocationSlot* ot
         }
         return ERROR_SUCCESS;
     }
-    CancelPoll cancel(other->cancelEvent);
-    FolderPairStack pending;
+    CancelPoll cancel = {};
+    PendingStack<FolderPair> pending = {};
     FolderPair pair = {node, counterpart, wcslen(treePath)};
+    DWORD status = ERROR_SUCCESS;
     do {
-        DWORD status = CompareFolderPair(pair, other, timeRule, &cancel, &pending);
-        if (status != ERROR_SUCCESS) return status;
-        if (cancel.Cancelled()) break;
+        status = CompareFolderPair(pair, other, timeRule, &cancel, &pending);
+        if (status != ERROR_SUCCESS || cancel.Requested(other->cancelEvent, other->cancelRequested)) break;
     } while (pending.Pop(&pair));
-    return ERROR_SUCCESS;
+    pending.Free();
+    return status;
 }

@@ -50,8 +50,14 @@ private:
 };
 
 // Starts `routine` with `parameter` on a new thread of default security and
-// stack size; the handle holds nothing (and GetLastError tells why) when the
-// thread cannot be started.
-inline OwnedHandle StartCoreThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
-    return OwnedHandle(CreateThread(nullptr, 0, routine, parameter, 0, nullptr));
+// stack size: the one way the program starts threads. The handle holds nothing
+// (and GetLastError tells why) when the thread cannot be started. No exception
+// leaves through the system: one thrown by `routine` ends the thread with exit
+// code 1.
+OwnedHandle StartCoreThread(LPTHREAD_START_ROUTINE routine, void* parameter);
+
+// Waits for the thread to end and closes its handle; nothing for none.
+inline void JoinThread(OwnedHandle* thread) {
+    if (thread->IsValid()) WaitForSingleObject(thread->Get(), INFINITE);
+    thread->Close();
 }

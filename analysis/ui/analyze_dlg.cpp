@@ -4,7 +4,6 @@
 #include "analysis/analyze_log.h"
 #include "analysis/background_ops.h"
 #include "analysis/skip_log.h"
-#include "framework/thread.h"
 #include "framework/win_app.h"
 #include "model/system_error.h"
 #include "model/text.h"
@@ -22,8 +21,6 @@ const wchar_t kThreadFailed[] = L"Error starting worker thread.";
 const wchar_t kItemsSkipped[] =
     L"Some files/folders could not be accessed and will not be added to the analysis report. A list of these files "
     L"was saved to <AnalyzeLog.txt>!";
-
-UINT RunAnalysisWorker(void* data) { return AnalysisWorker(data); }
 
 // The slot's status text and code, copied under its lock.
 DWORD CopyStatus(LocationSlot* slot, wchar_t* text) {
@@ -47,7 +44,7 @@ CAnalyzeDlg::CAnalyzeDlg(AnalyzeDlgOwner* owner)
     : CDialog(IDD_ANALYZE), m_running(FALSE), m_refSample(), m_nextSample(), m_owner(owner) {}
 
 CAnalyzeDlg::~CAnalyzeDlg() {
-    JoinThread(m_worker);
+    JoinThread(&m_worker);
 }
 
 void CAnalyzeDlg::DoDataExchange(CDataExchange* exchange) {
@@ -111,7 +108,7 @@ void CAnalyzeDlg::EndRun() {
 
 void CAnalyzeDlg::OnStart() {
     // One dialog runs one analysis.
-    if (m_running || m_worker != nullptr) return;
+    if (m_running || m_worker.IsValid()) return;
     m_running = TRUE;
     // Start holds the focus; Close, now Cancel, stays enabled and takes it first.
     GotoDlgCtrl(m_close);
@@ -138,8 +135,8 @@ void CAnalyzeDlg::OnStart() {
         ReturnToIdle();
         return;
     }
-    m_worker = StartThread(RunAnalysisWorker, &g_backgroundOps);
-    if (m_worker == nullptr) {
+    m_worker = StartCoreThread(AnalysisWorker, &g_backgroundOps);
+    if (!m_worker.IsValid()) {
         SkipLogClose();
         ShowError(kThreadFailed);
         ReturnToIdle();
@@ -152,7 +149,7 @@ void CAnalyzeDlg::OnCancelOrClose() {
         return;
     }
     // The worker has reported its end; once its thread is gone nothing can reach this window.
-    if (m_worker != nullptr) WaitForSingleObject(m_worker, INFINITE);
+    if (m_worker.IsValid()) WaitForSingleObject(m_worker.Get(), INFINITE);
     EndDialog(IDCANCEL);
 }
 

@@ -7,6 +7,7 @@
 #include "analysis/analysis_progress.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
+#include "model/win_guards.h"
 
 #include <string>
 
@@ -75,6 +76,6 @@ private:
 
     // The worker's thread, kept until the dialog closes so that the dialog never
     // goes while the worker can still send to it.
-    HANDLE m_worker = nullptr;
+    OwnedHandle m_worker;
     AnalyzeDlgOwner* m_owner;  // not owned; may be null
 };

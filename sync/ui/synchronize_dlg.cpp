@@ -4,7 +4,6 @@
 
 #include "analysis/background_ops.h"
 #include "framework/message_box.h"
-#include "framework/thread.h"
 #include "framework/win_app.h"
 #include "model/location_paths.h"
 #include "model/memory.h"
@@ -56,8 +55,8 @@ CSynchronizeDlg::CSynchronizeDlg(SynchronizeDlgOwner* owner)
 CSynchronizeDlg::~CSynchronizeDlg() {
     // The window has gone; a thread still running is past its last message to
     // it and may still write a member, so the object waits for it.
-    JoinThread(m_builder);
-    JoinThread(m_worker);
+    JoinThread(&m_builder);
+    JoinThread(&m_worker);
     FreeSyncItemList(m_items);
 }
 
@@ -111,8 +110,8 @@ BOOL CSynchronizeDlg::OnInitDialog() {
     m_listReady = false;
     m_totalNew = m_totalModified = m_totalMissing = 0;
     m_checkedNew = m_checkedModified = m_checkedMissing = 0;
-    m_builder = StartThread(BuildSyncItemList, this);
-    if (m_builder == nullptr) {
+    m_builder = StartCoreThread(BuildSyncItemList, this);
+    if (!m_builder.IsValid()) {
         MessageBox(kSyncThreadFailed, L"Error", MB_ICONERROR);
         m_close.EnableWindow(TRUE);
     }
@@ -129,7 +128,7 @@ void CSynchronizeDlg::EnableChoosing(BOOL enable) {
 
 // On the builder's thread: touches no control and no count, only the records, which
 // the dialog reads once the message has arrived.
-UINT CSynchronizeDlg::BuildSyncItemList(void* dialog) {
+DWORD WINAPI CSynchronizeDlg::BuildSyncItemList(void* dialog) {
     auto* self = static_cast<CSynchronizeDlg*>(dialog);
     const LocationSlot* current = &g_backgroundOps.slots[self->m_currentLocation];
     const LocationSlot* other = &g_backgroundOps.slots[1 - self->m_currentLocation];
@@ -229,7 +228,7 @@ bool CSynchronizeDlg::StateCounts(DiffState state, int32_t** total, int32_t** ch
 
 void CSynchronizeDlg::OnCancel() {
     // A run ends the dialog itself, through WM_SYNCHRONIZE_DONE.
-    if (m_worker != nullptr) return;
+    if (m_worker.IsValid()) return;
     // Close stays disabled until the list is built; the object waits for the builder when it goes.
     if (!IsWindowEnabled(m_close.m_hWnd)) return;
     EndDialog(IDCANCEL);
@@ -291,7 +290,7 @@ void CSynchronizeDlg::OnItemChanging(NMHDR* header, LRESULT* result) {
 void CSynchronizeDlg::OnItemChanged(NMHDR*, LRESULT* result) { *result = 0; }
 
 void CSynchronizeDlg::OnStart() {
-    if (m_worker != nullptr || !m_listReady) return;
+    if (m_worker.IsValid() || !m_listReady) return;
     if (m_checkedNew == 0 && m_checkedModified == 0 && m_checkedMissing == 0) {
         MessageBox(kSyncNothingChecked, L"Information", MB_ICONINFORMATION);
         return;
@@ -317,8 +316,8 @@ void CSynchronizeDlg::OnStart() {
     m_request.window = m_hWnd;
     m_request.notice = ShowNotice;
     m_request.noticeContext = this;
-    m_worker = StartThread(RunSynchronizeWorker, this);
-    if (m_worker == nullptr) {
+    m_worker = StartCoreThread(RunSynchronizeWorker, this);
+    if (!m_worker.IsValid()) {
         // Nothing was touched; the panes no longer show the analysis, so there is nothing to go back to.
         MessageBox(kSyncThreadFailed, L"Error", MB_ICONERROR);
         EndDialog(IDCANCEL);
@@ -331,7 +330,7 @@ void CSynchronizeDlg::ShowNotice(void* dialog, SyncNoticeKind kind, const wchar_
     ShowMessageBox(static_cast<CSynchronizeDlg*>(dialog)->m_hWnd, text, SyncNoticeCaption(kind), MB_OK | icon);
 }
 
-UINT CSynchronizeDlg::RunSynchronizeWorker(void* dialog) {
+DWORD WINAPI CSynchronizeDlg::RunSynchronizeWorker(void* dialog) {
     return RunSynchronization(&static_cast<CSynchronizeDlg*>(dialog)->m_request);
 }
 

@@ -9,6 +9,7 @@
 
 #include "framework/controls.h"
 #include "framework/dialog.h"
+#include "model/win_guards.h"
 #include "model/location_tree.h"
 #include "sync/synchronize_worker.h"
 
@@ -95,8 +96,8 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    static UINT BuildSyncItemList(void* dialog);
-    static UINT RunSynchronizeWorker(void* dialog);
+    static DWORD WINAPI BuildSyncItemList(void* dialog);
+    static DWORD WINAPI RunSynchronizeWorker(void* dialog);
     void FillItemList();
     void AddItemRow(uint32_t index);
     static void ShowNotice(void* dialog, SyncNoticeKind kind, const wchar_t* text);
@@ -106,8 +107,8 @@ private:
     void EnableChoosing(BOOL enable);
 
     // Kept until the dialog object goes, so that it never goes under a running thread.
-    HANDLE m_builder = nullptr;
-    HANDLE m_worker = nullptr;
+    OwnedHandle m_builder;
+    OwnedHandle m_worker;
     // The listed items, made by the builder; their checks are taken from the list at Start.
     SyncItemList* m_items = nullptr;
     DWORD m_buildResult = ERROR_SUCCESS;

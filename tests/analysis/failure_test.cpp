@@ -1,4 +1,5 @@
 #include "analysis/skip_log.h"
+#include "analysis/structure_compare.h"
 #include "model/scan.h"
 #include "tests/analysis/analysis_run.h"
 

@@ -120,9 +120,9 @@ TEST_F(StateWalkTest, ClearAfterAPartialWalkFreesPendingFolders) {
     DWORD attributes;
     DiffState state;
     for (int step = 0; step < 4; ++step) ASSERT_EQ(StateWalkNext(walk, &attributes, &state, path), 0u);
-    ASSERT_NE(walk->pendingFolders, nullptr);
+    ASSERT_GT(walk->pendingFolders.count, 0u);
     StateWalkClear(walk);
-    EXPECT_EQ(walk->pendingFolders, nullptr);
+    EXPECT_EQ(walk->pendingFolders.items, nullptr);
     EXPECT_EQ(walk->folder, nullptr);
     EXPECT_EQ(walk->mask, 0);
     EXPECT_EQ(walk->basePath[0], 0);

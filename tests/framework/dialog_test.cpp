@@ -9,7 +9,6 @@
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "framework/message_box.h"
-#include "framework/thread.h"
 #include "framework/win_app.h"
 #include "tests/framework/framework_test_resource.h"
 #include "tests/framework/window_test.h"
@@ -333,32 +332,6 @@ TEST(MessageBoxTest, TheGuardRefusesAnUnexpectedRealBox) {
     EXPECT_NE(answer, IDOK);
     EXPECT_LE(answer, 0);  // the box could not be made
     EXPECT_EQ(guard.Refused(), 1);
-}
-
-UINT CountUp(void* parameter) {
-    InterlockedIncrement(static_cast<LONG*>(parameter));
-    return 5;
-}
-
-UINT Throws(void*) { throw 1; }
-
-TEST(ThreadTest, StartThreadRunsTheRoutineWithItsParameter) {
-    LONG count = 0;
-    HANDLE thread = StartThread(CountUp, &count);
-    ASSERT_NE(thread, nullptr);
-    ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeThread(thread, &code);
-    CloseHandle(thread);
-    EXPECT_EQ(count, 1);
-    EXPECT_EQ(code, 5u);
-
-    HANDLE throwing = StartThread(Throws, nullptr);
-    ASSERT_NE(throwing, nullptr);
-    ASSERT_EQ(WaitForSingleObject(throwing, 10000), WAIT_OBJECT_0);
-    GetExitCodeThread(throwing, &code);
-    CloseHandle(throwing);
-    EXPECT_EQ(code, 1u);
 }
 
 TEST(ControlsTest, ImageListsAndTabsAnswerThroughTheirWrappers) {
