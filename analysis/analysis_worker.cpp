@@ -2,6 +2,7 @@
 
 #include "analysis/child_index.h"
 #include "analysis/content_pair.h"
+#include "analysis/digest_compare.h"
 #include "analysis/folder_stack.h"
 #include "analysis/skip_log.h"
 #include "analysis/state_marks.h"
@@ -75,6 +76,7 @@ DWORD RunScanPhase(BackgroundOpsData* data) {
             SetLocationStatus(slot, kParsing, 0);
             NotifyAnalysis(data, WM_ANALYSIS_STATUS, location);
             slot->scanStarted = 1;
+            slot->exclusions = data->exclusions;
             // Joined through the slot's event, not the handle, which goes at once.
             if (!StartCoreThread(ScanThread, slot).IsValid()) {
                 DWORD error = GetLastError();
@@ -232,8 +234,9 @@ ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuf
 DWORD WINAPI ScanThread(void* parameter) {
     auto* slot = static_cast<LocationSlot*>(parameter);
     ScanContext context = {slot->cancelEvent, SkipLogAppendLines, slot->cancelRequested, &slot->foldersListed,
-                           &slot->filesListed};
-    slot->scanResult = ScanLocation(slot->tree, slot->rootPath, &context);
+                           &slot->filesListed, slot->exclusions, &slot->entriesExcluded};
+    // A tree read from a catalog is whole already.
+    slot->scanResult = slot->catalog ? ERROR_SUCCESS : ScanLocation(slot->tree, slot->rootPath, &context);
     // The slot may be released as soon as this is set.
     SetEvent(slot->scanDoneEvent);
     return 0;
@@ -267,7 +270,20 @@ DWORD WINAPI AnalysisWorker(void* parameter) {
         return 0;
     }
 
-    if (data->compareContent) {
+    if (data->compareContent && (data->slots[0].catalog || data->slots[1].catalog)) {
+        // A catalog holds its files' digests, not their bytes.
+        ReportBothStatus(data, kAnalyzingContent);
+        DWORD status = CompareByDigests(data, startTick);
+        if (status == ERROR_CANCELLED) {
+            ReportBothAndEnd(data, kCanceled, 0);
+            return 0;
+        }
+        if (status != ERROR_SUCCESS) {
+            const bool logFailed = status == ERROR_INTERNAL_ERROR;
+            ReportBothAndEnd(data, logFailed ? kLogFailed : kReadFailed, logFailed ? 0 : status);
+            return 1;
+        }
+    } else if (data->compareContent) {
         ReportBothStatus(data, kAnalyzingContent);
         IoEngine engine;
         ContentBuffers buffers;

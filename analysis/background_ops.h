@@ -1,11 +1,14 @@
 #pragma once
 // The one record that the Analyze dialog and the threads of an analysis share.
+#include "model/exclusions.h"
 #include "model/file_times.h"
 #include "model/location_tree.h"
 
 #include <windows.h>
 
 #include <cstdint>
+
+struct CatalogDigests;  // model/catalog.h
 
 const unsigned kStatusTextUnits = 2048;
 const DWORD kBackgroundOpsSignature0 = 0x6B636F6E;
@@ -33,6 +36,13 @@ struct LocationSlot {
     // the slot's scan thread with interlocked operations.
     volatile LONG foldersListed;
     volatile LONG filesListed;
+    // Entries the scan left out for the exclusions, raised like the counts above.
+    volatile LONG entriesExcluded;
+    const ExclusionList* exclusions;  // the record's, copied by the worker before the scan starts
+    // Set with a tree read from a catalog before the worker starts (not
+    // owned): the slot is not scanned, and in content mode its files compare
+    // by the catalog's digests. Null for a folder.
+    const CatalogDigests* catalog;
 };
 
 struct BackgroundOpsData {
@@ -45,6 +55,8 @@ struct BackgroundOpsData {
     BYTE simultaneous;
     BYTE compareContent;
     TimeRule timeRule;  // without content comparison: when two times are the same (zeroed: the default)
+    // Entries both scans leave out; not owned, null for none. Set after BackgroundOpsInit.
+    const ExclusionList* exclusions;
     DWORD signature[2];
 };
 

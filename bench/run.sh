@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Times quillmar-cli.exe against the tools a user would otherwise reach for, on the
 # same folder pairs in the same run, and prints each figure as a ratio to the fastest
-# tool and to the bare Win32 floor (the probe).
+# tool and to the bare Win32 floor (the probe). On the wide and deep corpora it also
+# times `quillmar-cli catalog` of the left side, against the probe's bare walk of that
+# side, and with --content against that side's files read once, and read and digested
+# by the system's SHA-256 (bench/read_floor.cpp: the probe has no mode that reads one side).
 #
 # usage: bench/run.sh [-x SCALE] [-n RUNS] [-k KINDS] [-o CORPUS_DIR] [-H ENTRIES]
 #   -x SCALE  corpus scale for make-corpus.sh (default 1; 0.05 for a quick look)
 #   -n RUNS   runs per command; the median is reported (default 5)
-#   -k KINDS  comma list of wide,deep,big, of the location model's listing,memory,together,huge
+#   -k KINDS  comma list of wide,deep,big,early (the big corpus's left against copies that
+#             differ 100 bytes in), of the location model's listing,memory,together,huge
 #             (bench/model_bench.sh) and of the panes' flat,browse,pair,sync
 #             (bench/pane_bench.sh); default all but huge
 #   -H ENTRIES  files a side of the huge pair (default 2500000)
@@ -15,7 +19,7 @@ command_line="bash bench/run.sh $*"
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 shared=${QUILLMAR_SHARED:-$root/../shared}
-scale=1 runs=5 kinds=wide,deep,big,listing,memory,together,flat,browse,pair,sync corpus=${TMPDIR:-/tmp}/quillmar-corpus entries=2500000
+scale=1 runs=5 kinds=wide,deep,big,early,listing,memory,together,flat,browse,pair,sync corpus=${TMPDIR:-/tmp}/quillmar-corpus entries=2500000
 while getopts "x:n:k:o:H:h" opt; do
   case $opt in
     x) scale=$OPTARG ;; n) runs=$OPTARG ;; k) kinds=$OPTARG ;; o) corpus=$OPTARG ;; H) entries=$OPTARG ;;
@@ -27,7 +31,7 @@ done
 # The location model's own benchmarks run apart, after the corpus comparisons.
 model_kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'listing|memory|together|huge' | paste -sd, || true)
 pane_kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'flat|browse|pair|sync' | paste -sd, || true)
-kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'wide|deep|big' | paste -sd, || true)
+kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'wide|deep|big|early' | paste -sd, || true)
 
 source "$root/scripts/common.sh"
 prepare >/dev/null
@@ -42,8 +46,28 @@ mkdir -p "$(dirname "$probe")"
 if [ ! -f "$probe" ] || [ "$shared/bench/probe.cpp" -nt "$probe" ]; then
   i686-w64-mingw32-g++-posix -O2 -static -municode -o "$probe" "$shared/bench/probe.cpp"
 fi
+read_floor=$BUILD_DIR/bench/read_floor.exe
+if [ ! -f "$read_floor" ] || [ "$here/read_floor.cpp" -nt "$read_floor" ]; then
+  i686-w64-mingw32-g++-posix -O2 -static -municode -o "$read_floor" "$here/read_floor.cpp" -lbcrypt
+fi
 
-[ -z "$kinds" ] || bash "$shared/bench/make-corpus.sh" -x "$scale" -k "$kinds" -o "$corpus" >&2
+corpus_kinds=$(tr , '\n' <<<"$kinds" | sed 's/^early$/big/' | sort -u | paste -sd, || true)
+[ -z "$corpus_kinds" ] || bash "$shared/bench/make-corpus.sh" -x "$scale" -k "$corpus_kinds" -o "$corpus" >&2
+# early: the big corpus's left files against copies with one byte changed 100 bytes in, as
+# a re-encoded video or an edited disk image differs from its earlier version.
+if grep -qx early <<<"${kinds//,/$'\n'}"; then
+  early=$corpus/early
+  if [ ! -f "$early/made" ] || [ "$corpus/big/manifest.tsv" -nt "$early/made" ]; then
+    rm -rf "$early" && mkdir -p "$early/right"
+    ln -s "$corpus/big/left" "$early/left"
+    for f in "$corpus/big/left"/*; do
+      cp -p "$f" "$early/right/"
+      printf '\xAA' | dd of="$early/right/${f##*/}" bs=1 seek=100 conv=notrunc status=none
+      touch -r "$f" "$early/right/${f##*/}"
+    done
+    touch "$early/made"
+  fi
+fi
 
 # One server for the run, gone ten seconds after its last program (a lasting one keeps
 # scripts/test.sh waiting).
@@ -94,12 +118,22 @@ bare_walk() { wine "$probe" walk "$left" "$right"; }
 time_mode() { wine "$cli" analyze "$left_win" "$right_win"; }
 time_mode_simultaneous() { wine "$cli" analyze --simultaneous "$left_win" "$right_win"; }
 content_mode() { wine "$cli" analyze --content "$left_win" "$right_win"; }
+cmp_every_pair() { cmp_loop "$left" "$right"; }
 open_every_pair() { wine "$probe" tree --engine sync --noread "$left" "$right"; }
 read_every_pair() { wine "$probe" tree --engine sync --fit "$left" "$right"; }
 
+# A catalog of the left side (into $catalog_win), its floors, and our own analysis of that
+# side against an empty folder, which prints as many lines as the catalog holds.
+catalog_of_times() { wine "$cli" catalog "$left_win" "$catalog_win"; }
+catalog_of_content() { wine "$cli" catalog --content "$left_win" "$catalog_win"; }
+bare_walk_of_one_side() { wine "$probe" walk "$left"; }
+analysis_of_one_side() { wine "$cli" analyze "$left_win" "$empty_win"; }
+read_of_one_side() { wine "$read_floor" "$left_win"; }
+digest_of_one_side() { wine "$read_floor" --sha256 "$left_win"; }
+
 cmp_loop() {  # cmp over every pair present on both sides
   local left=$1 right=$2
-  (cd "$left" && find . -type f) | while read -r f; do
+  (cd "$left" && find -L . -type f) | while read -r f; do
     [ -f "$right/$f" ] && cmp -s "$left/$f" "$right/$f"
   done
 }
@@ -115,7 +149,7 @@ record_rows() {
   local kind=$1 walk
   [ "$scale" = 1 ] || kind="$kind (x$scale)"
   for name in "${!t[@]}"; do t[$name]=$(printf '%.3f' "${t[$name]}"); done
-  walk=${t[probe_walk]}
+  walk=${t[probe_walk]:-}
   if [ -n "${t[cmp_loop]:-}" ]; then
     # Twenty files a side: its walk is too short to time against.
     rows+=("| \`quillmar-cli analyze --content\`, $kind corpus | ${t[quillmar_content]} s | ${t[cmp_loop]} s | $(ratio "${t[quillmar_content]}" "${t[cmp_loop]}") \`cmp\` loop |")
@@ -125,6 +159,42 @@ record_rows() {
     rows+=("| \`quillmar-cli analyze --content\`, $kind corpus | ${t[quillmar_content]} s | ${t[probe_open]} s | $(ratio "${t[quillmar_content]}" "${t[probe_open]}") open/close floor |")
     rows+=("| \`quillmar-cli analyze --content\`, $kind corpus, against reading | ${t[quillmar_content]} s | ${t[probe_read]} s | $(ratio "${t[quillmar_content]}" "${t[probe_read]}") bare read of every pair |")
   fi
+  if [ -n "${t[quillmar_catalog]:-}" ]; then
+    rows+=("| \`quillmar-cli catalog\`, $kind corpus | ${t[quillmar_catalog]} s | ${t[probe_walk_one]} s | $(ratio "${t[quillmar_catalog]}" "${t[probe_walk_one]}") bare walk of one side |")
+    rows+=("| \`quillmar-cli catalog --content\`, $kind corpus | ${t[quillmar_catalog_content]} s | ${t[floor_digest_one]} s | $(ratio "${t[quillmar_catalog_content]}" "${t[floor_digest_one]}") bare read and SHA-256 of every file of one side |")
+    rows+=("| \`quillmar-cli catalog --content\`, $kind corpus, against reading | ${t[quillmar_catalog_content]} s | ${t[floor_read_one]} s | $(ratio "${t[quillmar_catalog_content]}" "${t[floor_read_one]}") bare read of every file of one side |")
+  fi
+}
+
+# time_catalogs KIND: the catalogs of the left side against their floors, in turns.
+time_catalogs() {
+  local kind=$1 mode status
+  catalog_win="Z:${corpus//\//\\}\\$kind.catalog" empty_win="Z:${corpus//\//\\}\\empty"
+  mkdir -p "$corpus/empty"
+  # A run that fails would time only its failure (status 1 says that some entries are unknown).
+  for mode in "" --content; do
+    status=0
+    wine "$cli" catalog $mode "$left_win" "$catalog_win" >/dev/null 2>"$BUILD_DIR/bench/last-error.txt" || status=$?
+    if [ "$status" -gt 1 ]; then
+      echo "quillmar-cli catalog $mode failed on $kind:" >&2
+      cat "$BUILD_DIR/bench/last-error.txt" >&2
+      exit 1
+    fi
+  done
+  in_turns quillmar_catalog catalog_of_times probe_walk_one bare_walk_of_one_side quillmar_one_side analysis_of_one_side
+  in_turns quillmar_catalog_content catalog_of_content floor_read_one read_of_one_side floor_digest_one digest_of_one_side
+  echo "== $kind, catalogs of the left side (median of $runs runs, in turns)"
+  report "$kind" quillmar_catalog "${t[quillmar_catalog]}" "${t[probe_walk_one]}" \
+    "$(printf '%.2f x bare walk of one side, %.2f x analysis of one side' \
+      "$(echo "${t[quillmar_catalog]} / ${t[probe_walk_one]}" | bc -l)" \
+      "$(echo "${t[quillmar_catalog]} / ${t[quillmar_one_side]}" | bc -l)")"
+  report "$kind" quillmar_catalog_content "${t[quillmar_catalog_content]}" "${t[probe_walk_one]}" \
+    "$(printf '%.2f x read and SHA-256 floor, %.2f x read floor' \
+      "$(echo "${t[quillmar_catalog_content]} / ${t[floor_digest_one]}" | bc -l)" \
+      "$(echo "${t[quillmar_catalog_content]} / ${t[floor_read_one]}" | bc -l)")"
+  for name in probe_walk_one quillmar_one_side floor_read_one floor_digest_one; do
+    report "$kind" "$name" "${t[$name]}" "${t[probe_walk_one]}" ""
+  done
 }
 
 IFS=, read -ra kind_list <<<"$kinds"
@@ -132,6 +202,17 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
   left=$corpus/$kind/left right=$corpus/$kind/right
   left_win="Z:${left//\//\\}" right_win="Z:${right//\//\\}"
   declare -A t=()
+  if [ "$kind" = early ]; then
+    # Twenty pairs that differ at once: only the content comparison against cmp tells anything.
+    in_turns quillmar_content content_mode cmp_loop cmp_every_pair
+    echo "== $kind (median of $runs runs, in turns)"
+    report "$kind" quillmar_content "${t[quillmar_content]}" "${t[cmp_loop]}" \
+      "$(printf '%.2f x cmp loop' "$(echo "${t[quillmar_content]} / ${t[cmp_loop]}" | bc -l)")"
+    report "$kind" cmp_loop "${t[cmp_loop]}" "${t[cmp_loop]}" ""
+    record_rows "$kind"
+    unset t
+    continue
+  fi
   t[find]=$(median_seconds find "$left" "$right")
   t[rsync]=$(median_seconds rsync -rn --delete -i "$left/" "$right/")
   t[diff]=$(median_seconds diff -rq "$left" "$right")
@@ -149,9 +230,10 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
   done
   # The full listing of every item of both sides, against the default one of the differences.
   t[quillmar_all]=$(median_seconds wine "$cli" analyze --all "$left_win" "$right_win")
-  in_turns quillmar_content content_mode probe_open open_every_pair probe_read read_every_pair
   if [ "$kind" = big ]; then
-    t[cmp_loop]=$(median_seconds cmp_loop "$left" "$right")
+    in_turns quillmar_content content_mode cmp_loop cmp_every_pair probe_open open_every_pair probe_read read_every_pair
+  else
+    in_turns quillmar_content content_mode probe_open open_every_pair probe_read read_every_pair
   fi
   fastest=$(printf '%s\n' "${t[@]}" | sort -g | head -1)
   echo "== $kind (median of $runs runs)"
@@ -173,6 +255,7 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
     esac
     report "$kind" "$name" "${t[$name]}" "$fastest" "$floor"
   done
+  [ "$kind" = big ] || time_catalogs "$kind"
   record_rows "$kind"
   unset t
 done

@@ -3,14 +3,19 @@
 namespace cli {
 
 const wchar_t kUsageSynopsis[] =
-    L"usage: quillmar-cli.exe analyze [--content] [--simultaneous] [--all] [--null] [--log FOLDER]\n"
-    L"                                [--time-window SECONDS] [--ignore-hour-shift] LEFT RIGHT\n"
+    L"usage: quillmar-cli.exe analyze [--content] [--simultaneous] [--all] [--json] [--null]\n"
+    L"                                [--log FOLDER] [--time-window SECONDS] [--ignore-hour-shift]\n"
+    L"                                [--exclude PATTERN]... [--exclude-from FILE]... LEFT RIGHT\n"
     L"       quillmar-cli.exe commit [--dry-run] [--content] [--simultaneous] [--null] [--log FOLDER]\n"
     L"                               [--time-window SECONDS] [--ignore-hour-shift] [--max-delete N]\n"
-    L"                               [--allow-delete-all] [--delete-without-recycle-bin] LEFT RIGHT\n"
+    L"                               [--allow-delete-all] [--delete-without-recycle-bin]\n"
+    L"                               [--exclude PATTERN]... [--exclude-from FILE]... LEFT RIGHT\n"
     L"       quillmar-cli.exe update [--dry-run] [--content] [--simultaneous] [--null] [--log FOLDER]\n"
     L"                               [--time-window SECONDS] [--ignore-hour-shift] [--max-delete N]\n"
-    L"                               [--allow-delete-all] [--delete-without-recycle-bin] LEFT RIGHT\n"
+    L"                               [--allow-delete-all] [--delete-without-recycle-bin]\n"
+    L"                               [--exclude PATTERN]... [--exclude-from FILE]... LEFT RIGHT\n"
+    L"       quillmar-cli.exe catalog [--content] [--log FOLDER] [--exclude PATTERN]...\n"
+    L"                                [--exclude-from FILE]... FOLDER FILE\n"
     L"       quillmar-cli.exe --help | -h | /?\n"
     L"       quillmar-cli.exe --version\n";
 
@@ -23,6 +28,9 @@ const wchar_t kHelpBody[] =
     L"  commit    makes RIGHT like LEFT: copies New and Modified files to RIGHT, deletes\n"
     L"            from RIGHT the files that LEFT lacks, creates and removes folders\n"
     L"  update    makes LEFT like RIGHT, the other way round\n"
+    L"  catalog   saves the listing of FOLDER (with --content, its files' digests too)\n"
+    L"            to the file FILE, a catalog, which analyze compares later in the\n"
+    L"            folder's place: LEFT, RIGHT or both may be a catalog\n"
     L"Deleted files go to the Recycle Bin, and so do the files that copies replace;\n"
     L"folders are removed only when empty. Links (symbolic links, junctions, mount\n"
     L"points) are never followed: they are UNKNOWN and left alone.\n"
@@ -31,7 +39,8 @@ const wchar_t kHelpBody[] =
     L"  --content       compare the content of the files byte for byte; without it,\n"
     L"                  files are compared by size and last-write time, and times\n"
     L"                  that differ by 2 seconds or less are the same (FAT keeps\n"
-    L"                  times in steps of 2 seconds, exFAT and many shares in seconds)\n"
+    L"                  times in steps of 2 seconds, exFAT and many shares in seconds);\n"
+    L"                  catalog: write a SHA-256 digest of each file's content\n"
     L"  --time-window SECONDS\n"
     L"                  times that differ by up to SECONDS (2 or more) are the same,\n"
     L"                  for shares whose clocks drift\n"
@@ -40,6 +49,20 @@ const wchar_t kHelpBody[] =
     L"                  for FAT volumes after a change of daylight-saving time\n"
     L"  --simultaneous  read both folders at the same time (faster on two disks)\n"
     L"  --all           analyze: list every item of both folders, identical ones too\n"
+    L"  --json          analyze: one JSON object per item instead of the text listing\n"
+    L"  --exclude PATTERN\n"
+    L"                  leave out the files and folders that PATTERN matches, on both\n"
+    L"                  sides, as if they were not there: not listed, read, compared,\n"
+    L"                  copied or deleted, and an excluded folder is not entered. May\n"
+    L"                  be given many times. * stands for any characters and ? for one,\n"
+    L"                  within one name, ignoring case. A PATTERN of one name matches\n"
+    L"                  it at any depth (*.tmp, node_modules); one with backslashes\n"
+    L"                  between names, the whole path below LEFT and RIGHT (build\\*.obj,\n"
+    L"                  docs\\drafts); a leading backslash keeps it to their top folder\n"
+    L"                  (\\build), and a trailing one to folders (cache\\)\n"
+    L"  --exclude-from FILE\n"
+    L"                  the patterns of FILE, one a line, UTF-8; blank lines and lines\n"
+    L"                  that begin with # are skipped. May be given many times\n"
     L"  --dry-run       commit, update: print the operations that would run, and\n"
     L"                  change nothing\n"
     L"  --null          end each record on standard output with a NUL character\n"
@@ -69,9 +92,22 @@ const wchar_t kHelpBody[] =
     L"                    SIDE<tab>STATE<tab>KIND<tab>PATH\n"
     L"                  SIDE: 0 (LEFT) or 1 (RIGHT); STATE: Identical, New, Missing,\n"
     L"                  Modified or Unknown, as seen from that side; KIND: F or D.\n"
-    L"                  Either listing ends with a summary on standard error: the count\n"
+    L"  analyze --json  one JSON object a line for each item that differs (every item\n"
+    L"                  with --all), as seen from LEFT and sorted by path:\n"
+    L"                    {\"state\":\"modified\",\"kind\":\"file\",\"path\":\"docs\\\\a.txt\",\n"
+    L"                     \"left\":{\"size\":120,\"time\":\"2026-12-07T14:18:11.1234567Z\"},\n"
+    L"                     \"right\":{\"size\":98,\"time\":\"2026-12-06T09:02:45.5000000Z\"},\n"
+    L"                     \"reason\":\"size\"}\n"
+    L"                  state: new, missing, modified, unknown or identical; kind: file\n"
+    L"                  or folder; left and right: null where the item is absent, a\n"
+    L"                  folder without size; time: last write, UTC. reason, for a\n"
+    L"                  modified file: size, newer-left or newer-right (by time), or\n"
+    L"                  content (with --content).\n"
+    L"                  Each listing ends with a summary on standard error: the count\n"
     L"                  of each state among the items seen from LEFT, and the bytes\n"
-    L"                  compared.\n"
+    L"                  compared, then, with --exclude or --exclude-from, the entries\n"
+    L"                  left out on both sides (\"excluded N\"; an excluded folder counts\n"
+    L"                  as one).\n"
     L"  commit, update  one line for each operation done, in the order done:\n"
     L"                    copy<tab>SOURCE<tab>TARGET   delete<tab>PATH\n"
     L"                    mkdir<tab>PATH               rmdir<tab>PATH\n"
@@ -80,6 +116,28 @@ const wchar_t kHelpBody[] =
     L"                  of what was copied, deleted, created, removed and not done\n"
     L"                  follows on standard error. With --dry-run, the lines are the\n"
     L"                  operations that would run.\n"
+    L"  catalog         nothing on standard output; FILE holds the catalog, UTF-8 text\n"
+    L"                  with a tab between fields, one line each:\n"
+    L"                    quillmar-catalog<tab>1<tab>content=sha256 (or content=none)\n"
+    L"                    KIND<tab>SIZE<tab>TIME<tab>ATTRIBUTES<tab>SHA256<tab>PATH\n"
+    L"                    end<tab>ENTRIES\n"
+    L"                  The header names the format, its version and whether digests\n"
+    L"                  are there; then one line per entry, each folder's before those\n"
+    L"                  of what it holds, which follow it in order of their names;\n"
+    L"                  last the number of entries. KIND: file, folder, unknown-file or\n"
+    L"                  unknown-folder (the scan could not stand for it); SIZE in bytes;\n"
+    L"                  TIME: last write, UTC, as 2026-12-07T14:18:11.1234567Z;\n"
+    L"                  ATTRIBUTES: eight hexadecimal digits; SHA256: 64 hexadecimal\n"
+    L"                  digits, or - (a folder, an unknown entry, no --content, a file\n"
+    L"                  that could not be read); PATH: below FOLDER, a backslash between\n"
+    L"                  names. In a name, %XX stands for a control character, % (%25)\n"
+    L"                  or \\ (%5C), and %uXXXX for half of a surrogate pair alone.\n"
+    L"                  FILE is written under a temporary name and replaced only once\n"
+    L"                  whole. Given as LEFT or RIGHT, a catalog is compared as its\n"
+    L"                  folder was: sizes and times, or with --content its digests (a\n"
+    L"                  folder's files are read and digested); commit and update refuse\n"
+    L"                  it. A catalog that is damaged, cut short or of a newer format is\n"
+    L"                  refused, naming the line.\n"
     L"When standard error is a console, it shows the folders and files listed so far\n"
     L"on each side while the folders are scanned, then the progress of the content\n"
     L"comparison.\n"
@@ -89,7 +147,10 @@ const wchar_t kHelpBody[] =
     L"                  be read), 2 trouble\n"
     L"  commit, update  0 every operation done, 1 some operations skipped or failed (or\n"
     L"                  items that could not be read), 2 trouble\n"
-    L"  Trouble: bad usage, a folder that cannot be read, a failed analysis, a cancel\n"
+    L"  catalog         0 every entry written whole, 1 some written as unknown or\n"
+    L"                  without their digest (see the log), 2 trouble: FILE as it was\n"
+    L"  Trouble: bad usage, a folder that cannot be read, a damaged catalog (or one\n"
+    L"  without digests, for --content), a failed analysis, a cancel\n"
     L"  (Ctrl+C), a run refused for what it would delete, or a run that ended early\n"
     L"  with nothing changed (no memory, a log that cannot be created).\n"
     L"\n"
@@ -109,6 +170,17 @@ bool ParseCount(const std::wstring& text, long long* count) {
     }
     *count = value;
     return true;
+}
+
+// The options that compare or synchronize two sides: making a catalog does neither.
+bool IsForTwoSides(const std::wstring& argument) {
+    static const wchar_t* const kTwoSided[] = {L"--simultaneous", L"--all", L"--json", L"--null", L"--time-window",
+                                               L"--ignore-hour-shift", L"--dry-run", L"--max-delete",
+                                               L"--allow-delete-all", L"--delete-without-recycle-bin"};
+    for (const wchar_t* option : kTwoSided) {
+        if (argument == option) return true;
+    }
+    return false;
 }
 
 bool IsHelp(const std::wstring& argument) {
@@ -139,10 +211,13 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
         options->command = Command::Commit;
     } else if (command == L"update") {
         options->command = Command::Update;
+    } else if (command == L"catalog") {
+        options->command = Command::Catalog;
     } else if (command != L"analyze") {
         return L"unknown command \"" + command + L"\"";
     }
     const bool analyze = options->command == Command::Analyze;
+    const bool catalog = options->command == Command::Catalog;
     bool onlyFolders = false;
     for (size_t index = 1; index < arguments.size(); ++index) {
         const std::wstring& argument = arguments[index];
@@ -151,6 +226,8 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
             options->folders.push_back(argument);
         } else if (argument == L"--") {
             onlyFolders = true;
+        } else if (catalog && IsForTwoSides(argument)) {
+            return argument + L" does not go with catalog";
         } else if (argument == L"--content") {
             options->compareContent = true;
         } else if (argument == L"--simultaneous") {
@@ -159,6 +236,15 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
             options->nullTerminated = true;
         } else if (argument == L"--all" && analyze) {
             options->listAll = true;
+        } else if (argument == L"--json" && analyze) {
+            options->json = true;
+        } else if (argument == L"--exclude") {
+            // Checked with the files' patterns, once the line is read.
+            if (++index == arguments.size()) return L"--exclude needs a PATTERN";
+            options->excludePatterns.push_back(arguments[index]);
+        } else if (argument == L"--exclude-from") {
+            if (++index == arguments.size() || arguments[index].empty()) return L"--exclude-from needs a FILE";
+            options->excludeFiles.push_back(arguments[index]);
         } else if (argument == L"--dry-run" && !analyze) {
             options->dryRun = true;
         } else if (argument == L"--ignore-hour-shift") {
@@ -179,13 +265,16 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
         } else if (argument == L"--log") {
             if (++index == arguments.size() || arguments[index].empty()) return L"--log needs a FOLDER";
             options->logFolder = arguments[index];
-        } else if (argument == L"--all" || argument == L"--dry-run" || argument == L"--max-delete" ||
-                   argument == L"--allow-delete-all" || argument == L"--delete-without-recycle-bin") {
+        } else if (argument == L"--all" || argument == L"--json" || argument == L"--dry-run" ||
+                   argument == L"--max-delete" || argument == L"--allow-delete-all" ||
+                   argument == L"--delete-without-recycle-bin") {
             return argument + L" does not go with " + command;
         } else {
             return L"unknown option \"" + argument + L"\"";
         }
     }
+    if (catalog && options->folders.size() != 2)
+        return L"a FOLDER and a FILE are needed; " + std::to_wstring(options->folders.size()) + L" given";
     if (options->folders.size() != 2)
         return L"two folders are needed, LEFT and RIGHT; " + std::to_wstring(options->folders.size()) + L" given";
     return std::wstring();

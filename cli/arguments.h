@@ -5,13 +5,14 @@
 
 namespace cli {
 
-enum class Command { Help, Version, Analyze, Commit, Update };
+enum class Command { Help, Version, Analyze, Commit, Update, Catalog };
 
 struct Options {
     Command command = Command::Analyze;
     bool compareContent = false;
     bool simultaneous = false;
     bool listAll = false;
+    bool json = false;  // analyze: one JSON object per item (JSON Lines) instead of the text listing
     unsigned timeWindowSeconds = 0;  // without --content: times this far apart are the same; 0 for the default
     bool ignoreHourShift = false;  // without --content: times an hour apart are the same too  // analyze: every item of both sides, today's full listing
     bool dryRun = false;  // commit, update: print what would run, change nothing
@@ -21,7 +22,10 @@ struct Options {
     bool allowDeleteAll = false;  // commit, update: a run may delete every entry of the folder made to match
     long long maxDelete = -1;  // commit, update: the most files and folders a run may delete; -1 for no limit
     std::wstring logFolder;  // empty: files of this run in the temporary folder
-    std::vector<std::wstring> folders;  // as given
+    // Entries left out as if absent: patterns of --exclude and files of --exclude-from, as given.
+    std::vector<std::wstring> excludePatterns;
+    std::vector<std::wstring> excludeFiles;
+    std::vector<std::wstring> folders;  // as given; for catalog, FOLDER and FILE
 };
 
 // Reads the arguments after the program's name. Returns an empty text when

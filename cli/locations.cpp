@@ -1,5 +1,6 @@
 #include "cli/locations.h"
 
+#include "model/catalog.h"
 #include "model/location_paths.h"
 #include "model/location_tree.h"
 #include "model/system_error.h"
@@ -15,26 +16,6 @@ namespace {
 
 // The skipped-items log takes file names of at most this many characters.
 const size_t kLogPathChars = MAX_PATH - 1;
-
-std::wstring SystemMessage(DWORD code) {
-    wchar_t text[kSystemErrorUnits];
-    FormatSystemError(code, text);
-    std::wstring message = text;
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
-    return message;
-}
-
-// 0 when the folder can be opened for listing. Opening it asks for the same
-// right as listing it, without reading its entries, which for a large folder
-// costs as much as the scan's own listing of it.
-DWORD ListingError(const std::wstring& folder) {
-    HANDLE handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
-    CloseHandle(handle);
-    return 0;
-}
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -55,6 +36,25 @@ std::wstring RunLogBase(const std::wstring& folder) {
 
 }  // namespace
 
+// Opening the folder asks for the same right as listing it, without reading
+// its entries, which for a large folder costs as much as the scan's own listing of it.
+DWORD ListingError(const std::wstring& folder) {
+    HANDLE handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(handle);
+    return 0;
+}
+
+std::wstring SystemMessage(DWORD code) {
+    wchar_t text[kSystemErrorUnits];
+    FormatSystemError(code, text);
+    std::wstring message = text;
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
+    return message;
+}
+
 std::wstring FolderPath(const std::wstring& argument) {
     std::vector<wchar_t> full(kPathUnits);
     DWORD length = GetFullPathNameW(argument.c_str(), kPathUnits, full.data(), nullptr);
@@ -69,25 +69,34 @@ bool IsFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&paths)[2], bool* usageError) {
+std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&paths)[2],
+                            LocationKind (&kinds)[2], bool* usageError) {
     *usageError = true;
     for (int side = 0; side < 2; ++side) {
         const std::wstring name = side == 0 ? L"LEFT" : L"RIGHT";
+        kinds[side] = LocationKind::Folder;
         paths[side] = FolderPath(arguments[side]);
         if (paths[side].empty()) return name + L" folder path is not valid or too long: " + arguments[side];
         // Also when another spelling (forward slashes) resolves to one.
         if (IsRawDevicePath(arguments[side].c_str()) || IsRawDevicePath(paths[side].c_str()))
             return name + L" folder path in the \\\\?\\ or \\\\.\\ form is not supported: " + arguments[side];
-        if (!IsFolder(paths[side]))
-            return name + (Exists(paths[side].substr(0, paths[side].size() - 1)) ? L" is not a folder: "
-                                                                                : L" folder not found: ") +
-                   arguments[side];
+        if (IsFolder(paths[side])) continue;
+        const std::wstring file = paths[side].substr(0, paths[side].size() - 1);
+        if (!Exists(file)) return name + L" folder not found: " + arguments[side];
+        // A catalog is read, never written: it may stand anywhere, even inside the other side.
+        if (!IsCatalogFile(file.c_str()))
+            return name + L" is not a folder: " + arguments[side] +
+                   L" (nor a catalog: line 1 is not a catalog's header)";
+        kinds[side] = LocationKind::Catalog;
+        paths[side] = file;
     }
     // A synchronization between them would copy a location into itself or delete its own root.
-    if (LocationsOverlap(paths[0].c_str(), paths[1].c_str()))
+    if (kinds[0] == LocationKind::Folder && kinds[1] == LocationKind::Folder &&
+        LocationsOverlap(paths[0].c_str(), paths[1].c_str()))
         return L"LEFT and RIGHT overlap: one lies inside the other, or both are the same folder";
     *usageError = false;
     for (int side = 0; side < 2; ++side) {
+        if (kinds[side] == LocationKind::Catalog) continue;
         // An unreadable root would look empty, and everything of the other side New.
         DWORD error = ListingError(paths[side]);
         if (error != 0)

@@ -1,6 +1,8 @@
 #pragma once
 // The folders that the command line names: LEFT and RIGHT, and where the
 // logs of a run go.
+#include <windows.h>
+
 #include <string>
 
 namespace cli {
@@ -9,12 +11,22 @@ namespace cli {
 // cannot be formed.
 std::wstring FolderPath(const std::wstring& argument);
 bool IsFolder(const std::wstring& path);
+// 0 when the folder can be opened for listing, otherwise the system's code.
+DWORD ListingError(const std::wstring& folder);
+// The system's text for a code, without its line end.
+std::wstring SystemMessage(DWORD code);
 
-// Checks LEFT and RIGHT and gives their full paths. Returns an empty text when
-// both can be analysed and synchronized; otherwise what is wrong, and in
-// `usageError` whether it lies in the command line (rather than in a folder
-// that exists but cannot be read).
-std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&paths)[2], bool* usageError);
+// What a LEFT or RIGHT argument names: a folder, or a catalog of one (a file
+// whose first line is a catalog's header), which stands for the folder as it was.
+enum class LocationKind { Folder, Catalog };
+
+// Checks LEFT and RIGHT and gives their full paths (a folder's ending in a
+// backslash) and kinds. Returns an empty text when both can be analysed, and
+// two folders synchronized; otherwise what is wrong, and in `usageError`
+// whether it lies in the command line (rather than in a folder that exists
+// but cannot be read).
+std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&paths)[2],
+                            LocationKind (&kinds)[2], bool* usageError);
 
 // Where a run writes its logs.
 struct RunLogs {

@@ -4,6 +4,9 @@
 #include "analysis/skip_log.h"
 #include "cli/analysis_report.h"
 #include "cli/arguments.h"
+#include "cli/catalog_command.h"
+#include "cli/exclusion_patterns.h"
+#include "cli/json_listing.h"
 #include "cli/locations.h"
 #include "cli/output.h"
 #include "cli/sync_command.h"
@@ -129,20 +132,31 @@ void TellAnalysisLog(DWORD logEntries, const std::wstring& logPath) {
                         L"A list of these files was saved to <" + logPath + L">!\n");
 }
 
+// "; excluded N" for a run with exclusions: the entries both scans left out.
+std::wstring ExcludedText(const BackgroundOpsData* data) {
+    if (!data->exclusions) return std::wstring();
+    return L"; excluded " + std::to_wstring(static_cast<unsigned long>(data->slots[0].entriesExcluded) +
+                                            static_cast<unsigned long>(data->slots[1].entriesExcluded));
+}
+
 int ReportAnalysis(const cli::Options& options, const BackgroundOpsData* data, DWORD logEntries,
                    const std::wstring& logPath) {
     const char terminator = options.nullTerminated ? '\0' : '\n';
-    cli::WriteOutput(options.listAll ? cli::ListAnalysedNodes(data, terminator)
-                                     : cli::ListDifferences(data, terminator));
+    if (options.json) {
+        cli::WriteOutput(cli::ListItemsAsJson(data, options.listAll, terminator));
+    } else {
+        cli::WriteOutput(options.listAll ? cli::ListAnalysedNodes(data, terminator)
+                                         : cli::ListDifferences(data, terminator));
+    }
     cli::StateCounts counts = cli::CountStates(data->slots[0].tree);
     wchar_t summary[256];
     swprintf(summary, 256,
-             L"quillmar-cli: identical %lu, new %lu, missing %lu, modified %lu, unknown %lu; bytes compared %llu; "
+             L"quillmar-cli: identical %lu, new %lu, missing %lu, modified %lu, unknown %lu; bytes compared %llu%ls; "
              L"elapsed %lu ms\n",
              static_cast<unsigned long>(counts.of[DiffIdentical]), static_cast<unsigned long>(counts.of[DiffNew]),
              static_cast<unsigned long>(counts.of[DiffMissing]), static_cast<unsigned long>(counts.of[DiffModified]),
              static_cast<unsigned long>(counts.of[DiffUnknown]),
-             static_cast<unsigned long long>(cli::BytesCompared(data)),
+             static_cast<unsigned long long>(cli::BytesCompared(data)), ExcludedText(data).c_str(),
              static_cast<unsigned long>(data->slots[0].elapsedMs));
     cli::WriteError(summary);
     TellAnalysisLog(logEntries, logPath);
@@ -167,7 +181,8 @@ int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* 
     cli::WriteOutput(outcome.operations);
     cli::WriteError(outcome.notices);
     if (outcome.endedEarly) return kExitTrouble;
-    std::wstring summary = L"quillmar-cli: " + cli::SyncSummaryText(outcome.summary, options.dryRun);
+    std::wstring summary =
+        L"quillmar-cli: " + cli::SyncSummaryText(outcome.summary, options.dryRun) + ExcludedText(data);
     if (GetFileAttributesW(logs.synchronize.c_str()) != INVALID_FILE_ATTRIBUTES)
         summary += L"; log <" + logs.synchronize + L">";
     cli::WriteError(summary + L"\n");
@@ -194,15 +209,24 @@ bool RunWorker(BackgroundOpsData* data) {
     return true;
 }
 
-int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], const cli::RunLogs& logs) {
+int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], const cli::LocationKind (&kinds)[2],
+                const cli::RunLogs& logs, const ExclusionList* exclusions) {
     BackgroundOpsData* data = &g_backgroundOps;
     if (!BackgroundOpsInit(data)) return Trouble(L"Error initializing background operations data.");
     data->notifyWindow = nullptr;
+    data->exclusions = exclusions;
     data->compareContent = options.compareContent;
     data->simultaneous = options.simultaneous;
     data->timeRule = TimeRule{options.timeWindowSeconds, options.ignoreHourShift};
     wcsncpy(data->slots[0].rootPath, paths[0].c_str(), kPathUnits - 1);
     wcsncpy(data->slots[1].rootPath, paths[1].c_str(), kPathUnits - 1);
+    // A damaged catalog ends the run before anything is scanned or logged.
+    cli::CatalogSides catalogs;
+    std::wstring problem = catalogs.Load(data, paths, kinds);
+    if (!problem.empty()) {
+        BackgroundOpsFree(data);
+        return Trouble(problem);
+    }
     // Before anything can be cancelled, so that a Ctrl+C always ends as a cancelled analysis.
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     if (!SkipLogOpen(logs.analyze.c_str(), kAnalyzeLogHeader)) {
@@ -247,15 +271,22 @@ int Run(const std::vector<std::wstring>& arguments) {
         cli::WriteOutput("quillmar-cli " QUILLMAR_VERSION_TEXT "\n");
         return kExitSame;
     }
+    // A bad pattern ends the run before any folder is read.
+    cli::RunExclusions exclusions;
+    bool usageError = false;
+    problem = exclusions.Load(options, &usageError);
+    if (!problem.empty()) return usageError ? UsageError(problem) : Trouble(problem);
+    if (options.command == Command::Catalog) return cli::RunCatalogCommand(options, exclusions.List());
     const std::wstring folders[2] = {options.folders[0], options.folders[1]};
     std::wstring paths[2];
-    bool usageError = false;
-    problem = cli::CheckLocations(folders, paths, &usageError);
+    cli::LocationKind kinds[2];
+    problem = cli::CheckLocations(folders, paths, kinds, &usageError);
+    if (problem.empty()) problem = cli::RefuseCatalogs(options.command, folders, kinds);
     if (!problem.empty()) return usageError ? UsageError(problem) : Trouble(problem);
     cli::RunLogs logs;
     problem = cli::ChooseLogPaths(options.logFolder, &logs);
     if (!problem.empty()) return Trouble(problem);
-    return RunAnalysis(options, paths, logs);
+    return RunAnalysis(options, paths, kinds, logs, exclusions.List());
 }
 
 }  // namespace

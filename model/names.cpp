@@ -63,6 +63,8 @@ size_t FoldNameIgnoringCase(const wchar_t* name, wchar_t* folded) {
     return length;
 }
 
+const wchar_t* NameFoldTable() { return FoldTable(); }
+
 bool NameMatchesComponent(const wchar_t* name, const wchar_t* component, size_t length) {
     const wchar_t* fold = FoldTable();
     for (size_t i = 0; i < length; ++i, ++name) {

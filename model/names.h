@@ -10,6 +10,8 @@ int CompareNamesIgnoringCase(const wchar_t* a, const wchar_t* b);
 // numbers, up to the first difference or the terminator, order exactly as the
 // names do under CompareNamesIgnoringCase.
 size_t FoldNameIgnoringCase(const wchar_t* name, wchar_t* folded);
+// The table both fold by, one unit to one unit: fold[unit] for any UTF-16 unit.
+const wchar_t* NameFoldTable();
 // True when `name` equals the first `length` units of `component` ignoring case.
 bool NameMatchesComponent(const wchar_t* name, const wchar_t* component, size_t length);
 // A hash under which names equal ignoring case collide.

@@ -1,6 +1,7 @@
 #include "model/scan.h"
 
 #include "model/enumeration.h"
+#include "model/exclusions.h"
 #include "model/memory.h"
 #include "model/names.h"
 #include "model/record_list_builder.h"
@@ -38,6 +39,9 @@ struct FolderIntake {
     FileNode** nodes = nullptr;  // kept from folder to folder
     uint32_t count = 0;
     uint32_t capacity = 0;
+    const ExclusionList* exclusions = nullptr;  // null for none: the only test most entries meet
+    const wchar_t* folder = nullptr;  // the folder's path relative to the location
+    uint32_t excluded = 0;  // entries of the folder left out
 
     bool Keep(FileNode* file) {
         if (count == capacity) {
@@ -60,8 +64,19 @@ void TakeFindData(const WIN32_FIND_DATAW& found, DirEntry* entry) {
     if (!IsLinkEntry(found)) entry->attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
 }
 
+// An excluded entry is as if absent: it is not added, and a folder is not entered.
+// Left out of the search's own listing, it takes no part in the folder's checks.
+bool IsLeftOut(FolderIntake* intake, const WIN32_FIND_DATAW& found) {
+    if (IsDotOrDotDot(found.cFileName) ||
+        !IsExcluded(intake->exclusions, intake->folder, found.cFileName, IsFolderAttributes(found.dwFileAttributes)))
+        return false;
+    ++intake->excluded;
+    return true;
+}
+
 bool TakeEntry(void* context, const WIN32_FIND_DATAW& found) {
     auto* intake = static_cast<FolderIntake*>(context);
+    if (intake->exclusions && IsLeftOut(intake, found)) return true;
     if (IsFolderAttributes(found.dwFileAttributes)) {
         TakeFindData(found, intake->folders->NextSlot(true));
         return intake->folders->Commit(true);
@@ -114,6 +129,7 @@ private:
     ScanFrame* m_frames = nullptr;
     size_t m_depth = 0;
     size_t m_capacity = 0;
+    size_t m_rootLength = 0;  // of the scanned folder's path: what follows is relative to it
 };
 
 const size_t kFrameGrowth = 64;
@@ -122,7 +138,9 @@ DWORD ScanWalk::Run(const wchar_t* folderPath, FileNode* folderNode) {
     m_path = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
     if (!m_path) return ERROR_NOT_ENOUGH_MEMORY;
     CopyText(m_path, kPathUnits, folderPath);
-    DWORD status = Enter(folderNode, wcslen(m_path));
+    m_rootLength = wcslen(m_path);
+    m_files.exclusions = m_context->exclusions;
+    DWORD status = Enter(folderNode, m_rootLength);
     if (status != ERROR_SUCCESS) return status;
     while (m_depth > 0) {
         if (IsCancelled(m_context)) return ERROR_SUCCESS;
@@ -147,6 +165,8 @@ DWORD ScanWalk::Enter(FileNode* node, size_t pathLength) {
     m_files.node = node;
     m_files.folders = &listing;
     m_files.count = 0;
+    m_files.folder = m_path + m_rootLength;
+    m_files.excluded = 0;
     DWORD listed = EnumerateFolder(m_path, TakeEntry, &m_files);
     if (listed == ERROR_NOT_ENOUGH_MEMORY) return listed;
     if (listed != ERROR_SUCCESS) {
@@ -156,6 +176,8 @@ DWORD ScanWalk::Enter(FileNode* node, size_t pathLength) {
         node->state = DiffUnknown;
         return LogPath(pathLength, listed);
     }
+    if (m_files.excluded && m_context->entriesExcluded)
+        InterlockedExchangeAdd(m_context->entriesExcluded, static_cast<LONG>(m_files.excluded));
     DirEntryList* noFiles = nullptr;
     DirEntryList* folders = nullptr;
     listing.Finish(&noFiles, &folders);

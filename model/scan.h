@@ -1,6 +1,7 @@
 #pragma once
 // Scan of a location folder into its LocationTree, depth first, with the
 // folders on the way kept on the heap so that any depth can be scanned.
+#include "model/exclusions.h"
 #include "model/location_tree.h"
 
 // Writes lines to the skipped-items log as one item; false when they could not be written.
@@ -16,6 +17,11 @@ struct ScanContext {
     // operations so that another thread may read them while the scan runs.
     volatile LONG* foldersListed = nullptr;
     volatile LONG* filesListed = nullptr;
+    // Optional: entries left out as if absent (not added, not entered, not
+    // logged), matched by their paths relative to the folder scanned, and how
+    // many were, raised like the counts above.
+    const ExclusionList* exclusions = nullptr;
+    volatile LONG* entriesExcluded = nullptr;
 };
 
 // Adds everything below `folderPath` (ending in a backslash) under `folderNode`.

@@ -5,9 +5,10 @@
 #include <cwchar>
 
 void FormatSystemError(DWORD code, wchar_t* text) {
-    if (code == kEntryIsLink) {
+    if (code == kEntryIsLink || code == kCatalogHasNoDigest) {
         // Same shape as the system's texts, line ending included.
-        swprintf(text, kSystemErrorUnits, L"%ls\r\n", kEntryIsLinkText);
+        swprintf(text, kSystemErrorUnits, L"%ls\r\n",
+                 code == kEntryIsLink ? kEntryIsLinkText : kCatalogHasNoDigestText);
         return;
     }
     wchar_t* message = nullptr;

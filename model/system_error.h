@@ -12,6 +12,12 @@ const wchar_t kEntryIsLinkText[] =
     L"The item is a link to another place (a symbolic link, junction or mount point): it is not followed, "
     L"and nothing is copied onto, from or through it, nor deleted through it.";
 
+// Why a file compared with a catalog is Unknown: the catalog holds no digest
+// of it, since it could not be read when the catalog was made.
+const DWORD kCatalogHasNoDigest = 0x20000101;
+const wchar_t kCatalogHasNoDigestText[] =
+    L"The catalog holds no digest of the file: its content could not be read when the catalog was made.";
+
 // Fills `text` (kSystemErrorUnits) with the system's message for `code`, the
 // text of one of the program's own codes, or a text of our own naming the code
 // when the system has none.

@@ -65,7 +65,9 @@ TEST_F(CliTest, HelpGoesToStandardOutputWithStatusZeroAndVersionNamesTheProject)
         // Commands, options, the output, the exit statuses and the logs.
         for (const char* part : {"usage: quillmar-cli.exe analyze", "quillmar-cli.exe commit [--dry-run]",
                                  "--log FOLDER", "STATE<tab>KIND<tab>PATH", "SIDE<tab>STATE<tab>KIND<tab>PATH",
-                                 "copy<tab>SOURCE<tab>TARGET", "Exit status:", "2 trouble", "Logs:", "%TEMP%"})
+                                 "copy<tab>SOURCE<tab>TARGET", "Exit status:", "2 trouble", "Logs:", "%TEMP%",
+                                 "quillmar-cli.exe catalog [--content]",
+                                 "KIND<tab>SIZE<tab>TIME<tab>ATTRIBUTES<tab>SHA256<tab>PATH"})
             EXPECT_NE(result.out.find(part), std::string::npos) << part;
     }
     CompanionRun version = Run({L"--version"});

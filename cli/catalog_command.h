@@ -1,0 +1,43 @@
+#pragma once
+// Catalogs in the companion: the catalog command, which saves a folder's
+// listing (and with --content its files' digests) to a file, and the
+// catalogs that analyze takes in a folder's place.
+#include "analysis/background_ops.h"
+#include "cli/arguments.h"
+#include "cli/locations.h"
+#include "model/catalog.h"
+
+#include <string>
+
+namespace cli {
+
+// Writes the catalog of FOLDER to FILE (the two "folders" of the command
+// line), leaving out what `exclusions` (optional) match, and tells how it went
+// on standard error. Returns the exit status: 0 every entry written whole, 1
+// some written as unknown or without their digest (see the log), 2 trouble
+// (FILE then as it was).
+int RunCatalogCommand(const Options& options, const ExclusionList* exclusions);
+
+// commit and update change folders: a catalog stands for one but is none.
+// Returns an empty text, or the refusal.
+std::wstring RefuseCatalogs(Command command, const std::wstring (&arguments)[2], const LocationKind (&kinds)[2]);
+
+// The digests of the catalogs that stand for LEFT or RIGHT, freed with the run.
+class CatalogSides {
+public:
+    CatalogSides() = default;
+    ~CatalogSides();
+    CatalogSides(const CatalogSides&) = delete;
+    CatalogSides& operator=(const CatalogSides&) = delete;
+
+    // Reads each catalog among LEFT and RIGHT into its slot's tree, before the
+    // worker starts, which then leaves that slot unscanned. Returns an empty
+    // text, or what is wrong (naming the line of a damaged catalog); in
+    // content mode a catalog made without --content is refused.
+    std::wstring Load(BackgroundOpsData* data, const std::wstring (&paths)[2], const LocationKind (&kinds)[2]);
+
+private:
+    CatalogDigests* m_digests[2] = {};
+};
+
+}  // namespace cli

@@ -1,0 +1,103 @@
+#include "cli/exclusion_patterns.h"
+
+#include "model/system_error.h"
+#include "model/win_guards.h"
+
+#include <windows.h>
+
+namespace cli {
+
+namespace {
+
+// A pattern file is a short list typed by hand; anything larger is not one.
+const LONGLONG kLargestPatternFile = 16 << 20;
+
+std::wstring SystemText(DWORD code) {
+    wchar_t message[kSystemErrorUnits];
+    FormatSystemError(code, message);
+    std::wstring text = message;
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+    return text;
+}
+
+// The whole file; an empty text when it was read, otherwise why not.
+std::wstring ReadBytes(const std::wstring& path, std::string* bytes) {
+    OwnedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.IsValid()) return SystemText(GetLastError());
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file.Get(), &size)) return SystemText(GetLastError());
+    if (size.QuadPart > kLargestPatternFile) return L"it is larger than 16 MiB";
+    bytes->resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!bytes->empty() && !ReadFile(file.Get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr))
+        return SystemText(GetLastError());
+    // A file cut short while it was read.
+    return read == bytes->size() ? std::wstring() : SystemText(ERROR_HANDLE_EOF);
+}
+
+// False when the bytes are not UTF-8.
+bool DecodeUtf8(const std::string& bytes, std::wstring* text) {
+    size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    if (start == bytes.size()) return true;
+    const int count = static_cast<int>(bytes.size() - start);
+    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start, count, nullptr, 0);
+    if (units <= 0) return false;
+    text->resize(units);
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start, count, &(*text)[0], units) ==
+           units;
+}
+
+bool IsBlank(const std::wstring& line) { return line.find_first_not_of(L" \t") == std::wstring::npos; }
+
+}  // namespace
+
+std::wstring RunExclusions::Add(const std::wstring& pattern, const std::wstring& where) {
+    // A pattern cut short by a NUL would match what the user did not write.
+    DWORD added = pattern.find(L'\0') == std::wstring::npos ? AddExclusion(&m_list, pattern.c_str())
+                                                             : DWORD(ERROR_INVALID_PARAMETER);
+    if (added == ERROR_SUCCESS) return std::wstring();
+    if (added == ERROR_NOT_ENOUGH_MEMORY) return L"not enough memory for the patterns";
+    return L"bad pattern \"" + pattern + L"\"" + where +
+           L": a pattern is a name or a path of names, separated by single backslashes, with * and ? as "
+           L"wildcards and none of < > : \" / | or control characters";
+}
+
+std::wstring RunExclusions::LoadFile(const std::wstring& path) {
+    std::string bytes;
+    std::wstring problem = ReadBytes(path, &bytes);
+    if (!problem.empty()) return L"cannot read the pattern file " + path + L": " + problem;
+    std::wstring text;
+    if (!DecodeUtf8(bytes, &text)) return L"the pattern file " + path + L" is not UTF-8 text";
+    unsigned lineNumber = 0;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        start = end + 1;
+        ++lineNumber;
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (IsBlank(line) || line[0] == L'#') continue;
+        problem = Add(line, L" (line " + std::to_wstring(lineNumber) + L" of " + path + L")");
+        if (!problem.empty()) return problem;
+    }
+    return std::wstring();
+}
+
+std::wstring RunExclusions::Load(const Options& options, bool* usageError) {
+    *usageError = false;
+    for (const std::wstring& pattern : options.excludePatterns) {
+        std::wstring problem = Add(pattern, std::wstring());
+        if (!problem.empty()) {
+            *usageError = true;
+            return problem;
+        }
+    }
+    for (const std::wstring& path : options.excludeFiles) {
+        std::wstring problem = LoadFile(path);
+        if (!problem.empty()) return problem;
+    }
+    return std::wstring();
+}
+
+}  // namespace cli

@@ -1,0 +1,23 @@
+#pragma once
+// analyze --json: the items of an analysis as JSON Lines, one object a record.
+#include "analysis/background_ops.h"
+
+#include <string>
+
+namespace cli {
+
+// One object per node of the first tree that ListDifferences lists (every
+// node with `all`), in its order: state, kind, path, left, right and, for a
+// modified file, reason. `left` and `right` are null where the item is absent,
+// otherwise {"size":N,"time":T} for a file and {"time":T} for a folder. Each
+// record is ended by `terminator`.
+std::string ListItemsAsJson(const BackgroundOpsData* data, bool all, char terminator);
+
+// `text` as a JSON string, quotes included: UTF-8, with quotes, backslashes
+// and control characters escaped and a surrogate without its pair as \uXXXX.
+void AppendJsonString(std::string* json, const std::wstring& text);
+// The time in ISO 8601, UTC, to the 100 ns: "2026-12-07T14:18:11.1234567Z";
+// null when it is beyond what the system can turn into a date.
+void AppendJsonTime(std::string* json, const FILETIME& time);
+
+}  // namespace cli
