@@ -138,6 +138,19 @@ cmp_loop() {  # cmp over every pair present on both sides
   done
 }
 
+# must_complete KIND ARGUMENT...: runs quillmar-cli once and stops the benchmark when it
+# ends in trouble (status 2), since a run that fails would time only its failure.
+must_complete() {
+  local kind=$1 status=0
+  shift
+  wine "$cli" "$@" >/dev/null 2>"$BUILD_DIR/bench/last-error.txt" || status=$?
+  if [ "$status" -gt 1 ]; then
+    echo "quillmar-cli $* failed on $kind:" >&2
+    cat "$BUILD_DIR/bench/last-error.txt" >&2
+    exit 1
+  fi
+}
+
 report() {  # report KIND NAME SECONDS FASTEST FLOOR
   printf '%-6s %-34s %9.3f s  %6.2f x fastest  %s\n' "$1" "$2" "$3" "$(echo "$3 / $4" | bc -l)" "$5"
 }
@@ -171,16 +184,8 @@ time_catalogs() {
   local kind=$1 mode status
   catalog_win="Z:${corpus//\//\\}\\$kind.catalog" empty_win="Z:${corpus//\//\\}\\empty"
   mkdir -p "$corpus/empty"
-  # A run that fails would time only its failure (status 1 says that some entries are unknown).
-  for mode in "" --content; do
-    status=0
-    wine "$cli" catalog $mode "$left_win" "$catalog_win" >/dev/null 2>"$BUILD_DIR/bench/last-error.txt" || status=$?
-    if [ "$status" -gt 1 ]; then
-      echo "quillmar-cli catalog $mode failed on $kind:" >&2
-      cat "$BUILD_DIR/bench/last-error.txt" >&2
-      exit 1
-    fi
-  done
+  # Status 1 says that some entries are unknown.
+  for mode in "" --content; do must_complete "$kind" catalog $mode "$left_win" "$catalog_win"; done
   in_turns quillmar_catalog catalog_of_times probe_walk_one bare_walk_of_one_side quillmar_one_side analysis_of_one_side
   in_turns quillmar_catalog_content catalog_of_content floor_read_one read_of_one_side floor_digest_one digest_of_one_side
   echo "== $kind, catalogs of the left side (median of $runs runs, in turns)"
@@ -217,17 +222,8 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
   t[rsync]=$(median_seconds rsync -rn --delete -i "$left/" "$right/")
   t[diff]=$(median_seconds diff -rq "$left" "$right")
   in_turns probe_walk bare_walk quillmar time_mode quillmar_sim time_mode_simultaneous
-  # A run that fails would time only its failure: check that both complete
-  # (status 1 only says that the folders differ).
-  for mode in "" --content; do
-    status=0
-    wine "$cli" analyze $mode "$left_win" "$right_win" >/dev/null 2>"$BUILD_DIR/bench/last-error.txt" || status=$?
-    if [ "$status" -gt 1 ]; then
-      echo "quillmar-cli analyze $mode failed on $kind:" >&2
-      cat "$BUILD_DIR/bench/last-error.txt" >&2
-      exit 1
-    fi
-  done
+  # Status 1 only says that the folders differ.
+  for mode in "" --content; do must_complete "$kind" analyze $mode "$left_win" "$right_win"; done
   # The full listing of every item of both sides, against the default one of the differences.
   t[quillmar_all]=$(median_seconds wine "$cli" analyze --all "$left_win" "$right_win")
   if [ "$kind" = big ]; then

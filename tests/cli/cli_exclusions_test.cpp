@@ -1,18 +1,11 @@
 // --exclude and --exclude-from through the real quillmar-cli.exe: what is left
 // out of the listing and of a synchronization, and what ends a run before it reads.
 #include "tests/cli/cli_fixture.h"
+#include "tests/cli/companion_output.h"
 
 #include <algorithm>
-#include <sstream>
 
 namespace {
-
-std::vector<std::string> LinesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) lines.push_back(line);
-    return lines;
-}
 
 // The path of a line of the default listing: what follows the second tab.
 std::string PathOf(const std::string& line) { return line.substr(line.find('\t', line.find('\t') + 1) + 1); }

@@ -1,19 +1,12 @@
 // analyze --json: its strings and times, and its records against the text listing of the same pair.
 #include "cli/json_listing.h"
 #include "tests/cli/cli_fixture.h"
+#include "tests/cli/companion_output.h"
 #include "tests/support/unix_side.h"
 
 #include <cwctype>
-#include <sstream>
 
 namespace {
-
-std::vector<std::string> LinesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) lines.push_back(line);
-    return lines;
-}
 
 // The value of the string field `key` of a record, read back as JSON defines it.
 std::wstring StringField(const std::string& record, const std::string& key) {

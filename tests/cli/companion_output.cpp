@@ -2,6 +2,8 @@
 
 #include "tests/support/companion.h"
 
+#include <sstream>
+
 std::wstring Wide(const std::string& utf8) {
     int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring text(size > 0 ? size : 0, L'\0');
@@ -22,4 +24,11 @@ std::vector<std::wstring> NamedLogs(const std::string& err) {
 std::wstring LogText(const std::wstring& path) {
     std::string bytes = ReadWholeFile(path);
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+}
+
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
 }
