@@ -1,6 +1,6 @@
 #include "cli/exclusion_patterns.h"
 
-#include "model/system_error.h"
+#include "cli/locations.h"
 #include "model/win_guards.h"
 
 #include <windows.h>
@@ -12,28 +12,20 @@ namespace {
 // A pattern file is a short list typed by hand; anything larger is not one.
 const LONGLONG kLargestPatternFile = 16 << 20;
 
-std::wstring SystemText(DWORD code) {
-    wchar_t message[kSystemErrorUnits];
-    FormatSystemError(code, message);
-    std::wstring text = message;
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
-    return text;
-}
-
 // The whole file; an empty text when it was read, otherwise why not.
 std::wstring ReadBytes(const std::wstring& path, std::string* bytes) {
     OwnedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.IsValid()) return SystemText(GetLastError());
+    if (!file.IsValid()) return SystemMessage(GetLastError());
     LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file.Get(), &size)) return SystemText(GetLastError());
+    if (!GetFileSizeEx(file.Get(), &size)) return SystemMessage(GetLastError());
     if (size.QuadPart > kLargestPatternFile) return L"it is larger than 16 MiB";
     bytes->resize(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
     if (!bytes->empty() && !ReadFile(file.Get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr))
-        return SystemText(GetLastError());
+        return SystemMessage(GetLastError());
     // A file cut short while it was read.
-    return read == bytes->size() ? std::wstring() : SystemText(ERROR_HANDLE_EOF);
+    return read == bytes->size() ? std::wstring() : SystemMessage(ERROR_HANDLE_EOF);
 }
 
 // False when the bytes are not UTF-8.

@@ -49,10 +49,8 @@ DWORD ListingError(const std::wstring& folder) {
 
 std::wstring SystemMessage(DWORD code) {
     wchar_t text[kSystemErrorUnits];
-    FormatSystemError(code, text);
-    std::wstring message = text;
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
-    return message;
+    FormatSystemErrorLine(code, text);
+    return text;
 }
 
 std::wstring FolderPath(const std::wstring& argument) {

@@ -10,7 +10,6 @@
 #include "cli/locations.h"
 #include "cli/output.h"
 #include "cli/sync_command.h"
-#include "model/system_error.h"
 #include "model/win_guards.h"
 #include "quillmar_version.h"
 
@@ -117,11 +116,7 @@ BOOL WINAPI OnConsoleControl(DWORD) {
 std::wstring StatusOf(const LocationSlot* slot) {
     std::wstring text = slot->statusText;
     if (slot->statusCode != 0) {
-        wchar_t message[kSystemErrorUnits];
-        FormatSystemError(slot->statusCode, message);
-        text += L": ";
-        text += message;
-        while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+        text += L": " + cli::SystemMessage(slot->statusCode);
     }
     return text;
 }

@@ -24,3 +24,9 @@ void FormatSystemError(DWORD code, wchar_t* text) {
     CopyText(text, kSystemErrorUnits, message);
     LocalFree(message);
 }
+
+void FormatSystemErrorLine(DWORD code, wchar_t* text) {
+    FormatSystemError(code, text);
+    for (size_t length = wcslen(text); length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r');)
+        text[--length] = 0;
+}

@@ -22,3 +22,6 @@ const wchar_t kCatalogHasNoDigestText[] =
 // text of one of the program's own codes, or a text of our own naming the code
 // when the system has none.
 void FormatSystemError(DWORD code, wchar_t* text);
+// The same without the line break the system's messages end in, for a line
+// of a log or of a console, which adds its own.
+void FormatSystemErrorLine(DWORD code, wchar_t* text);

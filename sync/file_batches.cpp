@@ -297,10 +297,7 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
         own = L"The file could not be copied; the target was left as it was!";
         break;
     default:
-        FormatSystemError(result, text);
-        // The system's messages end in a line break; a log line or a console line adds its own.
-        for (size_t length = wcslen(text); length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r');)
-            text[--length] = 0;
+        FormatSystemErrorLine(result, text);
         return;
     }
     CopyText(text, kSystemErrorUnits, own);
