@@ -1,27 +1,212 @@
 #include "cli/arguments.h"
 
-namespace cli {
+#include <algorithm>
+#include <iterator>
 
-const wchar_t kUsageSynopsis[] =
-    L"usage: quillmar-cli.exe analyze [--content] [--simultaneous] [--all] [--json] [--null]\n"
-    L"                                [--log FOLDER] [--time-window SECONDS] [--ignore-hour-shift]\n"
-    L"                                [--exclude PATTERN]... [--exclude-from FILE]... LEFT RIGHT\n"
-    L"       quillmar-cli.exe commit [--dry-run] [--content] [--simultaneous] [--null] [--log FOLDER]\n"
-    L"                               [--time-window SECONDS] [--ignore-hour-shift] [--max-delete N]\n"
-    L"                               [--allow-delete-all] [--delete-without-recycle-bin]\n"
-    L"                               [--exclude PATTERN]... [--exclude-from FILE]... LEFT RIGHT\n"
-    L"       quillmar-cli.exe update [--dry-run] [--content] [--simultaneous] [--null] [--log FOLDER]\n"
-    L"                               [--time-window SECONDS] [--ignore-hour-shift] [--max-delete N]\n"
-    L"                               [--allow-delete-all] [--delete-without-recycle-bin]\n"
-    L"                               [--exclude PATTERN]... [--exclude-from FILE]... LEFT RIGHT\n"
-    L"       quillmar-cli.exe catalog [--content] [--log FOLDER] [--exclude PATTERN]...\n"
-    L"                                [--exclude-from FILE]... FOLDER FILE\n"
-    L"       quillmar-cli.exe --help | -h | /?\n"
-    L"       quillmar-cli.exe --version\n";
+namespace cli {
 
 namespace {
 
-const wchar_t kHelpBody[] =
+// The commands an option goes with, as bits.
+enum CommandBits : unsigned {
+    kAnalyze = 1u << unsigned(Command::Analyze),
+    kCommit = 1u << unsigned(Command::Commit),
+    kUpdate = 1u << unsigned(Command::Update),
+    kCatalog = 1u << unsigned(Command::Catalog),
+    kSync = kCommit | kUpdate,
+    kTwoSides = kAnalyze | kSync,
+    kEvery = kTwoSides | kCatalog,
+};
+
+// A whole number of 0 or more, in decimal digits only.
+bool ParseCount(const std::wstring& text, long long* count) {
+    if (text.empty() || text.size() > 15) return false;
+    long long value = 0;
+    for (wchar_t digit : text) {
+        if (digit < L'0' || digit > L'9') return false;
+        value = value * 10 + (digit - L'0');
+    }
+    *count = value;
+    return true;
+}
+
+bool SetTimeWindow(Options* options, const std::wstring& value) {
+    long long seconds = 0;
+    if (!ParseCount(value, &seconds) || seconds == 1 || seconds > 86400) return false;
+    options->timeRule.windowSeconds = static_cast<uint32_t>(seconds);
+    // 0 asks for times equal to the tick, for file systems that keep them so.
+    options->timeRule.exact = seconds == 0;
+    return true;
+}
+
+// One option: its name, the value it takes (null for none), the commands it
+// goes with, how it sets its field (false for a value it refuses), what a
+// missing or refused value is told, and its help, whose lines after the first
+// are indented under it.
+struct OptionRow {
+    const wchar_t* name;
+    const wchar_t* value;
+    unsigned commands;
+    bool repeats;
+    bool (*set)(Options* options, const std::wstring& value);
+    const wchar_t* valueProblem;
+    const wchar_t* help;
+};
+
+// In the order of the synopsis and the help.
+const OptionRow kOptions[] = {
+    {L"--dry-run", nullptr, kSync, false,
+     [](Options* o, const std::wstring&) { return o->dryRun = true; }, nullptr,
+     L"commit, update: print the operations that would run, and\n"
+     L"change nothing"},
+    {L"--content", nullptr, kEvery, false,
+     [](Options* o, const std::wstring&) { return o->compareContent = true; }, nullptr,
+     L"compare the content of the files byte for byte; without it,\n"
+     L"files are compared by size and last-write time, and times\n"
+     L"that differ by 2 seconds or less are the same (FAT keeps\n"
+     L"times in steps of 2 seconds, exFAT and many shares in seconds);\n"
+     L"catalog: write a SHA-256 digest of each file's content"},
+    {L"--simultaneous", nullptr, kTwoSides, false,
+     [](Options* o, const std::wstring&) { return o->simultaneous = true; }, nullptr,
+     L"read both folders at the same time (faster on two disks)"},
+    {L"--all", nullptr, kAnalyze, false,
+     [](Options* o, const std::wstring&) { return o->listAll = true; }, nullptr,
+     L"analyze: list every item of both folders, identical ones too"},
+    {L"--json", nullptr, kAnalyze, false,
+     [](Options* o, const std::wstring&) { return o->json = true; }, nullptr,
+     L"analyze: one JSON object per item instead of the text listing"},
+    {L"--null", nullptr, kTwoSides, false,
+     [](Options* o, const std::wstring&) { return o->nullTerminated = true; }, nullptr,
+     L"end each record on standard output with a NUL character\n"
+     L"instead of a line break (for names that hold line breaks)"},
+    {L"--log", L"FOLDER", kEvery, false,
+     [](Options* o, const std::wstring& value) {
+         o->logFolder = value;
+         return !value.empty();
+     },
+     L"needs a FOLDER",
+     L"write the logs into FOLDER, as AnalyzeLog.txt and\n"
+     L"SynchronizeLog.txt"},
+    {L"--time-window", L"SECONDS", kTwoSides, false, SetTimeWindow,
+     L"needs a number of SECONDS from 2 to 86400, or 0",
+     L"times that differ by up to SECONDS (2 or more) are the same,\n"
+     L"for shares whose clocks drift; 0: only equal times are the\n"
+     L"same (NTFS keeps them exactly)"},
+    {L"--ignore-hour-shift", nullptr, kTwoSides, false,
+     [](Options* o, const std::wstring&) { return o->timeRule.ignoreHourShift = true; }, nullptr,
+     L"times that differ by one hour (within the window) are the same,\n"
+     L"for FAT volumes after a change of daylight-saving time"},
+    {L"--max-delete", L"N", kSync, false,
+     [](Options* o, const std::wstring& value) { return ParseCount(value, &o->maxDelete); },
+     L"needs a number N of 0 or more",
+     L"commit, update: refuse a run that would delete more than N\n"
+     L"files and folders"},
+    {L"--allow-delete-all", nullptr, kSync, false,
+     [](Options* o, const std::wstring&) { return o->allowDeleteAll = true; }, nullptr,
+     L"commit, update: allow a run that deletes every entry of the\n"
+     L"folder made to match (refused without it: the other folder\n"
+     L"may be empty by mistake, a drive not mounted, say)"},
+    {L"--delete-without-recycle-bin", nullptr, kSync, false,
+     [](Options* o, const std::wstring&) { return o->deleteWithoutRecycleBin = true; }, nullptr,
+     L"commit, update: delete for good a file that cannot go to the\n"
+     L"Recycle Bin; without it, such a file is left and reported"},
+    // Patterns are checked with the files' patterns, once the line is read.
+    {L"--exclude", L"PATTERN", kEvery, true,
+     [](Options* o, const std::wstring& value) {
+         o->excludePatterns.push_back(value);
+         return true;
+     },
+     L"needs a PATTERN",
+     L"leave out the files and folders that PATTERN matches, on both\n"
+     L"sides, as if they were not there: not listed, read, compared,\n"
+     L"copied or deleted, and an excluded folder is not entered. May\n"
+     L"be given many times. * stands for any characters and ? for one,\n"
+     L"within one name, ignoring case. A PATTERN of one name matches\n"
+     L"it at any depth (*.tmp, node_modules); one with backslashes\n"
+     L"between names, the whole path below LEFT and RIGHT (build\\*.obj,\n"
+     L"docs\\drafts); a leading backslash keeps it to their top folder\n"
+     L"(\\build), and a trailing one to folders (cache\\)"},
+    {L"--exclude-from", L"FILE", kEvery, true,
+     [](Options* o, const std::wstring& value) {
+         o->excludeFiles.push_back(value);
+         return !value.empty();
+     },
+     L"needs a FILE",
+     L"the patterns of FILE, one a line, UTF-8; blank lines and lines\n"
+     L"that begin with # are skipped. May be given many times"},
+};
+
+const struct {
+    Command command;
+    const wchar_t* name;
+    const wchar_t* operands;
+} kCommands[] = {
+    {Command::Analyze, L"analyze", L"LEFT RIGHT"},
+    {Command::Commit, L"commit", L"LEFT RIGHT"},
+    {Command::Update, L"update", L"LEFT RIGHT"},
+    {Command::Catalog, L"catalog", L"FOLDER FILE"},
+};
+
+const size_t kSynopsisWidth = 100;
+const size_t kHelpIndent = 18;
+
+const OptionRow* FindOption(const std::wstring& name) {
+    for (const OptionRow& row : kOptions) {
+        if (name == row.name) return &row;
+    }
+    return nullptr;
+}
+
+// "[--name VALUE]", and "..." after one that may be given many times.
+std::wstring SynopsisWord(const OptionRow& row) {
+    std::wstring word = std::wstring(L"[") + row.name;
+    if (row.value) word += std::wstring(L" ") + row.value;
+    return word + (row.repeats ? L"]..." : L"]");
+}
+
+// The command's line of the synopsis, wrapped under its first option.
+std::wstring CommandSynopsis(const wchar_t* lead, Command command, const wchar_t* name, const wchar_t* operands) {
+    std::wstring text = std::wstring(lead) + L"quillmar-cli.exe " + name;
+    const size_t indent = text.size() + 1;
+    size_t lineStart = 0;
+    auto add = [&](const std::wstring& word) {
+        if (text.size() - lineStart + 1 + word.size() > kSynopsisWidth) {
+            text += L"\n";
+            lineStart = text.size();
+            text += std::wstring(indent - 1, L' ');
+        }
+        text += L" " + word;
+    };
+    for (const OptionRow& row : kOptions) {
+        if (row.commands & (1u << unsigned(command))) add(SynopsisWord(row));
+    }
+    add(operands);
+    return text + L"\n";
+}
+
+std::wstring BuildSynopsis() {
+    std::wstring text;
+    for (const auto& command : kCommands)
+        text += CommandSynopsis(text.empty() ? L"usage: " : L"       ", command.command, command.name,
+                                command.operands);
+    return text + L"       quillmar-cli.exe --help | -h | /?\n"
+                  L"       quillmar-cli.exe --version\n";
+}
+
+// "  --name VALUE" and the help beside it, or under it when the name is long.
+std::wstring OptionHelp(const wchar_t* name, const wchar_t* value, const wchar_t* help) {
+    std::wstring text = std::wstring(L"  ") + name;
+    if (value) text += std::wstring(L" ") + value;
+    text += text.size() < kHelpIndent ? std::wstring(kHelpIndent - text.size(), L' ')
+                                      : L"\n" + std::wstring(kHelpIndent, L' ');
+    for (const wchar_t* at = help; *at; ++at) {
+        text += *at;
+        if (*at == L'\n') text += std::wstring(kHelpIndent, L' ');
+    }
+    return text + L"\n";
+}
+
+const wchar_t kHelpIntro[] =
     L"\n"
     L"Compares two folders, LEFT and RIGHT, and brings one into line with the other.\n"
     L"  analyze   lists what differs between LEFT and RIGHT\n"
@@ -34,51 +219,9 @@ const wchar_t kHelpBody[] =
     L"Deleted files go to the Recycle Bin, and so do the files that copies replace;\n"
     L"folders are removed only when empty. Links (symbolic links, junctions, mount\n"
     L"points) are never followed: they are UNKNOWN and left alone.\n"
-    L"\n"
-    L"Options:\n"
-    L"  --content       compare the content of the files byte for byte; without it,\n"
-    L"                  files are compared by size and last-write time, and times\n"
-    L"                  that differ by 2 seconds or less are the same (FAT keeps\n"
-    L"                  times in steps of 2 seconds, exFAT and many shares in seconds);\n"
-    L"                  catalog: write a SHA-256 digest of each file's content\n"
-    L"  --time-window SECONDS\n"
-    L"                  times that differ by up to SECONDS (2 or more) are the same,\n"
-    L"                  for shares whose clocks drift\n"
-    L"  --ignore-hour-shift\n"
-    L"                  times that differ by one hour (within the window) are the same,\n"
-    L"                  for FAT volumes after a change of daylight-saving time\n"
-    L"  --simultaneous  read both folders at the same time (faster on two disks)\n"
-    L"  --all           analyze: list every item of both folders, identical ones too\n"
-    L"  --json          analyze: one JSON object per item instead of the text listing\n"
-    L"  --exclude PATTERN\n"
-    L"                  leave out the files and folders that PATTERN matches, on both\n"
-    L"                  sides, as if they were not there: not listed, read, compared,\n"
-    L"                  copied or deleted, and an excluded folder is not entered. May\n"
-    L"                  be given many times. * stands for any characters and ? for one,\n"
-    L"                  within one name, ignoring case. A PATTERN of one name matches\n"
-    L"                  it at any depth (*.tmp, node_modules); one with backslashes\n"
-    L"                  between names, the whole path below LEFT and RIGHT (build\\*.obj,\n"
-    L"                  docs\\drafts); a leading backslash keeps it to their top folder\n"
-    L"                  (\\build), and a trailing one to folders (cache\\)\n"
-    L"  --exclude-from FILE\n"
-    L"                  the patterns of FILE, one a line, UTF-8; blank lines and lines\n"
-    L"                  that begin with # are skipped. May be given many times\n"
-    L"  --dry-run       commit, update: print the operations that would run, and\n"
-    L"                  change nothing\n"
-    L"  --null          end each record on standard output with a NUL character\n"
-    L"                  instead of a line break (for names that hold line breaks)\n"
-    L"  --log FOLDER    write the logs into FOLDER, as AnalyzeLog.txt and\n"
-    L"                  SynchronizeLog.txt\n"
-    L"  --max-delete N  commit, update: refuse a run that would delete more than N\n"
-    L"                  files and folders\n"
-    L"  --allow-delete-all\n"
-    L"                  commit, update: allow a run that deletes every entry of the\n"
-    L"                  folder made to match (refused without it: the other folder\n"
-    L"                  may be empty by mistake, a drive not mounted, say)\n"
-    L"  --delete-without-recycle-bin\n"
-    L"                  commit, update: delete for good a file that cannot go to the\n"
-    L"                  Recycle Bin; without it, such a file is left and reported\n"
-    L"  --              the arguments that follow are folders, even if they begin with -\n"
+    L"\n";
+
+const wchar_t kHelpAfterOptions[] =
     L"\n"
     L"Output: UTF-8 on standard output, fields separated by a tab, folders in paths\n"
     L"separated by a backslash (\\).\n"
@@ -160,36 +303,36 @@ const wchar_t kHelpBody[] =
     L"  %TEMP%\\quillmar-cli-DATE-TIME-PROCESS-AnalyzeLog.txt\n"
     L"  %TEMP%\\quillmar-cli-DATE-TIME-PROCESS-SynchronizeLog.txt\n";
 
-// A whole number of 0 or more, in decimal digits only.
-bool ParseCount(const std::wstring& text, long long* count) {
-    if (text.empty() || text.size() > 15) return false;
-    long long value = 0;
-    for (wchar_t digit : text) {
-        if (digit < L'0' || digit > L'9') return false;
-        value = value * 10 + (digit - L'0');
-    }
-    *count = value;
-    return true;
-}
-
-// The options that compare or synchronize two sides: making a catalog does neither.
-bool IsForTwoSides(const std::wstring& argument) {
-    static const wchar_t* const kTwoSided[] = {L"--simultaneous", L"--all", L"--json", L"--null", L"--time-window",
-                                               L"--ignore-hour-shift", L"--dry-run", L"--max-delete",
-                                               L"--allow-delete-all", L"--delete-without-recycle-bin"};
-    for (const wchar_t* option : kTwoSided) {
-        if (argument == option) return true;
-    }
-    return false;
-}
-
 bool IsHelp(const std::wstring& argument) {
     return argument == L"--help" || argument == L"-h" || argument == L"/?";
 }
 
+// Reads one option at `*index`, moving past its value; an empty text when it is set.
+std::wstring ParseOption(const std::vector<std::wstring>& arguments, size_t* index, const std::wstring& command,
+                         Options* options) {
+    const std::wstring& argument = arguments[*index];
+    const OptionRow* row = FindOption(argument);
+    if (!row) return L"unknown option \"" + argument + L"\"";
+    if (!(row->commands & (1u << unsigned(options->command)))) return argument + L" does not go with " + command;
+    std::wstring value;
+    if (row->value) {
+        if (++*index == arguments.size()) return argument + L" " + row->valueProblem;
+        value = arguments[*index];
+    }
+    if (!row->set(options, value)) return argument + L" " + row->valueProblem;
+    return std::wstring();
+}
+
 }  // namespace
 
-std::wstring HelpText() { return kUsageSynopsis + std::wstring(kHelpBody); }
+const std::wstring kUsageSynopsis = BuildSynopsis();
+
+std::wstring HelpText() {
+    std::wstring text = kUsageSynopsis + kHelpIntro + L"Options:\n";
+    for (const OptionRow& row : kOptions) text += OptionHelp(row.name, row.value, row.help);
+    text += OptionHelp(L"--", nullptr, L"the arguments that follow are folders, even if they begin with -");
+    return text + kHelpAfterOptions;
+}
 
 std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options* options) {
     *options = Options{};
@@ -207,17 +350,10 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
         options->command = Command::Version;
         return arguments.size() == 1 ? std::wstring() : L"--version takes no arguments";
     }
-    if (command == L"commit") {
-        options->command = Command::Commit;
-    } else if (command == L"update") {
-        options->command = Command::Update;
-    } else if (command == L"catalog") {
-        options->command = Command::Catalog;
-    } else if (command != L"analyze") {
-        return L"unknown command \"" + command + L"\"";
-    }
-    const bool analyze = options->command == Command::Analyze;
-    const bool catalog = options->command == Command::Catalog;
+    const auto* named = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                     [&](const auto& one) { return command == one.name; });
+    if (named == std::end(kCommands)) return L"unknown command \"" + command + L"\"";
+    options->command = named->command;
     bool onlyFolders = false;
     for (size_t index = 1; index < arguments.size(); ++index) {
         const std::wstring& argument = arguments[index];
@@ -226,54 +362,12 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
             options->folders.push_back(argument);
         } else if (argument == L"--") {
             onlyFolders = true;
-        } else if (catalog && IsForTwoSides(argument)) {
-            return argument + L" does not go with catalog";
-        } else if (argument == L"--content") {
-            options->compareContent = true;
-        } else if (argument == L"--simultaneous") {
-            options->simultaneous = true;
-        } else if (argument == L"--null") {
-            options->nullTerminated = true;
-        } else if (argument == L"--all" && analyze) {
-            options->listAll = true;
-        } else if (argument == L"--json" && analyze) {
-            options->json = true;
-        } else if (argument == L"--exclude") {
-            // Checked with the files' patterns, once the line is read.
-            if (++index == arguments.size()) return L"--exclude needs a PATTERN";
-            options->excludePatterns.push_back(arguments[index]);
-        } else if (argument == L"--exclude-from") {
-            if (++index == arguments.size() || arguments[index].empty()) return L"--exclude-from needs a FILE";
-            options->excludeFiles.push_back(arguments[index]);
-        } else if (argument == L"--dry-run" && !analyze) {
-            options->dryRun = true;
-        } else if (argument == L"--ignore-hour-shift") {
-            options->ignoreHourShift = true;
-        } else if (argument == L"--time-window") {
-            long long seconds = 0;
-            if (++index == arguments.size() || !ParseCount(arguments[index], &seconds) || seconds < 2 ||
-                seconds > 86400)
-                return L"--time-window needs a number of SECONDS from 2 to 86400";
-            options->timeWindowSeconds = static_cast<unsigned>(seconds);
-        } else if (argument == L"--delete-without-recycle-bin" && !analyze) {
-            options->deleteWithoutRecycleBin = true;
-        } else if (argument == L"--allow-delete-all" && !analyze) {
-            options->allowDeleteAll = true;
-        } else if (argument == L"--max-delete" && !analyze) {
-            if (++index == arguments.size() || !ParseCount(arguments[index], &options->maxDelete))
-                return L"--max-delete needs a number N of 0 or more";
-        } else if (argument == L"--log") {
-            if (++index == arguments.size() || arguments[index].empty()) return L"--log needs a FOLDER";
-            options->logFolder = arguments[index];
-        } else if (argument == L"--all" || argument == L"--json" || argument == L"--dry-run" ||
-                   argument == L"--max-delete" || argument == L"--allow-delete-all" ||
-                   argument == L"--delete-without-recycle-bin") {
-            return argument + L" does not go with " + command;
         } else {
-            return L"unknown option \"" + argument + L"\"";
+            std::wstring problem = ParseOption(arguments, &index, command, options);
+            if (!problem.empty()) return problem;
         }
     }
-    if (catalog && options->folders.size() != 2)
+    if (options->command == Command::Catalog && options->folders.size() != 2)
         return L"a FOLDER and a FILE are needed; " + std::to_wstring(options->folders.size()) + L" given";
     if (options->folders.size() != 2)
         return L"two folders are needed, LEFT and RIGHT; " + std::to_wstring(options->folders.size()) + L" given";

@@ -1,5 +1,7 @@
 #pragma once
 // The companion's command line: commands, options and the usage text.
+#include "model/file_times.h"
+
 #include <string>
 #include <vector>
 
@@ -13,8 +15,8 @@ struct Options {
     bool simultaneous = false;
     bool listAll = false;
     bool json = false;  // analyze: one JSON object per item (JSON Lines) instead of the text listing
-    unsigned timeWindowSeconds = 0;  // without --content: times this far apart are the same; 0 for the default
-    bool ignoreHourShift = false;  // without --content: times an hour apart are the same too  // analyze: every item of both sides, today's full listing
+    // Without --content: when two times are the same (--time-window, --ignore-hour-shift); zeroed: the default.
+    TimeRule timeRule = {};
     bool dryRun = false;  // commit, update: print what would run, change nothing
     bool nullTerminated = false;  // records end in NUL instead of a line break
     // commit, update: a file that cannot go to the Recycle Bin is deleted for good
@@ -33,7 +35,7 @@ struct Options {
 std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options* options);
 
 // The short form, shown after a usage error.
-extern const wchar_t kUsageSynopsis[];
+extern const std::wstring kUsageSynopsis;
 // The whole help: commands, options, output, exit statuses and logs.
 std::wstring HelpText();
 

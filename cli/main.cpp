@@ -212,7 +212,7 @@ int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], con
     data->exclusions = exclusions;
     data->compareContent = options.compareContent;
     data->simultaneous = options.simultaneous;
-    data->timeRule = TimeRule{options.timeWindowSeconds, options.ignoreHourShift};
+    data->timeRule = options.timeRule;
     wcsncpy(data->slots[0].rootPath, paths[0].c_str(), kPathUnits - 1);
     wcsncpy(data->slots[1].rootPath, paths[1].c_str(), kPathUnits - 1);
     // A damaged catalog ends the run before anything is scanned or logged.

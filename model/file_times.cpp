@@ -8,12 +8,19 @@ uint64_t Ticks(const FILETIME& time) { return (uint64_t(time.dwHighDateTime) << 
 
 }  // namespace
 
+TimeRule RuleForFileChecks(const TimeRule& rule) {
+    TimeRule checks = rule;
+    checks.exact = false;
+    return checks;
+}
+
 bool SameFileTime(const FILETIME& a, const FILETIME& b, const TimeRule& rule) {
     const uint64_t first = Ticks(a);
     const uint64_t second = Ticks(b);
     const uint64_t apart = first > second ? first - second : second - first;
-    const uint32_t seconds = rule.windowSeconds > kDefaultTimeWindowSeconds ? rule.windowSeconds
-                                                                            : kDefaultTimeWindowSeconds;
+    const uint32_t seconds = rule.exact                                        ? 0
+                             : rule.windowSeconds > kDefaultTimeWindowSeconds ? rule.windowSeconds
+                                                                              : kDefaultTimeWindowSeconds;
     const uint64_t window = seconds * kTicksPerSecond;
     if (apart <= window) return true;
     const uint64_t hour = 3600 * kTicksPerSecond;

@@ -15,8 +15,16 @@ struct TimeRule {
     // Times apart by one hour, give or take the window, are the same too (FAT
     // keeps local time, so a change of daylight-saving time moves them all).
     bool ignoreHourShift;
+    // Only equal times are the same, to the tick: for an analysis on file
+    // systems that keep times exactly. The window is then not applied.
+    bool exact;
 };
 
 const uint32_t kDefaultTimeWindowSeconds = 2;
+
+// The rule for the checks around a file operation: a copy's time is its
+// source's as the target's file system keeps it, so an exact rule falls back
+// to the default window there.
+TimeRule RuleForFileChecks(const TimeRule& rule);
 
 bool SameFileTime(const FILETIME& a, const FILETIME& b, const TimeRule& rule);

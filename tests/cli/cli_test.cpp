@@ -36,6 +36,7 @@ TEST_F(CliTest, UsageErrorsSayWhatWasWrong) {
         {{L"analyze", L"--dry-run", m_left, m_right}, "--dry-run does not go with analyze"},
         {{L"commit", L"--all", m_left, m_right}, "--all does not go with commit"},
         {{L"analyze", m_left, m_right, L"--log"}, "--log needs a FOLDER"},
+        {{L"analyze", L"--time-window", L"1", m_left, m_right}, "SECONDS from 2 to 86400, or 0"},
         {{L"--version", L"analyze"}, "--version takes no arguments"},
         // After "--" an option is a folder's name.
         {{L"analyze", L"--", L"--content", m_right}, "LEFT folder not found: --content"},

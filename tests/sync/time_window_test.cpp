@@ -1,6 +1,7 @@
 // Last-write times on volumes that keep them coarsely: a copy onto FAT, exFAT
 // or a share compares equal to its source, and a second run has nothing to do.
-#include "sync/file_batches.h"
+#include "sync/sync_results.h"
+#include "sync/system_calls.h"
 #include "tests/sync/sync_run.h"
 
 #include <gtest/gtest.h>
@@ -23,10 +24,13 @@ TEST_F(AnalysisTest, TimesWithinTheWindowAreTheSameAndSizesStillCount) {
         {kHour + 2 * kSecond, {0, true}, true}, {kHour + 3 * kSecond, {0, true}, false},
         {kHour - kSecond, {0, true}, true}, {10 * kSecond, {10, false}, true},
         {11 * kSecond, {10, false}, false},
+        // Exact: equal to the tick, an hour shift still allowed when asked for.
+        {0, {0, false, true}, true},      {1, {0, false, true}, false},
+        {kHour, {0, true, true}, true},   {kHour + 1, {0, true, true}, false},
     };
     for (const auto& row : kRows) {
         SCOPED_TRACE(std::to_string(row.apart) + " ticks apart, window " + std::to_string(row.rule.windowSeconds) +
-                     (row.rule.ignoreHourShift ? ", hour shifts ignored" : ""));
+                     (row.rule.ignoreHourShift ? ", hour shifts ignored" : "") + (row.rule.exact ? ", exact" : ""));
         File(0, L"f.txt", "same size", kTime);
         File(1, L"f.txt", "same size", kTime + row.apart);
         File(0, L"sized.txt", "four", kTime);
