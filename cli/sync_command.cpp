@@ -3,7 +3,7 @@
 #include "cli/analysis_report.h"
 #include "model/names.h"
 #include "model/system_error.h"
-#include "sync/file_batches.h"
+#include "sync/sync_results.h"
 #include "sync/synchronize_worker.h"
 
 #include <cwchar>

@@ -5,6 +5,7 @@
 #include "model/system_error.h"
 #include "model/text.h"
 #include "sync/file_batches.h"
+#include "sync/sync_results.h"
 
 #include <cwchar>
 
@@ -157,7 +158,7 @@ void RunFiles(Run* run) {
                             static_cast<FILEOP_FLAGS>(request->unattended ? FOF_NOERRORUI : 0),
                             request->unattended,
                             request->deleteWithoutRecycleBin,
-                            request->timeRule};
+                            RuleForFileChecks(request->timeRule)};
     RecheckPlannedFiles(&context, &run->batches, SyncCopies);
     uint64_t needed = 0;
     uint64_t available = 0;

@@ -3,7 +3,8 @@
 // that keeps what it should delete. Nothing the user did not choose is lost,
 // and whatever was not done is reported, never called completed.
 #include "analysis/skip_log.h"
-#include "sync/file_batches.h"
+#include "sync/sync_results.h"
+#include "sync/system_calls.h"
 #include "tests/support/companion.h"
 #include "tests/support/tree_snapshot.h"
 #include "tests/sync/sync_run.h"

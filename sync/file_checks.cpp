@@ -1,0 +1,165 @@
+#include "sync/file_checks.h"
+
+#include "model/scan_checks.h"
+#include "model/text.h"
+#include "sync/sync_results.h"
+#include "sync/system_calls.h"
+
+#include <cwchar>
+
+namespace {
+
+const uint64_t kAllocationUnit = 4096;  // a file takes whole clusters; this is the common size
+
+// kSyncPending when the file can be opened as the shell will open it: for
+// reading as a copy's source, or to be moved to the Recycle Bin; otherwise the
+// system's code (a file held open by another program, say), which names what
+// happened better than the shell's stop would.
+DWORD CheckOpenable(const wchar_t* path, DWORD access) {
+    HANDLE file = CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error ? error : ERROR_OPEN_FAILED;
+    }
+    CloseHandle(file);
+    return kSyncPending;
+}
+
+// The volume that holds `path` and its cluster size; false when the system cannot tell.
+bool VolumeOf(const wchar_t* path, wchar_t* root, uint64_t* cluster) {
+    if (!GetVolumePathNameW(path, root, MAX_PATH)) return false;
+    DWORD sectorsPerCluster = 0;
+    DWORD bytesPerSector = 0;
+    DWORD freeClusters = 0;
+    DWORD clusters = 0;
+    *cluster = GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)
+                   ? uint64_t(sectorsPerCluster) * bytesPerSector
+                   : 0;
+    if (*cluster == 0) *cluster = kAllocationUnit;
+    return true;
+}
+
+// What the copies need on each volume they write to.
+struct VolumeNeed {
+    wchar_t root[MAX_PATH];
+    uint64_t cluster;
+    uint64_t needed;
+};
+const unsigned kMaxTargetVolumes = 16;
+
+}  // namespace
+
+// True when the path holds just what was seen: the same file, or nothing when nothing was seen.
+bool MatchesSeen(const wchar_t* path, const SyncSeenFile& seen, const TimeRule& rule) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
+        DWORD error = GetLastError();
+        return !seen.exists && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+    }
+    if (!seen.exists || IsFolderAttributes(data.dwFileAttributes)) return false;
+    uint64_t size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return size == seen.size && SameFileTime(data.ftLastWriteTime, seen.lastWriteTime, rule);
+}
+
+bool LooksLike(const SyncSeenFile& file, const SyncSeenFile& model, const TimeRule& rule) {
+    return file.exists && model.exists && file.size == model.size &&
+           SameFileTime(file.lastWriteTime, model.lastWriteTime, rule);
+}
+
+SyncSeenFile SeenNow(const wchar_t* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data) || IsFolderAttributes(data.dwFileAttributes))
+        return SyncSeenFile{};
+    return SyncSeenFile{true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime};
+}
+
+void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches, SyncBatchKind kind) {
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        PlannedFile& planned = batches->planned[index];
+        if (planned.result != kSyncPending || IsCopy(planned.action) != (kind == SyncCopies)) continue;
+        const SyncItem& item = context->items->items[planned.item];
+        const wchar_t* source = nullptr;
+        const wchar_t* target = nullptr;
+        SyncSeenFile seenSource;
+        SyncSeenFile seenTarget;
+        SeenOfPlanned(item, planned.action, &seenSource, &seenTarget);
+        const TimeRule& rule = context->timeRule;
+        bool unchanged = item.seenKnown && PathsOf(context, planned, &source, &target) && seenSource.exists &&
+                         MatchesSeen(source, seenSource, rule) && (!target || MatchesSeen(target, seenTarget, rule));
+        if (!unchanged) {
+            planned.result = kSyncChangedSinceAnalysis;
+            continue;
+        }
+        // Nothing is copied from, onto or through a link, nor deleted through one.
+        DWORD link = CheckNotLink(source);
+        if (link == ERROR_SUCCESS && target) link = CheckNotLink(target);
+        if (link != ERROR_SUCCESS) planned.result = link;
+        planned.replaces = target && seenTarget.exists;
+        // A file is not sent to the Recycle Bin for a copy whose source cannot be read.
+        if (planned.result == kSyncPending && planned.replaces) planned.result = CheckOpenable(source, GENERIC_READ);
+        // What goes to the Recycle Bin must be free to go.
+        const wchar_t* leaving = target ? (planned.replaces ? target : nullptr) : source;
+        if (planned.result == kSyncPending && leaving) planned.result = CheckOpenable(leaving, DELETE);
+    }
+}
+
+bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint64_t* needed, uint64_t* available) {
+    *needed = 0;
+    *available = 0;
+    VolumeNeed volumes[kMaxTargetVolumes];
+    wchar_t folder[kPathUnits];
+    bool fits = true;
+    unsigned volumeCount = 0;
+    unsigned current = kMaxTargetVolumes;  // the volume of the folder last looked up
+    folder[0] = 0;
+    for (uint32_t index = 0; fits && index < batches->plannedCount; ++index) {
+        const PlannedFile& planned = batches->planned[index];
+        const wchar_t* source = nullptr;
+        const wchar_t* target = nullptr;
+        if (planned.result != kSyncPending || !IsCopy(planned.action) || !PathsOf(context, planned, &source, &target))
+            continue;
+        const wchar_t* lastBackslash = wcsrchr(target, L'\\');
+        size_t folderLength = lastBackslash ? static_cast<size_t>(lastBackslash - target) + 1 : 0;
+        // Copies come in path order, so a folder's files are looked up once.
+        if (current == kMaxTargetVolumes || wcsncmp(folder, target, folderLength) != 0 || folder[folderLength] != 0) {
+            wmemcpy(folder, target, folderLength);
+            folder[folderLength] = 0;
+            wchar_t root[MAX_PATH];
+            uint64_t cluster = kAllocationUnit;
+            if (!VolumeOf(folder, root, &cluster)) CopyText(root, MAX_PATH, folder);
+            for (current = 0; current < volumeCount && wcscmp(volumes[current].root, root) != 0; ++current) {}
+            if (current == volumeCount) {
+                // More volumes than any real run writes to: too many to vouch for.
+                if (volumeCount == kMaxTargetVolumes) fits = false;
+                if (!fits) break;
+                CopyText(volumes[current].root, MAX_PATH, root);
+                volumes[current].cluster = cluster;
+                ++volumeCount;
+            }
+        }
+        SyncSeenFile seenSource;
+        SyncSeenFile seenTarget;
+        SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
+        uint64_t cluster = volumes[current].cluster;
+        volumes[current].needed += (seenSource.size + cluster - 1) / cluster * cluster;
+    }
+    for (unsigned index = 0; fits && index < volumeCount; ++index) {
+        ULARGE_INTEGER free = {};
+        ULARGE_INTEGER total = {};
+        ULARGE_INTEGER totalFree = {};
+        // A volume that cannot tell its free space is not refused: the copies are checked afterwards all the same.
+        if (!SyncCalls().freeSpace(volumes[index].root, &free, &total, &totalFree)) continue;
+        if (volumes[index].needed <= free.QuadPart) continue;
+        *needed = volumes[index].needed;
+        *available = free.QuadPart;
+        fits = false;
+    }
+    if (fits) return true;
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        PlannedFile& planned = batches->planned[index];
+        if (planned.result == kSyncPending && IsCopy(planned.action)) planned.result = kSyncNoRoomOnTarget;
+    }
+    return false;
+}
+

@@ -1,0 +1,23 @@
+#pragma once
+// The checks of a synchronization's file operations against what the
+// analysis saw: just before they run, and on disk afterwards.
+#include "sync/planned_files.h"
+
+#include <windows.h>
+
+// True when the path holds just what was seen: the same file, or nothing when nothing was seen.
+bool MatchesSeen(const wchar_t* path, const SyncSeenFile& seen, const TimeRule& rule);
+// True when both exist with the same size and times the rule holds the same:
+// copies keep the source's time, to the resolution of the target's file system.
+bool LooksLike(const SyncSeenFile& file, const SyncSeenFile& model, const TimeRule& rule);
+// What is at `path` now, as a seen file (exists false for nothing, or for a folder).
+SyncSeenFile SeenNow(const wchar_t* path);
+
+// Marks every pending operation of the batch whose files changed since the
+// analysis, or that would act on or through a link.
+enum SyncBatchKind : uint32_t { SyncReplacements, SyncCopies, SyncDeletions };
+void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches, SyncBatchKind kind);
+// The room the pending copies need on each target volume, in whole clusters;
+// false when they do not fit on one of them, with its figures, and every
+// pending copy then marked: the batch is refused whole.
+bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint64_t* needed, uint64_t* available);

@@ -1,0 +1,42 @@
+#include "sync/sync_results.h"
+
+#include "model/system_error.h"
+#include "model/text.h"
+
+void DescribeSyncResult(DWORD result, wchar_t* text) {
+    const wchar_t* own = nullptr;
+    switch (result) {
+    case kSyncRefusedTooLong:
+        own = L"The path is too long! Both files were skipped.";
+        break;
+    case kSyncChangedSinceAnalysis:
+        own = L"The file has changed since the analysis! Both files were skipped.";
+        break;
+    case kSyncNoRoomOnTarget:
+        own = L"There is not enough free space on the target volume! The file was not copied.";
+        break;
+    case kSyncNotCarriedOut:
+        own = L"The file operation could not be completed!";
+        break;
+    case kSyncStoppedByShell:
+        own = L"The file operation failed or was canceled!";
+        break;
+    case kSyncCopyIncomplete:
+        own = L"The copy is incomplete: its size differs from the source!";
+        break;
+    case kSyncNotRecycled:
+        own = L"The file could not be moved to the Recycle Bin, so it was not deleted!";
+        break;
+    case kSyncReplacedNotRecycled:
+        own = L"The file to be replaced could not be moved to the Recycle Bin, so it was not replaced!";
+        break;
+    case kSyncTargetUntouched:
+        own = L"The file could not be copied; the target was left as it was!";
+        break;
+    default:
+        FormatSystemErrorLine(result, text);
+        return;
+    }
+    CopyText(text, kSystemErrorUnits, own);
+}
+

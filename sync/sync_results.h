@@ -1,0 +1,26 @@
+#pragma once
+// What became of one file operation of a synchronization: 0, a system code,
+// or one of the worker's own codes below, each with a text for the user.
+#include <windows.h>
+
+// Results of a file operation of the worker's own, beside the system's codes
+// (bit 29 marks codes that an application defines).
+const DWORD kSyncRefusedTooLong = 0x20000001;
+const DWORD kSyncChangedSinceAnalysis = 0x20000002;
+const DWORD kSyncNoRoomOnTarget = 0x20000003;
+const DWORD kSyncNotCarriedOut = 0x20000004;
+const DWORD kSyncCopyIncomplete = 0x20000005;
+// Not done in a batch that the shell reported as failed or cancelled.
+const DWORD kSyncStoppedByShell = 0x20000007;
+// Not yet decided: the operation is still to run.
+const DWORD kSyncPending = 0x20000006;
+// The file could not go to the Recycle Bin, and was not deleted for good.
+const DWORD kSyncNotRecycled = 0x20000008;
+// The file to be replaced could not go to the Recycle Bin, so nothing was copied over it.
+const DWORD kSyncReplacedNotRecycled = 0x20000009;
+// The copy left its target as it was.
+const DWORD kSyncTargetUntouched = 0x2000000A;
+
+// Why a text cannot be shown for the result: the worker's own texts for its
+// codes, the system's message for the others, in `text` of kSystemErrorUnits.
+void DescribeSyncResult(DWORD result, wchar_t* text);

@@ -1,0 +1,14 @@
+#pragma once
+// The system calls through which a synchronization changes files; tests put
+// others in their place to make the file system misbehave on cue.
+#include <windows.h>
+#include <shellapi.h>
+
+struct SyncSystemCalls {
+    int(WINAPI* fileOperation)(SHFILEOPSTRUCTW* operation);
+    BOOL(WINAPI* freeSpace)(const wchar_t* folder, ULARGE_INTEGER* available, ULARGE_INTEGER* total,
+                            ULARGE_INTEGER* totalFree);
+};
+// Null restores the real calls.
+void SyncSetSystemCalls(const SyncSystemCalls* calls);
+const SyncSystemCalls& SyncCalls();
