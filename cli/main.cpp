@@ -123,7 +123,7 @@ std::wstring StatusOf(const LocationSlot* slot) {
 
 void TellAnalysisLog(DWORD logEntries, const std::wstring& logPath) {
     if (logEntries > 0)
-        cli::WriteError(L"Some files/folders could not be accessed and will not be added to the analysis report. "
+        cli::WriteError(L"Some files/folders could not be accessed and are listed as UNKNOWN and left alone. "
                         L"A list of these files was saved to <" + logPath + L">!\n");
 }
 

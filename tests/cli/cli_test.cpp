@@ -182,6 +182,10 @@ TEST_F(CliTest, ContentComparisonListsLockedFilesAsUnknownAndNamesTheLog) {
         // Ten and ten bytes read; the locked pair is not.
         EXPECT_EQ(SummaryOf(result), "identical 1, new 0, missing 0, modified 2, unknown 1; bytes compared 20");
         ASSERT_EQ(NamedLogs(result.err).size(), 1u) << result.err;
+        EXPECT_NE(result.err.find("Some files/folders could not be accessed and are listed as UNKNOWN and left alone. "
+                                  "A list of these files was saved to <" + Utf8(NamedLogs(result.err)[0]) + ">!\n"),
+                  std::string::npos)
+            << result.err;
         std::string log = ReadWholeFile(NamedLogs(result.err)[0]);
         std::wstring text(reinterpret_cast<const wchar_t*>(log.data()), log.size() / 2);
         EXPECT_EQ(text.find(L"\uFEFFThe following files/folders were sikpped during the analyze process:"), 0u);
