@@ -18,7 +18,7 @@ const char kGuideFolder[] = "C:\\Data\\";
 const char kCommand[] = "quillmar-cli ";
 const char kStatus[] = "(exit status ";
 
-// The pair the guide describes before its first example, made anew for each block.
+// The pair of the guide's "The folders of the examples", made anew for each block.
 struct FixtureEntry {
     const wchar_t* path;  // a folder's ends in a backslash
     size_t size;
@@ -66,9 +66,8 @@ struct Step {
     long expectedStatus = -1;
 };
 
-struct Example {
-    std::vector<Step> steps;
-};
+// One block's commands, run in turn over one fixture.
+typedef std::vector<Step> Example;
 
 // A command's arguments: words apart by spaces, a double-quoted run kept as one.
 std::vector<std::wstring> ArgumentsOf(const std::string& command) {
@@ -106,7 +105,7 @@ std::vector<Example> RunnableExamples(const std::string& guide) {
             if (inBlock) examples.emplace_back();
             continue;
         }
-        std::vector<Step>& steps = examples.back().steps;
+        Example& steps = examples.back();
         bool open = !steps.empty() && steps.back().expectedStatus < 0;
         if (line == "```") {
             inBlock = false;
@@ -152,7 +151,7 @@ TEST(UserGuideTest, EveryRunnableExampleShowsWhatTheCompanionPrints) {
         MakeFixture(root);
         // The examples name the folders relative to the one that holds them.
         ASSERT_TRUE(SetCurrentDirectoryW(root.Path().c_str()));
-        for (const Step& step : example.steps) {
+        for (const Step& step : example) {
             CompanionRun run = RunCompanion(ArgumentsOf(step.command), output);
             for (const std::wstring& log : NamedLogs(run.err)) DeleteFileW(log.c_str());
             EXPECT_EQ(Replaced(run.out, Utf8(root.Path()), kGuideFolder), step.expectedOut)
