@@ -235,8 +235,9 @@ DWORD WINAPI ScanThread(void* parameter) {
     auto* slot = static_cast<LocationSlot*>(parameter);
     ScanContext context = {slot->cancelEvent, SkipLogAppendLines, slot->cancelRequested, &slot->foldersListed,
                            &slot->filesListed, slot->exclusions, &slot->entriesExcluded};
-    // A tree read from a catalog is whole already.
-    slot->scanResult = slot->catalog ? ERROR_SUCCESS : ScanLocation(slot->tree, slot->rootPath, &context);
+    // A tree read from a catalog is whole already, and one of a folder yet to be made empty.
+    slot->scanResult =
+        slot->catalog || slot->absent ? ERROR_SUCCESS : ScanLocation(slot->tree, slot->rootPath, &context);
     // The slot may be released as soon as this is set.
     SetEvent(slot->scanDoneEvent);
     return 0;

@@ -43,6 +43,9 @@ struct LocationSlot {
     // owned): the slot is not scanned, and in content mode its files compare
     // by the catalog's digests. Null for a folder.
     const CatalogDigests* catalog;
+    // A folder that is not there yet (a dry run of a synchronization into a
+    // new folder): it stands as empty and is not scanned.
+    bool absent;
 };
 
 struct BackgroundOpsData {

@@ -96,11 +96,22 @@ const OptionRow kOptions[] = {
      [](Options* o, const std::wstring&) { return o->timeRule.ignoreHourShift = true; }, nullptr,
      L"times that differ by one hour (within the window) are the same,\n"
      L"for FAT volumes after a change of daylight-saving time"},
+    {L"--verify", nullptr, kSync, false,
+     [](Options* o, const std::wstring&) { return o->verify = true; }, nullptr,
+     L"commit, update: read each copy back and compare it byte for byte\n"
+     L"with its source before it takes its place; a copy that differs\n"
+     L"is removed, and the file it was to replace stays"},
     {L"--max-delete", L"N", kSync, false,
      [](Options* o, const std::wstring& value) { return ParseCount(value, &o->maxDelete); },
      L"needs a number N of 0 or more",
      L"commit, update: refuse a run that would delete more than N\n"
      L"files and folders"},
+    {L"--max-replace", L"N", kSync, false,
+     [](Options* o, const std::wstring& value) { return ParseCount(value, &o->maxReplace); },
+     L"needs a number N of 0 or more",
+     L"commit, update: refuse a run that would replace more than N\n"
+     L"files (a source whose files were all damaged or encrypted would\n"
+     L"replace every file of the backup)"},
     {L"--allow-delete-all", nullptr, kSync, false,
      [](Options* o, const std::wstring&) { return o->allowDeleteAll = true; }, nullptr,
      L"commit, update: allow a run that deletes every entry of the\n"
@@ -110,6 +121,18 @@ const OptionRow kOptions[] = {
      [](Options* o, const std::wstring&) { return o->deleteWithoutRecycleBin = true; }, nullptr,
      L"commit, update: delete for good a file that cannot go to the\n"
      L"Recycle Bin; without it, such a file is left and reported"},
+    {L"--backup-dir", L"FOLDER", kSync, false,
+     [](Options* o, const std::wstring& value) {
+         o->backupDir = value;
+         return !value.empty();
+     },
+     L"needs a FOLDER",
+     L"commit, update: move deleted files and the earlier versions of\n"
+     L"replaced files into FOLDER\\YYYY-MM-DD_HHMMSS (the run's start,\n"
+     L"local time), each under its path below the folder it left,\n"
+     L"instead of the Recycle Bin; for shares and removable drives,\n"
+     L"which have none. FOLDER must not lie inside LEFT or RIGHT, and\n"
+     L"is made when missing (its parent must exist)"},
     // Patterns are checked with the files' patterns, once the line is read.
     {L"--exclude", L"PATTERN", kEvery, true,
      [](Options* o, const std::wstring& value) {
@@ -218,7 +241,12 @@ const wchar_t kHelpIntro[] =
     L"            folder's place: LEFT, RIGHT or both may be a catalog\n"
     L"Deleted files go to the Recycle Bin, and so do the files that copies replace;\n"
     L"folders are removed only when empty. Links (symbolic links, junctions, mount\n"
-    L"points) are never followed: they are UNKNOWN and left alone.\n"
+    L"points) are never followed: they are UNKNOWN and left alone. Each copy is made\n"
+    L"under a temporary name (~QM, five hexadecimal digits, .TMP) beside its target\n"
+    L"and takes the real name only when whole and checked, so a stopped run never\n"
+    L"leaves a half-written file under a real name; a later run removes such\n"
+    L"temporary files. commit makes RIGHT when it does not exist but its parent\n"
+    L"does, and update LEFT.\n"
     L"\n";
 
 const wchar_t kHelpAfterOptions[] =
@@ -283,7 +311,8 @@ const wchar_t kHelpAfterOptions[] =
     L"                  refused, naming the line.\n"
     L"When standard error is a console, it shows the folders and files listed so far\n"
     L"on each side while the folders are scanned, then the progress of the content\n"
-    L"comparison.\n"
+    L"comparison, and of the copies of commit and update: files and bytes copied of\n"
+    L"all, the rate and the time left, rewritten once a second.\n"
     L"\n"
     L"Exit status:\n"
     L"  analyze         0 no difference, 1 differences found (or items that could not\n"
@@ -294,8 +323,9 @@ const wchar_t kHelpAfterOptions[] =
     L"                  without their digest (see the log), 2 trouble: FILE as it was\n"
     L"  Trouble: bad usage, a folder that cannot be read, a damaged catalog (or one\n"
     L"  without digests, for --content), a failed analysis, a cancel\n"
-    L"  (Ctrl+C), a run refused for what it would delete, or a run that ended early\n"
-    L"  with nothing changed (no memory, a log that cannot be created).\n"
+    L"  (Ctrl+C: a synchronization drops the copies in flight and reports what was\n"
+    L"  not done), a run refused for what it would delete or replace, or a run that\n"
+    L"  ended early with nothing changed (no memory, a log that cannot be created).\n"
     L"\n"
     L"Logs: items that could not be read, compared, copied or deleted are written to a\n"
     L"log, which standard error names when it holds entries; a log with no entries is\n"

@@ -23,6 +23,9 @@ struct Options {
     bool deleteWithoutRecycleBin = false;
     bool allowDeleteAll = false;  // commit, update: a run may delete every entry of the folder made to match
     long long maxDelete = -1;  // commit, update: the most files and folders a run may delete; -1 for no limit
+    long long maxReplace = -1;  // commit, update: the most files a run may replace; -1 for no limit
+    bool verify = false;  // commit, update: each copy read back and compared before it takes its place
+    std::wstring backupDir;  // commit, update: where removed files go instead of the Recycle Bin; empty for the bin
     std::wstring logFolder;  // empty: files of this run in the temporary folder
     // Entries left out as if absent: patterns of --exclude and files of --exclude-from, as given.
     std::vector<std::wstring> excludePatterns;

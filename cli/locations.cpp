@@ -34,6 +34,18 @@ std::wstring RunLogBase(const std::wstring& folder) {
     return base;
 }
 
+// A folder not there yet cannot hold the other one: it overlaps only when its
+// parent lies inside the other (or is it).
+bool Overlap(const std::wstring (&paths)[2], const LocationKind (&kinds)[2]) {
+    for (int side = 0; side < 2; ++side) {
+        if (kinds[side] != LocationKind::NewFolder) continue;
+        const std::wstring& path = paths[side];
+        const std::wstring parent = path.substr(0, path.find_last_of(L'\\', path.size() - 2) + 1);
+        return FolderHolds(paths[1 - side].c_str(), parent.c_str());
+    }
+    return LocationsOverlap(paths[0].c_str(), paths[1].c_str());
+}
+
 }  // namespace
 
 // Opening the folder asks for the same right as listing it, without reading
@@ -68,7 +80,7 @@ bool IsFolder(const std::wstring& path) {
 }
 
 std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&paths)[2],
-                            LocationKind (&kinds)[2], bool* usageError) {
+                            LocationKind (&kinds)[2], bool* usageError, int newFolderSide) {
     *usageError = true;
     for (int side = 0; side < 2; ++side) {
         const std::wstring name = side == 0 ? L"LEFT" : L"RIGHT";
@@ -80,6 +92,12 @@ std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&p
             return name + L" folder path in the \\\\?\\ or \\\\.\\ form is not supported: " + arguments[side];
         if (IsFolder(paths[side])) continue;
         const std::wstring file = paths[side].substr(0, paths[side].size() - 1);
+        const size_t parent = file.find_last_of(L'\\');
+        if (!Exists(file) && side == newFolderSide && parent != std::wstring::npos &&
+            IsFolder(file.substr(0, parent + 1))) {
+            kinds[side] = LocationKind::NewFolder;
+            continue;
+        }
         if (!Exists(file)) return name + L" folder not found: " + arguments[side];
         // A catalog is read, never written: it may stand anywhere, even inside the other side.
         if (!IsCatalogFile(file.c_str()))
@@ -89,18 +107,34 @@ std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&p
         paths[side] = file;
     }
     // A synchronization between them would copy a location into itself or delete its own root.
-    if (kinds[0] == LocationKind::Folder && kinds[1] == LocationKind::Folder &&
-        LocationsOverlap(paths[0].c_str(), paths[1].c_str()))
+    if (kinds[0] != LocationKind::Catalog && kinds[1] != LocationKind::Catalog && Overlap(paths, kinds))
         return L"LEFT and RIGHT overlap: one lies inside the other, or both are the same folder";
     *usageError = false;
     for (int side = 0; side < 2; ++side) {
-        if (kinds[side] == LocationKind::Catalog) continue;
+        if (kinds[side] != LocationKind::Folder) continue;
         // An unreadable root would look empty, and everything of the other side New.
         DWORD error = ListingError(paths[side]);
         if (error != 0)
             return (side == 0 ? L"LEFT" : L"RIGHT") + std::wstring(L" folder cannot be read: ") + arguments[side] +
                    L": " + SystemMessage(error);
     }
+    return std::wstring();
+}
+
+std::wstring CheckVersioningFolder(const std::wstring& argument, const std::wstring (&paths)[2],
+                                   std::wstring* folder) {
+    *folder = FolderPath(argument);
+    if (folder->empty()) return L"versioning folder path is not valid or too long: " + argument;
+    for (int side = 0; side < 2; ++side) {
+        // What it keeps would be part of the folder it was taken from.
+        if (FolderHolds(paths[side].c_str(), folder->c_str()))
+            return L"the versioning folder lies inside " + std::wstring(side == 0 ? L"LEFT" : L"RIGHT") + L": " +
+                   argument;
+    }
+    if (IsFolder(*folder)) return std::wstring();
+    const std::wstring parent = folder->substr(0, folder->find_last_of(L'\\', folder->size() - 2) + 1);
+    if (Exists(folder->substr(0, folder->size() - 1)) || !IsFolder(parent))
+        return L"versioning folder not found, nor a folder to make it in: " + argument;
     return std::wstring();
 }
 

@@ -18,15 +18,24 @@ std::wstring SystemMessage(DWORD code);
 
 // What a LEFT or RIGHT argument names: a folder, or a catalog of one (a file
 // whose first line is a catalog's header), which stands for the folder as it was.
-enum class LocationKind { Folder, Catalog };
+// A synchronization's target may also be a folder not there yet, whose parent
+// is: the run makes it (a dry run takes it as empty).
+enum class LocationKind { Folder, Catalog, NewFolder };
 
 // Checks LEFT and RIGHT and gives their full paths (a folder's ending in a
 // backslash) and kinds. Returns an empty text when both can be analysed, and
 // two folders synchronized; otherwise what is wrong, and in `usageError`
 // whether it lies in the command line (rather than in a folder that exists
 // but cannot be read).
+// `newFolderSide` (0 or 1; -1 for none) may name a folder that is not there yet.
 std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&paths)[2],
-                            LocationKind (&kinds)[2], bool* usageError);
+                            LocationKind (&kinds)[2], bool* usageError, int newFolderSide = -1);
+
+// The versioning folder of --backup-dir as a full path ending in a backslash,
+// in `folder`. Returns an empty text, or why it cannot be one: it lies inside
+// LEFT or RIGHT (or is one), or neither it nor its parent exists.
+std::wstring CheckVersioningFolder(const std::wstring& argument, const std::wstring (&paths)[2],
+                                   std::wstring* folder);
 
 // Where a run writes its logs.
 struct RunLogs {

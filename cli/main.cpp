@@ -46,8 +46,10 @@ struct RunState {
 };
 
 RunState g_run;
-// Set once the analysis is over: a synchronization cannot be stopped midway.
+// Set once the analysis is over: Ctrl+C then stops the synchronization.
 volatile LONG g_synchronizing = 0;
+// Read by the copy engine between and during copies.
+BOOL g_stopSynchronizing = FALSE;
 
 int UsageError(const std::wstring& problem) {
     cli::WriteError(L"quillmar-cli: " + problem + L"\n" + cli::kUsageSynopsis);
@@ -105,7 +107,9 @@ void OnAnalysisMessage(BackgroundOpsData*, UINT message, WPARAM wParam, void*) {
 
 BOOL WINAPI OnConsoleControl(DWORD) {
     if (InterlockedCompareExchange(&g_synchronizing, 0, 0)) {
-        cli::WriteError(L"quillmar-cli: the synchronization runs to its end; it cannot be canceled midway\n");
+        // Copies in flight are dropped; a copy between its earlier version's
+        // move and its rename is finished first, so no name is left empty.
+        InterlockedExchange(reinterpret_cast<volatile LONG*>(&g_stopSynchronizing), TRUE);
     } else {
         // Stops the analysis the way the dialog's Cancel does; it then reports its end.
         RequestCancel(&g_backgroundOps);
@@ -160,7 +164,7 @@ int ReportAnalysis(const cli::Options& options, const BackgroundOpsData* data, D
 }
 
 int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* data, DWORD logEntries,
-                          const cli::RunLogs& logs) {
+                          const cli::RunLogs& logs, const std::wstring& backupFolder) {
     TellAnalysisLog(logEntries, logs.analyze);
     cli::SyncSettings settings = {options.command == Command::Commit ? SyncCommit : SyncUpdate,
                                   options.dryRun,
@@ -168,7 +172,12 @@ int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* 
                                   logs.synchronize,
                                   options.deleteWithoutRecycleBin,
                                   options.allowDeleteAll,
-                                  options.maxDelete};
+                                  options.maxDelete,
+                                  options.maxReplace,
+                                  options.verify,
+                                  backupFolder,
+                                  &g_stopSynchronizing,
+                                  g_run.consoleShowsProgress};
     InterlockedExchange(&g_synchronizing, 1);
     cli::SyncOutcome outcome = cli::SynchronizeAnalysedPair(data, settings);
     if (!outcome.refused.empty()) return Trouble(outcome.refused);
@@ -178,9 +187,14 @@ int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* 
     if (outcome.endedEarly) return kExitTrouble;
     std::wstring summary =
         L"quillmar-cli: " + cli::SyncSummaryText(outcome.summary, options.dryRun) + ExcludedText(data);
+    if (outcome.summary.versions[0]) summary += L"; earlier versions in <" + std::wstring(outcome.summary.versions) + L">";
     if (GetFileAttributesW(logs.synchronize.c_str()) != INVALID_FILE_ATTRIBUTES)
         summary += L"; log <" + logs.synchronize + L">";
     cli::WriteError(summary + L"\n");
+    if (outcome.summary.cancelled) {
+        cli::WriteError(L"quillmar-cli: the synchronization was canceled\n");
+        return kExitTrouble;
+    }
     // Items that the analysis could not read were left as they are, unlike the folders around them.
     bool unread = logEntries > 0 || cli::CountStates(data->slots[0].tree).of[DiffUnknown] > 0;
     return outcome.summary.notDone > 0 || unread ? kExitDiffers : kExitSame;
@@ -205,7 +219,7 @@ bool RunWorker(BackgroundOpsData* data) {
 }
 
 int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], const cli::LocationKind (&kinds)[2],
-                const cli::RunLogs& logs, const ExclusionList* exclusions) {
+                const cli::RunLogs& logs, const ExclusionList* exclusions, const std::wstring& backupFolder) {
     BackgroundOpsData* data = &g_backgroundOps;
     if (!BackgroundOpsInit(data)) return Trouble(L"Error initializing background operations data.");
     data->notifyWindow = nullptr;
@@ -215,6 +229,8 @@ int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], con
     data->timeRule = options.timeRule;
     wcsncpy(data->slots[0].rootPath, paths[0].c_str(), kPathUnits - 1);
     wcsncpy(data->slots[1].rootPath, paths[1].c_str(), kPathUnits - 1);
+    // A folder a dry run would make stands as empty.
+    for (int side = 0; side < 2; ++side) data->slots[side].absent = kinds[side] == cli::LocationKind::NewFolder;
     // A damaged catalog ends the run before anything is scanned or logged.
     cli::CatalogSides catalogs;
     std::wstring problem = catalogs.Load(data, paths, kinds);
@@ -248,7 +264,7 @@ int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], con
     } else if (options.command == Command::Analyze) {
         exitCode = ReportAnalysis(options, data, logEntries, logs.analyze);
     } else {
-        exitCode = ReportSynchronization(options, data, logEntries, logs);
+        exitCode = ReportSynchronization(options, data, logEntries, logs, backupFolder);
     }
     BackgroundOpsFree(data);
     return exitCode;
@@ -275,13 +291,26 @@ int Run(const std::vector<std::wstring>& arguments) {
     const std::wstring folders[2] = {options.folders[0], options.folders[1]};
     std::wstring paths[2];
     cli::LocationKind kinds[2];
-    problem = cli::CheckLocations(folders, paths, kinds, &usageError);
+    // The folder made like the other may not be there yet.
+    const int target = options.command == Command::Commit ? 1 : options.command == Command::Update ? 0 : -1;
+    problem = cli::CheckLocations(folders, paths, kinds, &usageError, target);
     if (problem.empty()) problem = cli::RefuseCatalogs(options.command, folders, kinds);
     if (!problem.empty()) return usageError ? UsageError(problem) : Trouble(problem);
+    std::wstring backupFolder;
+    if (!options.backupDir.empty()) {
+        problem = cli::CheckVersioningFolder(options.backupDir, paths, &backupFolder);
+        if (!problem.empty()) return Trouble(problem);
+    }
     cli::RunLogs logs;
     problem = cli::ChooseLogPaths(options.logFolder, &logs);
     if (!problem.empty()) return Trouble(problem);
-    return RunAnalysis(options, paths, kinds, logs, exclusions.List());
+    if (target >= 0 && kinds[target] == cli::LocationKind::NewFolder && !options.dryRun) {
+        if (!CreateDirectoryW(paths[target].c_str(), nullptr))
+            return Trouble((target ? L"RIGHT" : L"LEFT") + std::wstring(L" folder cannot be made: ") +
+                           folders[target] + L": " + cli::SystemMessage(GetLastError()));
+        kinds[target] = cli::LocationKind::Folder;
+    }
+    return RunAnalysis(options, paths, kinds, logs, exclusions.List(), backupFolder);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "cli/sync_command.h"
 
+#include "analysis/analysis_progress.h"
 #include "cli/analysis_report.h"
+#include "cli/output.h"
+#include "model/win_guards.h"
 #include "model/names.h"
 #include "model/system_error.h"
 #include "sync/sync_results.h"
@@ -13,6 +16,9 @@ namespace cli {
 namespace {
 
 const wchar_t kLogNameInNotices[] = L"<SynchronizeLog.txt>";
+// Two copies at once keep a disk busy while the other waits on the system;
+// more gain nothing on small files and cost seeks on large ones.
+const unsigned kCopiesInFlight = 2;
 
 struct Output {
     SyncOutcome* outcome;
@@ -101,6 +107,18 @@ uint32_t CountDeletions(const SyncItemList* items, SyncDirection direction) {
     return deletions;
 }
 
+// The files that the checked items would copy over a file the analysis saw.
+uint32_t CountReplacements(const SyncItemList* items, SyncDirection direction) {
+    uint32_t replacements = 0;
+    for (uint32_t index = 0; items && index < items->count; ++index) {
+        const SyncItem& item = items->items[index];
+        const SyncAction action = item.checked ? DecideSyncAction(direction, item.isFolder, item.state) : SyncNoAction;
+        if ((action == SyncCopyToOther && item.seenThere.exists) || (action == SyncCopyFromOther && item.seenHere.exists))
+            ++replacements;
+    }
+    return replacements;
+}
+
 // The entries below `root` that stand on disk and could be acted on: neither
 // the images of the other side's entries nor entries whose state is unknown.
 uint32_t CountEntriesOnDisk(const FileNode* root) {
@@ -121,10 +139,15 @@ uint32_t CountEntriesOnDisk(const FileNode* root) {
 
 // Why a run that deletes this much is refused; empty when it may run.
 std::wstring RefuseDeletions(const BackgroundOpsData* data, const SyncItemList* items, const SyncSettings& settings) {
-    const uint32_t deletions = CountDeletions(items, settings.direction);
-    if (deletions == 0) return std::wstring();
     const bool commit = settings.direction == SyncCommit;
     const wchar_t* name = commit ? L"RIGHT" : L"LEFT";
+    // Many files replaced at once may be the sign of a source damaged or encrypted.
+    const uint32_t replacements = CountReplacements(items, settings.direction);
+    if (settings.maxReplace >= 0 && replacements > settings.maxReplace)
+        return L"refused: the run would replace " + std::to_wstring(replacements) + L" files in " + name +
+               L", more than --max-replace " + std::to_wstring(settings.maxReplace) + L"; nothing was changed";
+    const uint32_t deletions = CountDeletions(items, settings.direction);
+    if (deletions == 0) return std::wstring();
     if (settings.maxDelete >= 0 && deletions > settings.maxDelete)
         return L"refused: the run would delete " + std::to_wstring(deletions) + L" files and folders from " + name +
                L", more than --max-delete " + std::to_wstring(settings.maxDelete) + L"; nothing was changed";
@@ -135,7 +158,60 @@ std::wstring RefuseDeletions(const BackgroundOpsData* data, const SyncItemList* 
     return std::wstring();
 }
 
+const DWORD kProgressEveryMs = 1000;
+
+DWORD WINAPI SynchronizeRequest(void* request) { return RunSynchronization(static_cast<const SyncRequest*>(request)); }
+
+// Runs the request; with a progress line, on a thread of its own while this
+// one redraws the line at most once a second.
+DWORD RunShowingProgress(const SyncRequest* request, SyncProgress* progress) {
+    const DWORD start = GetTickCount();
+    OwnedHandle worker = StartCoreThread(SynchronizeRequest, const_cast<SyncRequest*>(request));
+    if (!worker.IsValid()) return RunSynchronization(request);
+    bool shown = false;
+    while (WaitForSingleObject(worker.Get(), kProgressEveryMs) == WAIT_TIMEOUT) {
+        const SyncProgressFigures figures = SyncProgressRead(progress);
+        if (figures.filesTotal == 0) continue;
+        WriteError(L"\r" + SyncProgressText(figures, GetTickCount() - start) + L"   ");
+        shown = true;
+    }
+    if (shown) WriteError(L"\r" + SyncProgressText(SyncProgressRead(progress), GetTickCount() - start) + L"   \n");
+    DWORD exitCode = 1;
+    GetExitCodeThread(worker.Get(), &exitCode);
+    return exitCode;
+}
+
+// "1.5 MiB": bytes in the largest unit that keeps a whole number before the point.
+std::wstring ByteAmount(uint64_t bytes) {
+    static const wchar_t* const kUnits[] = {L"bytes", L"KiB", L"MiB", L"GiB", L"TiB"};
+    double amount = static_cast<double>(bytes);
+    unsigned unit = 0;
+    while (amount >= 1024 && unit + 1 < sizeof(kUnits) / sizeof(kUnits[0])) {
+        amount /= 1024;
+        ++unit;
+    }
+    wchar_t text[32];
+    swprintf(text, 32, unit == 0 ? L"%.0f %ls" : L"%.1f %ls", amount, kUnits[unit]);
+    return text;
+}
+
 }  // namespace
+
+std::wstring SyncProgressText(const SyncProgressFigures& figures, DWORD elapsedMs) {
+    const uint64_t total = figures.bytesTotal ? figures.bytesTotal : figures.filesTotal;
+    const uint64_t done = figures.bytesTotal ? figures.bytesDone : figures.filesDone;
+    std::wstring text = L"Copied " + std::to_wstring(figures.filesDone) + L" of " +
+                        std::to_wstring(figures.filesTotal) + L" files, " + ByteAmount(figures.bytesDone) + L" of " +
+                        ByteAmount(figures.bytesTotal) + L", " + std::to_wstring(ProgressPercent(total, done)) + L" %";
+    // A rate needs a second of copying and some bytes to stand on.
+    if (elapsedMs < 1000 || figures.bytesDone == 0) return text;
+    const double perSecond = figures.bytesDone * 1000.0 / elapsedMs;
+    text += L", " + ByteAmount(static_cast<uint64_t>(perSecond)) + L"/s";
+    if (figures.bytesDone >= figures.bytesTotal) return text;
+    wchar_t left[kTimeSpanUnits];
+    FormatTimeSpan(static_cast<DWORD>((figures.bytesTotal - figures.bytesDone) / perSecond * 1000), left);
+    return text + L", " + left + L" left";
+}
 
 SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSettings& settings) {
     SyncOutcome outcome = {};
@@ -168,8 +244,21 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
     request.timeRule = data->timeRule;
     request.logPath = settings.logPath.c_str();
     request.dryRun = settings.dryRun;
+    request.copier = SyncCopyWithEngine;
+    request.copiesInFlight = kCopiesInFlight;
+    request.verify = settings.verify;
+    request.versioningFolder = settings.versioningFolder.empty() ? nullptr : settings.versioningFolder.c_str();
+    request.cancel = settings.cancel;
+    SyncProgress progress;
+    SyncProgressInit(&progress);
+    request.progress = &progress;
     // Nothing listed is a complete run with nothing to do.
-    outcome.endedEarly = items && RunSynchronization(&request) != 0;
+    if (items) {
+        const DWORD exitCode =
+            settings.showProgress && !settings.dryRun ? RunShowingProgress(&request, &progress) : RunSynchronization(&request);
+        outcome.endedEarly = exitCode != 0;
+    }
+    SyncProgressFree(&progress);
     FreeSyncItemList(items);
     return outcome;
 }

@@ -17,6 +17,11 @@ struct SyncSettings {
     bool deleteWithoutRecycleBin;  // a file that cannot go to the Recycle Bin is deleted for good
     bool allowDeleteAll;  // a run may delete every entry of the folder made to match
     long long maxDelete;  // the most files and folders a run may delete; -1 for no limit
+    long long maxReplace;  // the most files a run may replace; -1 for no limit
+    bool verify;  // each copy read back and compared with its source before it takes its place
+    std::wstring versioningFolder;  // where removed files go instead of the Recycle Bin; empty for the bin
+    BOOL* cancel;  // set by the console's Ctrl+C
+    bool showProgress;  // a progress line on standard error, rewritten once a second
 };
 
 struct SyncOutcome {
@@ -33,5 +38,9 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
 // "files copied C, deleted D; folders created M, removed R; not done N", or
 // what a dry run would do.
 std::wstring SyncSummaryText(const SyncSummary& summary, bool dryRun);
+
+// The progress line of the copies: files and bytes done of the total, a
+// percentage, the rate and the time left, once the rate can be told.
+std::wstring SyncProgressText(const SyncProgressFigures& figures, DWORD elapsedMs);
 
 }  // namespace cli

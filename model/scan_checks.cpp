@@ -4,6 +4,7 @@
 #include "model/location_tree.h"
 #include "model/memory.h"
 #include "model/names.h"
+#include "model/system_error.h"
 #include "model/win_guards.h"
 
 #include <winternl.h>
@@ -43,11 +44,6 @@ HANDLE OpenFolderForIdentity(const wchar_t* path) {
     // No access is asked for: the identity needs none, and a folder opens only this way.
     return CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-DWORD LastErrorOr(DWORD fallback) {
-    DWORD error = GetLastError();
-    return error ? error : fallback;
 }
 
 DWORD FinalPathOf(HANDLE entry, wchar_t* target) {

@@ -30,3 +30,8 @@ void FormatSystemErrorLine(DWORD code, wchar_t* text) {
     for (size_t length = wcslen(text); length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r');)
         text[--length] = 0;
 }
+
+DWORD LastErrorOr(DWORD fallback) {
+    DWORD error = GetLastError();
+    return error ? error : fallback;
+}

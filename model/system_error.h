@@ -25,3 +25,6 @@ void FormatSystemError(DWORD code, wchar_t* text);
 // The same without the line break the system's messages end in, for a line
 // of a log or of a console, which adds its own.
 void FormatSystemErrorLine(DWORD code, wchar_t* text);
+
+// The calling thread's last error, or `fallback` when the system set none.
+DWORD LastErrorOr(DWORD fallback);

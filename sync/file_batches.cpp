@@ -1,7 +1,10 @@
 #include "sync/file_batches.h"
 
+#include "model/memory.h"
 #include "model/scan_checks.h"
-#include "sync/file_checks.h"
+#include "model/system_error.h"
+#include "model/text.h"
+#include "sync/copy_engine.h"
 #include "sync/shell_questions.h"
 #include "sync/sync_results.h"
 #include "sync/system_calls.h"
@@ -10,60 +13,91 @@
 
 namespace {
 
+// The engine's copies in flight at once, at most: their temporary files, and
+// the earlier versions they replace, go on together.
+const uint32_t kEngineGroupFiles = 256;
+const uint64_t kEngineGroupBytes = 64ull << 20;
+
 // Whether the operation belongs to the batch and is still to run in it.
 bool PendingIn(const PlannedFile& planned, SyncBatchKind kind) {
     if (planned.result != kSyncPending) return false;
     switch (kind) {
     case SyncReplacements:
-        return IsCopy(planned.action) && planned.replaces && !planned.replacedGone;
+        return IsCopy(planned.action) && planned.copied && planned.replaces && !planned.replacedGone;
     case SyncCopies:
-        return IsCopy(planned.action);
+        return IsCopy(planned.action) && !planned.copied && planned.temporaryName[0];
     default:
         return !IsCopy(planned.action);
     }
 }
 
-// Moves the paths of the batch's pending operations to the front of its lists,
-// in order, and drops the others' paths from them.
-void KeepPendingPaths(FileBatches* batches, SyncBatchKind kind) {
-    SyncPathList* lists[2] = {kind == SyncCopies ? &batches->copySources : &batches->deletions,
-                              kind == SyncCopies ? &batches->copyTargets : nullptr};
-    size_t read[2] = {0, 0};
-    size_t written[2] = {0, 0};
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        PlannedFile& planned = batches->planned[index];
-        if (!planned.listed || IsCopy(planned.action) != (kind == SyncCopies)) continue;
-        const bool keep = PendingIn(planned, kind);
-        for (int list = 0; list < 2 && lists[list]; ++list) {
-            wchar_t* text = lists[list]->text;
-            size_t units = wcslen(text + read[list]) + 1;
-            if (keep) {
-                wmemmove(text + written[list], text + read[list], units);
-                written[list] += units;
-            }
-            read[list] += units;
-        }
-        planned.listed = keep;
-    }
-    for (int list = 0; list < 2 && lists[list]; ++list) {
-        lists[list]->used = written[list];
-        SyncPathListClose(lists[list]);
-    }
+// The copy's temporary file, in `path` of MAX_PATH units; false when the paths cannot be formed.
+bool TemporaryOf(const BatchContext* context, const PlannedFile& planned, wchar_t* path) {
+    const wchar_t* source = nullptr;
+    const wchar_t* target = nullptr;
+    return planned.temporaryName[0] && PathsOf(context, planned, &source, &target) && target &&
+           TemporaryPathOf(target, planned.temporaryName, path);
 }
 
-// The targets of the copies whose files still have to go to the Recycle Bin,
-// in the list of replaced files, which the copy targets' capacity always fits.
-void ListReplacedFiles(FileBatches* batches) {
-    SyncPathList* replaced = &batches->replaced;
-    replaced->used = 0;
-    const wchar_t* target = nullptr;
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        const PlannedFile& planned = batches->planned[index];
-        if (!IsCopy(planned.action) || !planned.listed) continue;
-        target = SyncPathListNext(&batches->copyTargets, target);
-        if (target && PendingIn(planned, SyncReplacements)) SyncPathListAppend(replaced, target);
+// Marks the operation as not done; a copy's temporary file goes, the earlier version stays.
+void Fail(const BatchContext* context, PlannedFile* planned, DWORD result) {
+    planned->result = result;
+    wchar_t temporary[MAX_PATH];
+    if (IsCopy(planned->action) && TemporaryOf(context, *planned, temporary)) DeleteFileW(temporary);
+    planned->temporaryName[0] = 0;
+    planned->copied = false;
+}
+
+// Makes the folders of `path` below the root it lies in, as the shell's
+// copies do for a file whose folder the user did not choose to make.
+DWORD MakeFolderOf(const BatchContext* context, const wchar_t* path) {
+    wchar_t folder[MAX_PATH];
+    const wchar_t* lastBackslash = wcsrchr(path, L'\\');
+    const size_t units = lastBackslash ? static_cast<size_t>(lastBackslash - path) : 0;
+    if (units == 0 || units >= MAX_PATH) return ERROR_PATH_NOT_FOUND;
+    wmemcpy(folder, path, units);
+    folder[units] = 0;
+    if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) return ERROR_SUCCESS;
+    const wchar_t* root = context->otherRoot;
+    if (wcsncmp(path, root, wcslen(root)) != 0) root = context->currentRoot;
+    for (size_t at = wcslen(root); at <= units; ++at) {
+        if (at < units && folder[at] != L'\\') continue;
+        const wchar_t kept = folder[at];
+        folder[at] = 0;
+        if (!CreateDirectoryW(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return LastErrorOr(ERROR_PATH_NOT_FOUND);
+        folder[at] = kept;
     }
-    SyncPathListClose(replaced);
+    return ERROR_SUCCESS;
+}
+
+// Rebuilds the batch's shell lists from its pending operations: the paths
+// of the deletions or of the replaced files, or the sources of the copies and
+// their temporary files. False when the lists cannot hold them.
+bool ListPending(const BatchContext* context, FileBatches* batches, SyncBatchKind kind, SyncPathList** from,
+                 SyncPathList** to) {
+    *from = kind == SyncCopies ? &batches->copySources : kind == SyncDeletions ? &batches->deletions
+                                                                               : &batches->replaced;
+    *to = kind == SyncCopies ? &batches->temporaries : nullptr;
+    (*from)->used = 0;
+    if (*to) (*to)->used = 0;
+    bool fits = true;
+    for (uint32_t index = 0; fits && index < batches->plannedCount; ++index) {
+        const PlannedFile& planned = batches->planned[index];
+        const wchar_t* source = nullptr;
+        const wchar_t* target = nullptr;
+        if (!PendingIn(planned, kind) || !PathsOf(context, planned, &source, &target)) continue;
+        if (kind == SyncCopies) {
+            wchar_t temporary[MAX_PATH];
+            fits = TemporaryPathOf(target, planned.temporaryName, temporary) && SyncPathListAppend(*from, source) &&
+                   SyncPathListAppend(*to, temporary);
+        } else {
+            fits = SyncPathListAppend(*from, kind == SyncDeletions ? source : target);
+        }
+    }
+    SyncPathListClose(*from);
+    if (*to) SyncPathListClose(*to);
+    return fits;
 }
 
 // Runs one batch; true when the shell says it did all of it. `questions`
@@ -84,39 +118,23 @@ bool RunShellBatch(UINT function, const SyncPathList* from, const SyncPathList* 
     return completed;
 }
 
-// 0 when the operation took effect; otherwise why not, as far as can be told.
-DWORD ResultOnDisk(const BatchContext* context, const PlannedFile& planned, bool shellCompleted) {
+// 0 when the operation did what its batch is for; otherwise why not, as far as the disk tells.
+DWORD OutcomeOf(const BatchContext* context, const PlannedFile& planned, SyncBatchKind kind, bool shellCompleted) {
     const DWORD notDone = shellCompleted ? kSyncNotCarriedOut : kSyncStoppedByShell;
     const wchar_t* source = nullptr;
     const wchar_t* target = nullptr;
     if (!PathsOf(context, planned, &source, &target)) return notDone;
+    const TimeRule& rule = context->timeRule;
+    if (kind == SyncDeletions) return MatchesSeen(source, SyncSeenFile{}, rule) ? ERROR_SUCCESS : notDone;
+    if (kind == SyncReplacements)
+        return MatchesSeen(target, SyncSeenFile{}, rule) ? ERROR_SUCCESS : kSyncReplacedNotRecycled;
     SyncSeenFile seenSource;
     SyncSeenFile seenTarget;
     SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
-    const TimeRule& rule = context->timeRule;
-    if (!target) return MatchesSeen(source, SyncSeenFile{}, rule) ? ERROR_SUCCESS : notDone;
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(target, GetFileExInfoStandard, &data) || IsFolderAttributes(data.dwFileAttributes))
-        return notDone;
-    SyncSeenFile now = {true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime};
-    const bool untouched = seenTarget.exists && !planned.replacedGone && LooksLike(now, seenTarget, rule);
-    if (untouched && !LooksLike(seenTarget, seenSource, rule)) return kSyncTargetUntouched;
-    if (now.size != seenSource.size) return kSyncCopyIncomplete;
-    if (!LooksLike(now, seenSource, rule)) return notDone;
-    // A target that already looked like its source (same size and time, other
-    // content) cannot tell a copy from none: only the shell's word can.
-    return LooksLike(seenTarget, seenSource, rule) && !shellCompleted ? notDone : ERROR_SUCCESS;
-}
-
-
-// 0 when the operation did what its batch is for; otherwise why not.
-DWORD OutcomeOf(const BatchContext* context, const PlannedFile& planned, SyncBatchKind kind, bool shellCompleted) {
-    if (kind != SyncReplacements) return ResultOnDisk(context, planned, shellCompleted);
-    const wchar_t* source = nullptr;
-    const wchar_t* target = nullptr;
-    if (PathsOf(context, planned, &source, &target) && MatchesSeen(target, SyncSeenFile{}, context->timeRule))
-        return ERROR_SUCCESS;
-    return kSyncReplacedNotRecycled;
+    wchar_t temporary[MAX_PATH];
+    const SyncSeenFile copy = TemporaryOf(context, planned, temporary) ? SeenNow(temporary) : SyncSeenFile{};
+    if (LooksLike(copy, seenSource, rule)) return ERROR_SUCCESS;
+    return copy.exists && copy.size != seenSource.size && copy.size != 0 ? kSyncCopyIncomplete : notDone;
 }
 
 // Why the operation at which the shell stopped was not done: a question about
@@ -126,65 +144,277 @@ DWORD StoppedBecause(SyncBatchKind kind, DWORD onDisk, unsigned questions) {
     return kind == SyncDeletions ? kSyncNotRecycled : kSyncReplacedNotRecycled;
 }
 
-// Runs the batch's pending operations until each is decided: when the shell
-// stops at one it cannot do, that one is marked and the rest run again.
+// What an operation that its batch did leaves to do: a deletion is done, a
+// replaced file is gone, a copy waits under its temporary name.
+void Succeeded(PlannedFile* planned, SyncBatchKind kind) {
+    if (kind == SyncReplacements) {
+        planned->replacedGone = true;
+    } else if (kind == SyncCopies) {
+        planned->copied = true;
+    } else {
+        planned->result = ERROR_SUCCESS;
+    }
+}
+
+// Runs the batch's pending operations through the shell until each is
+// decided: when the shell stops at one it cannot do, that one is marked and
+// the rest run again.
 void RunSettled(const BatchContext* context, FileBatches* batches, SyncBatchKind kind) {
     const bool copies = kind == SyncCopies;
     FILEOP_FLAGS flags = (copies ? kSyncCopyFlags : kSyncDeleteFlags) | context->extraShellFlags;
     if (!copies && context->deleteWithoutRecycleBin) flags &= ~FOF_WANTNUKEWARNING;
     for (;;) {
-        const SyncPathList* from = nullptr;
-        if (kind == SyncReplacements) {
-            ListReplacedFiles(batches);
-            from = &batches->replaced;
-        } else {
-            KeepPendingPaths(batches, kind);
-            from = copies ? &batches->copySources : &batches->deletions;
-        }
-        if (SyncPathListIsEmpty(from)) return;
+        SyncPathList* from = nullptr;
+        SyncPathList* to = nullptr;
+        const bool listed = ListPending(context, batches, kind, &from, &to);
+        if (listed && SyncPathListIsEmpty(from)) return;
         unsigned questions = 0;
-        const bool completed = RunShellBatch(copies ? FO_COPY : FO_DELETE, from, copies ? &batches->copyTargets : nullptr,
-                                             flags, context->unattended, &questions);
+        const bool completed = listed && RunShellBatch(copies ? FO_COPY : FO_DELETE, from, to, flags,
+                                                       context->unattended, &questions);
         PlannedFile* stoppedAt = nullptr;
         for (uint32_t index = 0; index < batches->plannedCount; ++index) {
             PlannedFile& planned = batches->planned[index];
             if (!PendingIn(planned, kind)) continue;
-            DWORD outcome = OutcomeOf(context, planned, kind, completed);
-            if (outcome == ERROR_SUCCESS && kind == SyncReplacements) {
-                planned.replacedGone = true;
-            } else if (outcome == ERROR_SUCCESS || completed) {
-                planned.result = outcome;
+            const DWORD outcome = listed ? OutcomeOf(context, planned, kind, completed) : ERROR_NOT_ENOUGH_MEMORY;
+            if (outcome == ERROR_SUCCESS) {
+                Succeeded(&planned, kind);
+            } else if (completed || !listed) {
+                Fail(context, &planned, outcome);
             } else if (!stoppedAt) {
                 // The first one not done is where the shell stopped; the rest go again.
                 stoppedAt = &planned;
-                planned.result = StoppedBecause(kind, outcome, questions);
+                Fail(context, &planned, StoppedBecause(kind, outcome, questions));
             }
         }
         // Everything decided, or the shell stopped with nothing left undone.
-        if (completed || !stoppedAt) return;
+        if (completed || !listed || !stoppedAt) return;
     }
+}
+
+// The files that the waiting copies replace, and the files to delete, go to
+// the versioning folder one by one.
+void MoveToVersioning(const BatchContext* context, FileBatches* batches, SyncBatchKind kind) {
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        PlannedFile& planned = batches->planned[index];
+        const wchar_t* source = nullptr;
+        const wchar_t* target = nullptr;
+        if (!PendingIn(planned, kind) || !PathsOf(context, planned, &source, &target)) continue;
+        const wchar_t* relative = context->items->items[planned.item].path + wcslen(context->currentRoot);
+        const DWORD moved = MoveToVersions(context->versioning, kind == SyncDeletions ? source : target, relative);
+        if (moved == ERROR_SUCCESS) {
+            Succeeded(&planned, kind);
+        } else if (moved == ERROR_FILENAME_EXCED_RANGE) {
+            Fail(context, &planned, moved);
+        } else {
+            Fail(context, &planned, kind == SyncDeletions ? kSyncNotVersioned : kSyncReplacedNotVersioned);
+        }
+    }
+}
+
+// Sends the files of the batch where the run keeps what it removes.
+void MoveAside(const BatchContext* context, FileBatches* batches, SyncBatchKind kind) {
+    if (context->versioning) {
+        MoveToVersioning(context, batches, kind);
+        return;
+    }
+    if (kind == SyncReplacements && !batches->replaced.text &&
+        !SyncPathListInit(&batches->replaced, batches->copyTargets.capacity)) {
+        for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+            if (PendingIn(batches->planned[index], kind)) Fail(context, &batches->planned[index], ERROR_NOT_ENOUGH_MEMORY);
+        }
+        return;
+    }
+    RunSettled(context, batches, kind);
+}
+
+// Why a waiting copy cannot take its place: its source changed while it was
+// copied, the copy is not whole, or the target changed or became a link.
+DWORD CheckWaitingCopy(const BatchContext* context, const PlannedFile& planned) {
+    const wchar_t* source = nullptr;
+    const wchar_t* target = nullptr;
+    wchar_t temporary[MAX_PATH];
+    if (!TemporaryOf(context, planned, temporary) || !PathsOf(context, planned, &source, &target))
+        return kSyncNotCarriedOut;
+    SyncSeenFile seenSource;
+    SyncSeenFile seenTarget;
+    SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
+    const TimeRule& rule = context->timeRule;
+    if (!MatchesSeen(source, seenSource, rule)) return kSyncSourceChangedDuringCopy;
+    const SyncSeenFile copy = SeenNow(temporary);
+    if (!LooksLike(copy, seenSource, rule)) return copy.size != seenSource.size ? kSyncCopyIncomplete : kSyncNotCarriedOut;
+    if (!MatchesSeen(target, seenTarget, rule)) return kSyncChangedSinceAnalysis;
+    return seenTarget.exists ? CheckNotLink(target) == ERROR_SUCCESS ? kSyncPending : kEntryIsLink : kSyncPending;
+}
+
+// Puts the copy in its place without replacing anything, so that a file made
+// under the name meanwhile is never overwritten.
+DWORD RenameIntoPlace(const BatchContext* context, const PlannedFile& planned) {
+    const wchar_t* source = nullptr;
+    const wchar_t* target = nullptr;
+    wchar_t temporary[MAX_PATH];
+    if (!TemporaryOf(context, planned, temporary) || !PathsOf(context, planned, &source, &target))
+        return kSyncNotCarriedOut;
+    if (MoveFileExW(temporary, target, 0)) return ERROR_SUCCESS;
+    const DWORD error = LastErrorOr(ERROR_ACCESS_DENIED);
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? kSyncNameTaken : error;
+}
+
+// The waiting copies, each checked again, their earlier versions moved aside
+// in one batch, and each renamed into place.
+void SettleCopies(const BatchContext* context, FileBatches* batches) {
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        PlannedFile& planned = batches->planned[index];
+        if (planned.result != kSyncPending || !planned.copied) continue;
+        const DWORD check = CheckWaitingCopy(context, planned);
+        if (check != kSyncPending) Fail(context, &planned, check);
+    }
+    MoveAside(context, batches, SyncReplacements);
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        PlannedFile& planned = batches->planned[index];
+        if (planned.result != kSyncPending || !planned.copied) continue;
+        const DWORD renamed = RenameIntoPlace(context, planned);
+        if (renamed == ERROR_SUCCESS) {
+            planned.result = ERROR_SUCCESS;
+            planned.temporaryName[0] = 0;
+        } else {
+            Fail(context, &planned, renamed);
+        }
+    }
+}
+
+// Counts the pending copies into the progress record.
+void CountCopies(const BatchContext* context, const FileBatches* batches) {
+    uint64_t files = 0;
+    uint64_t bytes = 0;
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        const PlannedFile& planned = batches->planned[index];
+        if (planned.result != kSyncPending || !IsCopy(planned.action)) continue;
+        SyncSeenFile source;
+        SyncSeenFile target;
+        SeenOfPlanned(context->items->items[planned.item], planned.action, &source, &target);
+        ++files;
+        bytes += source.size;
+    }
+    SyncProgressAddTotal(context->progress, files, bytes);
+}
+
+// The shell copies every pending file onto a temporary name reserved beside its target.
+void CopyThroughShell(const BatchContext* context, FileBatches* batches) {
+    size_t units = 1;
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        PlannedFile& planned = batches->planned[index];
+        const wchar_t* source = nullptr;
+        const wchar_t* target = nullptr;
+        if (planned.result != kSyncPending || !IsCopy(planned.action) || !PathsOf(context, planned, &source, &target))
+            continue;
+        wchar_t temporary[MAX_PATH];
+        DWORD reserved = MakeFolderOf(context, target);
+        if (reserved == ERROR_SUCCESS) reserved = ReserveTemporaryFile(target, temporary, planned.temporaryName);
+        if (reserved != ERROR_SUCCESS) {
+            Fail(context, &planned, reserved);
+            continue;
+        }
+        units += wcslen(temporary) + 1;
+    }
+    if (!SyncPathListInit(&batches->temporaries, units)) {
+        for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+            if (PendingIn(batches->planned[index], SyncCopies)) Fail(context, &batches->planned[index], ERROR_NOT_ENOUGH_MEMORY);
+        }
+        return;
+    }
+    RunSettled(context, batches, SyncCopies);
+    SyncProgressAddDone(context->progress, 0, 0);
+    SettleCopies(context, batches);
+}
+
+// The next group of pending copies from `*next` on, as engine copies with
+// their paths in `paths` (two of MAX_PATH units each); the count.
+uint32_t GatherGroup(const BatchContext* context, FileBatches* batches, uint32_t* next, EngineCopy* copies,
+                     uint32_t* plannedOf, wchar_t* paths) {
+    uint32_t count = 0;
+    uint64_t bytes = 0;
+    for (; *next < batches->plannedCount && count < kEngineGroupFiles && bytes < kEngineGroupBytes; ++*next) {
+        PlannedFile& planned = batches->planned[*next];
+        const wchar_t* source = nullptr;
+        const wchar_t* target = nullptr;
+        if (planned.result != kSyncPending || !IsCopy(planned.action) || !PathsOf(context, planned, &source, &target))
+            continue;
+        const DWORD folder = MakeFolderOf(context, target);
+        if (folder != ERROR_SUCCESS) {
+            Fail(context, &planned, folder);
+            continue;
+        }
+        SyncSeenFile seenSource;
+        SyncSeenFile seenTarget;
+        SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
+        wchar_t* sourcePath = paths + size_t(count) * 2 * MAX_PATH;
+        wchar_t* targetPath = sourcePath + MAX_PATH;
+        CopyText(sourcePath, MAX_PATH, source);
+        CopyText(targetPath, MAX_PATH, target);
+        copies[count] = EngineCopy{sourcePath, targetPath, seenSource.size, {}, kSyncPending};
+        plannedOf[count++] = *next;
+        bytes += seenSource.size;
+    }
+    return count;
+}
+
+// The engine copies the pending files a group at a time, and each group is
+// settled before the next begins; a cancel drops the group in flight.
+void CopyWithEngine(const BatchContext* context, FileBatches* batches) {
+    auto* copies = static_cast<EngineCopy*>(MemAlloc(sizeof(EngineCopy) * kEngineGroupFiles));
+    auto* plannedOf = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t) * kEngineGroupFiles));
+    auto* paths = static_cast<wchar_t*>(MemAlloc(sizeof(wchar_t) * 2 * MAX_PATH * kEngineGroupFiles));
+    const CopyEngineSettings settings = {context->copiesInFlight ? context->copiesInFlight : 1, context->verify,
+                                         context->cancel, context->progress};
+    uint32_t next = 0;
+    while (copies && plannedOf && paths && !IsCancelled(context)) {
+        const uint32_t count = GatherGroup(context, batches, &next, copies, plannedOf, paths);
+        if (count == 0) break;
+        RunEngineCopies(copies, count, settings);
+        for (uint32_t index = 0; index < count; ++index) {
+            PlannedFile& planned = batches->planned[plannedOf[index]];
+            CopyText(planned.temporaryName, kTemporaryNameUnits, copies[index].temporaryName);
+            if (copies[index].result != ERROR_SUCCESS) {
+                planned.temporaryName[0] = 0;
+                planned.result = copies[index].result;
+            } else if (IsCancelled(context)) {
+                // Stopped before any earlier version moved: the group's copies go, the targets stay.
+                Fail(context, &planned, kSyncCancelled);
+            } else {
+                planned.copied = true;
+            }
+        }
+        SettleCopies(context, batches);
+    }
+    const DWORD notRun = copies && plannedOf && paths ? kSyncCancelled : ERROR_NOT_ENOUGH_MEMORY;
+    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
+        PlannedFile& planned = batches->planned[index];
+        if (planned.result == kSyncPending && IsCopy(planned.action)) Fail(context, &planned, notRun);
+    }
+    MemFree(paths);
+    MemFree(plannedOf);
+    MemFree(copies);
 }
 
 }  // namespace
 
 void RunFileBatches(const BatchContext* context, FileBatches* batches) {
-    KeepPendingPaths(batches, SyncCopies);
-    // The files that copies replace go to the Recycle Bin first, so that their
-    // earlier versions can be got back, and other names of a hard link keep
-    // their content when the copy makes a new file.
-    if (SyncPathListInit(&batches->replaced, batches->copyTargets.capacity)) {
-        RunSettled(context, batches, SyncReplacements);
+    CountCopies(context, batches);
+    if (context->copier == SyncCopyWithEngine) {
+        CopyWithEngine(context, batches);
     } else {
+        CopyThroughShell(context, batches);
+    }
+    if (IsCancelled(context)) {
         for (uint32_t index = 0; index < batches->plannedCount; ++index) {
             PlannedFile& planned = batches->planned[index];
-            if (PendingIn(planned, SyncReplacements)) planned.result = ERROR_NOT_ENOUGH_MEMORY;
+            if (planned.result == kSyncPending) planned.result = kSyncCancelled;
         }
+        return;
     }
-    SyncPathListFree(&batches->replaced);
-    RunSettled(context, batches, SyncCopies);
-    // A copy batch may take minutes: the files to delete are checked again just before they go.
+    // The copies may take minutes: the files to delete are checked again just before they go.
     RecheckPlannedFiles(context, batches, SyncDeletions);
-    RunSettled(context, batches, SyncDeletions);
+    MoveAside(context, batches, SyncDeletions);
 }
 
 void AcceptPendingFiles(FileBatches* batches) {

@@ -4,6 +4,8 @@
 #include "model/text.h"
 #include "sync/sync_results.h"
 
+bool IsCancelled(const BatchContext* context) { return context->cancel && *context->cancel; }
+
 bool IsCopy(SyncAction action) { return action == SyncCopyToOther || action == SyncCopyFromOther; }
 
 // What was seen at the source and at the target of a copy, or at the path of a deletion.
@@ -40,6 +42,8 @@ void FileBatchesFree(FileBatches* batches) {
     SyncPathListFree(&batches->copySources);
     SyncPathListFree(&batches->copyTargets);
     SyncPathListFree(&batches->deletions);
+    SyncPathListFree(&batches->replaced);
+    SyncPathListFree(&batches->temporaries);
     MemFree(batches->planned);
     batches->planned = nullptr;
     batches->plannedCount = 0;
@@ -49,7 +53,7 @@ void FileBatchesAdd(FileBatches* batches, uint32_t item, SyncAction action, cons
                     const wchar_t* otherPath) {
     const wchar_t* source = nullptr;
     const wchar_t* target = nullptr;
-    PlannedFile planned = {item, action, kSyncPending, true, false, false};
+    PlannedFile planned = {item, action, kSyncPending, false, false, false, {}};
     PlannedPaths(planned, itemPath, otherPath, &source, &target);
     if (!source) return;
     if (target) {

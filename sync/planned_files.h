@@ -6,6 +6,9 @@
 #include "sync/path_list.h"
 #include "sync/sync_decision.h"
 #include "sync/sync_items.h"
+#include "sync/sync_progress.h"
+#include "sync/temporary_names.h"
+#include "sync/versioning.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -15,9 +18,10 @@ struct PlannedFile {
     uint32_t item;
     SyncAction action;
     DWORD result;  // kSyncPending until decided, then 0 or why it was not done
-    bool listed;  // its paths still stand in the shell's lists
     bool replaces;  // a copy onto a file the analysis saw: that file goes to the Recycle Bin first
-    bool replacedGone;  // the file it replaces has gone to the Recycle Bin
+    bool replacedGone;  // the file it replaces has gone to the Recycle Bin (or the versioning folder)
+    bool copied;  // a complete copy waits under the temporary name, to be put in its place
+    wchar_t temporaryName[kTemporaryNameUnits];  // beside the target; empty for none
 };
 
 struct FileBatches {
@@ -25,6 +29,7 @@ struct FileBatches {
     SyncPathList copyTargets;
     SyncPathList deletions;
     SyncPathList replaced;  // the targets of the copies that replace files, made just before they go
+    SyncPathList temporaries;  // the temporary names the shell copies onto, made just before it runs
     PlannedFile* planned;  // in the order of the lists
     uint32_t plannedCount;
 };
@@ -46,6 +51,10 @@ bool IsCopy(SyncAction action);
 void PlannedPaths(const PlannedFile& planned, const wchar_t* itemPath, const wchar_t* otherPath,
                   const wchar_t** source, const wchar_t** target);
 
+// Who copies: the shell's batch with its own progress and error windows
+// (the window program), or the copy engine (the console companion).
+enum SyncCopier : uint32_t { SyncCopyThroughShell = 0, SyncCopyWithEngine = 1 };
+
 // What the operations of a run need from it: the items and the paths of each.
 struct BatchContext {
     const SyncItemList* items;
@@ -59,7 +68,15 @@ struct BatchContext {
     // A file that cannot go to the Recycle Bin is deleted for good, without a question.
     bool deleteWithoutRecycleBin;
     TimeRule timeRule;  // when a file's time is still the one the analysis saw, or a copy's its source's
+    SyncCopier copier;
+    unsigned copiesInFlight;  // the engine's copies at once
+    bool verify;  // the engine reads each copy back and compares it with its source
+    Versioning* versioning;  // where deleted and replaced files go; null for the Recycle Bin
+    BOOL* cancel;  // set to TRUE to stop; null for a run that cannot be stopped
+    SyncProgress* progress;  // the copies' progress; may be null
 };
+
+bool IsCancelled(const BatchContext* context);
 
 // Paths of a planned operation, the other path built in the context's
 // buffer; false when its other path cannot be formed.

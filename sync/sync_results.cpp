@@ -33,6 +33,24 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
     case kSyncTargetUntouched:
         own = L"The file could not be copied; the target was left as it was!";
         break;
+    case kSyncCancelled:
+        own = L"The synchronization was canceled before this operation!";
+        break;
+    case kSyncCopyDiffers:
+        own = L"The copy differs from the source! The target was left as it was.";
+        break;
+    case kSyncSourceChangedDuringCopy:
+        own = L"The file changed while it was copied! The target was left as it was.";
+        break;
+    case kSyncNameTaken:
+        own = L"A file was made under the target's name meanwhile, so the copy was not put in its place!";
+        break;
+    case kSyncNotVersioned:
+        own = L"The file could not be moved to the versioning folder, so it was not deleted!";
+        break;
+    case kSyncReplacedNotVersioned:
+        own = L"The file to be replaced could not be moved to the versioning folder, so it was not replaced!";
+        break;
     default:
         FormatSystemErrorLine(result, text);
         return;

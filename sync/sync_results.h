@@ -20,6 +20,18 @@ const DWORD kSyncNotRecycled = 0x20000008;
 const DWORD kSyncReplacedNotRecycled = 0x20000009;
 // The copy left its target as it was.
 const DWORD kSyncTargetUntouched = 0x2000000A;
+// The run was canceled before the operation was done.
+const DWORD kSyncCancelled = 0x2000000B;
+// Read back, the copy differed from its source.
+const DWORD kSyncCopyDiffers = 0x2000000C;
+// The source changed while it was copied: the copy may be of neither version.
+const DWORD kSyncSourceChangedDuringCopy = 0x2000000D;
+// A file was made under the target's name while the copy was made.
+const DWORD kSyncNameTaken = 0x2000000E;
+// The file could not go to the versioning folder, and was not deleted.
+const DWORD kSyncNotVersioned = 0x2000000F;
+// The file to be replaced could not go to the versioning folder, so nothing was copied over it.
+const DWORD kSyncReplacedNotVersioned = 0x20000010;
 
 // Why a text cannot be shown for the result: the worker's own texts for its
 // codes, the system's message for the others, in `text` of kSystemErrorUnits.

@@ -136,6 +136,10 @@ void HandleFolders(Run* run, bool create) {
         const SyncAction there = create ? SyncCreateOther : SyncRemoveOther;
         const wchar_t* path = action == there ? run->otherPath : action == here ? item.path : nullptr;
         if (!path) continue;
+        if (request->cancel && *request->cancel) {
+            ReportNotDone(run, action, item.path, run->otherPath, kSyncCancelled);
+            continue;
+        }
         // Removal takes only an empty folder: whatever the user left unchecked inside keeps it.
         DWORD result = request->dryRun ? ERROR_SUCCESS : HandleFolder(path, create);
         // A folder that keeps what the user left unchecked, or a file that could not go, is no failure of its own.
@@ -151,6 +155,8 @@ void HandleFolders(Run* run, bool create) {
 // The shell batches, checked before and after, and every file operation's outcome reported.
 void RunFiles(Run* run) {
     const SyncRequest* request = run->request;
+    Versioning versioning = {};
+    if (request->versioningFolder) VersioningInit(&versioning, request->versioningFolder);
     BatchContext context = {request->items,
                             request->currentRoot,
                             request->otherRoot,
@@ -158,7 +164,13 @@ void RunFiles(Run* run) {
                             static_cast<FILEOP_FLAGS>(request->unattended ? FOF_NOERRORUI : 0),
                             request->unattended,
                             request->deleteWithoutRecycleBin,
-                            RuleForFileChecks(request->timeRule)};
+                            RuleForFileChecks(request->timeRule),
+                            request->copier,
+                            request->copiesInFlight,
+                            request->verify,
+                            request->versioningFolder ? &versioning : nullptr,
+                            request->cancel,
+                            request->progress};
     RecheckPlannedFiles(&context, &run->batches, SyncCopies);
     uint64_t needed = 0;
     uint64_t available = 0;
@@ -187,6 +199,7 @@ void RunFiles(Run* run) {
         if (copy && planned.replaces) ++run->summary.replaced;
         Observe(run, planned.action, item.path, run->otherPath, ERROR_SUCCESS);
     }
+    CopyText(run->summary.versions, MAX_PATH, versioning.runFolder);
 }
 
 // The run from the allocation of the lists to the last notice.
@@ -220,13 +233,15 @@ DWORD Synchronize(Run* run) {
 
     FileBatchesFree(&run->batches);
     SkipLogClose();
+    run->summary.cancelled = run->request->cancel && *run->request->cancel;
     // A dry run completed nothing; its operations and its summary tell what a run would do.
     if (run->request->dryRun) return kRunCompleted;
-    // What was refused for its length the warning has told already.
+    // What was refused for its length the warning has told already: a run
+    // that did all else completed all the same.
     if (run->summary.notDone > run->refusedListed) {
         // Without a log, no list can be named.
         Notify(run, SyncNoticeWarning, run->logFailed ? kSyncNotAllDoneUnlisted : kSyncNotAllDone);
-    } else if (run->summary.notDone == 0) {
+    } else {
         Notify(run, SyncNoticeInformation, kSyncCompleted);
     }
     return kRunCompleted;

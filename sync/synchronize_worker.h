@@ -6,7 +6,9 @@
 // names another place) and left out.
 #include "model/file_times.h"
 #include "sync/sync_decision.h"
+#include "sync/planned_files.h"
 #include "sync/sync_items.h"
+#include "sync/sync_progress.h"
 
 #include <windows.h>
 
@@ -54,6 +56,9 @@ struct SyncSummary {
     uint32_t removed;
     uint32_t notDone;  // checked file operations that were left out, skipped or failed
     uint32_t replaced;  // of the files copied, those that replaced a file, which went to the Recycle Bin
+    bool cancelled;  // the run was stopped before all was done
+    // The run's folder in the versioning folder, where what it removed went; empty when nothing went there.
+    wchar_t versions[MAX_PATH];
 };
 
 // The worker's whole input. The Synchronize dialog fills it at Start from its
@@ -86,6 +91,21 @@ struct SyncRequest {
     // that would be carried out as done (result 0) and counts them in the
     // summary, but creates, copies, deletes and removes nothing.
     bool dryRun;
+    // Who copies (zeroed: the shell's batch, with its own progress and error
+    // windows); how many copies the engine keeps in flight, and whether it
+    // reads each copy back. Either way each copy is made under a temporary
+    // name and renamed into place only once checked.
+    SyncCopier copier;
+    unsigned copiesInFlight;
+    bool verify;
+    // Where deleted and replaced files go instead of the Recycle Bin: a full
+    // path ending in a backslash; null for the Recycle Bin.
+    const wchar_t* versioningFolder;
+    // Set to TRUE by another thread to stop the run: copies in flight are
+    // dropped, nothing more is begun, and what was not done is reported. Null
+    // for a run that cannot be stopped.
+    BOOL* cancel;
+    SyncProgress* progress;  // optional; the copies' progress, for another thread to show
 };
 
 // Runs one synchronization to its end and sends WM_SYNCHRONIZE_DONE as its

@@ -2,11 +2,16 @@
 
 namespace {
 
-const SyncSystemCalls kRealCalls = {SHFileOperationW, GetDiskFreeSpaceExW};
+const SyncSystemCalls kRealCalls = {SHFileOperationW, GetDiskFreeSpaceExW, CopyFileExW};
 SyncSystemCalls g_calls = kRealCalls;
 
 }  // namespace
 
-void SyncSetSystemCalls(const SyncSystemCalls* calls) { g_calls = calls ? *calls : kRealCalls; }
+void SyncSetSystemCalls(const SyncSystemCalls* calls) {
+    g_calls = calls ? *calls : kRealCalls;
+    if (!g_calls.fileOperation) g_calls.fileOperation = kRealCalls.fileOperation;
+    if (!g_calls.freeSpace) g_calls.freeSpace = kRealCalls.freeSpace;
+    if (!g_calls.copyFile) g_calls.copyFile = kRealCalls.copyFile;
+}
 
 const SyncSystemCalls& SyncCalls() { return g_calls; }

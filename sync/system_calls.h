@@ -8,7 +8,10 @@ struct SyncSystemCalls {
     int(WINAPI* fileOperation)(SHFILEOPSTRUCTW* operation);
     BOOL(WINAPI* freeSpace)(const wchar_t* folder, ULARGE_INTEGER* available, ULARGE_INTEGER* total,
                             ULARGE_INTEGER* totalFree);
+    // The copy engine's file copy; null for the system's.
+    BOOL(WINAPI* copyFile)(const wchar_t* source, const wchar_t* target, LPPROGRESS_ROUTINE progress, void* data,
+                           BOOL* cancel, DWORD flags);
 };
-// Null restores the real calls.
+// Null restores the real calls; so does a null member for its call.
 void SyncSetSystemCalls(const SyncSystemCalls* calls);
 const SyncSystemCalls& SyncCalls();

@@ -77,8 +77,10 @@ TEST_F(SyncLimitsTest, FilePathsAtTheBoundariesAndTheirLogRecords) {
     SyncRun run = Synchronize();
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.doneMessages, 1u);
-    // The refused pairs were checked and not done; the warning told of them, and nothing else was left undone.
-    ASSERT_EQ(run.boxes.size(), 1u);
+    // The refused pairs were checked and not done; the warning told of them,
+    // and a run that left nothing else undone completed.
+    ASSERT_EQ(run.boxes.size(), 2u);
+    EXPECT_EQ(run.boxes[1].text, kSyncCompleted);
     EXPECT_EQ(run.boxes[0].text,
               L"Some file paths are too long and will not be included in the synchronization process. "
               L"A list of these files was saved to <SynchronizeLog.txt>!");
@@ -105,7 +107,7 @@ TEST_F(SyncLimitsTest, RefusedInUpdateAsWell) {
     Add(lateBackslash, DiffMissing);
     SyncRun run = Synchronize(SyncUpdate);
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncPathsSkipped});
+    EXPECT_EQ(TextsOf(run.boxes), (Texts{kSyncPathsSkipped, kSyncCompleted}));
     std::wstring log = LogText();
     size_t header = log.find(L"\r\n\r\n");
     ASSERT_NE(header, std::wstring::npos);
@@ -163,7 +165,7 @@ TEST_F(SyncLimitsTest, ATooLongFolderIsToldOnceByTheWarningAlone) {
         Add(folder, row.state, true);
         Add(file, row.state);
         SyncRun run = Synchronize(row.direction);
-        EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncPathsSkipped});
+        EXPECT_EQ(TextsOf(run.boxes), (Texts{kSyncPathsSkipped, kSyncCompleted}));
         EXPECT_EQ(run.summary.notDone, 2u);
         EXPECT_EQ(run.operations.size(), 2u);
         EXPECT_EQ(LogText(), expected);

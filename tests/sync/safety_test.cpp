@@ -157,13 +157,16 @@ TEST_F(SyncSafetyTest, CopiesThatDoNotFitAreRefusedWhole) {
     EXPECT_EQ(DescribeChanges(right, SnapshotTree(m_right)), "gone: missing.txt\nappeared: sub\\\n");
 }
 
-std::wstring g_cutTarget;
+std::wstring g_cutSource;
 
-// The real shell, after which one target is left short, as on a volume that filled up during the copy.
+// The real shell, after which the copy of one source is left short, as on a volume that filled up during the copy.
 int WINAPI ShellThatFillsTheDisk(SHFILEOPSTRUCTW* operation) {
     int result = SHFileOperationW(operation);
-    if (operation->wFunc == FO_COPY) {
-        HANDLE file = CreateFileW(g_cutTarget.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (operation->wFunc != FO_COPY) return result;
+    const wchar_t* to = operation->pTo;
+    for (const wchar_t* from = operation->pFrom; *from; from += wcslen(from) + 1, to += wcslen(to) + 1) {
+        if (g_cutSource != from) continue;
+        HANDLE file = CreateFileW(to, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         LARGE_INTEGER half;
         half.QuadPart = 3;
         SetFilePointerEx(file, half, nullptr, FILE_BEGIN);
@@ -173,21 +176,24 @@ int WINAPI ShellThatFillsTheDisk(SHFILEOPSTRUCTW* operation) {
     return result;
 }
 
+// The copy is made under a temporary name: a short one never takes the real name.
 TEST_F(SyncSafetyTest, ACopyLeftShortIsReportedNotCalledDone) {
     AnalyzeAndList(0);
-    g_cutTarget = m_right + L"new.txt";
+    g_cutSource = m_left + L"new.txt";
     SyncSystemCalls calls = {ShellThatFillsTheDisk, GetDiskFreeSpaceExW};
     SyncSetSystemCalls(&calls);
+    TreeSnapshot before = SnapshotTree(m_right);
     SyncRun run = Synchronize(SyncCommit);
     EXPECT_EQ(TextsOf(run.boxes), Texts{kSyncNotAllDone});
     std::map<std::wstring, DWORD> results = Results(run);
     EXPECT_EQ(results[L"new.txt"], kSyncCopyIncomplete);
     EXPECT_EQ(results[L"modified.txt"], ERROR_SUCCESS);
     EXPECT_EQ(run.summary.notDone, 1u);
-    // A new analysis does not take the short copy for the file.
-    EXPECT_EQ(ReadFileBytes(m_right + L"new.txt"), "new");
+    // Nothing under the real name, and no temporary file left.
+    EXPECT_EQ(DescribeChanges(before, SnapshotTree(m_right)),
+              "gone: missing.txt\nchanged: modified.txt\nappeared: sub\\\nappeared: sub\\also-new.txt\n");
     EXPECT_EQ(Run().exitCode, 0u);
-    EXPECT_EQ(State(0, L"new.txt"), DiffModified);
+    EXPECT_EQ(State(0, L"new.txt"), DiffNew);
 }
 
 FILEOP_FLAGS g_deleteFlags = 0;

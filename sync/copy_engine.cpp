@@ -1,0 +1,140 @@
+#include "sync/copy_engine.h"
+
+#include "model/memory.h"
+#include "model/system_error.h"
+#include "model/win_guards.h"
+#include "sync/sync_results.h"
+#include "sync/system_calls.h"
+
+#include <cstring>
+
+namespace {
+
+const DWORD kCompareChunk = 1 << 20;
+const unsigned kMaxInFlight = 16;
+// Names tried before a copy gives up: a folder full of them is no place to copy into.
+const unsigned kNameAttempts = 64;
+
+// What the threads of one run of the engine share.
+struct EngineRun {
+    EngineCopy* copies;
+    uint32_t count;
+    const CopyEngineSettings* settings;
+    volatile LONG next;  // the index of the next copy to take, less one
+};
+
+// One copy's bytes seen so far through the system's progress calls.
+struct CopyTicker {
+    SyncProgress* progress;
+    uint64_t reported;
+};
+
+DWORD CALLBACK TickProgress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD,
+                            HANDLE, HANDLE, void* data) {
+    auto* ticker = static_cast<CopyTicker*>(data);
+    const uint64_t done = static_cast<uint64_t>(transferred.QuadPart);
+    if (done > ticker->reported) {
+        SyncProgressAddDone(ticker->progress, 0, done - ticker->reported);
+        ticker->reported = done;
+    }
+    return PROGRESS_CONTINUE;
+}
+
+bool Cancelled(const CopyEngineSettings& settings) { return settings.cancel && *settings.cancel; }
+
+// Reads up to `size` bytes, fewer only at the end of the file.
+bool ReadChunk(HANDLE file, unsigned char* buffer, DWORD size, DWORD* read) {
+    *read = 0;
+    while (*read < size) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer + *read, size - *read, &got, nullptr)) return false;
+        if (got == 0) break;
+        *read += got;
+    }
+    return true;
+}
+
+DWORD OpenForReading(const wchar_t* path, OwnedHandle* file) {
+    *file = OwnedHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    return file->IsValid() ? ERROR_SUCCESS : LastErrorOr(ERROR_OPEN_FAILED);
+}
+
+// Copies one file onto a fresh temporary name; 0 or why not, with nothing left behind.
+DWORD CopyOne(EngineCopy* copy, const CopyEngineSettings& settings) {
+    if (Cancelled(settings)) return kSyncCancelled;
+    wchar_t temporary[MAX_PATH];
+    CopyTicker ticker = {settings.progress, 0};
+    DWORD result = ERROR_FILE_EXISTS;
+    for (unsigned attempt = 0; attempt < kNameAttempts && result == ERROR_FILE_EXISTS; ++attempt) {
+        if (!NextTemporaryPath(copy->target, temporary, copy->temporaryName)) return ERROR_FILENAME_EXCED_RANGE;
+        // Never onto an existing file: a name taken meanwhile is passed over.
+        if (SyncCalls().copyFile(copy->source, temporary, TickProgress, &ticker, settings.cancel,
+                                 COPY_FILE_FAIL_IF_EXISTS)) {
+            result = ERROR_SUCCESS;
+        } else {
+            result = LastErrorOr(ERROR_OPEN_FAILED);
+            if (result == ERROR_ALREADY_EXISTS) result = ERROR_FILE_EXISTS;
+            // A file of that name that was there before is not ours to remove.
+            if (result == ERROR_FILE_EXISTS) continue;
+            DeleteFileW(temporary);
+        }
+    }
+    if (result == ERROR_REQUEST_ABORTED || (result != ERROR_SUCCESS && Cancelled(settings))) result = kSyncCancelled;
+    if (result == ERROR_SUCCESS && settings.verify) {
+        result = CompareFileContents(copy->source, temporary);
+        if (result != ERROR_SUCCESS) DeleteFileW(temporary);
+    }
+    // The system may not report progress within a file: what is left of it counts now.
+    const uint64_t size = copy->size;
+    SyncProgressAddDone(settings.progress, 1, size > ticker.reported ? size - ticker.reported : 0);
+    return result;
+}
+
+DWORD WINAPI CopyThread(void* parameter) {
+    auto* run = static_cast<EngineRun*>(parameter);
+    for (;;) {
+        const LONG index = InterlockedIncrement(&run->next);
+        if (index < 0 || static_cast<uint32_t>(index) >= run->count) return 0;
+        EngineCopy* copy = &run->copies[index];
+        copy->result = CopyOne(copy, *run->settings);
+    }
+}
+
+}  // namespace
+
+DWORD CompareFileContents(const wchar_t* first, const wchar_t* second) {
+    OwnedHandle files[2];
+    DWORD result = OpenForReading(first, &files[0]);
+    if (result == ERROR_SUCCESS) result = OpenForReading(second, &files[1]);
+    if (result != ERROR_SUCCESS) return result;
+    auto* buffers = static_cast<unsigned char*>(MemAlloc(2 * size_t(kCompareChunk)));
+    if (!buffers) return ERROR_NOT_ENOUGH_MEMORY;
+    for (;;) {
+        DWORD read[2] = {0, 0};
+        if (!ReadChunk(files[0].Get(), buffers, kCompareChunk, &read[0]) ||
+            !ReadChunk(files[1].Get(), buffers + kCompareChunk, kCompareChunk, &read[1])) {
+            result = LastErrorOr(ERROR_READ_FAULT);
+            break;
+        }
+        if (read[0] != read[1] || std::memcmp(buffers, buffers + kCompareChunk, read[0]) != 0) {
+            result = kSyncCopyDiffers;
+            break;
+        }
+        if (read[0] < kCompareChunk) break;
+    }
+    MemFree(buffers);
+    return result;
+}
+
+void RunEngineCopies(EngineCopy* copies, uint32_t count, const CopyEngineSettings& settings) {
+    EngineRun run = {copies, count, &settings, -1};
+    unsigned helpers = settings.inFlight > kMaxInFlight ? kMaxInFlight - 1 : settings.inFlight - 1;
+    if (settings.inFlight == 0) helpers = 0;
+    if (helpers >= count) helpers = count ? count - 1 : 0;
+    OwnedHandle threads[kMaxInFlight];
+    // A thread that cannot be started leaves its share to the others.
+    for (unsigned index = 0; index < helpers; ++index) threads[index] = StartCoreThread(CopyThread, &run);
+    CopyThread(&run);
+    for (unsigned index = 0; index < helpers; ++index) JoinThread(&threads[index]);
+}

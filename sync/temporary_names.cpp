@@ -1,0 +1,64 @@
+#include "sync/temporary_names.h"
+
+#include <cwchar>
+
+namespace {
+
+const wchar_t kPrefix[] = L"~QM";
+const wchar_t kSuffix[] = L".TMP";
+const unsigned kDigits = 5;
+const unsigned kSerialMask = 0xFFFFF;  // five hexadecimal digits
+// Names tried before a reservation gives up: a folder full of them is no place to copy into.
+const unsigned kReserveAttempts = 64;
+
+volatile LONG g_serial = -1;
+
+bool IsUpperHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'); }
+
+// Starts from the process and the clock, so that two runs at once seldom try the same names.
+unsigned NextSerial() {
+    if (g_serial == -1)
+        InterlockedCompareExchange(&g_serial, static_cast<LONG>((GetCurrentProcessId() * 7919u + GetTickCount()) &
+                                                                kSerialMask),
+                                   -1);
+    return static_cast<unsigned>(InterlockedIncrement(&g_serial)) & kSerialMask;
+}
+
+}  // namespace
+
+bool IsTemporaryName(const wchar_t* name) {
+    if (wcslen(name) != kTemporaryNameUnits - 1 || wcsncmp(name, kPrefix, 3) != 0) return false;
+    for (unsigned index = 0; index < kDigits; ++index) {
+        if (!IsUpperHexDigit(name[3 + index])) return false;
+    }
+    return wcscmp(name + 3 + kDigits, kSuffix) == 0;
+}
+
+bool TemporaryPathOf(const wchar_t* target, const wchar_t* name, wchar_t* path) {
+    const wchar_t* lastBackslash = wcsrchr(target, L'\\');
+    if (!lastBackslash) return false;
+    const size_t folderUnits = static_cast<size_t>(lastBackslash - target) + 1;
+    if (folderUnits + wcslen(name) >= MAX_PATH) return false;
+    wmemcpy(path, target, folderUnits);
+    wcscpy(path + folderUnits, name);
+    return true;
+}
+
+bool NextTemporaryPath(const wchar_t* target, wchar_t* path, wchar_t* name) {
+    swprintf(name, kTemporaryNameUnits, L"%ls%05X%ls", kPrefix, NextSerial(), kSuffix);
+    return TemporaryPathOf(target, name, path);
+}
+
+DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name) {
+    for (unsigned attempt = 0; attempt < kReserveAttempts; ++attempt) {
+        if (!NextTemporaryPath(target, path, name)) return ERROR_FILENAME_EXCED_RANGE;
+        HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return ERROR_SUCCESS;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return error ? error : ERROR_OPEN_FAILED;
+    }
+    return ERROR_FILE_EXISTS;
+}

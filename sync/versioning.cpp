@@ -1,0 +1,95 @@
+#include "sync/versioning.h"
+
+#include "model/system_error.h"
+#include "model/text.h"
+#include "sync/file_checks.h"
+#include "sync/system_calls.h"
+
+#include <cwchar>
+
+namespace {
+
+// Suffixes tried for a run folder whose name is taken, before giving up.
+const unsigned kRunFolderAttempts = 100;
+
+// True when `path` is a folder, made now or there before.
+bool MakeFolder(const wchar_t* path) {
+    if (CreateDirectoryW(path, nullptr)) return true;
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Makes the run's own folder: never one that exists, so nothing in it is an earlier run's.
+DWORD MakeRunFolder(Versioning* versioning) {
+    if (versioning->runFolder[0]) return ERROR_SUCCESS;
+    if (!MakeFolder(versioning->folder)) return LastErrorOr(ERROR_PATH_NOT_FOUND);
+    const SYSTEMTIME& time = versioning->start;
+    wchar_t stamp[32];
+    swprintf(stamp, 32, L"%04u-%02u-%02u_%02u%02u%02u", time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute,
+             time.wSecond);
+    for (unsigned attempt = 1; attempt <= kRunFolderAttempts; ++attempt) {
+        wchar_t path[MAX_PATH];
+        int length = attempt == 1 ? swprintf(path, MAX_PATH, L"%ls%ls\\", versioning->folder, stamp)
+                                  : swprintf(path, MAX_PATH, L"%ls%ls_%u\\", versioning->folder, stamp, attempt);
+        if (length < 0 || length >= MAX_PATH - 1) return ERROR_FILENAME_EXCED_RANGE;
+        if (CreateDirectoryW(path, nullptr)) {
+            CopyText(versioning->runFolder, MAX_PATH, path);
+            return ERROR_SUCCESS;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error ? error : ERROR_PATH_NOT_FOUND;
+    }
+    return ERROR_ALREADY_EXISTS;
+}
+
+// Makes the folders of `path` below the run's folder.
+DWORD MakeFoldersOf(const Versioning* versioning, wchar_t* path) {
+    for (wchar_t* at = path + wcslen(versioning->runFolder); *at; ++at) {
+        if (*at != L'\\') continue;
+        *at = 0;
+        const bool made = MakeFolder(path);
+        *at = L'\\';
+        if (!made) return LastErrorOr(ERROR_PATH_NOT_FOUND);
+    }
+    return ERROR_SUCCESS;
+}
+
+// Across volumes: a complete, checked copy first, then the original goes.
+DWORD CopyThenRemove(const wchar_t* path, const wchar_t* version) {
+    const SyncSeenFile original = SeenNow(path);
+    if (!SyncCalls().copyFile(path, version, nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS)) {
+        const DWORD error = LastErrorOr(ERROR_WRITE_FAULT);
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) DeleteFileW(version);
+        return error;
+    }
+    const SyncSeenFile copy = SeenNow(version);
+    DWORD result = LooksLike(copy, original, TimeRule{}) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+    if (result == ERROR_SUCCESS && !DeleteFileW(path)) result = LastErrorOr(ERROR_ACCESS_DENIED);
+    // Only the copy made here is taken back; the original stays where it was.
+    if (result != ERROR_SUCCESS) DeleteFileW(version);
+    return result;
+}
+
+}  // namespace
+
+void VersioningInit(Versioning* versioning, const wchar_t* folder) {
+    versioning->folder = folder;
+    GetLocalTime(&versioning->start);
+    versioning->runFolder[0] = 0;
+}
+
+DWORD MoveToVersions(Versioning* versioning, const wchar_t* path, const wchar_t* relative) {
+    DWORD result = MakeRunFolder(versioning);
+    if (result != ERROR_SUCCESS) return result;
+    wchar_t version[MAX_PATH];
+    if (wcslen(versioning->runFolder) + wcslen(relative) >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+    CopyText(version, MAX_PATH, versioning->runFolder);
+    AppendText(version, MAX_PATH, relative);
+    result = MakeFoldersOf(versioning, version);
+    if (result != ERROR_SUCCESS) return result;
+    // Without MOVEFILE_REPLACE_EXISTING nothing there is overwritten, and
+    // without MOVEFILE_COPY_ALLOWED another volume says so.
+    if (MoveFileExW(path, version, 0)) return ERROR_SUCCESS;
+    result = LastErrorOr(ERROR_ACCESS_DENIED);
+    return result == ERROR_NOT_SAME_DEVICE ? CopyThenRemove(path, version) : result;
+}

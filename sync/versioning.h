@@ -1,0 +1,23 @@
+#pragma once
+// Where a run keeps what it deletes or replaces when the user names a
+// versioning folder instead of the Recycle Bin:
+// FOLDER\<the run's start, local time, YYYY-MM-DD_HHMMSS>\<path below the location>.
+// Nothing there is ever overwritten: a run folder of that name that exists
+// already gets a suffix, and each file is moved without replacing one.
+#include <windows.h>
+
+struct Versioning {
+    const wchar_t* folder;  // full path, ending in a backslash
+    SYSTEMTIME start;  // the run's start, local time
+    wchar_t runFolder[MAX_PATH];  // FOLDER\stamp\ once made; empty before
+};
+
+// Takes the run's start time; the folders are made on first use.
+void VersioningInit(Versioning* versioning, const wchar_t* folder);
+
+// Moves the file `path` to the run's folder under `relative`, its path below
+// its location: renamed within a volume, copied across volumes (the copy
+// complete and checked before the original goes). 0, or why not:
+// ERROR_FILENAME_EXCED_RANGE when the path there would be too long, or the
+// system's code; the file is then where it was.
+DWORD MoveToVersions(Versioning* versioning, const wchar_t* path, const wchar_t* relative);
