@@ -249,6 +249,7 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
     request.verify = settings.verify;
     request.versioningFolder = settings.versioningFolder.empty() ? nullptr : settings.versioningFolder.c_str();
     request.cancel = settings.cancel;
+    request.exclusions = data->exclusions;
     SyncProgress progress;
     SyncProgressInit(&progress);
     request.progress = &progress;

@@ -19,3 +19,19 @@ long MemOutstanding();
 // Makes allocations fail once `allowed` more have succeeded; a negative value
 // switches failures off. For tests of the failure paths.
 void MemFailAfter(long allowed);
+
+// Frees its block when it goes: for a block freed by hand on several paths.
+// Holds null when the allocation failed.
+template <typename T>
+class MemBlock {
+public:
+    explicit MemBlock(size_t count) : m_block(static_cast<T*>(MemAlloc(sizeof(T) * (count ? count : 1)))) {}
+    ~MemBlock() { MemFree(m_block); }
+    MemBlock(const MemBlock&) = delete;
+    MemBlock& operator=(const MemBlock&) = delete;
+
+    T* Get() const { return m_block; }
+
+private:
+    T* m_block;
+};

@@ -2,6 +2,7 @@
 // The file operations that the first pass of a synchronization plans: the
 // shell's path lists and, beside them, each operation with its item and
 // what has become of it.
+#include "model/exclusions.h"
 #include "model/file_times.h"
 #include "sync/path_list.h"
 #include "sync/sync_decision.h"
@@ -74,6 +75,7 @@ struct BatchContext {
     Versioning* versioning;  // where deleted and replaced files go; null for the Recycle Bin
     BOOL* cancel;  // set to TRUE to stop; null for a run that cannot be stopped
     SyncProgress* progress;  // the copies' progress; may be null
+    const ExclusionList* exclusions;  // entries the analysis left out, which the run leaves alone too
 };
 
 bool IsCancelled(const BatchContext* context);

@@ -5,6 +5,7 @@
 #include "model/system_error.h"
 #include "model/text.h"
 #include "sync/file_batches.h"
+#include "sync/leftovers.h"
 #include "sync/sync_results.h"
 
 #include <cwchar>
@@ -38,24 +39,59 @@ void Observe(const Run* run, SyncAction action, const wchar_t* itemPath, const w
     if (request->observer) request->observer(request->observerContext, action, itemPath, otherPath, result);
 }
 
-// A record of three lines, the item path, the other path and why, followed by
-// an empty line. False when the log could not take it; that is told once.
-bool LogRecord(Run* run, const wchar_t* itemPath, const wchar_t* otherPath, DWORD result) {
-    wchar_t reason[kSystemErrorUnits];
-    DescribeSyncResult(result, reason);
-    AppendText(reason, kSystemErrorUnits, L"\r\n");
-    const wchar_t* lines[] = {itemPath, otherPath, reason};
-    if (SkipLogAppendLines(lines, 3)) return true;
+// Appends the lines to the log; false when it could not take them, which is told once.
+bool AppendToLog(Run* run, const wchar_t* const* lines, unsigned count) {
+    if (SkipLogAppendLines(lines, count)) return true;
     if (!run->logFailed) Notify(run, SyncNoticeError, kSyncCannotSaveLog);
     run->logFailed = true;
     return false;
+}
+
+// A record of a pair refused for its length: the item path, the other path
+// and why, followed by an empty line.
+bool LogRefusal(Run* run, const wchar_t* itemPath, const wchar_t* otherPath) {
+    wchar_t reason[kSystemErrorUnits];
+    DescribeSyncResult(kSyncRefusedTooLong, reason);
+    AppendText(reason, kSystemErrorUnits, L"\r\n");
+    const wchar_t* lines[] = {itemPath, otherPath, reason};
+    return AppendToLog(run, lines, 3);
+}
+
+// A record of an operation not done: what it was and the path it concerns
+// (a copy's source and target), then why, followed by an empty line.
+bool LogNotDone(Run* run, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath, DWORD result) {
+    wchar_t reason[kSystemErrorUnits];
+    DescribeSyncResult(result, reason);
+    AppendText(reason, kSystemErrorUnits, L"\r\n");
+    const bool toOther = action == SyncCopyToOther || action == SyncDeleteOther || action == SyncCreateOther ||
+                         action == SyncRemoveOther;
+    const wchar_t* path = toOther ? otherPath : itemPath;
+    const bool copy = action == SyncCopyToOther || action == SyncCopyFromOther;
+    const wchar_t* label = copy                                                      ? L"Copy from: "
+                           : action == SyncDeleteItem || action == SyncDeleteOther ? L"Delete: "
+                           : action == SyncCreateItem || action == SyncCreateOther ? L"Create folder: "
+                                                                                    : L"Remove folder: ";
+    const size_t units = kPathUnits + 32;
+    MemBlock<wchar_t> lines(2 * units);
+    if (!lines.Get()) {
+        const wchar_t* bare[] = {path, reason};
+        return AppendToLog(run, bare, 2);
+    }
+    wchar_t* first = lines.Get();
+    wchar_t* second = first + units;
+    CopyText(first, units, label);
+    AppendText(first, units, copy ? (toOther ? itemPath : otherPath) : path);
+    CopyText(second, units, L"Copy to: ");
+    AppendText(second, units, path);
+    const wchar_t* record[] = {first, copy ? second : reason, reason};
+    return AppendToLog(run, record, copy ? 3 : 2);
 }
 
 // An operation that was not done: told to the observer, counted and logged.
 void ReportNotDone(Run* run, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath, DWORD result) {
     Observe(run, action, itemPath, otherPath, result);
     ++run->summary.notDone;
-    LogRecord(run, itemPath, otherPath, result);
+    LogNotDone(run, action, itemPath, otherPath, result);
 }
 
 // A folder's two paths: 0; ERROR_INVALID_PARAMETER for an item outside the
@@ -71,7 +107,7 @@ DWORD FolderPaths(const SyncRequest* request, const SyncItem& item, wchar_t* oth
 
 // An item whose paths are too long: logged, and an operation of it told and counted as not done.
 void Refuse(Run* run, SyncAction action, const wchar_t* itemPath) {
-    const bool listed = LogRecord(run, itemPath, run->otherPath, kSyncRefusedTooLong);
+    const bool listed = LogRefusal(run, itemPath, run->otherPath);
     if (listed) ++run->refusedLogged;
     if (action == SyncNoAction) return;
     if (listed) ++run->refusedListed;
@@ -152,6 +188,43 @@ void HandleFolders(Run* run, bool create) {
     }
 }
 
+// Temporary files that a stopped run left where this run's copies go are
+// removed like deletions, each reported as one (a dry run only tells of them).
+void RemoveLeftoversOfStoppedRuns(Run* run, const BatchContext* context) {
+    const SyncRequest* request = run->request;
+    LeftoverList* leftovers = nullptr;
+    if (FindLeftovers(context, &run->batches, &leftovers) != ERROR_SUCCESS || !leftovers) {
+        FreeLeftovers(leftovers);
+        return;
+    }
+    if (!request->dryRun) RemoveLeftovers(context, leftovers);
+    const size_t otherUnits = wcslen(request->otherRoot);
+    for (uint32_t index = 0; index < leftovers->count; ++index) {
+        Leftover& leftover = leftovers->entries[index];
+        const bool inOther = wcsncmp(leftover.path, request->otherRoot, otherUnits) == 0;
+        const wchar_t* relative = leftover.path + (inOther ? otherUnits : wcslen(request->currentRoot));
+        // The item path and the other path of the place it stands at.
+        wchar_t* itemPath = run->otherPath;
+        CopyText(itemPath, kPathUnits, inOther ? request->currentRoot : leftover.path);
+        if (inOther) AppendText(itemPath, kPathUnits, relative);
+        wchar_t otherPath[MAX_PATH * 2];
+        CopyText(otherPath, MAX_PATH * 2, inOther ? leftover.path : request->otherRoot);
+        if (!inOther) AppendText(otherPath, MAX_PATH * 2, relative);
+        const SyncAction action = inOther ? SyncDeleteOther : SyncDeleteItem;
+        const DWORD result = request->dryRun ? ERROR_SUCCESS : leftover.result;
+        if (result != ERROR_SUCCESS) {
+            ReportNotDone(run, action, itemPath, otherPath, result);
+            continue;
+        }
+        ++run->summary.deleted;
+        Observe(run, action, itemPath, otherPath, ERROR_SUCCESS);
+        if (request->dryRun) continue;
+        const wchar_t* lines[] = {L"Removed a temporary file that a stopped run left:", leftover.path, L""};
+        AppendToLog(run, lines, 3);
+    }
+    FreeLeftovers(leftovers);
+}
+
 // The shell batches, checked before and after, and every file operation's outcome reported.
 void RunFiles(Run* run) {
     const SyncRequest* request = run->request;
@@ -170,8 +243,10 @@ void RunFiles(Run* run) {
                             request->verify,
                             request->versioningFolder ? &versioning : nullptr,
                             request->cancel,
-                            request->progress};
+                            request->progress,
+                            request->exclusions};
     RecheckPlannedFiles(&context, &run->batches, SyncCopies);
+    RemoveLeftoversOfStoppedRuns(run, &context);
     uint64_t needed = 0;
     uint64_t available = 0;
     if (!CheckRoomForCopies(&context, &run->batches, &needed, &available)) {

@@ -106,6 +106,9 @@ struct SyncRequest {
     // for a run that cannot be stopped.
     BOOL* cancel;
     SyncProgress* progress;  // optional; the copies' progress, for another thread to show
+    // The entries the analysis left out; temporary files of stopped runs
+    // that they match are left alone too. Null for none.
+    const ExclusionList* exclusions;
 };
 
 // Runs one synchronization to its end and sends WM_SYNCHRONIZE_DONE as its

@@ -81,8 +81,12 @@ TEST_F(SyncSafetyTest, FilesChangedAfterTheAnalysisAreLeftAloneAndReported) {
                                               {L"sub\\also-new.txt", kSyncChangedSinceAnalysis}};
     EXPECT_EQ(Results(run), expected);
     std::wstring log = LogText();
-    EXPECT_NE(log.find(m_left + L"modified.txt\r\n" + m_right +
+    // Each record says what was not done and to which path.
+    EXPECT_NE(log.find(L"Copy from: " + m_left + L"modified.txt\r\nCopy to: " + m_right +
                        L"modified.txt\r\nThe file has changed since the analysis! Both files were skipped.\r\n\r\n"),
+              std::wstring::npos);
+    EXPECT_NE(log.find(L"\r\n\r\nDelete: " + m_right +
+                       L"missing.txt\r\nThe file has changed since the analysis! Both files were skipped.\r\n\r\n"),
               std::wstring::npos);
 }
 
