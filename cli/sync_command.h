@@ -39,8 +39,5 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
 // what a dry run would do.
 std::wstring SyncSummaryText(const SyncSummary& summary, bool dryRun);
 
-// The progress line of the copies: files and bytes done of the total, a
-// percentage, the rate and the time left, once the rate can be told.
-std::wstring SyncProgressText(const SyncProgressFigures& figures, DWORD elapsedMs);
 
 }  // namespace cli

@@ -155,38 +155,72 @@ bool IsLinkEntry(const WIN32_FIND_DATAW& found) {
     return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkReparseTag(found.dwReserved0);
 }
 
-DWORD CheckNotLink(const wchar_t* path) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(path, &found);
-    if (search == INVALID_HANDLE_VALUE) {
+struct LinkCheckCache {
+    wchar_t folder[kPathUnits];  // the folder part of the last path, up to its backslash
+    wchar_t resolved[kPathUnits];  // that folder's resolved path, ending in a backslash
+    wchar_t final[kPathUnits];  // room for a path's own resolved path
+};
+
+LinkCheckCache* NewLinkCheckCache() {
+    auto* cache = static_cast<LinkCheckCache*>(MemAlloc(sizeof(LinkCheckCache)));
+    if (cache) cache->folder[0] = 0;
+    return cache;
+}
+
+void FreeLinkCheckCache(LinkCheckCache* cache) { MemFree(cache); }
+
+DWORD CheckNotLinkCached(const wchar_t* path, LinkCheckCache* cache) {
+    if (!cache) return ERROR_NOT_ENOUGH_MEMORY;
+    // The attributes tell of a reparse point; only then is its tag read, by a search.
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : error;
     }
-    FindClose(search);
-    if (IsLinkEntry(found)) return kEntryIsLink;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW(path, &found);
+        if (search == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_OPEN_FAILED);
+        FindClose(search);
+        if (IsLinkEntry(found)) return kEntryIsLink;
+    }
     // Some systems list a link to a file as a plain file; its resolved path then
     // ends elsewhere than its folder's resolved path followed by its name.
     const wchar_t* lastBackslash = wcsrchr(path, L'\\');
     if (!lastBackslash) return ERROR_INVALID_PARAMETER;
-    auto* final = static_cast<wchar_t*>(MemAlloc(2 * kPathUnits * sizeof(wchar_t)));
-    if (!final) return ERROR_NOT_ENOUGH_MEMORY;
-    wchar_t* expected = final + kPathUnits;
     const size_t folderLength = static_cast<size_t>(lastBackslash - path) + 1;
-    wmemcpy(expected, path, folderLength);
-    expected[folderLength] = 0;
-    DWORD result = ReadFinalPath(expected, expected);
-    if (result == ERROR_SUCCESS) result = ReadFinalPath(path, final);
-    if (result == ERROR_SUCCESS) {
-        size_t length = wcslen(expected);
-        if (length == 0 || expected[length - 1] != L'\\') expected[length++] = L'\\';
-        expected[length] = 0;
-        if (length + wcslen(lastBackslash + 1) >= kPathUnits) {
-            result = ERROR_FILENAME_EXCED_RANGE;
-        } else {
-            wcscpy(expected + length, lastBackslash + 1);
-            if (CompareNamesIgnoringCase(expected, final) != 0) result = kEntryIsLink;
+    if (wcsncmp(cache->folder, path, folderLength) != 0 || cache->folder[folderLength] != 0) {
+        wmemcpy(cache->folder, path, folderLength);
+        cache->folder[folderLength] = 0;
+        DWORD result = ReadFinalPath(cache->folder, cache->resolved);
+        size_t length = result == ERROR_SUCCESS ? wcslen(cache->resolved) : 0;
+        if (result == ERROR_SUCCESS && (length == 0 || cache->resolved[length - 1] != L'\\')) {
+            if (length + 1 >= kPathUnits) result = ERROR_FILENAME_EXCED_RANGE;
+            if (result == ERROR_SUCCESS) wcscpy(cache->resolved + length, L"\\");
+        }
+        if (result != ERROR_SUCCESS) {
+            cache->folder[0] = 0;
+            return result;
         }
     }
-    MemFree(final);
+    DWORD result = ReadFinalPath(path, cache->final);
+    if (result != ERROR_SUCCESS) return result;
+    const size_t resolvedLength = wcslen(cache->resolved);
+    const wchar_t* name = lastBackslash + 1;
+    if (resolvedLength + wcslen(name) >= kPathUnits) return ERROR_FILENAME_EXCED_RANGE;
+    if (wcslen(cache->final) < resolvedLength || CompareNamesIgnoringCase(cache->final + resolvedLength, name) != 0)
+        return kEntryIsLink;
+    // The folder part, compared by the same rule as the name.
+    const wchar_t kept = cache->final[resolvedLength];
+    cache->final[resolvedLength] = 0;
+    const bool sameFolder = CompareNamesIgnoringCase(cache->final, cache->resolved) == 0;
+    cache->final[resolvedLength] = kept;
+    return sameFolder ? ERROR_SUCCESS : kEntryIsLink;
+}
+
+DWORD CheckNotLink(const wchar_t* path) {
+    LinkCheckCache* cache = NewLinkCheckCache();
+    const DWORD result = CheckNotLinkCached(path, cache);
+    FreeLinkCheckCache(cache);
     return result;
 }

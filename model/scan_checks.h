@@ -20,6 +20,14 @@ bool IsLinkEntry(const WIN32_FIND_DATAW& found);
 // nothing is there. Otherwise the system's code.
 DWORD CheckNotLink(const wchar_t* path);
 
+// The same for many paths in few folders: the resolved path of the folder
+// last looked at is kept between calls. Allocate with NewLinkCheckCache (null
+// when memory runs out, and CheckNotLinkCached then says so).
+struct LinkCheckCache;
+LinkCheckCache* NewLinkCheckCache();
+void FreeLinkCheckCache(LinkCheckCache* cache);
+DWORD CheckNotLinkCached(const wchar_t* path, LinkCheckCache* cache);
+
 // 0 when the name reaches the entry it names; ERROR_INVALID_NAME when a path
 // built from it would be changed (a trailing space or dot), rejected
 // (control characters, * ? " < > | : / \) or would reach a device (CON,

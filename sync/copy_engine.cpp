@@ -3,6 +3,7 @@
 #include "model/memory.h"
 #include "model/system_error.h"
 #include "model/win_guards.h"
+#include "sync/file_checks.h"
 #include "sync/sync_results.h"
 #include "sync/system_calls.h"
 
@@ -60,6 +61,28 @@ DWORD OpenForReading(const wchar_t* path, OwnedHandle* file) {
     return file->IsValid() ? ERROR_SUCCESS : LastErrorOr(ERROR_OPEN_FAILED);
 }
 
+// The copy's source as the analysis saw it, the copy read back with `verify`,
+// and a copy that replaces nothing renamed into place; kSyncPending for a copy
+// that waits whole, 0 for one placed, otherwise why not, its file removed.
+DWORD CheckAndPlace(const EngineCopy* copy, const wchar_t* temporary, const CopyEngineSettings& settings) {
+    DWORD result = MatchesSeen(copy->source, copy->seenSource, settings.rule) ? kSyncPending
+                                                                              : kSyncSourceChangedDuringCopy;
+    if (result == kSyncPending && settings.verify) {
+        result = CompareFileContents(copy->source, temporary);
+        if (result == ERROR_SUCCESS) result = kSyncPending;
+    }
+    // A stop between the copy and its rename drops the copy: the name keeps what it held.
+    if (result == kSyncPending && Cancelled(settings)) result = kSyncCancelled;
+    if (result == kSyncPending && copy->placeNow) {
+        // Without MOVEFILE_REPLACE_EXISTING: a file made under the name meanwhile stays.
+        if (MoveFileExW(temporary, copy->target, 0)) return ERROR_SUCCESS;
+        result = LastErrorOr(ERROR_ACCESS_DENIED);
+        if (result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS) result = kSyncNameTaken;
+    }
+    if (result != kSyncPending) DeleteFileW(temporary);
+    return result;
+}
+
 // Copies one file onto a fresh temporary name; 0 or why not, with nothing left behind.
 DWORD CopyOne(EngineCopy* copy, const CopyEngineSettings& settings) {
     if (Cancelled(settings)) return kSyncCancelled;
@@ -81,12 +104,9 @@ DWORD CopyOne(EngineCopy* copy, const CopyEngineSettings& settings) {
         }
     }
     if (result == ERROR_REQUEST_ABORTED || (result != ERROR_SUCCESS && Cancelled(settings))) result = kSyncCancelled;
-    if (result == ERROR_SUCCESS && settings.verify) {
-        result = CompareFileContents(copy->source, temporary);
-        if (result != ERROR_SUCCESS) DeleteFileW(temporary);
-    }
+    if (result == ERROR_SUCCESS) result = CheckAndPlace(copy, temporary, settings);
     // The system may not report progress within a file: what is left of it counts now.
-    const uint64_t size = copy->size;
+    const uint64_t size = copy->seenSource.size;
     SyncProgressAddDone(settings.progress, 1, size > ticker.reported ? size - ticker.reported : 0);
     return result;
 }

@@ -3,6 +3,8 @@
 // keeps times, attributes and alternate streams) onto a fresh temporary name
 // beside its target, several at a time, each with its own result, and
 // stoppable between and (where the system allows) within files.
+#include "model/file_times.h"
+#include "sync/sync_items.h"
 #include "sync/sync_progress.h"
 #include "sync/temporary_names.h"
 
@@ -13,9 +15,15 @@
 struct EngineCopy {
     const wchar_t* source;
     const wchar_t* target;  // the real name; the copy is made in its folder
-    uint64_t size;  // what the analysis saw, for the progress
+    SyncSeenFile seenSource;  // what the analysis saw: the source must still be so after the copy
+    // No file stood under the target's name: the copy takes it at once, by a
+    // rename that never replaces a file made there meanwhile. Otherwise the
+    // copy waits under its temporary name for the earlier version to go.
+    bool placeNow;
     wchar_t temporaryName[kTemporaryNameUnits];  // out: where the copy is
-    DWORD result;  // out: 0, or why not; the temporary file is then gone
+    // out: 0 when placed; kSyncPending when it waits, whole, under its
+    // temporary name; otherwise why not, and the temporary file is gone.
+    DWORD result;
 };
 
 struct CopyEngineSettings {
@@ -23,10 +31,13 @@ struct CopyEngineSettings {
     bool verify;  // each copy read back and compared byte for byte with its source
     BOOL* cancel;  // set to TRUE by another thread to stop; may be null
     SyncProgress* progress;  // may be null
+    TimeRule rule;  // when the source's time is still the one the analysis saw
 };
 
 // Copies each of `copies` to a temporary name in its target's folder, which
-// must exist. Returns when every copy has its result.
+// must exist, checks that its source did not change meanwhile (and with
+// `verify` that the copy holds its bytes), and places the copies that
+// replace nothing. Returns when every copy has its result.
 void RunEngineCopies(EngineCopy* copies, uint32_t count, const CopyEngineSettings& settings);
 
 // 0 when the two files hold the same bytes; kSyncCopyDiffers when they do

@@ -242,8 +242,11 @@ DWORD CheckWaitingCopy(const BatchContext* context, const PlannedFile& planned) 
     if (!MatchesSeen(source, seenSource, rule)) return kSyncSourceChangedDuringCopy;
     const SyncSeenFile copy = SeenNow(temporary);
     if (!LooksLike(copy, seenSource, rule)) return copy.size != seenSource.size ? kSyncCopyIncomplete : kSyncNotCarriedOut;
+    // A target that was not there needs no look: the rename never replaces a file made under its name meanwhile.
+    if (!seenTarget.exists) return kSyncPending;
     if (!MatchesSeen(target, seenTarget, rule)) return kSyncChangedSinceAnalysis;
-    return seenTarget.exists ? CheckNotLink(target) == ERROR_SUCCESS ? kSyncPending : kEntryIsLink : kSyncPending;
+    const DWORD link = CheckNotLinkCached(target, context->targetLinks);
+    return link == ERROR_SUCCESS ? kSyncPending : link;
 }
 
 // Puts the copy in its place without replacing anything, so that a file made
@@ -339,7 +342,15 @@ uint32_t GatherGroup(const BatchContext* context, FileBatches* batches, uint32_t
         const wchar_t* target = nullptr;
         if (planned.result != kSyncPending || !IsCopy(planned.action) || !PathsOf(context, planned, &source, &target))
             continue;
-        const DWORD folder = MakeFolderOf(context, target);
+        wchar_t* sourcePath = paths + size_t(count) * 2 * MAX_PATH;
+        wchar_t* targetPath = sourcePath + MAX_PATH;
+        // Copies come in path order: a folder is looked at once for its files.
+        const wchar_t* folderEnd = wcsrchr(target, L'\\');
+        const wchar_t* previous = count ? paths + size_t(count - 1) * 2 * MAX_PATH + MAX_PATH : nullptr;
+        const size_t folderUnits = static_cast<size_t>(folderEnd - target) + 1;
+        const bool sameFolder = previous && wcsncmp(previous, target, folderUnits) == 0 &&
+                                !wcschr(previous + folderUnits, L'\\');
+        const DWORD folder = sameFolder ? ERROR_SUCCESS : MakeFolderOf(context, target);
         if (folder != ERROR_SUCCESS) {
             Fail(context, &planned, folder);
             continue;
@@ -347,25 +358,24 @@ uint32_t GatherGroup(const BatchContext* context, FileBatches* batches, uint32_t
         SyncSeenFile seenSource;
         SyncSeenFile seenTarget;
         SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
-        wchar_t* sourcePath = paths + size_t(count) * 2 * MAX_PATH;
-        wchar_t* targetPath = sourcePath + MAX_PATH;
         CopyText(sourcePath, MAX_PATH, source);
         CopyText(targetPath, MAX_PATH, target);
-        copies[count] = EngineCopy{sourcePath, targetPath, seenSource.size, {}, kSyncPending};
+        copies[count] = EngineCopy{sourcePath, targetPath, seenSource, !planned.replaces, {}, kSyncPending};
         plannedOf[count++] = *next;
         bytes += seenSource.size;
     }
     return count;
 }
 
-// The engine copies the pending files a group at a time, and each group is
-// settled before the next begins; a cancel drops the group in flight.
+// The engine copies the pending files a group at a time, places those that
+// replace nothing as they come, and settles the rest of each group before the
+// next begins; a stop drops the copies in flight.
 void CopyWithEngine(const BatchContext* context, FileBatches* batches) {
     auto* copies = static_cast<EngineCopy*>(MemAlloc(sizeof(EngineCopy) * kEngineGroupFiles));
     auto* plannedOf = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t) * kEngineGroupFiles));
     auto* paths = static_cast<wchar_t*>(MemAlloc(sizeof(wchar_t) * 2 * MAX_PATH * kEngineGroupFiles));
     const CopyEngineSettings settings = {context->copiesInFlight ? context->copiesInFlight : 1, context->verify,
-                                         context->cancel, context->progress};
+                                         context->cancel, context->progress, context->timeRule};
     uint32_t next = 0;
     while (copies && plannedOf && paths && !IsCancelled(context)) {
         const uint32_t count = GatherGroup(context, batches, &next, copies, plannedOf, paths);
@@ -373,14 +383,15 @@ void CopyWithEngine(const BatchContext* context, FileBatches* batches) {
         RunEngineCopies(copies, count, settings);
         for (uint32_t index = 0; index < count; ++index) {
             PlannedFile& planned = batches->planned[plannedOf[index]];
-            CopyText(planned.temporaryName, kTemporaryNameUnits, copies[index].temporaryName);
-            if (copies[index].result != ERROR_SUCCESS) {
-                planned.temporaryName[0] = 0;
-                planned.result = copies[index].result;
+            const EngineCopy& copy = copies[index];
+            if (copy.result != kSyncPending) {
+                planned.result = copy.result;
             } else if (IsCancelled(context)) {
-                // Stopped before any earlier version moved: the group's copies go, the targets stay.
+                // Stopped before any earlier version moved: the copy goes, the target stays.
+                CopyText(planned.temporaryName, kTemporaryNameUnits, copy.temporaryName);
                 Fail(context, &planned, kSyncCancelled);
             } else {
+                CopyText(planned.temporaryName, kTemporaryNameUnits, copy.temporaryName);
                 planned.copied = true;
             }
         }

@@ -92,8 +92,9 @@ void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches, Sync
             continue;
         }
         // Nothing is copied from, onto or through a link, nor deleted through one.
-        DWORD link = CheckNotLink(source);
-        if (link == ERROR_SUCCESS && target) link = CheckNotLink(target);
+        DWORD link = CheckNotLinkCached(source, target ? context->sourceLinks : context->targetLinks);
+        // A target that is not there (just checked) is no link.
+        if (link == ERROR_SUCCESS && target && seenTarget.exists) link = CheckNotLinkCached(target, context->targetLinks);
         if (link != ERROR_SUCCESS) planned.result = link;
         planned.replaces = target && seenTarget.exists;
         // A file is not sent to the Recycle Bin for a copy whose source cannot be read.

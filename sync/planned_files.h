@@ -4,6 +4,7 @@
 // what has become of it.
 #include "model/exclusions.h"
 #include "model/file_times.h"
+#include "model/scan_checks.h"
 #include "sync/path_list.h"
 #include "sync/sync_decision.h"
 #include "sync/sync_items.h"
@@ -76,6 +77,10 @@ struct BatchContext {
     BOOL* cancel;  // set to TRUE to stop; null for a run that cannot be stopped
     SyncProgress* progress;  // the copies' progress; may be null
     const ExclusionList* exclusions;  // entries the analysis left out, which the run leaves alone too
+    // The link checks' resolved folders, kept between files: one for the
+    // sources of copies, one for their targets and for deletions.
+    LinkCheckCache* sourceLinks;
+    LinkCheckCache* targetLinks;
 };
 
 bool IsCancelled(const BatchContext* context);

@@ -244,7 +244,9 @@ void RunFiles(Run* run) {
                             request->versioningFolder ? &versioning : nullptr,
                             request->cancel,
                             request->progress,
-                            request->exclusions};
+                            request->exclusions,
+                            NewLinkCheckCache(),
+                            NewLinkCheckCache()};
     RecheckPlannedFiles(&context, &run->batches, SyncCopies);
     RemoveLeftoversOfStoppedRuns(run, &context);
     uint64_t needed = 0;
@@ -275,6 +277,8 @@ void RunFiles(Run* run) {
         Observe(run, planned.action, item.path, run->otherPath, ERROR_SUCCESS);
     }
     CopyText(run->summary.versions, MAX_PATH, versioning.runFolder);
+    FreeLinkCheckCache(context.sourceLinks);
+    FreeLinkCheckCache(context.targetLinks);
 }
 
 // The run from the allocation of the lists to the last notice.

@@ -138,22 +138,6 @@ TEST_F(CliLogTest, TwoRunsAtOnceBothSucceedWithLogsOfTheirOwn) {
     EXPECT_NE(m_logs[0], m_logs[1]);
 }
 
-// Ctrl+C reaches a companion through its console, pressed by a helper that shares it.
-DWORD CancelThroughConsole(DWORD processId) {
-    std::wstring command = L"\"" + ProgramFolder() + L"send_ctrl_c.exe\" " + std::to_wstring(processId);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION helper = {};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &helper))
-        return GetLastError();
-    DWORD exitCode = STILL_ACTIVE;
-    if (WaitForSingleObject(helper.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(helper.hProcess, &exitCode);
-    CloseHandle(helper.hProcess);
-    CloseHandle(helper.hThread);
-    return exitCode;
-}
-
 TEST_F(CliLogTest, ACancelIsTroubleAndSaysSo) {
     SparseFile(L"left\\big.bin", kLongToRead);
     SparseFile(L"right\\big.bin", kLongToRead);
@@ -182,7 +166,7 @@ TEST_F(CliLogTest, ACancelIsTroubleAndSaysSo) {
                                                INVALID_FILE_ATTRIBUTES;
          waited += 5)
         Sleep(5);
-    EXPECT_EQ(CancelThroughConsole(process.dwProcessId), 0u);
+    EXPECT_EQ(PressCtrlC(process.dwProcessId), 0u);
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
     DWORD exitCode = 0;
     GetExitCodeProcess(process.hProcess, &exitCode);

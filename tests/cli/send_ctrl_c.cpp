@@ -12,5 +12,5 @@ int wmain(int argc, wchar_t** argv) {
     if (!AttachConsole(processId)) return 1;
     // This program shares the console for the moment and must not end by the event itself.
     SetConsoleCtrlHandler(nullptr, TRUE);
-    return GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) ? 0 : 1;
+    return GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) ? 0 : 3;
 }

@@ -29,12 +29,13 @@ std::wstring ProgramFolder() {
     return text.substr(0, text.rfind(L'\\') + 1);
 }
 
-CompanionRun RunCompanion(const std::vector<std::wstring>& arguments, const TempFolder& outputFolder) {
-    CompanionRun result;
-    std::wstring outPath = outputFolder.PathOf(L"out.txt");
-    std::wstring errPath = outputFolder.PathOf(L"err.txt");
-    HANDLE out = InheritableFile(outPath);
-    HANDLE err = InheritableFile(errPath);
+RunningCompanion StartCompanion(const std::vector<std::wstring>& arguments, const TempFolder& outputFolder,
+                                bool ownConsole) {
+    RunningCompanion running;
+    running.outPath = outputFolder.PathOf(L"out.txt");
+    running.errPath = outputFolder.PathOf(L"err.txt");
+    HANDLE out = InheritableFile(running.outPath);
+    HANDLE err = InheritableFile(running.errPath);
     std::wstring command = L"\"" + ProgramFolder() + L"quillmar-cli.exe\"";
     for (const std::wstring& argument : arguments) {
         // A backslash before the closing quote is doubled, or it would escape the quote.
@@ -44,30 +45,57 @@ CompanionRun RunCompanion(const std::vector<std::wstring>& arguments, const Temp
     }
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.dwFlags = STARTF_USESTDHANDLES | (ownConsole ? STARTF_USESHOWWINDOW : 0);
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = ownConsole ? nullptr : GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = out;
     startup.hStdError = err;
-    PROCESS_INFORMATION process = {};
     std::vector<wchar_t> line(command.begin(), command.end());
     line.push_back(0);
-    BOOL started =
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, ownConsole ? CREATE_NEW_CONSOLE : 0,
+                                  nullptr, nullptr, &startup, &running.process);
     CloseHandle(out);
     CloseHandle(err);
     EXPECT_TRUE(started) << "cannot start quillmar-cli.exe";
-    if (!started) return result;
-    if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
+    if (!started) running.process = PROCESS_INFORMATION{};
+    return running;
+}
+
+CompanionRun FinishCompanion(RunningCompanion* running) {
+    CompanionRun result;
+    if (!running->process.hProcess) return result;
+    if (WaitForSingleObject(running->process.hProcess, 120000) != WAIT_OBJECT_0) {
         ADD_FAILURE() << "quillmar-cli.exe did not end";
-        TerminateProcess(process.hProcess, 99);
-        WaitForSingleObject(process.hProcess, INFINITE);
+        TerminateProcess(running->process.hProcess, 99);
+        WaitForSingleObject(running->process.hProcess, INFINITE);
     }
-    GetExitCodeProcess(process.hProcess, &result.exitCode);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    result.out = ReadWholeFile(outPath);
-    result.err = ReadWholeFile(errPath);
+    GetExitCodeProcess(running->process.hProcess, &result.exitCode);
+    CloseHandle(running->process.hProcess);
+    CloseHandle(running->process.hThread);
+    running->process = PROCESS_INFORMATION{};
+    result.out = ReadWholeFile(running->outPath);
+    result.err = ReadWholeFile(running->errPath);
     return result;
+}
+
+CompanionRun RunCompanion(const std::vector<std::wstring>& arguments, const TempFolder& outputFolder) {
+    RunningCompanion running = StartCompanion(arguments, outputFolder, false);
+    return FinishCompanion(&running);
+}
+
+DWORD PressCtrlC(DWORD processId) {
+    std::wstring command = L"\"" + ProgramFolder() + L"send_ctrl_c.exe\" " + std::to_wstring(processId);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION helper = {};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &helper))
+        return GetLastError();
+    DWORD exitCode = STILL_ACTIVE;
+    if (WaitForSingleObject(helper.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(helper.hProcess, &exitCode);
+    CloseHandle(helper.hProcess);
+    CloseHandle(helper.hThread);
+    return exitCode;
 }
 
 std::string Utf8(const std::wstring& text) {

@@ -59,7 +59,7 @@ std::wstring LongForm(const std::wstring& path) { return L"\\\\?\\" + path; }
 }  // namespace
 
 SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const std::wstring& currentRoot,
-                      const std::wstring& otherRoot) {
+                      const std::wstring& otherRoot, const SyncRunOptions& options) {
     SyncRun run;
     Capture capture;
     HWND window = CreateMessageWindow(kWindowClass, ReceiverProc, &run.doneMessages);
@@ -75,6 +75,11 @@ SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const 
     request.observer = CaptureOperation;
     request.observerContext = &capture;
     request.summary = &run.summary;
+    request.copier = options.copier;
+    request.copiesInFlight = 2;
+    request.verify = options.verify;
+    request.cancel = options.cancel;
+    request.versioningFolder = options.versioningFolder;
     DWORD workerId = 0;
     HANDLE worker = CreateThread(nullptr, 0, SynchronizeWorker, &request, 0, &workerId);
     EXPECT_NE(worker, nullptr);

@@ -31,9 +31,17 @@ struct SyncRun {
     unsigned shellWindows = 0;  // windows the shell opened on the worker's thread, closed as a user would
 };
 
+// How the run copies and what it is told besides the items; zeroed: as the window program runs.
+struct SyncRunOptions {
+    SyncCopier copier;
+    bool verify;
+    BOOL* cancel;
+    const wchar_t* versioningFolder;
+};
+
 // Runs SynchronizeWorker on a new thread to its end.
 SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const std::wstring& currentRoot,
-                      const std::wstring& otherRoot);
+                      const std::wstring& otherRoot, const SyncRunOptions& options = {});
 
 // What the analysis would have seen of the file at `path` now.
 SyncSeenFile SeenOnDisk(const std::wstring& path);
@@ -86,8 +94,8 @@ protected:
         none = SyncItem{};
         return &none;
     }
-    SyncRun Synchronize(SyncDirection direction) {
-        return RunSyncWorker(direction, m_items, Root(m_current), Root(1 - m_current));
+    SyncRun Synchronize(SyncDirection direction, const SyncRunOptions& options = {}) {
+        return RunSyncWorker(direction, m_items, Root(m_current), Root(1 - m_current), options);
     }
     // After a fresh analysis: the relative paths of every node of either
     // location that is not Identical, with its location and state.
