@@ -174,14 +174,13 @@ TEST_F(MainDialogTest, TheItemImagesOutliveThePaneControls) {
 TEST_F(MainDialogTest, PaneControlsAnswerThePointerAboveTheTabBody) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
-        CWnd* controls[] = {&TreeOf(dialog, 0), &ListOf(dialog, 0), &PathEditOf(dialog, 0),
-                            &TreeOf(dialog, 1), &ListOf(dialog, 1), &PathEditOf(dialog, 1)};
-        for (CWnd* control : controls) {
+        for (int id : {IDC_TREE1, IDC_LIST1, IDC_PATH1, IDC_TREE2, IDC_LIST2, IDC_PATH2}) {
+            ControlById<CWnd> control(dialog.m_hWnd, id);
             RECT rect;
-            control->GetWindowRect(&rect);
+            control.GetWindowRect(&rect);
             POINT middle = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
             HWND hit = WindowFromPoint(middle);
-            EXPECT_TRUE(hit == control->m_hWnd || IsChild(control->m_hWnd, hit)) << control->GetDlgCtrlID();
+            EXPECT_TRUE(hit == control.m_hWnd || IsChild(control.m_hWnd, hit)) << control.GetDlgCtrlID();
         }
         SendCommand(dialog, ID_FILE_EXIT);
     }});
@@ -434,7 +433,7 @@ TEST_F(MainDialogTest, ToolTipsComeFromTheStringTable) {
 // The text the toolbar's tooltip would show over the button at `index`: the
 // tool under the button's middle, asked for its text as the tooltip asks it.
 std::wstring ShownToolTip(CQuillmarDlg& dialog, int index) {
-    CToolBar& bar = ToolBarOf(dialog);
+    ControlById<CToolBar> bar = ToolBarOf(dialog);
     RECT button = {};
     bar.SendMessage(TB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&button));
     TTHITTESTINFOW hit = {};
@@ -698,10 +697,10 @@ TEST_F(MainDialogTest, F5ReachesRefreshFromEveryPaneControl) {
     HHOOK observer = SetWindowsHookExW(WH_CALLWNDPROC, ObserveRefresh, nullptr, GetCurrentThreadId());
     ASSERT_NE(observer, nullptr);
     auto dialog = [&] { return static_cast<CQuillmarDlg*>(app.m_pMainWnd); };
-    auto pressF5In = [&](CWnd& control) {
-        return [&control] {
-            control.SetFocus();
-            PostMessageW(control.m_hWnd, WM_KEYDOWN, VK_F5, 0);
+    auto pressF5In = [&](HWND control) {
+        return [control] {
+            SetFocus(control);
+            PostMessageW(control, WM_KEYDOWN, VK_F5, 0);
         };
     };
     RunModalSteps(

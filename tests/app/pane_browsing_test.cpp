@@ -101,7 +101,7 @@ TEST_F(PaneBrowsingTest, ExpansionFillsOnceAndLaterExpansionsOnlyAddExpandButton
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         ShowFolder(dialog, folder.Path());
-        CTreeCtrl& tree = TreeOf(dialog, 0);
+        ControlById<CTreeCtrl> tree = TreeOf(dialog, 0);
         HTREEITEM item = tree.GetSelectedItem();
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(dialog.BuildItemPath(0, item), folder.Path());
@@ -131,7 +131,7 @@ TEST_F(PaneBrowsingTest, OpeningAFolderRaisesEachTreeNotificationOnce) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         ShowFolder(dialog, folder.Path());
-        CTreeCtrl& tree = TreeOf(dialog, 0);
+        ControlById<CTreeCtrl> tree = TreeOf(dialog, 0);
         HTREEITEM beta = tree.GetChildItem(tree.GetSelectedItem());
         ASSERT_NE(beta, nullptr);
         NotificationLog log(dialog.m_hWnd, {TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW, TVN_SELCHANGINGW, TVN_SELCHANGEDW});
@@ -195,7 +195,7 @@ TEST_F(PaneBrowsingTest, DoubleClicksOpenFoldersAndTheParentAndIgnoreFiles) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         ShowFolder(dialog, folder.Path());
-        CTreeCtrl& tree = TreeOf(dialog, 0);
+        ControlById<CTreeCtrl> tree = TreeOf(dialog, 0);
         HTREEITEM parent = tree.GetSelectedItem();
         SelectRows(ListOf(dialog, 0), {RowIndex(ListOf(dialog, 0), L"file.txt")});
         SendNotify(dialog.m_hWnd, IDC_LIST1, NM_DBLCLK);
@@ -232,7 +232,7 @@ TEST_F(PaneBrowsingTest, RefreshAndListingFollowFoldersThatGoAway) {
     std::wstring other = folder.MakeFolder(L"other");
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
-        CTreeCtrl& tree = TreeOf(dialog, 0);
+        ControlById<CTreeCtrl> tree = TreeOf(dialog, 0);
         // Nothing selected: roots only, each with its placeholder.
         SendCommand(dialog, ID_VIEW_REFRESH);
         EXPECT_EQ(tree.GetCount(), UINT(ChildTexts(tree, TVI_ROOT).size() * 2));
