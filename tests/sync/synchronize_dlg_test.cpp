@@ -56,7 +56,7 @@ protected:
                       {[&] {
                            m_main->ShowAnalysedPair();
                            TabOf(*m_main).SetCurSel(active);
-                           m_main->m_path[active] = treePath;
+                           m_main->m_panes[active].path = treePath;
                            // Filled as the main window's Synchronize command fills it.
                            m_dialog = std::make_unique<CSynchronizeDlg>(m_main.get());
                            m_dialog->m_currentLocation = active == 0 ? 0 : 1;
@@ -225,7 +225,7 @@ TEST_F(SynchronizeDialogTest, OnlyCheckTogglesMoveTheCountsAndStartWantsADirecti
         EXPECT_EQ(m_boxes.boxes[0].caption, L"Information");
         EXPECT_EQ(m_boxes.boxes[0].type, static_cast<UINT>(MB_ICONINFORMATION));
         EXPECT_TRUE(Enabled(IDCANCEL));
-        EXPECT_EQ(m_main->m_paneMode[0], PaneMode::AnalyzedLocation);
+        EXPECT_EQ(m_main->m_panes[0].mode, PaneMode::AnalyzedLocation);
         Click(Dialog(), IDCANCEL);
     }});
     EXPECT_EQ(result, IDCANCEL);
@@ -321,9 +321,9 @@ TEST_F(SynchronizeDialogTest, StartResetsThePanesAndTheWorkerEndsTheDialog) {
         Click(Dialog(), IDC_SYNC_START);
         EXPECT_EQ(GetFocus(), GetDlgItem(Dialog(), IDC_SYNC_PATH)) << "the one control left enabled holds the focus";
         for (int pane = 0; pane < kPaneCount; ++pane) {
-            EXPECT_EQ(m_main->m_paneMode[pane], PaneMode::LogicalVolumes);
-            EXPECT_EQ(m_main->m_path[pane], L"");
-            EXPECT_EQ(m_main->m_location[pane], nullptr);
+            EXPECT_EQ(m_main->m_panes[pane].mode, PaneMode::LogicalVolumes);
+            EXPECT_EQ(m_main->m_panes[pane].path, L"");
+            EXPECT_EQ(m_main->m_panes[pane].location, nullptr);
         }
         EXPECT_FALSE(IsWindowEnabled(List().m_hWnd));
         EXPECT_FALSE(Enabled(IDCANCEL));
@@ -386,7 +386,7 @@ TEST_F(SynchronizeDialogTest, TheMainWindowsCommandOpensTheDialogWhichNeedsAVali
     m_app.m_pMainWnd = &main;
     RunModalSteps([&] { return main.DoModal(); }, [&] { return main.m_hWnd; },
                   {[&] {
-                      main.m_paneMode[0] = PaneMode::AnalyzedLocation;  // shown, though the record holds nothing
+                      main.m_panes[0].mode = PaneMode::AnalyzedLocation;  // shown, though the record holds nothing
                       SendMessageW(main.m_hWnd, WM_COMMAND, MAKEWPARAM(ID_SYNCHRONIZER_SYNCHRONIZE, 0), 0);
                       ASSERT_EQ(m_boxes.boxes.size(), 1u);
                       EXPECT_EQ(m_boxes.boxes[0].text, L"Background operations data is not valid!");
@@ -426,8 +426,8 @@ TEST_F(SynchronizeDialogTest, PanesStayResetAfterARunStartedWhileATreeHadTheFocu
                        // The dialog has gone and the main window has its focus back.
                        EXPECT_EQ(FindWindowW(L"#32770", L"Synchronize Folders"), nullptr);
                        for (int pane = 0; pane < kPaneCount; ++pane) {
-                           EXPECT_EQ(main.m_paneMode[pane], PaneMode::LogicalVolumes) << pane;
-                           EXPECT_EQ(main.m_path[pane], L"") << pane;
+                           EXPECT_EQ(main.m_panes[pane].mode, PaneMode::LogicalVolumes) << pane;
+                           EXPECT_EQ(main.m_panes[pane].path, L"") << pane;
                            EXPECT_EQ(TreeOf(main, pane).GetSelectedItem(), nullptr) << pane;
                            EXPECT_EQ(ListOf(main, pane).GetItemCount(), 0) << pane;
                            EXPECT_EQ(PathEditOf(main, pane).GetWindowText(), L"") << pane;
