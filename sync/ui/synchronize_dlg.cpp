@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "analysis/background_ops.h"
 #include "framework/message_box.h"
 #include "framework/win_app.h"
@@ -274,16 +277,16 @@ void CSynchronizeDlg::OnItemChanging(NMHDR* header, LRESULT* result) {
     count.checked += checkedBefore ? -1 : 1;
     if (count.checked < 0) count.checked = 0;
     if (count.checked > count.total) count.checked = count.total;
-    m_stateBoxes[stateIndex].SetCheck(count.checked == 0           ? BST_UNCHECKED
-                                      : count.checked == count.total ? BST_CHECKED
-                                                                     : BST_INDETERMINATE);
+    const bool all = count.checked == count.total;
+    m_stateBoxes[stateIndex].SetCheck(count.checked == 0 ? BST_UNCHECKED : all ? BST_CHECKED : BST_INDETERMINATE);
 }
 
 void CSynchronizeDlg::OnItemChanged(NMHDR*, LRESULT* result) { *result = 0; }
 
 void CSynchronizeDlg::OnStart() {
     if (m_worker.IsValid() || !m_listReady) return;
-    if (m_counts[0].checked == 0 && m_counts[1].checked == 0 && m_counts[2].checked == 0) {
+    const auto noneChecked = [](const StateCount& count) { return count.checked == 0; };
+    if (std::all_of(std::begin(m_counts), std::end(m_counts), noneChecked)) {
         MessageBox(kSyncNothingChecked, L"Information", MB_ICONINFORMATION);
         return;
     }
