@@ -6,39 +6,39 @@
 #include "app/quillmar_dlg.h"
 
 void CQuillmarDlg::ResetPanes() {
-    for (int pane = 0; pane < kPaneCount; ++pane) m_paneMode[pane] = PaneMode::Empty;
+    for (int pane = 0; pane < kPaneCount; ++pane) m_panes[pane].mode = PaneMode::Empty;
     for (int pane = 0; pane < kPaneCount; ++pane) {
-        m_tree[pane].SelectItem(nullptr);
-        m_tree[pane].DeleteAllItems();
-        m_list[pane].DeleteAllItems();
+        m_panes[pane].tree.SelectItem(nullptr);
+        m_panes[pane].tree.DeleteAllItems();
+        m_panes[pane].list.DeleteAllItems();
     }
     for (int pane = 0; pane < kPaneCount; ++pane) {
-        m_path[pane].clear();
-        m_location[pane] = nullptr;
+        m_panes[pane].path.clear();
+        m_panes[pane].location = nullptr;
     }
     for (int pane = 0; pane < kPaneCount; ++pane) UpdatePaneCaption(pane);
 }
 
 void CQuillmarDlg::ShowLocationRoot(int pane, LocationTree* location) {
-    m_tree[pane].SelectItem(nullptr);
-    m_tree[pane].DeleteAllItems();
-    m_list[pane].DeleteAllItems();
+    m_panes[pane].tree.SelectItem(nullptr);
+    m_panes[pane].tree.DeleteAllItems();
+    m_panes[pane].list.DeleteAllItems();
     if (location == nullptr) return;
-    HTREEITEM root = InsertTreeItem(m_tree[pane], TVI_ROOT, location->displayName, kIdenticalFolderImage);
-    if (root != nullptr) InsertPlaceholder(m_tree[pane], root);
+    HTREEITEM root = InsertTreeItem(m_panes[pane].tree, TVI_ROOT, location->displayName, kIdenticalFolderImage);
+    if (root != nullptr) InsertPlaceholder(m_panes[pane].tree, root);
 }
 
 void CQuillmarDlg::ShowAnalysedPair() {
     for (int pane = 0; pane < kPaneCount; ++pane) {
-        m_paneMode[pane] = PaneMode::AnalyzedLocation;
-        m_path[pane].clear();
-        m_location[pane] = g_backgroundOps.slots[pane].tree;
+        m_panes[pane].mode = PaneMode::AnalyzedLocation;
+        m_panes[pane].path.clear();
+        m_panes[pane].location = g_backgroundOps.slots[pane].tree;
     }
     for (int pane = 0; pane < kPaneCount; ++pane) UpdatePaneCaption(pane);
-    for (int pane = 0; pane < kPaneCount; ++pane) ShowLocationRoot(pane, m_location[pane]);
+    for (int pane = 0; pane < kPaneCount; ++pane) ShowLocationRoot(pane, m_panes[pane].location);
     for (int pane = 0; pane < kPaneCount; ++pane) {
-        HTREEITEM root = m_tree[pane].GetRootItem();
-        if (root != nullptr) m_tree[pane].SelectItem(root);
+        HTREEITEM root = m_panes[pane].tree.GetRootItem();
+        if (root != nullptr) m_panes[pane].tree.SelectItem(root);
     }
     for (int pane = 0; pane < kPaneCount; ++pane) RefreshPane(pane);
 }
@@ -46,8 +46,8 @@ void CQuillmarDlg::ShowAnalysedPair() {
 void CQuillmarDlg::ShowVolumesForSynchronize() {
     ResetPanes();
     for (int pane = 0; pane < kPaneCount; ++pane) {
-        m_paneMode[pane] = PaneMode::LogicalVolumes;
-        m_path[pane].clear();
+        m_panes[pane].mode = PaneMode::LogicalVolumes;
+        m_panes[pane].path.clear();
         UpdatePaneCaption(pane);
         ShowVolumes(pane);
     }

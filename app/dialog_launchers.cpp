@@ -9,8 +9,8 @@
 void CQuillmarDlg::RunAnalyzeDialog() {
     CAnalyzeDlg dialog(this);
     for (int pane = 0; pane < kPaneCount; ++pane) {
-        dialog.m_locations[pane].path = m_path[pane];
-        dialog.m_locations[pane].live = m_paneMode[pane] == PaneMode::LogicalVolumes;
+        dialog.m_locations[pane].path = m_panes[pane].path;
+        dialog.m_locations[pane].live = m_panes[pane].mode == PaneMode::LogicalVolumes;
     }
     dialog.DoModal();
 }
@@ -19,7 +19,7 @@ void CQuillmarDlg::RunSynchronizeDialog() {
     CSynchronizeDlg dialog(this);
     // The active pane's location is the current one; without a selection, the second.
     dialog.m_currentLocation = ActivePane() == 0 ? 0 : 1;
-    dialog.m_treePath = m_path[dialog.m_currentLocation];
+    dialog.m_treePath = m_panes[dialog.m_currentLocation].path;
     // The window gives the focus back to the control that had it when the dialog
     // ends. After a run the panes are reset, and a tree that gets the focus with
     // nothing selected selects its first volume; the tab control takes it instead.

@@ -101,16 +101,16 @@ void AddListRow(CListCtrl& list, const wchar_t* name, const FILETIME& modified, 
 }
 
 void CQuillmarDlg::InsertListColumns(int pane) {
-    m_list[pane].InsertColumn(0, L"Name", LVCFMT_LEFT, 250);
-    m_list[pane].InsertColumn(1, L"Date modified", LVCFMT_CENTER, 120);
-    m_list[pane].InsertColumn(2, L"Size", LVCFMT_RIGHT, 90);
+    m_panes[pane].list.InsertColumn(0, L"Name", LVCFMT_LEFT, 250);
+    m_panes[pane].list.InsertColumn(1, L"Date modified", LVCFMT_CENTER, 120);
+    m_panes[pane].list.InsertColumn(2, L"Size", LVCFMT_RIGHT, 90);
 }
 
 void CQuillmarDlg::ShowVolumes(int pane) {
-    CTreeCtrl& tree = m_tree[pane];
+    CTreeCtrl& tree = m_panes[pane].tree;
     tree.SelectItem(nullptr);
     tree.DeleteAllItems();
-    m_list[pane].DeleteAllItems();
+    m_panes[pane].list.DeleteAllItems();
     VolumeList* volumes = EnumerateVolumes();
     if (volumes == nullptr) {
         MessageBox(L"Error getting logical volumes.", L"Error", MB_ICONERROR);
@@ -129,11 +129,11 @@ void CQuillmarDlg::ShowVolumes(int pane) {
 }
 
 std::wstring CQuillmarDlg::BuildItemPath(int pane, HTREEITEM item) const {
+    const CTreeCtrl& tree = m_panes[pane].tree;
     std::wstring path;
-    for (; item != nullptr; item = m_tree[pane].GetParentItem(item)) {
-        const bool volumeRoot =
-            m_tree[pane].GetParentItem(item) == nullptr && m_paneMode[pane] == PaneMode::LogicalVolumes;
-        std::wstring part = volumeRoot ? UnpackDriveCharacters(m_tree[pane].GetItemData(item)) : m_tree[pane].GetItemText(item);
+    for (; item != nullptr; item = tree.GetParentItem(item)) {
+        const bool volumeRoot = tree.GetParentItem(item) == nullptr && m_panes[pane].mode == PaneMode::LogicalVolumes;
+        std::wstring part = volumeRoot ? UnpackDriveCharacters(tree.GetItemData(item)) : tree.GetItemText(item);
         path.insert(0, part + L"\\");
     }
     return path;
@@ -142,16 +142,16 @@ std::wstring CQuillmarDlg::BuildItemPath(int pane, HTREEITEM item) const {
 bool CQuillmarDlg::FillFolder(int pane, HTREEITEM item) {
     std::wstring path = BuildItemPath(pane, item);
     DWORD code = ERROR_SUCCESS;
-    if (m_paneMode[pane] == PaneMode::LogicalVolumes) {
+    if (m_panes[pane].mode == PaneMode::LogicalVolumes) {
         DirEntryList* files = nullptr;
         DirEntryList* folders = nullptr;
         code = ListDirectory(path.c_str(), &files, &folders);
-        if (code == ERROR_SUCCESS) ReplaceFolderItems(m_tree[pane], item, folders, files);
+        if (code == ERROR_SUCCESS) ReplaceFolderItems(m_panes[pane].tree, item, folders, files);
     } else {
         NodeRecordList* files = nullptr;
         NodeRecordList* folders = nullptr;
-        code = ListVisibleChildren(m_location[pane], path.c_str(), m_filterMask, &files, &folders);
-        if (code == ERROR_SUCCESS) ReplaceFolderItems(m_tree[pane], item, folders, files);
+        code = ListVisibleChildren(m_panes[pane].location, path.c_str(), m_filterMask, &files, &folders);
+        if (code == ERROR_SUCCESS) ReplaceFolderItems(m_panes[pane].tree, item, folders, files);
     }
     if (code != ERROR_SUCCESS) ShowSystemError(m_hWnd, code);
     return code == ERROR_SUCCESS;
@@ -160,10 +160,10 @@ bool CQuillmarDlg::FillFolder(int pane, HTREEITEM item) {
 void CQuillmarDlg::ExpandFolder(int pane, NMTREEVIEWW* expanding) {
     if ((expanding->action & (TVE_COLLAPSE | TVE_EXPAND | TVE_TOGGLE)) != TVE_EXPAND) return;
     WaitCursor wait;
-    CTreeCtrl& tree = m_tree[pane];
+    CTreeCtrl& tree = m_panes[pane].tree;
     HTREEITEM item = expanding->itemNew.hItem;
     HTREEITEM first = tree.GetChildItem(item);
-    if (first == nullptr || m_paneMode[pane] == PaneMode::Empty) return;
+    if (first == nullptr || m_panes[pane].mode == PaneMode::Empty) return;
     if (tree.GetItemText(first) == kPlaceholderText) {
         if (!FillFolder(pane, item)) return;
     }
@@ -172,25 +172,25 @@ void CQuillmarDlg::ExpandFolder(int pane, NMTREEVIEWW* expanding) {
     for (HTREEITEM child = tree.GetChildItem(item); child != nullptr; child = tree.GetNextSiblingItem(child)) {
         if (tree.GetChildItem(child) != nullptr) continue;
         std::wstring path = BuildItemPath(pane, child);
-        bool hasSubfolder = m_paneMode[pane] == PaneMode::LogicalVolumes
+        bool hasSubfolder = m_panes[pane].mode == PaneMode::LogicalVolumes
                                 ? HasSubfolder(path.c_str())
-                                : HasVisibleSubfolder(m_location[pane], path.c_str(), m_filterMask);
+                                : HasVisibleSubfolder(m_panes[pane].location, path.c_str(), m_filterMask);
         if (hasSubfolder) InsertPlaceholder(tree, child);
     }
 }
 
 DWORD CQuillmarDlg::ListFolder(int pane) {
     DWORD code = ERROR_SUCCESS;
-    if (m_paneMode[pane] == PaneMode::LogicalVolumes) {
+    if (m_panes[pane].mode == PaneMode::LogicalVolumes) {
         DirEntryList* files = nullptr;
         DirEntryList* folders = nullptr;
-        code = ListDirectory(m_path[pane].c_str(), &files, &folders);
-        if (code == ERROR_SUCCESS) ShowListingRows(m_list[pane], folders, files);
-    } else if (m_paneMode[pane] == PaneMode::AnalyzedLocation) {
+        code = ListDirectory(m_panes[pane].path.c_str(), &files, &folders);
+        if (code == ERROR_SUCCESS) ShowListingRows(m_panes[pane].list, folders, files);
+    } else if (m_panes[pane].mode == PaneMode::AnalyzedLocation) {
         NodeRecordList* files = nullptr;
         NodeRecordList* folders = nullptr;
-        code = ListVisibleChildren(m_location[pane], m_path[pane].c_str(), m_filterMask, &files, &folders);
-        if (code == ERROR_SUCCESS) ShowListingRows(m_list[pane], folders, files);
+        code = ListVisibleChildren(m_panes[pane].location, m_panes[pane].path.c_str(), m_filterMask, &files, &folders);
+        if (code == ERROR_SUCCESS) ShowListingRows(m_panes[pane].list, folders, files);
     }
     if (code == ERROR_SUCCESS) UpdatePaneCaption(pane);
     return code;
@@ -198,15 +198,15 @@ DWORD CQuillmarDlg::ListFolder(int pane) {
 
 void CQuillmarDlg::FillList(int pane) {
     WaitCursor wait;
-    HTREEITEM item = m_tree[pane].GetSelectedItem();
+    HTREEITEM item = m_panes[pane].tree.GetSelectedItem();
     if (item == nullptr) return;
-    m_path[pane] = BuildItemPath(pane, item);
+    m_panes[pane].path = BuildItemPath(pane, item);
     DWORD code = ListFolder(pane);
     if (code != 0) {
         ShowSystemError(m_hWnd, code);
-        m_tree[pane].SelectItem(nullptr);
-        m_list[pane].DeleteAllItems();
-        m_path[pane].clear();
+        m_panes[pane].tree.SelectItem(nullptr);
+        m_panes[pane].list.DeleteAllItems();
+        m_panes[pane].path.clear();
         UpdatePaneCaption(pane);
         return;
     }
@@ -214,11 +214,11 @@ void CQuillmarDlg::FillList(int pane) {
 }
 
 void CQuillmarDlg::OpenListItem(int pane) {
-    int row = m_list[pane].GetNextItem(-1, LVNI_SELECTED);
+    int row = m_panes[pane].list.GetNextItem(-1, LVNI_SELECTED);
     if (row < 0) return;
-    std::wstring name = m_list[pane].GetItemText(row, 0);
-    if (!IsFolderAttributes(static_cast<DWORD>(m_list[pane].GetItemData(row)))) return;
-    CTreeCtrl& tree = m_tree[pane];
+    std::wstring name = m_panes[pane].list.GetItemText(row, 0);
+    if (!IsFolderAttributes(static_cast<DWORD>(m_panes[pane].list.GetItemData(row)))) return;
+    CTreeCtrl& tree = m_panes[pane].tree;
     HTREEITEM selected = tree.GetSelectedItem();
     if (selected == nullptr) return;
     if (name == L"..") {
@@ -233,26 +233,26 @@ void CQuillmarDlg::OpenListItem(int pane) {
         }
     }
     // A folder made after its parent was filled: rebuild and walk down to it.
-    m_path[pane] += name + L"\\";
+    m_panes[pane].path += name + L"\\";
     RefreshPane(pane);
 }
 
 void CQuillmarDlg::RefreshPane(int pane) {
     std::wstring saved;
-    saved.swap(m_path[pane]);
+    saved.swap(m_panes[pane].path);
     if (saved.size() >= kPathUnits) saved.resize(kPathUnits - 1);
-    switch (m_paneMode[pane]) {
+    switch (m_panes[pane].mode) {
     case PaneMode::LogicalVolumes:
         ShowVolumes(pane);
         break;
     case PaneMode::AnalyzedLocation:
-        if (m_location[pane] == nullptr) return;
-        ShowLocationRoot(pane, m_location[pane]);
+        if (m_panes[pane].location == nullptr) return;
+        ShowLocationRoot(pane, m_panes[pane].location);
         break;
     default:
         return;
     }
-    CTreeCtrl& tree = m_tree[pane];
+    CTreeCtrl& tree = m_panes[pane].tree;
     HTREEITEM current = nullptr;
     int partNumber = 0;
     for (size_t start = 0; start < saved.size(); ++partNumber) {
@@ -260,7 +260,7 @@ void CQuillmarDlg::RefreshPane(int pane) {
         if (end == std::wstring::npos) end = saved.size();
         std::wstring part = saved.substr(start, end - start);
         start = end + 1;
-        const bool driveRoot = partNumber == 0 && m_paneMode[pane] == PaneMode::LogicalVolumes;
+        const bool driveRoot = partNumber == 0 && m_panes[pane].mode == PaneMode::LogicalVolumes;
         HTREEITEM found = current == nullptr ? tree.GetRootItem() : tree.GetChildItem(current);
         for (; found != nullptr; found = tree.GetNextSiblingItem(found)) {
             if (driveRoot ? SameIgnoringCase(UnpackDriveCharacters(tree.GetItemData(found)), part)
@@ -276,11 +276,11 @@ void CQuillmarDlg::RefreshPane(int pane) {
 }
 
 void CQuillmarDlg::OpenLogicalVolumes() {
-    if (m_paneMode[0] == PaneMode::AnalyzedLocation || m_paneMode[1] == PaneMode::AnalyzedLocation) ResetPanes();
+    if (m_panes[0].mode == PaneMode::AnalyzedLocation || m_panes[1].mode == PaneMode::AnalyzedLocation) ResetPanes();
     int pane = ActivePane();
     if (pane != 0 && pane != 1) return;
-    m_paneMode[pane] = PaneMode::LogicalVolumes;
-    m_path[pane].clear();
+    m_panes[pane].mode = PaneMode::LogicalVolumes;
+    m_panes[pane].path.clear();
     UpdatePaneCaption(pane);
     ShowVolumes(pane);
 }

@@ -12,14 +12,14 @@ const int kTooltipUnits = 64;
 }  // namespace
 
 void CQuillmarDlg::UpdatePaneCaption(int pane) {
-    m_pathEdit[pane].SetWindowText(m_path[pane].c_str());
+    m_panes[pane].pathEdit.SetWindowText(m_panes[pane].path.c_str());
     const wchar_t* caption = L"";
-    switch (m_paneMode[pane]) {
+    switch (m_panes[pane].mode) {
     case PaneMode::LogicalVolumes:
         caption = L"Logical Volumes";
         break;
     case PaneMode::AnalyzedLocation:
-        if (m_location[pane] != nullptr) caption = m_location[pane]->description;
+        if (m_panes[pane].location != nullptr) caption = m_panes[pane].location->description;
         break;
     case PaneMode::Empty:
         caption = L"Empty";
@@ -30,9 +30,9 @@ void CQuillmarDlg::UpdatePaneCaption(int pane) {
 
 void CQuillmarDlg::ShowPane(int pane, bool show) {
     int command = show ? SW_SHOW : SW_HIDE;
-    m_pathEdit[pane].ShowWindow(command);
-    m_tree[pane].ShowWindow(command);
-    m_list[pane].ShowWindow(command);
+    m_panes[pane].pathEdit.ShowWindow(command);
+    m_panes[pane].tree.ShowWindow(command);
+    m_panes[pane].list.ShowWindow(command);
 }
 
 void CQuillmarDlg::SetViewMode(ViewMode mode) {
@@ -51,10 +51,10 @@ void CQuillmarDlg::SetViewMode(ViewMode mode) {
 }
 
 void CQuillmarDlg::LayoutControls() {
-    if (!m_tab.HasWindow() || !m_tree[0].HasWindow() || !m_tree[1].HasWindow() || !m_list[0].HasWindow() ||
-        !m_list[1].HasWindow()) {
-        return;  // resizes during the dialog's creation
+    for (const Pane& each : m_panes) {
+        if (!each.tree.HasWindow() || !each.list.HasWindow()) return;  // resizes during the dialog's creation
     }
+    if (!m_tab.HasWindow()) return;
     RECT client;
     GetClientRect(&client);
     const int width = client.right - client.left;
@@ -70,18 +70,18 @@ void CQuillmarDlg::LayoutControls() {
     if (m_singleView) {
         const int t = (33 * m) / 100;
         for (int pane = 0; pane < kPaneCount; ++pane) {
-            m_tree[pane].MoveWindow(RECT{14, top, 14 + t, bottom});
-            m_list[pane].MoveWindow(RECT{t + 19, top, width - 16, bottom});
+            m_panes[pane].tree.MoveWindow(RECT{14, top, 14 + t, bottom});
+            m_panes[pane].list.MoveWindow(RECT{t + 19, top, width - 16, bottom});
         }
     } else {
         const int t = (33 * half) / 100;
-        m_tree[0].MoveWindow(RECT{14, top, 14 + t, bottom});
-        m_tree[1].MoveWindow(RECT{half + 19, top, half + 19 + t, bottom});
-        m_list[0].MoveWindow(RECT{t + 19, top, half + 9, bottom});
-        m_list[1].MoveWindow(RECT{half + t + 24, top, 2 * half + 14, bottom});
+        m_panes[0].tree.MoveWindow(RECT{14, top, 14 + t, bottom});
+        m_panes[1].tree.MoveWindow(RECT{half + 19, top, half + 19 + t, bottom});
+        m_panes[0].list.MoveWindow(RECT{t + 19, top, half + 9, bottom});
+        m_panes[1].list.MoveWindow(RECT{half + t + 24, top, 2 * half + 14, bottom});
     }
-    m_pathEdit[0].MoveWindow(RECT{14, 81, half + 9, 101});
-    m_pathEdit[1].MoveWindow(RECT{half + 19, 81, 2 * half + 14, 101});
+    m_panes[0].pathEdit.MoveWindow(RECT{14, 81, half + 9, 101});
+    m_panes[1].pathEdit.MoveWindow(RECT{half + 19, 81, 2 * half + 14, 101});
 }
 
 void CQuillmarDlg::CheckViewMenuItem(UINT checkedId, UINT uncheckedId) {
@@ -112,7 +112,7 @@ void CQuillmarDlg::OnTabSelectionChanged(NMHDR*, LRESULT* result) {
             ShowPane(1 - selected, false);
             ShowPane(selected, true);
         } else {
-            m_list[selected].SetFocus();
+            m_panes[selected].list.SetFocus();
         }
     }
     *result = 0;

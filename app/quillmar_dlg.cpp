@@ -96,8 +96,6 @@ CQuillmarDlg::CQuillmarDlg()
                     Button(3, ID_SYNCHRONIZER_SYNCHRONIZE),
                     Separator(3),
                     Button(4, ID_HELP_HELP)},
-      m_location{nullptr, nullptr},
-      m_paneMode{PaneMode::LogicalVolumes, PaneMode::LogicalVolumes},
       m_filterMask(kShowAllStates),
       m_singleView(0) {
     CImageList* toolLists[] = {&m_toolImages, &m_toolHotImages, &m_toolDisabledImages};
@@ -113,12 +111,12 @@ CQuillmarDlg::~CQuillmarDlg() = default;
 void CQuillmarDlg::DoDataExchange(CDataExchange* exchange) {
     CDialog::DoDataExchange(exchange);
     DDX_Control(exchange, IDC_TAB, m_tab);
-    DDX_Control(exchange, IDC_TREE1, m_tree[0]);
-    DDX_Control(exchange, IDC_TREE2, m_tree[1]);
-    DDX_Control(exchange, IDC_LIST1, m_list[0]);
-    DDX_Control(exchange, IDC_LIST2, m_list[1]);
-    DDX_Control(exchange, IDC_PATH1, m_pathEdit[0]);
-    DDX_Control(exchange, IDC_PATH2, m_pathEdit[1]);
+    DDX_Control(exchange, IDC_TREE1, m_panes[0].tree);
+    DDX_Control(exchange, IDC_TREE2, m_panes[1].tree);
+    DDX_Control(exchange, IDC_LIST1, m_panes[0].list);
+    DDX_Control(exchange, IDC_LIST2, m_panes[1].list);
+    DDX_Control(exchange, IDC_PATH1, m_panes[0].pathEdit);
+    DDX_Control(exchange, IDC_PATH2, m_panes[1].pathEdit);
 }
 
 BOOL CQuillmarDlg::OnInitDialog() {
@@ -130,11 +128,11 @@ BOOL CQuillmarDlg::OnInitDialog() {
     CenterWindow();
     CreateItemImages();
     for (int pane = 0; pane < kPaneCount; ++pane) {
-        m_tree[pane].SetImageList(&m_itemImages, TVSIL_NORMAL);
+        m_panes[pane].tree.SetImageList(&m_itemImages, TVSIL_NORMAL);
         // A list destroys the image lists it holds unless they are shared; this
         // one belongs to the dialog and serves all four pane controls.
-        m_list[pane].ModifyStyle(0, LVS_SHAREIMAGELISTS);
-        m_list[pane].SetImageList(&m_itemImages, LVSIL_SMALL);
+        m_panes[pane].list.ModifyStyle(0, LVS_SHAREIMAGELISTS);
+        m_panes[pane].list.SetImageList(&m_itemImages, LVSIL_SMALL);
     }
     m_tab.InsertItem(0, L"");
     m_tab.InsertItem(1, L"");
@@ -145,8 +143,8 @@ BOOL CQuillmarDlg::OnInitDialog() {
     if (HMENU menu = GetMenu()) CheckMenuItem(menu, ID_VIEW_DOUBLEVIEW, MF_BYCOMMAND | MF_CHECKED);
     m_filterMask = kShowAllStates;
     for (int pane = 0; pane < kPaneCount; ++pane) {
-        m_paneMode[pane] = PaneMode::LogicalVolumes;
-        m_path[pane].clear();
+        m_panes[pane].mode = PaneMode::LogicalVolumes;
+        m_panes[pane].path.clear();
     }
     for (int pane = 0; pane < kPaneCount; ++pane) UpdatePaneCaption(pane);
     for (int pane = 0; pane < kPaneCount; ++pane) ShowVolumes(pane);
@@ -270,13 +268,13 @@ void CQuillmarDlg::OnRefresh() {
 }
 
 void CQuillmarDlg::OnAnalyzeDifferences() {
-    if (m_path[0].empty() || m_path[1].empty() || m_paneMode[0] == PaneMode::AnalyzedLocation ||
-        m_paneMode[1] == PaneMode::AnalyzedLocation) {
+    if (m_panes[0].path.empty() || m_panes[1].path.empty() || m_panes[0].mode == PaneMode::AnalyzedLocation ||
+        m_panes[1].mode == PaneMode::AnalyzedLocation) {
         MessageBox(kSelectTwoLocations, L"Information", MB_ICONINFORMATION);
         return;
     }
     // A synchronization between them would copy a location into itself or delete its own root.
-    if (LocationsOverlap(m_path[0].c_str(), m_path[1].c_str())) {
+    if (LocationsOverlap(m_panes[0].path.c_str(), m_panes[1].path.c_str())) {
         MessageBox(kLocationsOverlap, L"Information", MB_ICONINFORMATION);
         return;
     }
@@ -290,7 +288,7 @@ void CQuillmarDlg::OnFilters() {
 }
 
 void CQuillmarDlg::OnSynchronize() {
-    if (m_paneMode[0] != PaneMode::AnalyzedLocation) {
+    if (m_panes[0].mode != PaneMode::AnalyzedLocation) {
         MessageBox(kAnalyzeNotPerformed, L"Information", MB_ICONINFORMATION);
         return;
     }

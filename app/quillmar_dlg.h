@@ -18,7 +18,7 @@
 // What a pane shows.
 enum class PaneMode : uint32_t {
     LogicalVolumes = 0,    // the live file system, rooted at the logical volumes
-    AnalyzedLocation = 1,  // the analysed tree m_location with difference states
+    AnalyzedLocation = 1,  // the pane's analysed tree with difference states
     Empty = 4,             // nothing
 };
 
@@ -28,6 +28,23 @@ const int kPaneCount = 2;
 const int kToolButtonCount = 9;
 // The toolbar button that offers the view not shown.
 const int kViewToolButton = 3;
+
+// One location pane: what it shows, open to read and set like the window's
+// other state, and its three controls, which only the window touches.
+class Pane {
+public:
+    // The folder shown, ending in a backslash: a drive path in the logical
+    // volumes, a tree path starting with the root's text in an analysis; empty for none.
+    std::wstring path;
+    LocationTree* location = nullptr;  // the analysed tree shown; the analysis record's
+    PaneMode mode = PaneMode::LogicalVolumes;
+
+private:
+    friend class CQuillmarDlg;
+    CTreeCtrl tree;
+    CListCtrl list;
+    CEdit pathEdit;
+};
 
 class CQuillmarDlg : public CDialog, public AnalyzeDlgOwner, public SynchronizeDlgOwner {
 public:
@@ -62,9 +79,7 @@ public:
     CImageList m_toolImages;
     CImageList m_toolHotImages;
     CImageList m_toolDisabledImages;
-    std::wstring m_path[kPaneCount];
-    LocationTree* m_location[kPaneCount];
-    PaneMode m_paneMode[kPaneCount];
+    Pane m_panes[kPaneCount];  // by pane index
     StateFilterMask m_filterMask;
     uint8_t m_singleView;
 
@@ -104,9 +119,6 @@ private:
     // The controls: the other dialogs and the tests reach them only through the window.
     CToolBar m_toolBar;
     CTabCtrl m_tab;
-    CTreeCtrl m_tree[kPaneCount];
-    CListCtrl m_list[kPaneCount];
-    CEdit m_pathEdit[kPaneCount];
 
     void CreateToolBar();
     void MakeRoomForToolBar();
@@ -126,7 +138,7 @@ private:
     // A folder item's children, from the disk or from the analysed tree as the
     // pane shows; false (after an error box) when the folder cannot be listed.
     bool FillFolder(int pane, HTREEITEM item);
-    // The list of the folder m_path[pane]: 0, or the error code with the list untouched.
+    // The list of the pane's folder: 0, or the error code with the list untouched.
     DWORD ListFolder(int pane);
 
     // The dialogs that the commands open.

@@ -9,9 +9,6 @@ class CAboutDlg : public CDialog {
 public:
     CAboutDlg();
 
-    CLinkCtrl m_makerLink;
-    CLinkCtrl m_iconsLink;
-
 protected:
     void DoDataExchange(CDataExchange* exchange) override;
     void OnMakerLinkClick(NMHDR* header, LRESULT* result);
@@ -21,6 +18,9 @@ protected:
 
 private:
     void OpenLink(const CLinkCtrl& link);
+
+    CLinkCtrl m_makerLink;
+    CLinkCtrl m_iconsLink;
 };
 
 // The call that opens an address or a file, for the About box's links and the main

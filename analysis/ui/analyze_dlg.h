@@ -35,10 +35,20 @@ public:
 
     AnalysisLocation m_locations[2];  // in: filled by the caller before DoModal
 
-    BOOL m_running;  // started, end not reported yet
-    ProgressSample m_refSample;
-    ProgressSample m_nextSample;
+protected:
+    void DoDataExchange(CDataExchange* exchange) override;
+    BOOL OnInitDialog() override;
 
+    void OnCancelOrClose();
+    void OnStart();
+    LRESULT OnAnalysisDone(WPARAM, LPARAM);
+    LRESULT OnAnalysisFailed(WPARAM location, LPARAM);
+    LRESULT OnAnalysisStatus(WPARAM location, LPARAM);
+    LRESULT OnAnalysisProgress(WPARAM location, LPARAM);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
     CStatic m_volumeKind1;
     CStatic m_volumeKind2;
     CStatic m_drive1;
@@ -55,20 +65,11 @@ public:
     CButton m_start;
     CButton m_close;
 
-protected:
-    void DoDataExchange(CDataExchange* exchange) override;
-    BOOL OnInitDialog() override;
+    BOOL m_running;  // started, end not reported yet
+    // The two samples the remaining time is estimated from.
+    ProgressSample m_refSample;
+    ProgressSample m_nextSample;
 
-    void OnCancelOrClose();
-    void OnStart();
-    LRESULT OnAnalysisDone(WPARAM, LPARAM);
-    LRESULT OnAnalysisFailed(WPARAM location, LPARAM);
-    LRESULT OnAnalysisStatus(WPARAM location, LPARAM);
-    LRESULT OnAnalysisProgress(WPARAM location, LPARAM);
-
-    DECLARE_MESSAGE_MAP()
-
-private:
     void ReturnToIdle();
     void EndRun();
     void ShowError(const wchar_t* text);

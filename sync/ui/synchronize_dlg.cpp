@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "analysis/background_ops.h"
 #include "framework/message_box.h"
 #include "framework/win_app.h"
@@ -16,6 +19,18 @@ namespace {
 const int kImageSize = 16;
 const int kNameColumnWidth = 400;
 const int kStateColumnWidth = 80;
+
+// The listed states in the order of the dialog's counts and boxes, and the ids of their boxes.
+const DiffState kListedStates[kListedStateCount] = {DiffNew, DiffModified, DiffMissing};
+const int kStateBoxIds[kListedStateCount] = {IDC_SYNC_SHOW_NEW, IDC_SYNC_SHOW_MODIFIED, IDC_SYNC_SHOW_MISSING};
+
+// The place of a listed state in the counts and boxes; -1 for any other state.
+int ListedStateIndex(DiffState state) {
+    for (int index = 0; index < kListedStateCount; ++index) {
+        if (kListedStates[index] == state) return index;
+    }
+    return -1;
+}
 
 }  // namespace
 
@@ -33,16 +48,7 @@ BEGIN_MESSAGE_MAP(CSynchronizeDlg, CDialog)
 END_MESSAGE_MAP()
 
 CSynchronizeDlg::CSynchronizeDlg(SynchronizeDlgOwner* owner)
-    : CDialog(IDD_SYNCHRONIZE),
-      m_currentLocation(0),
-      m_listReady(false),
-      m_totalNew(0),
-      m_totalModified(0),
-      m_totalMissing(0),
-      m_checkedNew(0),
-      m_checkedModified(0),
-      m_checkedMissing(0),
-      m_owner(owner) {
+    : CDialog(IDD_SYNCHRONIZE), m_currentLocation(0), m_owner(owner) {
     m_currentRoot[0] = L'\0';
     m_otherRoot[0] = L'\0';
     if (m_images.Create(kImageSize, kImageSize, ILC_COLOR32 | ILC_MASK, 0, 8)) {
@@ -57,7 +63,7 @@ CSynchronizeDlg::~CSynchronizeDlg() {
     // it and may still write a member, so the object waits for it.
     JoinThread(&m_builder);
     JoinThread(&m_worker);
-    FreeSyncItemList(m_items);
+    FreeSyncItemList(m_build.items);
 }
 
 void CSynchronizeDlg::DoDataExchange(CDataExchange* exchange) {
@@ -69,9 +75,9 @@ void CSynchronizeDlg::DoDataExchange(CDataExchange* exchange) {
     DDX_Control(exchange, IDC_SYNC_UPDATE, m_update);
     DDX_Control(exchange, IDC_SYNC_START, m_start);
     DDX_Control(exchange, IDCANCEL, m_close);
-    DDX_Control(exchange, IDC_SYNC_SHOW_NEW, m_showNew);
-    DDX_Control(exchange, IDC_SYNC_SHOW_MODIFIED, m_showModified);
-    DDX_Control(exchange, IDC_SYNC_SHOW_MISSING, m_showMissing);
+    for (int index = 0; index < kListedStateCount; ++index) {
+        DDX_Control(exchange, kStateBoxIds[index], m_stateBoxes[index]);
+    }
     DDX_Control(exchange, IDC_SYNC_PATH, m_path);
     DDX_Control(exchange, IDC_SYNC_ITEM_LIST, m_list);
 }
@@ -103,14 +109,18 @@ BOOL CSynchronizeDlg::OnInitDialog() {
 
     m_list.ShowWindow(SW_HIDE);
     m_pleaseWait.ShowWindow(SW_SHOW);
-    for (CButton* box : {&m_showNew, &m_showModified, &m_showMissing}) box->SetCheck(BST_CHECKED);
+    for (CButton& box : m_stateBoxes) box.SetCheck(BST_CHECKED);
     EnableChoosing(FALSE);
     m_start.EnableWindow(FALSE);
 
     m_listReady = false;
-    m_totalNew = m_totalModified = m_totalMissing = 0;
-    m_checkedNew = m_checkedModified = m_checkedMissing = 0;
-    m_builder = StartCoreThread(BuildSyncItemList, this);
+    for (StateCount& count : m_counts) count = {};
+    m_build.window = m_hWnd;
+    m_build.currentTree = g_backgroundOps.slots[m_currentLocation].tree;
+    m_build.otherTree = g_backgroundOps.slots[1 - m_currentLocation].tree;
+    m_build.treePath = m_treePath;
+    m_build.currentRoot = m_currentRoot;
+    m_builder = StartCoreThread(BuildSyncItemList, &m_build);
     if (!m_builder.IsValid()) {
         MessageBox(kSyncThreadFailed, L"Error", MB_ICONERROR);
         m_close.EnableWindow(TRUE);
@@ -121,27 +131,26 @@ BOOL CSynchronizeDlg::OnInitDialog() {
 // Commit, Update, the three state boxes and Close. Close comes last: once it is
 // enabled, the builder sends nothing more to the window, so that closing is safe.
 void CSynchronizeDlg::EnableChoosing(BOOL enable) {
-    for (CButton* control : {&m_commit, &m_update, &m_showNew, &m_showModified, &m_showMissing, &m_close}) {
+    for (CButton* control : {&m_commit, &m_update, &m_stateBoxes[0], &m_stateBoxes[1], &m_stateBoxes[2], &m_close}) {
         control->EnableWindow(enable);
     }
 }
 
-// On the builder's thread: touches no control and no count, only the records, which
-// the dialog reads once the message has arrived.
-DWORD WINAPI CSynchronizeDlg::BuildSyncItemList(void* dialog) {
-    auto* self = static_cast<CSynchronizeDlg*>(dialog);
-    const LocationSlot* current = &g_backgroundOps.slots[self->m_currentLocation];
-    const LocationSlot* other = &g_backgroundOps.slots[1 - self->m_currentLocation];
-    FileNode* folder = FindNodeByPath(current->tree, self->m_treePath.c_str());
-    self->m_buildResult = folder == nullptr ? ERROR_PATH_NOT_FOUND
-                                            : ListSyncItems(folder, self->m_currentRoot, other->tree, &self->m_items);
-    ::PostMessageW(self->m_hWnd, WM_SYNC_LIST_BUILT, 0, 0);
-    return self->m_buildResult == ERROR_SUCCESS ? 0 : 1;
+// On the builder's thread: touches only its record, which the dialog reads once
+// the message has arrived.
+DWORD WINAPI CSynchronizeDlg::BuildSyncItemList(void* record) {
+    auto* build = static_cast<ListBuild*>(record);
+    FileNode* folder = FindNodeByPath(build->currentTree, build->treePath.c_str());
+    build->result = folder == nullptr ? ERROR_PATH_NOT_FOUND
+                                      : ListSyncItems(folder, build->currentRoot, build->otherTree, &build->items);
+    const DWORD exitCode = build->result == ERROR_SUCCESS ? 0 : 1;
+    ::PostMessageW(build->window, WM_SYNC_LIST_BUILT, 0, 0);
+    return exitCode;
 }
 
 LRESULT CSynchronizeDlg::OnListBuilt(WPARAM, LPARAM) {
-    if (m_buildResult != ERROR_SUCCESS) {
-        MessageBox(m_buildResult == ERROR_NOT_ENOUGH_MEMORY ? kSyncNoMemory : kSyncNoListEngine, L"Error",
+    if (m_build.result != ERROR_SUCCESS) {
+        MessageBox(m_build.result == ERROR_NOT_ENOUGH_MEMORY ? kSyncNoMemory : kSyncNoListEngine, L"Error",
                    MB_ICONERROR);
         // The list stays hidden; only leaving is offered.
         m_close.EnableWindow(TRUE);
@@ -159,32 +168,29 @@ LRESULT CSynchronizeDlg::OnListBuilt(WPARAM, LPARAM) {
     return 0;
 }
 
-// Each row's item data is the index of its record in m_items. The list keeps
+// Each row's item data is the index of its record in the builder's list. The list keeps
 // its rows sorted by text, and placing each row as it arrives makes filling it
 // quadratic: the rows go in already in that order, at the end, with the list's
 // sorting switched off meanwhile.
 void CSynchronizeDlg::FillItemList() {
     m_listReady = false;
-    if (m_items == nullptr) return;
-    m_list.SetItemCount(static_cast<int>(m_items->count));
+    const SyncItemList* items = m_build.items;
+    if (items == nullptr) return;
+    m_list.SetItemCount(static_cast<int>(items->count));
     // Without memory for the order the list places the rows itself, as slowly as ever.
-    uint32_t* order = (m_list.GetStyle() & LVS_SORTASCENDING) ? RecordsInListOrder(m_items) : nullptr;
+    uint32_t* order = (m_list.GetStyle() & LVS_SORTASCENDING) ? RecordsInListOrder(items) : nullptr;
     if (order != nullptr) m_list.ModifyStyle(LVS_SORTASCENDING, 0);
-    for (uint32_t position = 0; position < m_items->count; ++position)
+    for (uint32_t position = 0; position < items->count; ++position)
         AddItemRow(order != nullptr ? order[position] : position);
     if (order != nullptr) m_list.ModifyStyle(0, LVS_SORTASCENDING);
     MemFree(order);
-    m_checkedNew = m_totalNew;
-    m_checkedModified = m_totalModified;
-    m_checkedMissing = m_totalMissing;
+    for (StateCount& count : m_counts) count.checked = count.total;
 }
 
 void CSynchronizeDlg::AddItemRow(uint32_t index) {
-    const SyncItem& record = m_items->items[index];
-    int32_t* total = nullptr;
-    int32_t* checked = nullptr;
-    CButton* box = nullptr;
-    if (!StateCounts(record.state, &total, &checked, &box)) return;
+    const SyncItem& record = m_build.items->items[index];
+    const int stateIndex = ListedStateIndex(record.state);
+    if (stateIndex < 0) return;
     LVITEMW item = {};
     item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
     item.iItem = INT_MAX;
@@ -195,35 +201,23 @@ void CSynchronizeDlg::AddItemRow(uint32_t index) {
     if (row < 0) return;
     m_list.SetCheck(row, TRUE);
     m_list.SetItemText(row, 1, SyncStateText(record.state));
-    ++*total;
+    ++m_counts[stateIndex].total;
 }
 
-SyncItem* CSynchronizeDlg::RecordOf(int row) {
-    DWORD_PTR index = m_list.GetItemData(row);
-    if (m_items == nullptr || index >= m_items->count) return nullptr;
-    return &m_items->items[index];
+int64_t CSynchronizeDlg::RecordIndexOf(int row) const {
+    const DWORD_PTR index = m_list.GetItemData(row);
+    if (m_build.items == nullptr || index >= m_build.items->count) return -1;
+    return static_cast<int64_t>(index);
 }
 
-bool CSynchronizeDlg::StateCounts(DiffState state, int32_t** total, int32_t** checked, CButton** box) {
-    switch (state) {
-    case DiffNew:
-        *total = &m_totalNew;
-        *checked = &m_checkedNew;
-        *box = &m_showNew;
-        return true;
-    case DiffModified:
-        *total = &m_totalModified;
-        *checked = &m_checkedModified;
-        *box = &m_showModified;
-        return true;
-    case DiffMissing:
-        *total = &m_totalMissing;
-        *checked = &m_checkedMissing;
-        *box = &m_showMissing;
-        return true;
-    default:
-        return false;
-    }
+const SyncItem* CSynchronizeDlg::RecordOf(int row) const {
+    const int64_t index = RecordIndexOf(row);
+    return index < 0 ? nullptr : &m_build.items->items[index];
+}
+
+CSynchronizeDlg::StateCount CSynchronizeDlg::CountOf(DiffState state) const {
+    const int index = ListedStateIndex(state);
+    return index < 0 ? StateCount() : m_counts[index];
 }
 
 void CSynchronizeDlg::OnCancel() {
@@ -236,12 +230,13 @@ void CSynchronizeDlg::OnCancel() {
 
 void CSynchronizeDlg::OnDirection() { m_start.EnableWindow(TRUE); }
 
-void CSynchronizeDlg::OnNewBox() { OnStateBox(DiffNew, m_showNew); }
-void CSynchronizeDlg::OnModifiedBox() { OnStateBox(DiffModified, m_showModified); }
-void CSynchronizeDlg::OnMissingBox() { OnStateBox(DiffMissing, m_showMissing); }
+void CSynchronizeDlg::OnNewBox() { OnStateBox(DiffNew); }
+void CSynchronizeDlg::OnModifiedBox() { OnStateBox(DiffModified); }
+void CSynchronizeDlg::OnMissingBox() { OnStateBox(DiffMissing); }
 
 // The box has cycled its own state; indeterminate is not a choice the user can make.
-void CSynchronizeDlg::OnStateBox(DiffState state, CButton& box) {
+void CSynchronizeDlg::OnStateBox(DiffState state) {
+    CButton& box = m_stateBoxes[ListedStateIndex(state)];
     int boxState = box.GetCheck();
     if (boxState == BST_INDETERMINATE) {
         box.SetCheck(BST_UNCHECKED);
@@ -251,10 +246,9 @@ void CSynchronizeDlg::OnStateBox(DiffState state, CButton& box) {
 }
 
 void CSynchronizeDlg::SetStateChecks(DiffState state, int boxState) {
-    int32_t* total = nullptr;
-    int32_t* checked = nullptr;
-    CButton* box = nullptr;
-    if (boxState == BST_INDETERMINATE || !StateCounts(state, &total, &checked, &box)) return;
+    const int stateIndex = ListedStateIndex(state);
+    if (boxState == BST_INDETERMINATE || stateIndex < 0) return;
+    StateCount& count = m_counts[stateIndex];
     m_listReady = false;
     const bool check = boxState == BST_CHECKED;
     for (int row = 0; row < m_list.GetItemCount(); ++row) {
@@ -263,7 +257,7 @@ void CSynchronizeDlg::SetStateChecks(DiffState state, int boxState) {
         if (record != nullptr && record->state == state && (m_list.GetCheck(row) != FALSE) != check)
             m_list.SetCheck(row, check);
     }
-    *checked = boxState == BST_CHECKED ? *total : 0;
+    count.checked = boxState == BST_CHECKED ? count.total : 0;
     m_listReady = true;
 }
 
@@ -276,30 +270,32 @@ void CSynchronizeDlg::OnItemChanging(NMHDR* header, LRESULT* result) {
     // Selection and focus changes carry the item's check image unchanged: only a different check is a toggle.
     bool checkedBefore = m_list.GetCheck(change->iItem) != FALSE;
     if (checkedBefore == (newImage == 2)) return;
-    int32_t* total = nullptr;
-    int32_t* checked = nullptr;
-    CButton* box = nullptr;
     const SyncItem* record = RecordOf(change->iItem);
-    if (record == nullptr || !StateCounts(record->state, &total, &checked, &box)) return;
-    *checked += checkedBefore ? -1 : 1;
-    if (*checked < 0) *checked = 0;
-    if (*checked > *total) *checked = *total;
-    box->SetCheck(*checked == 0 ? BST_UNCHECKED : *checked == *total ? BST_CHECKED : BST_INDETERMINATE);
+    const int stateIndex = record == nullptr ? -1 : ListedStateIndex(record->state);
+    if (stateIndex < 0) return;
+    StateCount& count = m_counts[stateIndex];
+    count.checked += checkedBefore ? -1 : 1;
+    if (count.checked < 0) count.checked = 0;
+    if (count.checked > count.total) count.checked = count.total;
+    const bool all = count.checked == count.total;
+    m_stateBoxes[stateIndex].SetCheck(count.checked == 0 ? BST_UNCHECKED : all ? BST_CHECKED : BST_INDETERMINATE);
 }
 
 void CSynchronizeDlg::OnItemChanged(NMHDR*, LRESULT* result) { *result = 0; }
 
 void CSynchronizeDlg::OnStart() {
     if (m_worker.IsValid() || !m_listReady) return;
-    if (m_checkedNew == 0 && m_checkedModified == 0 && m_checkedMissing == 0) {
+    const auto noneChecked = [](const StateCount& count) { return count.checked == 0; };
+    if (std::all_of(std::begin(m_counts), std::end(m_counts), noneChecked)) {
         MessageBox(kSyncNothingChecked, L"Information", MB_ICONINFORMATION);
         return;
     }
     // The worker's input: the records, with the check boxes as the user left them.
-    for (uint32_t index = 0; m_items != nullptr && index < m_items->count; ++index) m_items->items[index].checked = false;
+    SyncItemList* items = m_build.items;
+    for (uint32_t index = 0; items != nullptr && index < items->count; ++index) items->items[index].checked = false;
     for (int row = 0; row < m_list.GetItemCount(); ++row) {
-        SyncItem* record = RecordOf(row);
-        if (record != nullptr) record->checked = m_list.GetCheck(row) != FALSE;
+        const int64_t index = RecordIndexOf(row);
+        if (index >= 0) items->items[index].checked = m_list.GetCheck(row) != FALSE;
     }
     // Start holds the focus and every button goes dark for the run: the path, read only, takes it first.
     GotoDlgCtrl(m_path);
@@ -310,13 +306,13 @@ void CSynchronizeDlg::OnStart() {
 
     m_request = {};
     m_request.direction = m_update.GetCheck() == BST_CHECKED ? SyncUpdate : SyncCommit;
-    m_request.items = m_items;
+    m_request.items = items;
     m_request.currentRoot = m_currentRoot;
     m_request.otherRoot = m_otherRoot;
     m_request.window = m_hWnd;
     m_request.notice = ShowNotice;
-    m_request.noticeContext = this;
-    m_worker = StartCoreThread(RunSynchronizeWorker, this);
+    m_request.noticeContext = m_hWnd;
+    m_worker = StartCoreThread(RunSynchronizeWorker, &m_request);
     if (!m_worker.IsValid()) {
         // Nothing was touched; the panes no longer show the analysis, so there is nothing to go back to.
         MessageBox(kSyncThreadFailed, L"Error", MB_ICONERROR);
@@ -324,14 +320,15 @@ void CSynchronizeDlg::OnStart() {
     }
 }
 
-// On the worker's thread: the boxes belong to the dialog, which stays open until the worker ends.
-void CSynchronizeDlg::ShowNotice(void* dialog, SyncNoticeKind kind, const wchar_t* text) {
+// On the worker's thread: the boxes belong to the dialog's window, which stays open until the worker ends.
+void CSynchronizeDlg::ShowNotice(void* window, SyncNoticeKind kind, const wchar_t* text) {
     UINT icon = kind == SyncNoticeError ? MB_ICONERROR : kind == SyncNoticeWarning ? MB_ICONWARNING : MB_ICONINFORMATION;
-    ShowMessageBox(static_cast<CSynchronizeDlg*>(dialog)->m_hWnd, text, SyncNoticeCaption(kind), MB_OK | icon);
+    ShowMessageBox(static_cast<HWND>(window), text, SyncNoticeCaption(kind), MB_OK | icon);
 }
 
-DWORD WINAPI CSynchronizeDlg::RunSynchronizeWorker(void* dialog) {
-    return RunSynchronization(&static_cast<CSynchronizeDlg*>(dialog)->m_request);
+// On the worker's thread: reads its request, never the dialog.
+DWORD WINAPI CSynchronizeDlg::RunSynchronizeWorker(void* request) {
+    return RunSynchronization(static_cast<SyncRequest*>(request));
 }
 
 LRESULT CSynchronizeDlg::OnSynchronizeDone(WPARAM, LPARAM) {

@@ -86,7 +86,7 @@ protected:
     void RunDialog(std::vector<TestStep> steps, const std::function<void(CQuillmarDlg&)>& after = nullptr) {
         m_window.Run(
             [&](CQuillmarDlg& main) {
-                for (int pane = 0; pane < kPaneCount; ++pane) main.m_path[pane] = Root(pane);
+                for (int pane = 0; pane < kPaneCount; ++pane) main.m_panes[pane].path = Root(pane);
             },
             ID_SYNCHRONIZER_ANALYZE, kAnalyzeCaption, std::move(steps), after);
     }
@@ -122,9 +122,9 @@ TEST_F(AnalyzeDialogTest, AnalysesTwoFoldersAndHandsBothTreesToThePanes) {
                }},
               [](CQuillmarDlg& main) {
                   for (int pane = 0; pane < kPaneCount; ++pane) {
-                      EXPECT_EQ(main.m_paneMode[pane], PaneMode::AnalyzedLocation);
-                      ASSERT_EQ(main.m_location[pane], g_backgroundOps.slots[pane].tree);
-                      EXPECT_EQ(TabOf(main).GetItemText(pane), main.m_location[pane]->description);
+                      EXPECT_EQ(main.m_panes[pane].mode, PaneMode::AnalyzedLocation);
+                      ASSERT_EQ(main.m_panes[pane].location, g_backgroundOps.slots[pane].tree);
+                      EXPECT_EQ(TabOf(main).GetItemText(pane), main.m_panes[pane].location->description);
                   }
               });
     // The dialog reads a line's text when it handles the message, so a worker that
@@ -201,7 +201,7 @@ TEST_F(AnalyzeDialogTest, CancelOnlySignalsTheWorkerAndASecondPressCloses) {
                    EXPECT_TRUE(IsWindow(Dialog()));
                    Command(Dialog(), IDCANCEL);
                }},
-              [](CQuillmarDlg& main) { EXPECT_EQ(main.m_paneMode[0], PaneMode::LogicalVolumes); });
+              [](CQuillmarDlg& main) { EXPECT_EQ(main.m_panes[0].mode, PaneMode::LogicalVolumes); });
 }
 
 TEST(FormatTimeSpanTest, HoursMinutesOrSeconds) {

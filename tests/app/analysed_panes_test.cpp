@@ -57,8 +57,8 @@ TEST_F(AnalysedPanesTest, AfterAnAnalysisBothRootsAreExpandedSelectedAndListedBy
     Run(dialog, {[&] {
         dialog.ShowAnalysedPair();
         for (int pane = 0; pane < kPaneCount; ++pane) {
-            EXPECT_EQ(dialog.m_paneMode[pane], PaneMode::AnalyzedLocation);
-            EXPECT_EQ(dialog.m_location[pane], g_backgroundOps.slots[pane].tree);
+            EXPECT_EQ(dialog.m_panes[pane].mode, PaneMode::AnalyzedLocation);
+            EXPECT_EQ(dialog.m_panes[pane].location, g_backgroundOps.slots[pane].tree);
             HTREEITEM root = TreeOf(dialog, pane).GetRootItem();
             ASSERT_NE(root, nullptr);
             EXPECT_EQ(TreeOf(dialog, pane).GetSelectedItem(), root);
@@ -71,7 +71,7 @@ TEST_F(AnalysedPanesTest, AfterAnAnalysisBothRootsAreExpandedSelectedAndListedBy
         }
         EXPECT_EQ(TabOf(dialog).GetItemText(0), L"Differences on Left");
         EXPECT_EQ(TabOf(dialog).GetItemText(1), L"Differences on Right");
-        EXPECT_EQ(dialog.m_path[0], L"Left\\");
+        EXPECT_EQ(dialog.m_panes[0].path, L"Left\\");
         EXPECT_EQ(PathEditOf(dialog, 1).GetWindowText(), L"Right\\");
 
         // Unknown is never listed; folders first; images by state.
@@ -91,7 +91,7 @@ TEST_F(AnalysedPanesTest, AfterAnAnalysisBothRootsAreExpandedSelectedAndListedBy
 
         // Into a folder and back up by its ".." row.
         DoubleClickRow(dialog, 0, L"Fresh");
-        EXPECT_EQ(dialog.m_path[0], L"Left\\Fresh\\");
+        EXPECT_EQ(dialog.m_panes[0].path, L"Left\\Fresh\\");
         std::vector<ListRow> fresh = ListRows(ListOf(dialog, 0));
         ASSERT_EQ(fresh.size(), 3u);
         EXPECT_EQ(fresh[0].name, L"..");
@@ -99,7 +99,7 @@ TEST_F(AnalysedPanesTest, AfterAnAnalysisBothRootsAreExpandedSelectedAndListedBy
         EXPECT_EQ(fresh[1].name, L"deep");
         EXPECT_EQ(fresh[2].image, 2);
         DoubleClickRow(dialog, 0, L"..");
-        EXPECT_EQ(dialog.m_path[0], L"Left\\");
+        EXPECT_EQ(dialog.m_panes[0].path, L"Left\\");
         EXPECT_TRUE(m_boxes.boxes.empty());
         SendCommand(dialog, ID_FILE_EXIT);
     }});
@@ -114,15 +114,15 @@ TEST_F(AnalysedPanesTest, RefreshRebuildsFromMemoryWithTheFilter) {
         // Only the tree in memory counts: a node added there shows after Refresh.
         Add(FindNodeByPath(g_backgroundOps.slots[0].tree, L"Left\\Fresh\\"), L"added.txt", false, DiffNew);
         SendCommand(dialog, ID_VIEW_REFRESH);
-        EXPECT_EQ(dialog.m_path[0], L"Left\\Fresh\\");
+        EXPECT_EQ(dialog.m_panes[0].path, L"Left\\Fresh\\");
         EXPECT_EQ(RowNames(ListOf(dialog, 0)), (std::vector<std::wstring>{L"..", L"deep", L"added.txt", L"inside.txt"}));
 
         // Files only: folders vanish from tree and list, and the shown folder with them.
         dialog.m_filterMask = 0x0F;
         dialog.RefreshPane(0);
         EXPECT_EQ(TreeOf(dialog, 0).GetSelectedItem(), nullptr);
-        EXPECT_EQ(dialog.m_path[0], L"");
-        dialog.m_path[0] = L"Left\\";
+        EXPECT_EQ(dialog.m_panes[0].path, L"");
+        dialog.m_panes[0].path = L"Left\\";
         dialog.RefreshPane(0);
         EXPECT_EQ(RowNames(ListOf(dialog, 0)), std::vector<std::wstring>{L"gone.txt"});
         EXPECT_EQ(ChildTexts(TreeOf(dialog, 0), TreeOf(dialog, 0).GetRootItem()), std::vector<std::wstring>{});
@@ -146,14 +146,14 @@ TEST_F(AnalysedPanesTest, LeavingTheAnalysisDropsBothPanesTogether) {
         dialog.ShowAnalysedPair();
         TabOf(dialog).SetCurSel(1);
         SendCommand(dialog, ID_FILE_OPENLOGICALVOLUMES);
-        EXPECT_EQ(dialog.m_paneMode[0], PaneMode::Empty);
+        EXPECT_EQ(dialog.m_panes[0].mode, PaneMode::Empty);
         EXPECT_EQ(TabOf(dialog).GetItemText(0), L"Empty");
         EXPECT_EQ(TreeOf(dialog, 0).GetCount(), 0u);
-        EXPECT_EQ(dialog.m_paneMode[1], PaneMode::LogicalVolumes);
+        EXPECT_EQ(dialog.m_panes[1].mode, PaneMode::LogicalVolumes);
         EXPECT_EQ(TabOf(dialog).GetItemText(1), L"Logical Volumes");
         EXPECT_NE(TreeOf(dialog, 1).GetRootItem(), nullptr);
-        EXPECT_EQ(dialog.m_location[0], nullptr);
-        EXPECT_EQ(dialog.m_location[1], nullptr);
+        EXPECT_EQ(dialog.m_panes[0].location, nullptr);
+        EXPECT_EQ(dialog.m_panes[1].location, nullptr);
 
         dialog.ShowAnalysedPair();
         dialog.ResetPanes();
@@ -166,11 +166,11 @@ TEST_F(AnalysedPanesTest, LeavingTheAnalysisDropsBothPanesTogether) {
         dialog.ShowAnalysedPair();
         dialog.ShowVolumesForSynchronize();
         for (int pane = 0; pane < kPaneCount; ++pane) {
-            EXPECT_EQ(dialog.m_paneMode[pane], PaneMode::LogicalVolumes);
+            EXPECT_EQ(dialog.m_panes[pane].mode, PaneMode::LogicalVolumes);
             EXPECT_EQ(TabOf(dialog).GetItemText(pane), L"Logical Volumes");
             EXPECT_NE(TreeOf(dialog, pane).GetRootItem(), nullptr);
             EXPECT_EQ(TreeOf(dialog, pane).GetSelectedItem(), nullptr);
-            EXPECT_EQ(dialog.m_path[pane], L"");
+            EXPECT_EQ(dialog.m_panes[pane].path, L"");
         }
         EXPECT_TRUE(BackgroundOpsIsValid(&g_backgroundOps)) << "the synchronization still reads the trees";
         SendCommand(dialog, ID_FILE_EXIT);

@@ -114,10 +114,10 @@ TEST_F(MainDialogTest, StartsInDoubleViewWithBothPanesOnTheLogicalVolumes) {
         EXPECT_EQ(TabOf(dialog).GetItemText(0), L"Logical Volumes");
         EXPECT_EQ(TabOf(dialog).GetItemText(1), L"Logical Volumes");
         for (int pane = 0; pane < kPaneCount; ++pane) {
-            EXPECT_TRUE(dialog.m_path[pane].empty());
+            EXPECT_TRUE(dialog.m_panes[pane].path.empty());
             EXPECT_EQ(PathEditOf(dialog, pane).GetWindowText(), L"");
-            EXPECT_EQ(dialog.m_paneMode[pane], PaneMode::LogicalVolumes);
-            EXPECT_EQ(dialog.m_location[pane], nullptr);
+            EXPECT_EQ(dialog.m_panes[pane].mode, PaneMode::LogicalVolumes);
+            EXPECT_EQ(dialog.m_panes[pane].location, nullptr);
             EXPECT_TRUE(PaneVisible(dialog, pane)) << "pane " << pane;
             EXPECT_EQ(TreeOf(dialog, pane).GetImageList(TVSIL_NORMAL), dialog.m_itemImages.GetSafeHandle());
             EXPECT_EQ(ListOf(dialog, pane).GetImageList(LVSIL_SMALL), dialog.m_itemImages.GetSafeHandle());
@@ -174,14 +174,13 @@ TEST_F(MainDialogTest, TheItemImagesOutliveThePaneControls) {
 TEST_F(MainDialogTest, PaneControlsAnswerThePointerAboveTheTabBody) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
-        CWnd* controls[] = {&TreeOf(dialog, 0), &ListOf(dialog, 0), &PathEditOf(dialog, 0),
-                            &TreeOf(dialog, 1), &ListOf(dialog, 1), &PathEditOf(dialog, 1)};
-        for (CWnd* control : controls) {
+        for (int id : {IDC_TREE1, IDC_LIST1, IDC_PATH1, IDC_TREE2, IDC_LIST2, IDC_PATH2}) {
+            ControlById<CWnd> control(dialog.m_hWnd, id);
             RECT rect;
-            control->GetWindowRect(&rect);
+            control.GetWindowRect(&rect);
             POINT middle = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
             HWND hit = WindowFromPoint(middle);
-            EXPECT_TRUE(hit == control->m_hWnd || IsChild(control->m_hWnd, hit)) << control->GetDlgCtrlID();
+            EXPECT_TRUE(hit == control.m_hWnd || IsChild(control.m_hWnd, hit)) << control.GetDlgCtrlID();
         }
         SendCommand(dialog, ID_FILE_EXIT);
     }});
@@ -352,19 +351,19 @@ TEST_F(MainDialogTest, CaptionsFollowThePaneModes) {
     LocationTree location = {};
     lstrcpyW(location.description, L"Differences on Logical Volume: C:\\Work\\");
     Run(dialog, {[&] {
-        dialog.m_paneMode[1] = PaneMode::AnalyzedLocation;
-        dialog.m_location[1] = &location;
-        dialog.m_path[1] = L"Root\\Docs\\";
+        dialog.m_panes[1].mode = PaneMode::AnalyzedLocation;
+        dialog.m_panes[1].location = &location;
+        dialog.m_panes[1].path = L"Root\\Docs\\";
         dialog.UpdatePaneCaption(1);
         EXPECT_EQ(TabOf(dialog).GetItemText(1), L"Differences on Logical Volume: C:\\Work\\");
         EXPECT_EQ(PathEditOf(dialog, 1).GetWindowText(), L"Root\\Docs\\");
-        dialog.m_paneMode[0] = PaneMode::Empty;
+        dialog.m_panes[0].mode = PaneMode::Empty;
         dialog.UpdatePaneCaption(0);
         EXPECT_EQ(TabOf(dialog).GetItemText(0), L"Empty");
 
         dialog.ResetPanes();
         EXPECT_EQ(TabOf(dialog).GetItemText(1), L"Empty");
-        EXPECT_EQ(dialog.m_location[1], nullptr);
+        EXPECT_EQ(dialog.m_panes[1].location, nullptr);
         EXPECT_EQ(PathEditOf(dialog, 1).GetWindowText(), L"");
         SendCommand(dialog, ID_FILE_EXIT);
     }});
@@ -434,7 +433,7 @@ TEST_F(MainDialogTest, ToolTipsComeFromTheStringTable) {
 // The text the toolbar's tooltip would show over the button at `index`: the
 // tool under the button's middle, asked for its text as the tooltip asks it.
 std::wstring ShownToolTip(CQuillmarDlg& dialog, int index) {
-    CToolBar& bar = ToolBarOf(dialog);
+    ControlById<CToolBar> bar = ToolBarOf(dialog);
     RECT button = {};
     bar.SendMessage(TB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&button));
     TTHITTESTINFOW hit = {};
@@ -548,24 +547,24 @@ TEST_F(MainDialogTest, AnalyzeAsksForTwoLocationsUnlessBothAreSelectedAndLive) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // right after start-up
-        dialog.m_path[0] = L"C:\\";
+        dialog.m_panes[0].path = L"C:\\";
         SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // one pane only
-        dialog.m_path[0].clear();
-        dialog.m_path[1] = L"C:\\";
+        dialog.m_panes[0].path.clear();
+        dialog.m_panes[1].path = L"C:\\";
         SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // the other pane only
-        dialog.m_path[0] = L"Root\\";
-        dialog.m_path[1] = L"Root\\";
-        dialog.m_paneMode[0] = PaneMode::AnalyzedLocation;
-        dialog.m_paneMode[1] = PaneMode::AnalyzedLocation;
+        dialog.m_panes[0].path = L"Root\\";
+        dialog.m_panes[1].path = L"Root\\";
+        dialog.m_panes[0].mode = PaneMode::AnalyzedLocation;
+        dialog.m_panes[1].mode = PaneMode::AnalyzedLocation;
         SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // an analysed pair is shown
-        dialog.m_paneMode[0] = PaneMode::LogicalVolumes;
+        dialog.m_panes[0].mode = PaneMode::LogicalVolumes;
         SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // still one analysed pane
         ASSERT_EQ(m_boxes.boxes.size(), 5u);
         for (const CapturedMessageBox& box : m_boxes.boxes) ExpectInformation(box, kSelectTwo, dialog.m_hWnd);
 
-        dialog.m_paneMode[1] = PaneMode::LogicalVolumes;
-        dialog.m_path[0] = L"C:\\";
-        dialog.m_path[1] = L"D:\\";
+        dialog.m_panes[1].mode = PaneMode::LogicalVolumes;
+        dialog.m_panes[0].path = L"C:\\";
+        dialog.m_panes[1].path = L"D:\\";
         m_guard.ExpectRefusals();
         SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);  // both selected: no message
         EXPECT_EQ(m_boxes.boxes.size(), 5u);
@@ -586,8 +585,8 @@ TEST_F(MainDialogTest, AnalyzeRefusesLocationsInsideEachOther) {
             {L"C:\\windows\\system32\\", L"C:\\"},
         };
         for (const auto& [first, second] : pairs) {
-            dialog.m_path[0] = first;
-            dialog.m_path[1] = second;
+            dialog.m_panes[0].path = first;
+            dialog.m_panes[1].path = second;
             SendCommand(dialog, ID_SYNCHRONIZER_ANALYZE);
         }
         // No Analyze dialog was opened: the guard would have refused it.
@@ -603,10 +602,10 @@ TEST_F(MainDialogTest, SynchronizeNeedsAnAnalysis) {
         SendCommand(dialog, ID_SYNCHRONIZER_SYNCHRONIZE);
         ASSERT_EQ(m_boxes.boxes.size(), 1u);
         ExpectInformation(m_boxes.boxes[0], L"Analyze not performed!", dialog.m_hWnd);
-        dialog.m_paneMode[1] = PaneMode::AnalyzedLocation;  // only pane 0 counts
+        dialog.m_panes[1].mode = PaneMode::AnalyzedLocation;  // only pane 0 counts
         SendCommand(dialog, ID_SYNCHRONIZER_SYNCHRONIZE);
         EXPECT_EQ(m_boxes.boxes.size(), 2u);
-        dialog.m_paneMode[0] = PaneMode::AnalyzedLocation;
+        dialog.m_panes[0].mode = PaneMode::AnalyzedLocation;
         m_guard.ExpectRefusals();
         SendCommand(dialog, ID_SYNCHRONIZER_SYNCHRONIZE);
         EXPECT_EQ(m_boxes.boxes.size(), 2u);
@@ -698,10 +697,10 @@ TEST_F(MainDialogTest, F5ReachesRefreshFromEveryPaneControl) {
     HHOOK observer = SetWindowsHookExW(WH_CALLWNDPROC, ObserveRefresh, nullptr, GetCurrentThreadId());
     ASSERT_NE(observer, nullptr);
     auto dialog = [&] { return static_cast<CQuillmarDlg*>(app.m_pMainWnd); };
-    auto pressF5In = [&](CWnd& control) {
-        return [&control] {
-            control.SetFocus();
-            PostMessageW(control.m_hWnd, WM_KEYDOWN, VK_F5, 0);
+    auto pressF5In = [&](HWND control) {
+        return [control] {
+            SetFocus(control);
+            PostMessageW(control, WM_KEYDOWN, VK_F5, 0);
         };
     };
     RunModalSteps(

@@ -34,7 +34,7 @@ HTREEITEM VolumeRoot(const CQuillmarDlg& dialog, int pane, const std::wstring& d
 
 // Shows `folder` in pane 0 the way Refresh walks to it.
 void ShowFolder(CQuillmarDlg& dialog, const std::wstring& folder) {
-    dialog.m_path[0] = folder;
+    dialog.m_panes[0].path = folder;
     dialog.RefreshPane(0);
 }
 
@@ -66,7 +66,7 @@ TEST_F(PaneBrowsingTest, VolumesCarryTheirTypeOrLabelImageAndOnePlaceholder) {
         TreeOf(dialog, 0).Expand(root, TVE_EXPAND);
         EXPECT_EQ(TreeOf(dialog, 0).GetChildItem(root), nullptr);
         TreeOf(dialog, 0).SelectItem(root);
-        EXPECT_EQ(dialog.m_path[0], empty + L"\\");
+        EXPECT_EQ(dialog.m_panes[0].path, empty + L"\\");
         EXPECT_EQ(PathEditOf(dialog, 0).GetWindowText(), empty + L"\\");
         EXPECT_EQ(ListOf(dialog, 0).GetItemCount(), 0);
 
@@ -101,7 +101,7 @@ TEST_F(PaneBrowsingTest, ExpansionFillsOnceAndLaterExpansionsOnlyAddExpandButton
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         ShowFolder(dialog, folder.Path());
-        CTreeCtrl& tree = TreeOf(dialog, 0);
+        ControlById<CTreeCtrl> tree = TreeOf(dialog, 0);
         HTREEITEM item = tree.GetSelectedItem();
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(dialog.BuildItemPath(0, item), folder.Path());
@@ -131,7 +131,7 @@ TEST_F(PaneBrowsingTest, OpeningAFolderRaisesEachTreeNotificationOnce) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         ShowFolder(dialog, folder.Path());
-        CTreeCtrl& tree = TreeOf(dialog, 0);
+        ControlById<CTreeCtrl> tree = TreeOf(dialog, 0);
         HTREEITEM beta = tree.GetChildItem(tree.GetSelectedItem());
         ASSERT_NE(beta, nullptr);
         NotificationLog log(dialog.m_hWnd, {TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW, TVN_SELCHANGINGW, TVN_SELCHANGEDW});
@@ -144,7 +144,7 @@ TEST_F(PaneBrowsingTest, OpeningAFolderRaisesEachTreeNotificationOnce) {
                                                             {TVN_SELCHANGEDW, IDC_TREE1}};
         EXPECT_EQ(log.Seen(), expected) << NotificationLog::Describe(log.Seen());
         EXPECT_EQ(ChildTexts(tree, beta), std::vector<std::wstring>{L"inner"});
-        EXPECT_EQ(dialog.m_path[0], folder.Path() + L"beta\\");
+        EXPECT_EQ(dialog.m_panes[0].path, folder.Path() + L"beta\\");
         EXPECT_EQ(ListOf(dialog, 0).GetItemCount(), 3);  // "..", inner, note.txt
         SendCommand(dialog, ID_FILE_EXIT);
     }});
@@ -195,22 +195,22 @@ TEST_F(PaneBrowsingTest, DoubleClicksOpenFoldersAndTheParentAndIgnoreFiles) {
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
         ShowFolder(dialog, folder.Path());
-        CTreeCtrl& tree = TreeOf(dialog, 0);
+        ControlById<CTreeCtrl> tree = TreeOf(dialog, 0);
         HTREEITEM parent = tree.GetSelectedItem();
         SelectRows(ListOf(dialog, 0), {RowIndex(ListOf(dialog, 0), L"file.txt")});
         SendNotify(dialog.m_hWnd, IDC_LIST1, NM_DBLCLK);
         EXPECT_EQ(tree.GetSelectedItem(), parent);
-        EXPECT_EQ(dialog.m_path[0], folder.Path());
+        EXPECT_EQ(dialog.m_panes[0].path, folder.Path());
 
         SelectRows(ListOf(dialog, 0), {RowIndex(ListOf(dialog, 0), L"sub")});
         SendNotify(dialog.m_hWnd, IDC_LIST1, NM_DBLCLK);
-        EXPECT_EQ(dialog.m_path[0], folder.PathOf(L"sub\\"));
+        EXPECT_EQ(dialog.m_panes[0].path, folder.PathOf(L"sub\\"));
         EXPECT_EQ(tree.GetParentItem(tree.GetSelectedItem()), parent);
 
         SelectRows(ListOf(dialog, 0), {RowIndex(ListOf(dialog, 0), L"..")});
         SendNotify(dialog.m_hWnd, IDC_LIST1, NM_DBLCLK);
         EXPECT_EQ(tree.GetSelectedItem(), parent);
-        EXPECT_EQ(dialog.m_path[0], folder.Path());
+        EXPECT_EQ(dialog.m_panes[0].path, folder.Path());
 
         // A folder made after the parent was filled: the pane is rebuilt and walks into it.
         folder.MakeFolder(L"late");
@@ -218,7 +218,7 @@ TEST_F(PaneBrowsingTest, DoubleClicksOpenFoldersAndTheParentAndIgnoreFiles) {
         tree.SelectItem(parent);
         SelectRows(ListOf(dialog, 0), {RowIndex(ListOf(dialog, 0), L"late")});
         SendNotify(dialog.m_hWnd, IDC_LIST1, NM_DBLCLK);
-        EXPECT_EQ(dialog.m_path[0], folder.PathOf(L"late\\"));
+        EXPECT_EQ(dialog.m_panes[0].path, folder.PathOf(L"late\\"));
         ASSERT_NE(tree.GetSelectedItem(), nullptr);
         EXPECT_EQ(tree.GetItemText(tree.GetSelectedItem()), L"late");
         EXPECT_TRUE(m_boxes.boxes.empty());
@@ -232,7 +232,7 @@ TEST_F(PaneBrowsingTest, RefreshAndListingFollowFoldersThatGoAway) {
     std::wstring other = folder.MakeFolder(L"other");
     CQuillmarDlg dialog;
     Run(dialog, {[&] {
-        CTreeCtrl& tree = TreeOf(dialog, 0);
+        ControlById<CTreeCtrl> tree = TreeOf(dialog, 0);
         // Nothing selected: roots only, each with its placeholder.
         SendCommand(dialog, ID_VIEW_REFRESH);
         EXPECT_EQ(tree.GetCount(), UINT(ChildTexts(tree, TVI_ROOT).size() * 2));
@@ -242,19 +242,19 @@ TEST_F(PaneBrowsingTest, RefreshAndListingFollowFoldersThatGoAway) {
         std::wstring lowerDrive = sub;
         lowerDrive[0] = static_cast<wchar_t>(towlower(lowerDrive[0]));
         ShowFolder(dialog, lowerDrive);
-        EXPECT_EQ(dialog.m_path[0], sub);
+        EXPECT_EQ(dialog.m_panes[0].path, sub);
         ShowFolder(dialog, folder.PathOf(L"sub\\"));
         EXPECT_EQ(tree.GetSelectedItem(), nullptr);
 
         ShowFolder(dialog, sub);
         SendCommand(dialog, ID_VIEW_REFRESH);
-        EXPECT_EQ(dialog.m_path[0], sub);
+        EXPECT_EQ(dialog.m_panes[0].path, sub);
         EXPECT_EQ(RowNames(ListOf(dialog, 0)), std::vector<std::wstring>{L".."});
 
         RemoveFolderTree(sub);
         SendCommand(dialog, ID_VIEW_REFRESH);
         EXPECT_EQ(tree.GetSelectedItem(), nullptr);
-        EXPECT_EQ(dialog.m_path[0], L"");
+        EXPECT_EQ(dialog.m_panes[0].path, L"");
         EXPECT_EQ(ListOf(dialog, 0).GetItemCount(), 0);
         EXPECT_EQ(PathEditOf(dialog, 0).GetWindowText(), sub) << "Refresh leaves the path box alone";
         EXPECT_TRUE(m_boxes.boxes.empty());
@@ -271,7 +271,7 @@ TEST_F(PaneBrowsingTest, RefreshAndListingFollowFoldersThatGoAway) {
         EXPECT_EQ(m_boxes.boxes[0].text, reason);
         EXPECT_EQ(m_boxes.boxes[0].caption, L"Error");
         EXPECT_EQ(tree.GetSelectedItem(), nullptr);
-        EXPECT_EQ(dialog.m_path[0], L"");
+        EXPECT_EQ(dialog.m_panes[0].path, L"");
         EXPECT_EQ(PathEditOf(dialog, 0).GetWindowText(), L"");
         EXPECT_EQ(ListOf(dialog, 0).GetItemCount(), 0);
         SendCommand(dialog, ID_FILE_EXIT);

@@ -98,7 +98,7 @@ inline int RowIndex(const CListCtrl& list, const std::wstring& name) {
 }
 
 // Selects exactly these rows.
-inline void SelectRows(CListCtrl& list, std::initializer_list<int> indices) {
+inline void SelectRows(const CListCtrl& list, std::initializer_list<int> indices) {
     LVITEMW state = {};
     state.stateMask = LVIS_SELECTED;
     list.SendMessage(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));

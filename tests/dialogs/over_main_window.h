@@ -43,32 +43,3 @@ public:
     // Made anew for each run; the last one stays for the test to read.
     std::unique_ptr<CQuillmarDlg> m_main;
 };
-
-inline std::wstring ItemText(HWND dialog, int id) {
-    wchar_t text[4096] = L"";
-    GetDlgItemTextW(dialog, id, text, 4096);
-    return text;
-}
-
-inline void Command(HWND dialog, int id) { SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-
-// Handles the thread's messages, timers aside so that no further test step
-// runs meanwhile, until `done` holds or some seconds have passed.
-inline bool PumpUntil(const std::function<bool()>& done) {
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > 30000) return false;
-        MSG message;
-        bool any = false;
-        while (PeekMessageW(&message, nullptr, 0, WM_TIMER - 1, PM_REMOVE) ||
-               PeekMessageW(&message, nullptr, WM_TIMER + 1, 0xFFFFFFFF, PM_REMOVE)) {
-            any = true;
-            if (!IsDialogMessageW(GetActiveWindow(), &message)) {
-                TranslateMessage(&message);
-                DispatchMessageW(&message);
-            }
-        }
-        if (!any) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}

@@ -127,3 +127,32 @@ void SetClientSize(HWND window, int width, int height) {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
+
+bool PumpUntil(const std::function<bool()>& done) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > 30000) return false;
+        MSG message;
+        bool any = false;
+        while (PeekMessageW(&message, nullptr, 0, WM_TIMER - 1, PM_REMOVE) ||
+               PeekMessageW(&message, nullptr, WM_TIMER + 1, 0xFFFFFFFF, PM_REMOVE)) {
+            any = true;
+            if (!IsDialogMessageW(GetActiveWindow(), &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        if (!any) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
+std::wstring ItemText(HWND dialog, int id) {
+    wchar_t text[4096] = L"";
+    GetDlgItemTextW(dialog, id, text, 4096);
+    return text;
+}
+
+void Command(HWND dialog, int id) { SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+void Click(HWND dialog, int id) { SendDlgItemMessageW(dialog, id, BM_CLICK, 0, 0); }

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers for tests that drive real windows: a guard against unexpected modal
-// boxes, a driver that runs test steps inside a modal loop, and a capture of
-// the program's message boxes.
+// boxes, a driver that runs test steps inside a modal loop, a capture of
+// the program's message boxes, and a dialog's controls reached by their ids.
 #include <windows.h>
 
 #include <functional>
@@ -69,3 +69,23 @@ INT_PTR CallDialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 RECT ChildRect(HWND child);
 // Resizes `window` so that its client area is width x height.
 void SetClientSize(HWND window, int width, int height);
+
+// Handles the thread's messages, timers aside so that no further test step
+// runs meanwhile, until `done` holds or some seconds have passed.
+bool PumpUntil(const std::function<bool()>& done);
+
+// A dialog's controls as a test reaches them: by their ids, like any tool that
+// drives the window from outside.
+
+// A wrapper for control `id` of `dialog`, made where it is used; it owns nothing.
+template <class Control>
+class ControlById : public Control {
+public:
+    ControlById(HWND dialog, int id) { this->m_hWnd = ::GetDlgItem(dialog, id); }
+};
+
+std::wstring ItemText(HWND dialog, int id);
+// The command of control `id`, as its notification; the control itself does nothing.
+void Command(HWND dialog, int id);
+// A click on button `id`: a check box or radio button changes its check first, as under the mouse.
+void Click(HWND dialog, int id);

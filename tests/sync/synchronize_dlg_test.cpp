@@ -41,24 +41,6 @@ std::vector<Row> Rows(const CListCtrl& list) {
     return rows;
 }
 
-void Click(const CWnd& control) { control.SendMessage(BM_CLICK); }
-
-// Handles the thread's messages, timers aside so that no further test step
-// runs meanwhile, until `done` holds or some seconds have passed.
-bool PumpUntil(const std::function<bool()>& done) {
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > 30000) return false;
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, WM_TIMER - 1, PM_REMOVE) ||
-               PeekMessageW(&message, nullptr, WM_TIMER + 1, 0xFFFFFFFF, PM_REMOVE)) {
-            DispatchMessageW(&message);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}
-
 class SynchronizeDialogTest : public AnalysisTest {
 protected:
     static constexpr uint64_t kNewer = kTime + 10000000ull * 3600;
@@ -74,7 +56,7 @@ protected:
                       {[&] {
                            m_main->ShowAnalysedPair();
                            TabOf(*m_main).SetCurSel(active);
-                           m_main->m_path[active] = treePath;
+                           m_main->m_panes[active].path = treePath;
                            // Filled as the main window's Synchronize command fills it.
                            m_dialog = std::make_unique<CSynchronizeDlg>(m_main.get());
                            m_dialog->m_currentLocation = active == 0 ? 0 : 1;
@@ -91,7 +73,16 @@ protected:
         m_main.reset();
         AnalysisTest::TearDown();
     }
-    bool ListReady() { return PumpUntil([&] { return m_dialog->m_listReady; }); }
+    // As the user sees it: the list is shown and Close is offered.
+    bool ListReady() {
+        return PumpUntil([&] { return List().IsWindowVisible() && Enabled(IDCANCEL); });
+    }
+    HWND Dialog() const { return m_dialog->m_hWnd; }
+    ControlById<CListCtrl> List() const { return {Dialog(), IDC_SYNC_ITEM_LIST}; }
+    ControlById<CButton> Button(int id) const { return {Dialog(), id}; }
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(Dialog(), id)) != FALSE; }
+    int Total(DiffState state) const { return m_dialog->CountOf(state).total; }
+    int Checked(DiffState state) const { return m_dialog->CountOf(state).checked; }
 
     CWinApp m_app;
     ModalBoxGuard m_guard{2};
@@ -116,15 +107,15 @@ TEST_F(SynchronizeDialogTest, ListsWhatCallsForWorkBelowTheActivePanesFolderInPa
         ASSERT_TRUE(ListReady());
         CSynchronizeDlg& dialog = *m_dialog;
         EXPECT_EQ(dialog.m_currentLocation, 0);
-        EXPECT_EQ(dialog.m_path.GetWindowText(), sub);
-        EXPECT_EQ(dialog.m_drive.GetWindowText(), sub.substr(0, 2));
+        EXPECT_EQ(ItemText(Dialog(), IDC_SYNC_PATH), sub);
+        EXPECT_EQ(ItemText(Dialog(), IDC_SYNC_DRIVE), sub.substr(0, 2));
         // The changed folder is Modified and not listed; the file inside it is.
         const std::vector<Row> expected = {
             {sub + L"a-missing.txt", L"Missing", 0, true},     {sub + L"b-new.txt", L"New", 2, true},
             {sub + L"c-modified.txt", L"Modified", 1, true},   {sub + L"d-fresh", L"New", 6, true},
             {sub + L"d-fresh\\inner.txt", L"New", 2, true},    {sub + L"e-gone", L"Missing", 4, true},
             {sub + L"e-gone\\lost.txt", L"Missing", 0, true},  {sub + L"f-changed\\edited.txt", L"Modified", 1, true}};
-        EXPECT_EQ(Rows(dialog.m_list), expected);
+        EXPECT_EQ(Rows(List()), expected);
         // Each row stands for a record that carries what the worker needs.
         const SyncItem* folder = dialog.RecordOf(3);
         ASSERT_NE(folder, nullptr);
@@ -134,18 +125,18 @@ TEST_F(SynchronizeDialogTest, ListsWhatCallsForWorkBelowTheActivePanesFolderInPa
         const SyncItem* modified = dialog.RecordOf(2);
         ASSERT_NE(modified, nullptr);
         EXPECT_TRUE(modified->seenKnown && modified->seenHere.exists && modified->seenThere.exists);
-        EXPECT_EQ(dialog.m_list.SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE) & (LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT),
+        EXPECT_EQ(List().SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE) & (LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT),
                   static_cast<LRESULT>(LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT));
-        EXPECT_EQ(std::vector<int>({dialog.m_totalNew, dialog.m_totalModified, dialog.m_totalMissing}),
+        EXPECT_EQ(std::vector<int>({Total(DiffNew), Total(DiffModified), Total(DiffMissing)}),
                   std::vector<int>({3, 2, 3}));
-        EXPECT_EQ(dialog.m_checkedMissing, 3);
-        EXPECT_TRUE(dialog.m_list.GetStyle() & LVS_SHAREIMAGELISTS) << "the list would destroy the dialog's images";
-        EXPECT_TRUE(dialog.m_list.IsWindowVisible());
-        EXPECT_FALSE(dialog.m_pleaseWait.IsWindowVisible());
-        EXPECT_EQ(dialog.m_showModified.GetCheck(), BST_CHECKED);
-        EXPECT_TRUE(IsWindowEnabled(dialog.m_commit.m_hWnd));
-        EXPECT_FALSE(IsWindowEnabled(dialog.m_start.m_hWnd));
-        Click(dialog.m_close);
+        EXPECT_EQ(Checked(DiffMissing), 3);
+        EXPECT_TRUE(List().GetStyle() & LVS_SHAREIMAGELISTS) << "the list would destroy the dialog's images";
+        EXPECT_TRUE(List().IsWindowVisible());
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(Dialog(), IDC_SYNC_PLEASE_WAIT)));
+        EXPECT_EQ(Button(IDC_SYNC_SHOW_MODIFIED).GetCheck(), BST_CHECKED);
+        EXPECT_TRUE(Enabled(IDC_SYNC_COMMIT));
+        EXPECT_FALSE(Enabled(IDC_SYNC_START));
+        Click(Dialog(), IDCANCEL);
     }});
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_TRUE(m_boxes.boxes.empty());
@@ -160,7 +151,7 @@ TEST_F(SynchronizeDialogTest, RowsStandInTheListsOwnOrder) {
     for (const std::wstring& name : names) File(0, name);
     RunDialog(0, L"", {[&] {
         ASSERT_TRUE(ListReady());
-        CListCtrl& list = m_dialog->m_list;
+        ControlById<CListCtrl> list = List();
         std::vector<std::wstring> shown;
         bool recordsReordered = false;
         for (int row = 0; row < list.GetItemCount(); ++row) {
@@ -181,7 +172,7 @@ TEST_F(SynchronizeDialogTest, RowsStandInTheListsOwnOrder) {
         item.pszText = const_cast<wchar_t*>(L"A");
         EXPECT_EQ(list.InsertItem(&item), 0);
         list.SendMessage(LVM_DELETEITEM, 0);
-        Click(m_dialog->m_close);
+        Click(Dialog(), IDCANCEL);
     }});
 }
 
@@ -191,52 +182,51 @@ TEST_F(SynchronizeDialogTest, OnlyCheckTogglesMoveTheCountsAndStartWantsADirecti
     File(1, L"missing.txt");
     INT_PTR result = RunDialog(0, L"", {[&] {
         ASSERT_TRUE(ListReady());
-        CSynchronizeDlg& dialog = *m_dialog;
-        CButton& newBox = dialog.m_showNew;
-        ASSERT_EQ(dialog.m_list.GetItemText(1, 0), Root(0) + L"new1.txt");
-        dialog.m_list.SetCheck(1, FALSE);
+        ControlById<CButton> newBox = Button(IDC_SYNC_SHOW_NEW);
+        ASSERT_EQ(List().GetItemText(1, 0), Root(0) + L"new1.txt");
+        List().SetCheck(1, FALSE);
         EXPECT_EQ(newBox.GetCheck(), BST_INDETERMINATE);
-        dialog.m_list.SetCheck(2, FALSE);
+        List().SetCheck(2, FALSE);
         EXPECT_EQ(newBox.GetCheck(), BST_UNCHECKED);
-        EXPECT_EQ(dialog.m_checkedNew, 0);
-        dialog.m_list.SetCheck(2, FALSE);  // no toggle: it is unchecked already
-        EXPECT_EQ(dialog.m_checkedNew, 0);
-        dialog.m_list.SetCheck(1, TRUE);
+        EXPECT_EQ(Checked(DiffNew), 0);
+        List().SetCheck(2, FALSE);  // no toggle: it is unchecked already
+        EXPECT_EQ(Checked(DiffNew), 0);
+        List().SetCheck(1, TRUE);
         EXPECT_EQ(newBox.GetCheck(), BST_INDETERMINATE);
         // Selection and focus changes are no toggles.
         LVITEMW selected = {};
         selected.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
         selected.state = LVIS_SELECTED | LVIS_FOCUSED;
         for (int index = 0; index < 3; ++index) {
-            dialog.m_list.SendMessage(LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&selected));
+            List().SendMessage(LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&selected));
         }
-        EXPECT_EQ(std::vector<int>({dialog.m_checkedNew, dialog.m_checkedMissing}), std::vector<int>({1, 1}));
+        EXPECT_EQ(std::vector<int>({Checked(DiffNew), Checked(DiffMissing)}), std::vector<int>({1, 1}));
         // A click on the indeterminate box unchecks every New item; the next checks them all.
-        Click(newBox);
+        Click(Dialog(), IDC_SYNC_SHOW_NEW);
         EXPECT_EQ(newBox.GetCheck(), BST_UNCHECKED);
-        EXPECT_FALSE(dialog.m_list.GetCheck(1) || dialog.m_list.GetCheck(2));
-        EXPECT_TRUE(dialog.m_list.GetCheck(0));
-        Click(newBox);
+        EXPECT_FALSE(List().GetCheck(1) || List().GetCheck(2));
+        EXPECT_TRUE(List().GetCheck(0));
+        Click(Dialog(), IDC_SYNC_SHOW_NEW);
         EXPECT_EQ(newBox.GetCheck(), BST_CHECKED);
-        EXPECT_TRUE(dialog.m_list.GetCheck(1) && dialog.m_list.GetCheck(2));
-        EXPECT_EQ(dialog.m_checkedNew, 2);
-        dialog.m_list.SetCheck(2, FALSE);
-        EXPECT_EQ(dialog.m_checkedNew, 1);
+        EXPECT_TRUE(List().GetCheck(1) && List().GetCheck(2));
+        EXPECT_EQ(Checked(DiffNew), 2);
+        List().SetCheck(2, FALSE);
+        EXPECT_EQ(Checked(DiffNew), 1);
 
-        EXPECT_FALSE(IsWindowEnabled(dialog.m_start.m_hWnd));
-        Click(dialog.m_update);
-        EXPECT_TRUE(IsWindowEnabled(dialog.m_start.m_hWnd));
-        Click(newBox);  // indeterminate: unchecks them all
-        Click(dialog.m_showMissing);
-        EXPECT_EQ(std::vector<int>({dialog.m_checkedNew, dialog.m_checkedMissing}), std::vector<int>({0, 0}));
-        Click(dialog.m_start);
+        EXPECT_FALSE(Enabled(IDC_SYNC_START));
+        Click(Dialog(), IDC_SYNC_UPDATE);
+        EXPECT_TRUE(Enabled(IDC_SYNC_START));
+        Click(Dialog(), IDC_SYNC_SHOW_NEW);  // indeterminate: unchecks them all
+        Click(Dialog(), IDC_SYNC_SHOW_MISSING);
+        EXPECT_EQ(std::vector<int>({Checked(DiffNew), Checked(DiffMissing)}), std::vector<int>({0, 0}));
+        Click(Dialog(), IDC_SYNC_START);
         ASSERT_EQ(m_boxes.boxes.size(), 1u);
         EXPECT_EQ(m_boxes.boxes[0].text, L"No items to process.");
         EXPECT_EQ(m_boxes.boxes[0].caption, L"Information");
         EXPECT_EQ(m_boxes.boxes[0].type, static_cast<UINT>(MB_ICONINFORMATION));
-        EXPECT_TRUE(IsWindowEnabled(dialog.m_close.m_hWnd));
-        EXPECT_EQ(m_main->m_paneMode[0], PaneMode::AnalyzedLocation);
-        Click(dialog.m_close);
+        EXPECT_TRUE(Enabled(IDCANCEL));
+        EXPECT_EQ(m_main->m_panes[0].mode, PaneMode::AnalyzedLocation);
+        Click(Dialog(), IDCANCEL);
     }});
     EXPECT_EQ(result, IDCANCEL);
 }
@@ -272,21 +262,20 @@ TEST_F(SynchronizeDialogTest, AToggleRaisesOneChangeAndMovesItsCountOnce) {
     File(0, L"b-new.txt");
     RunDialog(0, L"", {[&] {
         ASSERT_TRUE(ListReady());
-        CSynchronizeDlg& dialog = *m_dialog;
-        NotificationLog log(dialog.m_hWnd, {LVN_ITEMCHANGING, LVN_ITEMCHANGED});
-        dialog.m_list.SetCheck(1, FALSE);
+        NotificationLog log(Dialog(), {LVN_ITEMCHANGING, LVN_ITEMCHANGED});
+        List().SetCheck(1, FALSE);
         const std::vector<ExpectedNotification> toggle = {{LVN_ITEMCHANGING, IDC_SYNC_ITEM_LIST},
                                                           {LVN_ITEMCHANGED, IDC_SYNC_ITEM_LIST}};
         EXPECT_EQ(log.Seen(), toggle) << NotificationLog::Describe(log.Seen());
-        EXPECT_EQ(dialog.m_checkedNew, 1);
-        EXPECT_EQ(dialog.m_showNew.GetCheck(), BST_INDETERMINATE);
+        EXPECT_EQ(Checked(DiffNew), 1);
+        EXPECT_EQ(Button(IDC_SYNC_SHOW_NEW).GetCheck(), BST_INDETERMINATE);
         // A whole state at once: one change per item that changes, and the count set once.
         log.Clear();
-        Click(dialog.m_showNew);
-        EXPECT_EQ(dialog.m_showNew.GetCheck(), BST_UNCHECKED);
+        Click(Dialog(), IDC_SYNC_SHOW_NEW);
+        EXPECT_EQ(Button(IDC_SYNC_SHOW_NEW).GetCheck(), BST_UNCHECKED);
         EXPECT_EQ(log.Seen(), toggle) << NotificationLog::Describe(log.Seen());
-        EXPECT_EQ(dialog.m_checkedNew, 0);
-        Click(dialog.m_close);
+        EXPECT_EQ(Checked(DiffNew), 0);
+        Click(Dialog(), IDCANCEL);
     }});
 }
 
@@ -300,21 +289,21 @@ TEST_F(SynchronizeDialogTest, CancelIsRefusedWhileTheListIsBuiltAndTakenOnceClos
     EXPECT_EQ(g_cancelsWhileBuilding, 3);
     EXPECT_TRUE(g_pathFocusedWhileBuilding) << "every button is disabled meanwhile";
     EXPECT_EQ(result, IDCANCEL);
-    EXPECT_EQ(m_dialog->m_totalNew, 3);
+    EXPECT_EQ(Total(DiffNew), 3);
     m_dialog.reset();  // waits for the builder's last write
 }
 
 TEST_F(SynchronizeDialogTest, AFolderMissingFromTheTreeLeavesOnlyClose) {
     File(0, L"new.txt");
     INT_PTR result = RunDialog(0, L"Left\\nowhere\\", {[&] {
-        ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(m_dialog->m_close.m_hWnd) != FALSE; }));
+        ASSERT_TRUE(PumpUntil([&] { return Enabled(IDCANCEL); }));
         ASSERT_EQ(m_boxes.boxes.size(), 1u);
         EXPECT_EQ(m_boxes.boxes[0].text, L"Could not initialize file list engine!");
         EXPECT_EQ(m_boxes.boxes[0].type, static_cast<UINT>(MB_ICONERROR));
         EXPECT_EQ(m_boxes.boxes[0].owner, m_dialog->m_hWnd);
-        EXPECT_FALSE(m_dialog->m_list.IsWindowVisible());
-        EXPECT_FALSE(IsWindowEnabled(m_dialog->m_commit.m_hWnd));
-        Click(m_dialog->m_close);
+        EXPECT_FALSE(List().IsWindowVisible());
+        EXPECT_FALSE(Enabled(IDC_SYNC_COMMIT));
+        Click(Dialog(), IDCANCEL);
     }});
     EXPECT_EQ(result, IDCANCEL);
 }
@@ -327,19 +316,19 @@ TEST_F(SynchronizeDialogTest, StartResetsThePanesAndTheWorkerEndsTheDialog) {
         CSynchronizeDlg& dialog = *m_dialog;
         EXPECT_EQ(dialog.m_currentLocation, 1);
         EXPECT_EQ(dialog.m_treePath, L"Root\\");
-        EXPECT_EQ(dialog.m_path.GetWindowText(), Root(1));
-        Click(dialog.m_commit);
-        Click(dialog.m_start);
-        EXPECT_EQ(GetFocus(), dialog.m_path.m_hWnd) << "the one control left enabled holds the focus";
+        EXPECT_EQ(ItemText(Dialog(), IDC_SYNC_PATH), Root(1));
+        Click(Dialog(), IDC_SYNC_COMMIT);
+        Click(Dialog(), IDC_SYNC_START);
+        EXPECT_EQ(GetFocus(), GetDlgItem(Dialog(), IDC_SYNC_PATH)) << "the one control left enabled holds the focus";
         for (int pane = 0; pane < kPaneCount; ++pane) {
-            EXPECT_EQ(m_main->m_paneMode[pane], PaneMode::LogicalVolumes);
-            EXPECT_EQ(m_main->m_path[pane], L"");
-            EXPECT_EQ(m_main->m_location[pane], nullptr);
+            EXPECT_EQ(m_main->m_panes[pane].mode, PaneMode::LogicalVolumes);
+            EXPECT_EQ(m_main->m_panes[pane].path, L"");
+            EXPECT_EQ(m_main->m_panes[pane].location, nullptr);
         }
-        EXPECT_FALSE(IsWindowEnabled(dialog.m_list.m_hWnd));
-        EXPECT_FALSE(IsWindowEnabled(dialog.m_close.m_hWnd));
+        EXPECT_FALSE(IsWindowEnabled(List().m_hWnd));
+        EXPECT_FALSE(Enabled(IDCANCEL));
         // Refused while the worker runs; the worker's end closes the dialog.
-        SendMessageW(dialog.m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        SendMessageW(Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }});
     EXPECT_EQ(result, 1);
     // Commit from the second location: its new file is copied, the first's own file deleted.
@@ -363,18 +352,17 @@ TEST_F(SynchronizeDialogTest, ARunDoesWhatTheCheckedRowsSayAndNothingElse) {
     const TreeSnapshot rightBefore = SnapshotTree(Root(1));
     INT_PTR result = RunDialog(0, L"", {[&] {
         ASSERT_TRUE(ListReady());
-        CSynchronizeDlg& dialog = *m_dialog;
         int unchecked = 0;
-        for (int row = 0; row < dialog.m_list.GetItemCount(); ++row) {
-            const std::wstring text = dialog.m_list.GetItemText(row, 0);
+        for (int row = 0; row < List().GetItemCount(); ++row) {
+            const std::wstring text = List().GetItemText(row, 0);
             if (text == Root(0) + L"ab.txt" || text == Root(0) + L"gone.txt") {
-                dialog.m_list.SetCheck(row, FALSE);
+                List().SetCheck(row, FALSE);
                 ++unchecked;
             }
         }
         ASSERT_EQ(unchecked, 2);
-        Click(dialog.m_commit);
-        Click(dialog.m_start);
+        Click(Dialog(), IDC_SYNC_COMMIT);
+        Click(Dialog(), IDC_SYNC_START);
     }});
     EXPECT_EQ(result, 1);
     EXPECT_EQ(DescribeChanges(leftBefore, SnapshotTree(Root(0))), "");
@@ -398,7 +386,7 @@ TEST_F(SynchronizeDialogTest, TheMainWindowsCommandOpensTheDialogWhichNeedsAVali
     m_app.m_pMainWnd = &main;
     RunModalSteps([&] { return main.DoModal(); }, [&] { return main.m_hWnd; },
                   {[&] {
-                      main.m_paneMode[0] = PaneMode::AnalyzedLocation;  // shown, though the record holds nothing
+                      main.m_panes[0].mode = PaneMode::AnalyzedLocation;  // shown, though the record holds nothing
                       SendMessageW(main.m_hWnd, WM_COMMAND, MAKEWPARAM(ID_SYNCHRONIZER_SYNCHRONIZE, 0), 0);
                       ASSERT_EQ(m_boxes.boxes.size(), 1u);
                       EXPECT_EQ(m_boxes.boxes[0].text, L"Background operations data is not valid!");
@@ -438,8 +426,8 @@ TEST_F(SynchronizeDialogTest, PanesStayResetAfterARunStartedWhileATreeHadTheFocu
                        // The dialog has gone and the main window has its focus back.
                        EXPECT_EQ(FindWindowW(L"#32770", L"Synchronize Folders"), nullptr);
                        for (int pane = 0; pane < kPaneCount; ++pane) {
-                           EXPECT_EQ(main.m_paneMode[pane], PaneMode::LogicalVolumes) << pane;
-                           EXPECT_EQ(main.m_path[pane], L"") << pane;
+                           EXPECT_EQ(main.m_panes[pane].mode, PaneMode::LogicalVolumes) << pane;
+                           EXPECT_EQ(main.m_panes[pane].path, L"") << pane;
                            EXPECT_EQ(TreeOf(main, pane).GetSelectedItem(), nullptr) << pane;
                            EXPECT_EQ(ListOf(main, pane).GetItemCount(), 0) << pane;
                            EXPECT_EQ(PathEditOf(main, pane).GetWindowText(), L"") << pane;
