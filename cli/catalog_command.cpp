@@ -2,6 +2,7 @@
 
 #include "analysis/analyze_log.h"
 #include "analysis/skip_log.h"
+#include "cli/console.h"
 #include "cli/output.h"
 #include "model/location_paths.h"
 #include "model/scan.h"
@@ -15,10 +16,6 @@ namespace cli {
 
 namespace {
 
-const int kExitWhole = 0;
-const int kExitPartly = 1;
-const int kExitTrouble = 2;
-
 const wchar_t* const kSideNames[2] = {L"LEFT", L"RIGHT"};
 
 // Set by Ctrl+C; the scan and the writer test it.
@@ -27,16 +24,6 @@ volatile LONG g_catalogCancel = 0;
 BOOL WINAPI OnCatalogControl(DWORD) {
     InterlockedExchange(&g_catalogCancel, 1);
     return TRUE;
-}
-
-int Trouble(const std::wstring& problem) {
-    WriteError(L"quillmar-cli: " + problem + L"\n");
-    return kExitTrouble;
-}
-
-int UsageError(const std::wstring& problem) {
-    WriteError(L"quillmar-cli: " + problem + L"\n" + kUsageSynopsis);
-    return kExitTrouble;
 }
 
 // The full path of FILE; empty, with the reason in `problem`, when a catalog cannot go there.
@@ -101,7 +88,7 @@ int WriteFolderCatalog(const Options& options, const ExclusionList* exclusions, 
                        const std::wstring& file, const std::wstring& logPath) {
     const DWORD startTick = GetTickCount();
     LocationTree* tree = CreateLocationTree();
-    if (!tree) return Trouble(L"No enough memory!");
+    if (!tree) return Trouble(kNoMemory);
     volatile LONG excluded = 0;
     ScanContext context = {nullptr, SkipLogAppendLines, &g_catalogCancel, nullptr, nullptr, exclusions, &excluded};
     DWORD status = ScanLocation(tree, folder.c_str(), &context);
@@ -120,7 +107,7 @@ int WriteFolderCatalog(const Options& options, const ExclusionList* exclusions, 
         return Trouble(L"the catalog could not be made: " + SystemMessage(status) + L"; " + file +
                        L" was left as it was");
     WriteError(Summary(writing, file, excluded, exclusions != nullptr, GetTickCount() - startTick));
-    return writing.unknown > 0 || writing.undigested > 0 || logEntries > 0 ? kExitPartly : kExitWhole;
+    return writing.unknown > 0 || writing.undigested > 0 || logEntries > 0 ? kExitDiffers : kExitSame;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "cli/exclusion_patterns.h"
 
-#include "cli/locations.h"
+#include "cli/console.h"
 #include "model/win_guards.h"
 
 #include <windows.h>

@@ -2,6 +2,7 @@
 
 #include "analysis/child_index.h"
 #include "model/names.h"
+#include "model/text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,55 +26,26 @@ struct FolderPair {
     std::wstring prefix;  // the folder's relative path with its backslash; empty for the roots
 };
 
-bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
-bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
-
-void AppendCodePoint(std::string* out, unsigned point) {
-    if (point < 0x80) {
-        *out += static_cast<char>(point);
-    } else if (point < 0x800) {
-        *out += static_cast<char>(0xC0 | (point >> 6));
-        *out += static_cast<char>(0x80 | (point & 0x3F));
-    } else if (point < 0x10000) {
-        *out += static_cast<char>(0xE0 | (point >> 12));
-        *out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        *out += static_cast<char>(0x80 | (point & 0x3F));
-    } else {
-        *out += static_cast<char>(0xF0 | (point >> 18));
-        *out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-        *out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        *out += static_cast<char>(0x80 | (point & 0x3F));
-    }
-}
-
-void AppendEscapedUnit(std::string* out, wchar_t unit) {
-    char escape[8];
-    snprintf(escape, sizeof(escape), "\\u%04x", static_cast<unsigned>(static_cast<unsigned short>(unit)));
-    *out += escape;
+void AppendEscapedUnit(std::string* out, unsigned unit) {
+    char escape[6] = {'\\', 'u'};
+    WriteHexDigits(escape + 2, unit, 4, false);
+    out->append(escape, 6);
 }
 
 // UTF-16 as UTF-8. For JSON, escaped as a string's content must be, a lone
 // surrogate kept as its escape; otherwise a lone surrogate becomes U+FFFD, as
 // the system's conversion makes it in the text listing.
 void AppendUtf8(std::string* out, const std::wstring& text, bool json) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        const wchar_t unit = text[i];
-        if (json && (unit == L'"' || unit == L'\\')) {
+    for (size_t index = 0; index < text.size();) {
+        const unsigned point = NextCodePoint(text.data(), text.size(), &index);
+        if (json && (point == L'"' || point == L'\\')) {
             *out += '\\';
-            *out += static_cast<char>(unit);
-        } else if (json && unit < 0x20) {
-            AppendEscapedUnit(out, unit);
-        } else if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            AppendCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-            if (json) {
-                AppendEscapedUnit(out, unit);
-            } else {
-                AppendCodePoint(out, 0xFFFD);
-            }
+            *out += static_cast<char>(point);
+        } else if (json && (point < 0x20 || IsSurrogate(point))) {
+            AppendEscapedUnit(out, point);
         } else {
-            AppendCodePoint(out, static_cast<unsigned short>(unit));
+            char bytes[4];
+            out->append(bytes, EncodeUtf8(IsSurrogate(point) ? 0xFFFD : point, bytes));
         }
     }
 }
@@ -132,16 +104,12 @@ void AppendJsonString(std::string* json, const std::wstring& text) {
 }
 
 void AppendJsonTime(std::string* json, const FILETIME& time) {
-    SYSTEMTIME utc;
-    if (!FileTimeToSystemTime(&time, &utc)) {
-        *json += "null";
-        return;
-    }
-    const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    char text[40];
-    snprintf(text, sizeof(text), "\"%04u-%02u-%02uT%02u:%02u:%02u.%07uZ\"", utc.wYear, utc.wMonth, utc.wDay,
-             utc.wHour, utc.wMinute, utc.wSecond, static_cast<unsigned>(ticks % 10000000));
-    *json += text;
+    char text[kIsoTimeBytes + 2];
+    text[0] = '"';
+    const size_t length = FormatIsoTime((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime,
+                                        text + 1);
+    text[length + 1] = '"';
+    json->append(text, length + 2);
 }
 
 // Walks both trees together, without recursion, so that the other side of

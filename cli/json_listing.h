@@ -16,8 +16,8 @@ std::string ListItemsAsJson(const BackgroundOpsData* data, bool all, char termin
 // `text` as a JSON string, quotes included: UTF-8, with quotes, backslashes
 // and control characters escaped and a surrogate without its pair as \uXXXX.
 void AppendJsonString(std::string* json, const std::wstring& text);
-// The time in ISO 8601, UTC, to the 100 ns: "2026-12-07T14:18:11.1234567Z";
-// null when it is beyond what the system can turn into a date.
+// The time in ISO 8601, UTC, to the 100 ns, as a catalog writes it:
+// "2026-12-07T14:18:11.1234567Z".
 void AppendJsonTime(std::string* json, const FILETIME& time);
 
 }  // namespace cli

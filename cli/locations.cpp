@@ -1,9 +1,9 @@
 #include "cli/locations.h"
 
+#include "cli/console.h"
 #include "model/catalog.h"
 #include "model/location_paths.h"
 #include "model/location_tree.h"
-#include "model/system_error.h"
 
 #include <windows.h>
 
@@ -57,12 +57,6 @@ DWORD ListingError(const std::wstring& folder) {
     if (handle == INVALID_HANDLE_VALUE) return GetLastError();
     CloseHandle(handle);
     return 0;
-}
-
-std::wstring SystemMessage(DWORD code) {
-    wchar_t text[kSystemErrorUnits];
-    FormatSystemErrorLine(code, text);
-    return text;
 }
 
 std::wstring FolderPath(const std::wstring& argument) {

@@ -13,8 +13,6 @@ std::wstring FolderPath(const std::wstring& argument);
 bool IsFolder(const std::wstring& path);
 // 0 when the folder can be opened for listing, otherwise the system's code.
 DWORD ListingError(const std::wstring& folder);
-// The system's text for a code, without its line end.
-std::wstring SystemMessage(DWORD code);
 
 // What a LEFT or RIGHT argument names: a folder, or a catalog of one (a file
 // whose first line is a catalog's header), which stands for the folder as it was.

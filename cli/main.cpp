@@ -5,6 +5,7 @@
 #include "cli/analysis_report.h"
 #include "cli/arguments.h"
 #include "cli/catalog_command.h"
+#include "cli/console.h"
 #include "cli/exclusion_patterns.h"
 #include "cli/json_listing.h"
 #include "cli/locations.h"
@@ -21,12 +22,12 @@
 namespace {
 
 using cli::Command;
-
-const int kExitSame = 0;  // analyze: no difference; commit, update: every operation done
-const int kExitDiffers = 1;  // analyze: differences; commit, update: something not done
-const int kExitTrouble = 2;
-
-const wchar_t kNoMemory[] = L"No enough memory!";
+using cli::kExitDiffers;
+using cli::kExitSame;
+using cli::kExitTrouble;
+using cli::kNoMemory;
+using cli::Trouble;
+using cli::UsageError;
 
 // How often the scan's counts are shown on a console.
 const DWORD kScanProgressMs = 250;
@@ -50,16 +51,6 @@ RunState g_run;
 volatile LONG g_synchronizing = 0;
 // Read by the copy engine between and during copies.
 BOOL g_stopSynchronizing = FALSE;
-
-int UsageError(const std::wstring& problem) {
-    cli::WriteError(L"quillmar-cli: " + problem + L"\n" + cli::kUsageSynopsis);
-    return kExitTrouble;
-}
-
-int Trouble(const std::wstring& problem) {
-    cli::WriteError(L"quillmar-cli: " + problem + L"\n");
-    return kExitTrouble;
-}
 
 bool ScanEnded(const LocationSlot* slot) { return WaitForSingleObject(slot->scanDoneEvent, 0) == WAIT_OBJECT_0; }
 

@@ -86,3 +86,13 @@ bool IsDotOrDotDot(const wchar_t* name) {
 }
 
 bool IsDotDot(const wchar_t* name) { return name[0] == L'.' && name[1] == L'.' && name[2] == 0; }
+
+bool IsForbiddenInName(wchar_t unit) {
+    if (unit < 0x20) return true;
+    switch (unit) {
+    case L'*': case L'?': case L'"': case L'<': case L'>': case L'|': case L':': case L'/': case L'\\':
+        return true;
+    default:
+        return false;
+    }
+}

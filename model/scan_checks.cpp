@@ -13,16 +13,6 @@
 
 namespace {
 
-bool IsRejectedUnit(wchar_t unit) {
-    if (unit < 0x20) return true;
-    switch (unit) {
-    case L'*': case L'?': case L'"': case L'<': case L'>': case L'|': case L':': case L'/': case L'\\':
-        return true;
-    default:
-        return false;
-    }
-}
-
 // CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$ and CONOUT$ name devices, also
 // with an extension and with spaces before it.
 bool NamesDevice(const wchar_t* name) {
@@ -61,7 +51,7 @@ DWORD CheckEntryName(const wchar_t* name) {
     if (IsDotOrDotDot(name)) return ERROR_SUCCESS;
     size_t length = 0;
     for (; name[length]; ++length) {
-        if (IsRejectedUnit(name[length])) return ERROR_INVALID_NAME;
+        if (IsForbiddenInName(name[length])) return ERROR_INVALID_NAME;
     }
     if (name[length - 1] == L' ' || name[length - 1] == L'.') return ERROR_INVALID_NAME;
     return NamesDevice(name) ? ERROR_INVALID_NAME : ERROR_SUCCESS;
@@ -168,25 +158,20 @@ DWORD CheckNotLink(const wchar_t* path) {
     // ends elsewhere than its folder's resolved path followed by its name.
     const wchar_t* lastBackslash = wcsrchr(path, L'\\');
     if (!lastBackslash) return ERROR_INVALID_PARAMETER;
-    auto* final = static_cast<wchar_t*>(MemAlloc(2 * kPathUnits * sizeof(wchar_t)));
-    if (!final) return ERROR_NOT_ENOUGH_MEMORY;
+    MemBlock<wchar_t> paths(2 * kPathUnits);
+    if (!paths.Get()) return ERROR_NOT_ENOUGH_MEMORY;
+    wchar_t* final = paths.Get();
     wchar_t* expected = final + kPathUnits;
     const size_t folderLength = static_cast<size_t>(lastBackslash - path) + 1;
     wmemcpy(expected, path, folderLength);
     expected[folderLength] = 0;
     DWORD result = ReadFinalPath(expected, expected);
     if (result == ERROR_SUCCESS) result = ReadFinalPath(path, final);
-    if (result == ERROR_SUCCESS) {
-        size_t length = wcslen(expected);
-        if (length == 0 || expected[length - 1] != L'\\') expected[length++] = L'\\';
-        expected[length] = 0;
-        if (length + wcslen(lastBackslash + 1) >= kPathUnits) {
-            result = ERROR_FILENAME_EXCED_RANGE;
-        } else {
-            wcscpy(expected + length, lastBackslash + 1);
-            if (CompareNamesIgnoringCase(expected, final) != 0) result = kEntryIsLink;
-        }
-    }
-    MemFree(final);
-    return result;
+    if (result != ERROR_SUCCESS) return result;
+    size_t length = wcslen(expected);
+    if (length == 0 || expected[length - 1] != L'\\') expected[length++] = L'\\';
+    expected[length] = 0;
+    if (length + wcslen(lastBackslash + 1) >= kPathUnits) return ERROR_FILENAME_EXCED_RANGE;
+    wcscpy(expected + length, lastBackslash + 1);
+    return CompareNamesIgnoringCase(expected, final) != 0 ? kEntryIsLink : ERROR_SUCCESS;
 }
