@@ -47,8 +47,8 @@ std::wstring CatalogTarget(const std::wstring& argument, std::wstring* problem) 
 }
 
 // The folder to catalog, with its trailing backslash; empty, with the reason, when it cannot be read.
-std::wstring CatalogedFolder(const std::wstring& argument, std::wstring* problem, bool* usageError) {
-    *usageError = true;
+std::wstring CatalogedFolder(const std::wstring& argument, std::wstring* problem, bool* argumentProblem) {
+    *argumentProblem = true;
     std::wstring path = FolderPath(argument);
     if (path.empty()) {
         *problem = L"FOLDER path is not valid or too long: " + argument;
@@ -60,7 +60,7 @@ std::wstring CatalogedFolder(const std::wstring& argument, std::wstring* problem
                         : L"FOLDER not found: ") +
                    argument;
     } else if (DWORD error = ListingError(path)) {
-        *usageError = false;
+        *argumentProblem = false;
         *problem = L"FOLDER cannot be read: " + argument + L": " + SystemMessage(error);
     } else {
         return path;
@@ -114,11 +114,11 @@ int WriteFolderCatalog(const Options& options, const ExclusionList* exclusions, 
 
 int RunCatalogCommand(const Options& options, const ExclusionList* exclusions) {
     std::wstring problem;
-    bool usageError = false;
-    const std::wstring folder = CatalogedFolder(options.folders[0], &problem, &usageError);
-    if (folder.empty()) return usageError ? UsageError(problem) : Trouble(problem);
+    bool argumentProblem = false;
+    const std::wstring folder = CatalogedFolder(options.folders[0], &problem, &argumentProblem);
+    if (folder.empty()) return argumentProblem ? ArgumentTrouble(problem) : Trouble(problem);
     const std::wstring file = CatalogTarget(options.folders[1], &problem);
-    if (file.empty()) return UsageError(problem);
+    if (file.empty()) return ArgumentTrouble(problem);
     RunLogs logs;
     problem = ChooseLogPaths(options.logFolder, &logs);
     if (!problem.empty()) return Trouble(problem);

@@ -29,6 +29,11 @@ int UsageError(const std::wstring& problem) {
     return kExitTrouble;
 }
 
+int ArgumentTrouble(const std::wstring& problem) {
+    WriteError(L"quillmar-cli: " + problem + L"\nTry 'quillmar-cli --help'\n");
+    return kExitTrouble;
+}
+
 int Trouble(const std::wstring& problem) {
     WriteError(L"quillmar-cli: " + problem + L"\n");
     return kExitTrouble;

@@ -21,6 +21,9 @@ std::wstring SystemMessage(DWORD code);
 
 // A command line that cannot be read: the problem, then the usage synopsis; kExitTrouble.
 int UsageError(const std::wstring& problem);
+// A command line that reads well but names what cannot be used (a folder
+// that is not there): the problem, then where the help is; kExitTrouble.
+int ArgumentTrouble(const std::wstring& problem);
 // Trouble that ends a run: the problem alone; kExitTrouble.
 int Trouble(const std::wstring& problem);
 

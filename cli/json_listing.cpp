@@ -1,11 +1,15 @@
 #include "cli/json_listing.h"
 
 #include "analysis/child_index.h"
+#include "analysis/state_walk.h"
+#include "model/location_tree.h"
 #include "model/names.h"
+#include "model/pending_stack.h"
 #include "model/text.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cwchar>
+#include <new>
 #include <vector>
 
 namespace cli {
@@ -17,13 +21,6 @@ const char* const kStateNames[] = {"identical", "new", "missing", "modified", "u
 struct JsonLine {
     std::string key;  // the path in UTF-8, as the text listing sorts it
     std::string text;
-};
-
-// A folder of the first tree with its folder in the second, if there is one.
-struct FolderPair {
-    const FileNode* left;
-    FileNode* right;
-    std::wstring prefix;  // the folder's relative path with its backslash; empty for the roots
 };
 
 void AppendEscapedUnit(std::string* out, unsigned unit) {
@@ -50,13 +47,18 @@ void AppendUtf8(std::string* out, const std::wstring& text, bool json) {
     }
 }
 
-// {"size":N,"time":T} for a file, {"time":T} for a folder, whose size says nothing.
+const char* KindWord(const FileNode* node) { return IsFolderNode(node) ? "folder" : "file"; }
+
+// {"kind":"file","size":N,"time":T} for a file, {"kind":"folder","time":T} for
+// a folder, whose size says nothing.
 void AppendSide(std::string* json, const FileNode* node) {
     if (!node) {
         *json += "null";
         return;
     }
-    *json += '{';
+    *json += "{\"kind\":\"";
+    *json += KindWord(node);
+    *json += "\",";
     if (!IsFolderNode(node)) *json += "\"size\":" + std::to_string(node->size) + ',';
     *json += "\"time\":";
     AppendJsonTime(json, node->lastWriteTime);
@@ -70,22 +72,25 @@ const char* ModifiedReason(const FileNode* left, const FileNode* right, bool com
     return CompareFileTime(&left->lastWriteTime, &right->lastWriteTime) > 0 ? "newer-left" : "newer-right";
 }
 
-// The record of `node`, seen from LEFT; `counterpart` is its node in the second tree, if any.
-std::string Record(const FileNode* node, const FileNode* counterpart, const std::wstring& path, bool compareContent,
-                   char terminator) {
-    const DiffState state = node->state;
-    // The first tree holds an image of each item only in RIGHT, and the second one of each only in LEFT.
-    const FileNode* left = state == DiffMissing ? nullptr : node;
-    const FileNode* right = state == DiffNew ? nullptr : state == DiffMissing && !counterpart ? node : counterpart;
+// The record of an item in `state` whose nodes are `left` and `right` (null
+// where it is absent), named by `node`: the text listing's kind and path.
+std::string Record(DiffState state, const FileNode* node, const FileNode* left, const FileNode* right,
+                   bool compareContent, char terminator, std::string* key) {
+    std::vector<wchar_t> path(kPathUnits);
+    if (!BuildNodePath(L"", node, path.data())) CopyText(path.data(), kPathUnits, node->name);
+    const std::wstring relative = path.data();
+    AppendUtf8(key, relative, false);
     std::string json = "{\"state\":\"";
     json += state <= DiffUnknown ? kStateNames[state] : "?";
-    json += IsFolderNode(node) ? "\",\"kind\":\"folder\",\"path\":" : "\",\"kind\":\"file\",\"path\":";
-    AppendJsonString(&json, path);
+    json += "\",\"kind\":\"";
+    json += KindWord(node);
+    json += "\",\"path\":";
+    AppendJsonString(&json, relative);
     json += ",\"left\":";
     AppendSide(&json, left);
     json += ",\"right\":";
     AppendSide(&json, right);
-    if (state == DiffModified && !IsFolderNode(node) && left && right) {
+    if (state == DiffModified && left && right && !IsFolderNode(left) && !IsFolderNode(right)) {
         json += ",\"reason\":\"";
         json += ModifiedReason(left, right, compareContent);
         json += '"';
@@ -93,6 +98,108 @@ std::string Record(const FileNode* node, const FileNode* counterpart, const std:
     json += '}';
     json += terminator;
     return json;
+}
+
+// The node of `folder` that stands for `child` of the other tree's folder:
+// the one of its very name where the folder holds names equal but for case,
+// so that each of two case twins is paired with its own namesake.
+FileNode* CounterpartOf(const FileNode* child, const ChildIndex& index, const FileNode* folder) {
+    FileNode* match = index.Find(child->name);
+    if (!match || wcscmp(match->name, child->name) == 0) return match;
+    for (FileNode* other = folder->firstChild; other; other = other->nextSibling) {
+        if (wcscmp(other->name, child->name) == 0) return other;
+    }
+    // The match is the namesake of a twin of the child's own folder, not the child's.
+    for (const FileNode* sibling = child->parent->firstChild; sibling; sibling = sibling->nextSibling) {
+        if (sibling != child && wcscmp(sibling->name, match->name) == 0) return nullptr;
+    }
+    return match;
+}
+
+// The records of one pair of folders, and the pairs below it. A folder of the
+// second tree with no folder in the first (a folder against a file, say) is
+// walked alone, its items listed with LEFT absent, as the full text listing
+// lists them.
+class JsonWalk {
+public:
+    JsonWalk(const BackgroundOpsData* data, bool all, char terminator)
+        : m_all(all), m_compareContent(data->compareContent != 0), m_terminator(terminator) {}
+    ~JsonWalk() {
+        m_pairs.Free();
+        m_alone.Free();
+    }
+    void Run(FileNode* left, FileNode* right) {
+        FolderPair pair = {left, right, 0};
+        do {
+            Pair(pair);
+        } while (m_pairs.Pop(&pair));
+        FileNode* alone = nullptr;
+        while (m_alone.Pop(&alone)) Alone(alone);
+    }
+    std::vector<JsonLine> lines;
+
+private:
+    void Add(DiffState state, const FileNode* node, const FileNode* left, const FileNode* right) {
+        JsonLine line;
+        line.text = Record(state, node, left, right, m_compareContent, m_terminator, &line.key);
+        lines.push_back(std::move(line));
+    }
+    template <typename T>
+    static void Push(PendingStack<T>* stack, const T& item) {
+        if (!stack->Push(item)) throw std::bad_alloc();
+    }
+    void Pair(const FolderPair& pair);
+    void Alone(FileNode* folder);
+
+    PendingStack<FolderPair> m_pairs = {};
+    PendingStack<FileNode*> m_alone = {};
+    bool m_all;
+    bool m_compareContent;
+    char m_terminator;
+};
+
+void JsonWalk::Pair(const FolderPair& pair) {
+    // Without memory for an index, lookups walk the folder's list instead.
+    ChildIndex others;
+    if (pair.counterpart) others.Build(pair.counterpart);
+    for (FileNode* child = pair.folder->firstChild; child; child = child->nextSibling) {
+        if (IsDotOrDotDot(child->name)) continue;
+        const DiffState state = child->state;
+        const bool listed = m_all || state != DiffIdentical;
+        if (!listed && !IsFolderNode(child)) continue;
+        FileNode* counterpart = pair.counterpart ? CounterpartOf(child, others, pair.counterpart) : nullptr;
+        if (listed) {
+            // The first tree holds an image of each item only in RIGHT, and the second one of each only in LEFT.
+            const FileNode* left = state == DiffMissing ? nullptr : child;
+            const FileNode* right = state == DiffNew                     ? nullptr
+                                    : state == DiffMissing && !counterpart ? child
+                                                                           : counterpart;
+            Add(state, child, left, right);
+        }
+        const bool otherIsFolder = counterpart && IsFolderNode(counterpart);
+        if (IsFolderNode(child)) {
+            Push(&m_pairs, FolderPair{child, otherIsFolder ? counterpart : nullptr, 0});
+        } else if (m_all && otherIsFolder) {
+            Push(&m_alone, counterpart);
+        }
+    }
+    if (!m_all || !pair.counterpart) return;
+    // Items of the second tree with no image in the first: those the analysis could not stand for.
+    ChildIndex own;
+    own.Build(pair.folder);
+    for (FileNode* other = pair.counterpart->firstChild; other; other = other->nextSibling) {
+        if (IsDotOrDotDot(other->name) || CounterpartOf(other, own, pair.folder)) continue;
+        Add(other->state, other, nullptr, other);
+        if (IsFolderNode(other)) Push(&m_alone, other);
+    }
+}
+
+void JsonWalk::Alone(FileNode* folder) {
+    for (FileNode* child = folder->firstChild; child; child = child->nextSibling) {
+        if (IsDotOrDotDot(child->name)) continue;
+        Add(child->state, child, nullptr, child);
+        if (IsFolderNode(child)) Push(&m_alone, child);
+    }
 }
 
 }  // namespace
@@ -115,33 +222,9 @@ void AppendJsonTime(std::string* json, const FILETIME& time) {
 // Walks both trees together, without recursion, so that the other side of
 // each item is found through its folder's index rather than a path lookup.
 std::string ListItemsAsJson(const BackgroundOpsData* data, bool all, char terminator) {
-    std::vector<JsonLine> lines;
-    std::vector<FolderPair> pending;
-    pending.push_back(FolderPair{data->slots[0].tree->root, data->slots[1].tree->root, std::wstring()});
-    while (!pending.empty()) {
-        FolderPair current = std::move(pending.back());
-        pending.pop_back();
-        // Without memory for an index, lookups walk the folder's list instead.
-        ChildIndex others;
-        if (current.right) others.Build(current.right);
-        for (const FileNode* child = current.left->firstChild; child; child = child->nextSibling) {
-            if (IsDotOrDotDot(child->name)) continue;
-            const bool listed = all || child->state != DiffIdentical;
-            if (!listed && !IsFolderNode(child)) continue;
-            FileNode* counterpart = current.right ? others.Find(child->name) : nullptr;
-            const std::wstring path = current.prefix + child->name;
-            if (listed) {
-                JsonLine line;
-                AppendUtf8(&line.key, path, false);
-                line.text = Record(child, counterpart, path, data->compareContent != 0, terminator);
-                lines.push_back(std::move(line));
-            }
-            if (IsFolderNode(child)) {
-                FileNode* folder = counterpart && IsFolderNode(counterpart) ? counterpart : nullptr;
-                pending.push_back(FolderPair{child, folder, path + L"\\"});
-            }
-        }
-    }
+    JsonWalk walk(data, all, terminator);
+    walk.Run(data->slots[0].tree->root, data->slots[1].tree->root);
+    std::vector<JsonLine>& lines = walk.lines;
     std::sort(lines.begin(), lines.end(), [](const JsonLine& a, const JsonLine& b) { return a.key < b.key; });
     std::string text;
     for (const JsonLine& line : lines) text += line.text;

@@ -74,8 +74,8 @@ bool IsFolder(const std::wstring& path) {
 }
 
 std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&paths)[2],
-                            LocationKind (&kinds)[2], bool* usageError, int newFolderSide) {
-    *usageError = true;
+                            LocationKind (&kinds)[2], bool* argumentProblem, int newFolderSide) {
+    *argumentProblem = true;
     for (int side = 0; side < 2; ++side) {
         const std::wstring name = side == 0 ? L"LEFT" : L"RIGHT";
         kinds[side] = LocationKind::Folder;
@@ -103,7 +103,7 @@ std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&p
     // A synchronization between them would copy a location into itself or delete its own root.
     if (kinds[0] != LocationKind::Catalog && kinds[1] != LocationKind::Catalog && Overlap(paths, kinds))
         return L"LEFT and RIGHT overlap: one lies inside the other, or both are the same folder";
-    *usageError = false;
+    *argumentProblem = false;
     for (int side = 0; side < 2; ++side) {
         if (kinds[side] != LocationKind::Folder) continue;
         // An unreadable root would look empty, and everything of the other side New.

@@ -286,7 +286,7 @@ int Run(const std::vector<std::wstring>& arguments) {
     const int target = options.command == Command::Commit ? 1 : options.command == Command::Update ? 0 : -1;
     problem = cli::CheckLocations(folders, paths, kinds, &usageError, target);
     if (problem.empty()) problem = cli::RefuseCatalogs(options.command, folders, kinds);
-    if (!problem.empty()) return usageError ? UsageError(problem) : Trouble(problem);
+    if (!problem.empty()) return usageError ? cli::ArgumentTrouble(problem) : Trouble(problem);
     std::wstring backupFolder;
     if (!options.backupDir.empty()) {
         problem = cli::CheckVersioningFolder(options.backupDir, paths, &backupFolder);

@@ -72,6 +72,8 @@ DWORD LineReader::Next(const char** line, size_t* length) {
         DWORD got = 0;
         if (!ReadFile(m_file, m_buffer + m_end, static_cast<DWORD>(kReadBytes - m_end), &got, nullptr))
             return LastErrorOr(ERROR_READ_FAULT);
+        // A byte-order mark, which a plain text editor may save the file with, is no part of the header.
+        if (m_number == 0 && m_start == 0 && m_end == 0) m_start = Utf8ByteOrderMarkAt(m_buffer, got);
         m_end += got;
         m_atEnd = got == 0;
     }
@@ -317,7 +319,8 @@ bool IsCatalogFile(const wchar_t* path) {
     char start[32];
     DWORD got = 0;
     if (!ReadFile(file.Get(), start, sizeof start, &got, nullptr)) return false;
-    return BeginsAsCatalogHeader(start, got);
+    const size_t mark = Utf8ByteOrderMarkAt(start, got);
+    return BeginsAsCatalogHeader(start + mark, got - mark);
 }
 
 DWORD ReadCatalog(const wchar_t* path, CatalogReading* reading, LocationTree* tree, CatalogDigests** digests,

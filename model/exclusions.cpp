@@ -95,8 +95,11 @@ bool MatchPath(const wchar_t* pattern, const wchar_t* folder, const wchar_t* nam
 
 DWORD AddExclusion(ExclusionList** list, const wchar_t* pattern) {
     if (!list || !pattern) return ERROR_INVALID_PARAMETER;
-    const size_t length = wcsnlen(pattern, kPathUnits);
-    if (length == 0 || length == kPathUnits) return ERROR_INVALID_PARAMETER;
+    size_t length = wcsnlen(pattern, kPathUnits);
+    if (length == kPathUnits) return ERROR_INVALID_PARAMETER;
+    // No Windows name ends in a space (one may begin with one): a space typed at the end means nothing.
+    while (length > 0 && pattern[length - 1] == L' ') --length;
+    if (length == 0) return ERROR_INVALID_PARAMETER;
     // A leading backslash ties the pattern to the location itself: "\build" is the top folder's build only.
     const bool anchored = pattern[0] == L'\\';
     const bool foldersOnly = pattern[length - 1] == L'\\';
