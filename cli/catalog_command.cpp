@@ -6,6 +6,7 @@
 #include "cli/output.h"
 #include "model/location_paths.h"
 #include "model/scan.h"
+#include "model/system_error.h"
 
 #include <windows.h>
 
@@ -88,7 +89,7 @@ int WriteFolderCatalog(const Options& options, const ExclusionList* exclusions, 
                        const std::wstring& file, const std::wstring& logPath) {
     const DWORD startTick = GetTickCount();
     LocationTree* tree = CreateLocationTree();
-    if (!tree) return Trouble(kNoMemory);
+    if (!tree) return Trouble(kNoMemoryText);
     volatile LONG excluded = 0;
     ScanContext context = {nullptr, SkipLogAppendLines, &g_catalogCancel, nullptr, nullptr, exclusions, &excluded};
     DWORD status = ScanLocation(tree, folder.c_str(), &context);

@@ -6,8 +6,6 @@
 
 namespace cli {
 
-const wchar_t kNoMemory[] = L"No enough memory!";
-
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) return std::string();
     int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,

@@ -12,8 +12,6 @@ const int kExitSame = 0;  // analyze: no difference; commit, update: every opera
 const int kExitDiffers = 1;  // analyze: differences; commit, update: something not done; catalog: something unread
 const int kExitTrouble = 2;
 
-extern const wchar_t kNoMemory[];
-
 // UTF-16 as UTF-8, a surrogate without its other half as U+FFFD.
 std::string ToUtf8(const std::wstring& text);
 // The system's text for a code, without its line end.

@@ -11,6 +11,7 @@
 #include "cli/locations.h"
 #include "cli/output.h"
 #include "cli/sync_command.h"
+#include "model/system_error.h"
 #include "model/win_guards.h"
 #include "quillmar_version.h"
 
@@ -25,7 +26,6 @@ using cli::Command;
 using cli::kExitDiffers;
 using cli::kExitSame;
 using cli::kExitTrouble;
-using cli::kNoMemory;
 using cli::Trouble;
 using cli::UsageError;
 
@@ -313,6 +313,6 @@ int wmain(int argc, wchar_t** argv) {
         return Run(std::vector<std::wstring>(argv + 1, argv + argc));
     } catch (...) {
         // Out of memory for a listing or a text: the run says so rather than ending without a word.
-        return Trouble(kNoMemory);
+        return Trouble(kNoMemoryText);
     }
 }

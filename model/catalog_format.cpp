@@ -63,6 +63,12 @@ bool ParseCount(const Field& field, uint64_t* value) {
     return true;
 }
 
+// True when the line's first field is `word`, with more fields after it.
+bool BeginsWithField(const char* line, size_t length, const char* word) {
+    const size_t wordLength = strlen(word);
+    return length > wordLength && memcmp(line, word, wordLength) == 0 && line[wordLength] == '\t';
+}
+
 char* WriteWord(char* out, const char* word) {
     const size_t length = strlen(word);
     memcpy(out, word, length);
@@ -107,10 +113,7 @@ size_t FormatCatalogHeader(bool withDigests, char* out) {
     return static_cast<size_t>(end - out);
 }
 
-bool BeginsAsCatalogHeader(const char* bytes, size_t length) {
-    const size_t magicLength = strlen(kMagic);
-    return length > magicLength && memcmp(bytes, kMagic, magicLength) == 0 && bytes[magicLength] == '\t';
-}
+bool BeginsAsCatalogHeader(const char* bytes, size_t length) { return BeginsWithField(bytes, length, kMagic); }
 
 bool ParseCatalogHeader(const char* line, size_t length, bool* withDigests, wchar_t* problem) {
     Field fields[3];
@@ -184,10 +187,7 @@ size_t FormatCatalogEnd(uint64_t entries, char* out) {
     return static_cast<size_t>(end - out);
 }
 
-bool IsCatalogEndLine(const char* line, size_t length) {
-    const size_t wordLength = strlen(kEndWord);
-    return length > wordLength && memcmp(line, kEndWord, wordLength) == 0 && line[wordLength] == '\t';
-}
+bool IsCatalogEndLine(const char* line, size_t length) { return BeginsWithField(line, length, kEndWord); }
 
 bool ParseCatalogEnd(const char* line, size_t length, uint64_t* entries, wchar_t* problem) {
     Field fields[2];

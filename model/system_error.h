@@ -3,6 +3,9 @@
 
 const unsigned kSystemErrorUnits = 2048;
 
+// The program's own words when memory runs out, in a message box or on a console.
+const wchar_t kNoMemoryText[] = L"No enough memory!";
+
 // Why an entry was left alone: it is a link (a symbolic link, a junction, a
 // mount point, or a reparse point of a kind that cannot be told), which leads
 // to another place than its own, and what lies behind it is not the
