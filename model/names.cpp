@@ -1,5 +1,7 @@
 #include "model/names.h"
 
+#include "model/text.h"
+
 #include <windows.h>
 
 namespace {
@@ -23,7 +25,7 @@ BOOL CALLBACK BuildFoldTable(PINIT_ONCE, PVOID, PVOID*) {
         // A length-changing mapping would misalign the table: fold unit by unit instead.
         for (unsigned unit = 1; unit < 0x10000; ++unit) {
             wchar_t in = static_cast<wchar_t>(unit), out = in;
-            if (unit >= 0xD800 && unit < 0xE000) continue;
+            if (IsSurrogate(unit)) continue;
             if (LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_LOWERCASE, &in, 1, &out, 1) != 1) out = in;
             g_fold[unit] = out;
         }
