@@ -87,24 +87,28 @@ TEST_F(CliTest, JsonRecordsAreTheTextListingsItemsWithBothSides) {
                                                      " && touch -d @1555526400 " + ShellQuote(folder + "q\"t\tx")) == 0;
 
     const std::string at = "\"time\":\"2019-04-17T18:40:00.0000000Z\"";
+    const std::string folderSide = "{\"kind\":\"folder\"," + at + "}";
+    const auto fileSide = [&](int size, const std::string& time) {
+        return "{\"kind\":\"file\",\"size\":" + std::to_string(size) + "," + time + "}";
+    };
+    const auto record = [](const char* state, const char* kind, const std::string& path, const std::string& left,
+                           const std::string& right, const char* reason = nullptr) {
+        return std::string("{\"state\":\"") + state + "\",\"kind\":\"" + kind + "\",\"path\":\"" + path +
+               "\",\"left\":" + left + ",\"right\":" + right +
+               (reason ? std::string(",\"reason\":\"") + reason + "\"" : std::string()) + "}\n";
+    };
     const std::string expected =
-        "{\"state\":\"missing\",\"kind\":\"folder\",\"path\":\"b\",\"left\":null,\"right\":{\"kind\":\"folder\"," + at + "}}\n"
-        "{\"state\":\"missing\",\"kind\":\"file\",\"path\":\"b\\\\" + Utf8(L"\u00e9t\u00e9\U0001F600") +
-        ".txt\",\"left\":null,\"right\":{\"kind\":\"file\",\"size\":4," + at + "}}\n"
-        "{\"state\":\"modified\",\"kind\":\"file\",\"path\":\"grown.txt\",\"left\":{\"kind\":\"file\",\"size\":1," + at +
-        "},\"right\":{\"kind\":\"file\",\"size\":3," + at + "},\"reason\":\"size\"}\n"
-        "{\"state\":\"modified\",\"kind\":\"file\",\"path\":\"newer.txt\",\"left\":{\"kind\":\"file\",\"size\":1,"
-        "\"time\":\"2019-04-17T18:40:05.1234567Z\"},\"right\":{\"kind\":\"file\",\"size\":1," + at + "},\"reason\":\"newer-left\"}\n"
-        "{\"state\":\"modified\",\"kind\":\"file\",\"path\":\"older.txt\",\"left\":{\"kind\":\"file\",\"size\":1," + at +
-        "},\"right\":{\"kind\":\"file\",\"size\":1,\"time\":\"2019-04-17T18:40:03.0000000Z\"},\"reason\":\"newer-right\"}\n"
-        "{\"state\":\"new\",\"kind\":\"folder\",\"path\":\"only\",\"left\":{\"kind\":\"folder\"," + at + "},\"right\":null}\n"
-        "{\"state\":\"new\",\"kind\":\"file\",\"path\":\"only\\\\a.txt\",\"left\":{\"kind\":\"file\",\"size\":2," + at +
-        "},\"right\":null}\n" +
-        (odd ? "{\"state\":\"unknown\",\"kind\":\"file\",\"path\":\"q\\\"t\\u0009x\",\"left\":{\"kind\":\"file\",\"size\":1," + at +
-                   "},\"right\":null}\n"
-             : "") +
-        "{\"state\":\"identical\",\"kind\":\"file\",\"path\":\"same.txt\",\"left\":{\"kind\":\"file\",\"size\":1," + at +
-        "},\"right\":{\"kind\":\"file\",\"size\":1," + at + "}}\n";
+        record("missing", "folder", "b", "null", folderSide) +
+        record("missing", "file", "b\\\\" + Utf8(L"\u00e9t\u00e9\U0001F600") + ".txt", "null", fileSide(4, at)) +
+        record("modified", "file", "grown.txt", fileSide(1, at), fileSide(3, at), "size") +
+        record("modified", "file", "newer.txt", fileSide(1, "\"time\":\"2019-04-17T18:40:05.1234567Z\""),
+               fileSide(1, at), "newer-left") +
+        record("modified", "file", "older.txt", fileSide(1, at),
+               fileSide(1, "\"time\":\"2019-04-17T18:40:03.0000000Z\""), "newer-right") +
+        record("new", "folder", "only", folderSide, "null") +
+        record("new", "file", "only\\\\a.txt", fileSide(2, at), "null") +
+        (odd ? record("unknown", "file", "q\\\"t\\u0009x", fileSide(1, at), "null") : "") +
+        record("identical", "file", "same.txt", fileSide(1, at), fileSide(1, at));
     CompanionRun all = Run({L"analyze", L"--json", L"--all", m_left, m_right});
     EXPECT_EQ(all.exitCode, 1u) << all.err;
     EXPECT_EQ(all.out, expected);
@@ -128,8 +132,7 @@ TEST_F(CliTest, JsonRecordsAreTheTextListingsItemsWithBothSides) {
 
     // By content, a modified file differs in its content.
     CompanionRun content = Run({L"analyze", L"--json", L"--content", m_left, m_right});
-    EXPECT_NE(content.out.find("\"path\":\"grown.txt\",\"left\":{\"kind\":\"file\",\"size\":1," + at + "},\"right\":{\"kind\":\"file\",\"size\":3," + at +
-                               "},\"reason\":\"content\"}\n"),
+    EXPECT_NE(content.out.find(record("modified", "file", "grown.txt", fileSide(1, at), fileSide(3, at), "content")),
               std::string::npos)
         << content.out;
     if (odd) RemoveUnixTree(m_left);
