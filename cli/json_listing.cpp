@@ -74,11 +74,11 @@ const char* ModifiedReason(const FileNode* left, const FileNode* right, bool com
 
 // The record of an item in `state` whose nodes are `left` and `right` (null
 // where it is absent), named by `node`: the text listing's kind and path.
+// `path` (kPathUnits) is room for the path.
 std::string Record(DiffState state, const FileNode* node, const FileNode* left, const FileNode* right,
-                   bool compareContent, char terminator, std::string* key) {
-    std::vector<wchar_t> path(kPathUnits);
-    if (!BuildNodePath(L"", node, path.data())) CopyText(path.data(), kPathUnits, node->name);
-    const std::wstring relative = path.data();
+                   bool compareContent, char terminator, wchar_t* path, std::string* key) {
+    if (!BuildNodePath(L"", node, path)) CopyText(path, kPathUnits, node->name);
+    const std::wstring relative = path;
     AppendUtf8(key, relative, false);
     std::string json = "{\"state\":\"";
     json += state <= DiffUnknown ? kStateNames[state] : "?";
@@ -141,7 +141,7 @@ public:
 private:
     void Add(DiffState state, const FileNode* node, const FileNode* left, const FileNode* right) {
         JsonLine line;
-        line.text = Record(state, node, left, right, m_compareContent, m_terminator, &line.key);
+        line.text = Record(state, node, left, right, m_compareContent, m_terminator, m_path.data(), &line.key);
         lines.push_back(std::move(line));
     }
     template <typename T>
@@ -151,6 +151,7 @@ private:
     void Pair(const FolderPair& pair);
     void Alone(FileNode* folder);
 
+    std::vector<wchar_t> m_path = std::vector<wchar_t>(kPathUnits);
     PendingStack<FolderPair> m_pairs = {};
     PendingStack<FileNode*> m_alone = {};
     bool m_all;
