@@ -3,7 +3,6 @@
 #include "analysis/child_index.h"
 #include "analysis/content_pair.h"
 #include "analysis/digest_compare.h"
-#include "analysis/folder_stack.h"
 #include "analysis/skip_log.h"
 #include "analysis/state_marks.h"
 #include "analysis/state_walk.h"
@@ -12,6 +11,7 @@
 #include "model/location_paths.h"
 #include "model/memory.h"
 #include "model/names.h"
+#include "model/pending_stack.h"
 #include "model/scan.h"
 #include "model/system_error.h"
 #include "model/text.h"
@@ -34,11 +34,6 @@ const wchar_t kLogFailed[] = L"Error log can not be saved";
 const wchar_t kReadFailed[] = L"Error reading file content";
 const wchar_t kCompleted[] = L"Analysis completed";
 
-// A failed open without a code is still a failure.
-DWORD OpenFailure() {
-    DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : ERROR_OPEN_FAILED;
-}
 
 bool IsCancelled(HANDLE cancelEvent) { return WaitForSingleObject(cancelEvent, 0) == WAIT_OBJECT_0; }
 
@@ -181,12 +176,12 @@ ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuf
                 const bool overlapped = !PairFitsInOneChunk(child->size, size1);
                 HANDLE file0 = OpenFileForComparison(buffers.path0, overlapped);
                 if (file0 == INVALID_HANDLE_VALUE) {
-                    openError = OpenFailure();
+                    openError = LastErrorOr(ERROR_OPEN_FAILED);
                 } else {
                     IoChannelAttach(engine->channels[0], file0, child->size, overlapped);
                     HANDLE file1 = OpenFileForComparison(buffers.path1, overlapped);
                     if (file1 == INVALID_HANDLE_VALUE) {
-                        openError = OpenFailure();
+                        openError = LastErrorOr(ERROR_OPEN_FAILED);
                         failedPath = buffers.path1;
                         IoChannelDetach(engine->channels[0]);
                     } else {
@@ -195,16 +190,7 @@ ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuf
                 }
             }
             if (openError != ERROR_SUCCESS) {
-                child->state = DiffUnknown;
-                MarkAncestorsModified(child);
-                if (counterpart) {
-                    counterpart->state = DiffUnknown;
-                    MarkAncestorsModified(counterpart);
-                }
-                wchar_t message[kSystemErrorUnits];
-                FormatSystemError(openError, message);
-                const wchar_t* lines[2] = {failedPath, message};
-                if (!SkipLogAppendLines(lines, 2)) {
+                if (!MarkPairUnknown(child, counterpart, failedPath, openError, SkipLogAppendLines)) {
                     *failText = kLogFailed;
                     *failCode = openError;
                     return ContentFailed;

@@ -5,6 +5,14 @@
 // child in list order among names equal ignoring case.
 #include "model/location_tree.h"
 
+// A folder of one tree with its counterpart in the other (null where the
+// other tree has none), still to compare.
+struct FolderPair {
+    FileNode* folder;
+    FileNode* counterpart;
+    size_t pathLength;  // of the folder's tree path, where the walk keeps it
+};
+
 class ChildIndex {
 public:
     ChildIndex() = default;

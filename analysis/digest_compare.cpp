@@ -2,7 +2,6 @@
 
 #include "analysis/child_index.h"
 #include "analysis/content_pair.h"
-#include "analysis/folder_stack.h"
 #include "analysis/skip_log.h"
 #include "analysis/state_marks.h"
 #include "analysis/state_walk.h"
@@ -10,6 +9,7 @@
 #include "model/file_digest.h"
 #include "model/memory.h"
 #include "model/names.h"
+#include "model/pending_stack.h"
 #include "model/system_error.h"
 #include "model/text.h"
 
@@ -17,12 +17,6 @@
 #include <initializer_list>
 
 namespace {
-
-// A folder of tree 0 with its counterpart in tree 1, still to compare.
-struct FolderPair {
-    FileNode* folder;
-    FileNode* counterpart;
-};
 
 struct DigestRun {
     BackgroundOpsData* data;
@@ -55,18 +49,6 @@ DWORD SideDigest(DigestRun* run, unsigned side, const FileNode* file, FileDigest
     return status;
 }
 
-// Both files of a pair whose digest cannot be had are Unknown, and the file logged.
-DWORD MarkPairUnknown(DigestRun* run, FileNode* const (&files)[2], DWORD reason) {
-    for (FileNode* file : files) {
-        file->state = DiffUnknown;
-        MarkAncestorsModified(file);
-    }
-    wchar_t message[kSystemErrorUnits];
-    FormatSystemError(reason, message);
-    const wchar_t* lines[2] = {run->path, message};
-    return SkipLogAppendLines(lines, 2) ? ERROR_SUCCESS : ERROR_INTERNAL_ERROR;
-}
-
 DWORD ComparePair(DigestRun* run, FileNode* file0, FileNode* file1) {
     FileNode* const files[2] = {file0, file1};
     if (file0->size != file1->size) {
@@ -80,7 +62,10 @@ DWORD ComparePair(DigestRun* run, FileNode* file0, FileNode* file1) {
     for (unsigned side : {first, 1 - first}) {
         DWORD status = SideDigest(run, side, files[side], &digests[side]);
         if (status == ERROR_CANCELLED) return status;
-        if (status != ERROR_SUCCESS) return MarkPairUnknown(run, files, status);
+        // Both files of a pair whose digest cannot be had are Unknown, and the file logged.
+        if (status != ERROR_SUCCESS)
+            return MarkPairUnknown(file0, file1, run->path, status, SkipLogAppendLines) ? ERROR_SUCCESS
+                                                                                        : ERROR_INTERNAL_ERROR;
     }
     if (memcmp(digests[0].bytes, digests[1].bytes, kDigestBytes) != 0) {
         MarkModified(file0);
@@ -98,7 +83,7 @@ DWORD CompareFolderPair(DigestRun* run, const FolderPair& pair, PendingStack<Fol
         FileNode* counterpart = counterparts.Find(child->name);
         if (!counterpart || !IsCompared(counterpart) || IsFolderNode(child) != IsFolderNode(counterpart)) continue;
         if (IsFolderNode(child)) {
-            if (!pending->Push(FolderPair{child, counterpart})) return ERROR_NOT_ENOUGH_MEMORY;
+            if (!pending->Push(FolderPair{child, counterpart, 0})) return ERROR_NOT_ENOUGH_MEMORY;
             continue;
         }
         if (run->data->cancelRequested) return ERROR_CANCELLED;
@@ -112,12 +97,13 @@ DWORD CompareFolderPair(DigestRun* run, const FolderPair& pair, PendingStack<Fol
 
 DWORD CompareByDigests(BackgroundOpsData* data, DWORD startTick) {
     DigestRun run = {data, {}, nullptr, {data, startTick, startTick, data->slots[0].commonBytes}, 0};
-    run.path = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
+    MemBlock<wchar_t> path(kPathUnits);
+    run.path = path.Get();
     if (!run.path) return ERROR_NOT_ENOUGH_MEMORY;
     DWORD status = ERROR_SUCCESS;
     if (!data->slots[0].catalog || !data->slots[1].catalog) status = OpenFileDigester(&run.digester);
     PendingStack<FolderPair> pending = {};
-    FolderPair pair = {data->slots[0].tree->root, data->slots[1].tree->root};
+    FolderPair pair = {data->slots[0].tree->root, data->slots[1].tree->root, 0};
     if (status == ERROR_SUCCESS) {
         do {
             status = CompareFolderPair(&run, pair, &pending);
@@ -125,6 +111,5 @@ DWORD CompareByDigests(BackgroundOpsData* data, DWORD startTick) {
     }
     pending.Free();
     CloseFileDigester(&run.digester);
-    MemFree(run.path);
     return status;
 }

@@ -2,6 +2,8 @@
 
 #include "model/names.h"
 
+#include <initializer_list>
+
 void MarkModified(FileNode* node) {
     node->state = DiffModified;
     MarkAncestorsModified(node);
@@ -28,4 +30,14 @@ void MarkSubtreeUnknown(FileNode* top) {
         while (node != top && !node->nextSibling) node = node->parent;
         node = node == top ? nullptr : node->nextSibling;
     }
+}
+
+bool MarkPairUnknown(FileNode* file, FileNode* counterpart, const wchar_t* loggedPath, DWORD reason,
+                     SkipLineWriter write) {
+    for (FileNode* node : {file, counterpart}) {
+        if (!node) continue;
+        node->state = DiffUnknown;
+        MarkAncestorsModified(node);
+    }
+    return LogSkippedPath(write, loggedPath, reason);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // A filtered walk over a subtree of an analysed tree, yielding full paths.
-#include "analysis/folder_stack.h"
 #include "model/location_tree.h"
+#include "model/pending_stack.h"
 
 struct StateWalk {
     StateFilterMask mask;  // states that are yielded

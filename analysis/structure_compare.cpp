@@ -2,12 +2,12 @@
 
 #include "analysis/cancel_poll.h"
 #include "analysis/child_index.h"
-#include "analysis/folder_stack.h"
 #include "analysis/skip_log.h"
 #include "analysis/state_marks.h"
 #include "analysis/state_walk.h"
 #include "model/memory.h"
 #include "model/names.h"
+#include "model/pending_stack.h"
 #include "model/system_error.h"
 #include "model/text.h"
 
@@ -16,29 +16,16 @@
 namespace {
 
 
-// A folder of this tree with its folder in the other tree, still to compare.
-struct FolderPair {
-    FileNode* node;
-    FileNode* counterpart;
-    size_t pathLength;  // of the node's tree path
-};
-
-
 // A file facing a folder of the same name: neither can be synchronized
 // over the other. Logged under its path in the other location.
 DWORD MarkKindMismatch(FileNode* child, FileNode* match, const LocationSlot* other) {
     MarkSubtreeUnknown(child);
     MarkSubtreeUnknown(match);
-    auto* path = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-    if (!path) return ERROR_NOT_ENOUGH_MEMORY;
-    if (!BuildNodePath(other->rootPath, match, path)) CopyText(path, kPathUnits, match->name);
-    if (IsFolderNode(match)) AppendText(path, kPathUnits, L"\\");
-    wchar_t message[kSystemErrorUnits];
-    FormatSystemError(ERROR_ALREADY_EXISTS, message);
-    const wchar_t* lines[2] = {path, message};
-    const bool logged = SkipLogAppendLines(lines, 2);
-    MemFree(path);
-    return logged ? ERROR_SUCCESS : ERROR_INTERNAL_ERROR;
+    MemBlock<wchar_t> path(kPathUnits);
+    if (!path.Get()) return ERROR_NOT_ENOUGH_MEMORY;
+    if (!BuildNodePath(other->rootPath, match, path.Get())) CopyText(path.Get(), kPathUnits, match->name);
+    if (IsFolderNode(match)) AppendText(path.Get(), kPathUnits, L"\\");
+    return LogSkippedPath(SkipLogAppendLines, path.Get(), ERROR_ALREADY_EXISTS) ? ERROR_SUCCESS : ERROR_INTERNAL_ERROR;
 }
 
 // Adds a Missing copy of `child` under `counterpart` and makes `child` New.
@@ -63,7 +50,7 @@ DWORD CompareFolderPair(const FolderPair& pair, LocationSlot* other, const TimeR
                         PendingStack<FolderPair>* pending) {
     ChildIndex otherChildren;
     if (!otherChildren.Build(pair.counterpart)) return ERROR_NOT_ENOUGH_MEMORY;
-    for (FileNode* child = pair.node->firstChild; child; child = child->nextSibling) {
+    for (FileNode* child = pair.folder->firstChild; child; child = child->nextSibling) {
         if (cancel->Requested(other->cancelEvent, other->cancelRequested)) break;
         // "." and ".." take part in nothing.
         if (IsDotOrDotDot(child->name)) continue;

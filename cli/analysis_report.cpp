@@ -1,5 +1,6 @@
 #include "cli/analysis_report.h"
 
+#include "cli/console.h"
 #include "model/location_paths.h"
 #include "model/names.h"
 
@@ -58,16 +59,6 @@ std::string SortedText(std::vector<NodeLine>* lines) {
 const char* StateWord(const char* const* words, DiffState state) { return state <= DiffUnknown ? words[state] : "?"; }
 
 }  // namespace
-
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                   nullptr);
-    std::string bytes(size > 0 ? size : 0, '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
-    return bytes;
-}
 
 std::string ListDifferences(const BackgroundOpsData* data, char terminator) {
     std::vector<NodeLine> lines;

@@ -47,6 +47,4 @@ private:
     ProgressSample m_next = {};
 };
 
-std::string ToUtf8(const std::wstring& text);
-
 }  // namespace cli

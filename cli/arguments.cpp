@@ -156,7 +156,8 @@ const OptionRow kOptions[] = {
      },
      L"needs a FILE",
      L"the patterns of FILE, one a line, UTF-8; blank lines and lines\n"
-     L"that begin with # are skipped. May be given many times"},
+     L"that begin with # are skipped, and the spaces that end a line\n"
+     L"dropped. May be given many times"},
 };
 
 const struct {
@@ -266,14 +267,16 @@ const wchar_t kHelpAfterOptions[] =
     L"  analyze --json  one JSON object a line for each item that differs (every item\n"
     L"                  with --all), as seen from LEFT and sorted by path:\n"
     L"                    {\"state\":\"modified\",\"kind\":\"file\",\"path\":\"docs\\\\a.txt\",\n"
-    L"                     \"left\":{\"size\":120,\"time\":\"2026-12-07T14:18:11.1234567Z\"},\n"
-    L"                     \"right\":{\"size\":98,\"time\":\"2026-12-06T09:02:45.5000000Z\"},\n"
+    L"                     \"left\":{\"kind\":\"file\",\"size\":120,\n"
+    L"                             \"time\":\"2026-12-07T14:18:11.1234567Z\"},\n"
+    L"                     \"right\":{\"kind\":\"file\",\"size\":98,\n"
+    L"                              \"time\":\"2026-12-06T09:02:45.5000000Z\"},\n"
     L"                     \"reason\":\"size\"}\n"
     L"                  state: new, missing, modified, unknown or identical; kind: file\n"
-    L"                  or folder; left and right: null where the item is absent, a\n"
-    L"                  folder without size; time: last write, UTC. reason, for a\n"
-    L"                  modified file: size, newer-left or newer-right (by time), or\n"
-    L"                  content (with --content).\n"
+    L"                  or folder; left and right: null where the item is absent, else\n"
+    L"                  that side's kind, size (none for a folder) and time (last\n"
+    L"                  write, UTC). reason, for a modified file: size, newer-left or\n"
+    L"                  newer-right (by time), or content (with --content).\n"
     L"                  Each listing ends with a summary on standard error: the count\n"
     L"                  of each state among the items seen from LEFT, and the bytes\n"
     L"                  compared, then, with --exclude or --exclude-from, the entries\n"

@@ -2,9 +2,11 @@
 
 #include "analysis/analyze_log.h"
 #include "analysis/skip_log.h"
+#include "cli/console.h"
 #include "cli/output.h"
 #include "model/location_paths.h"
 #include "model/scan.h"
+#include "model/system_error.h"
 
 #include <windows.h>
 
@@ -15,10 +17,6 @@ namespace cli {
 
 namespace {
 
-const int kExitWhole = 0;
-const int kExitPartly = 1;
-const int kExitTrouble = 2;
-
 const wchar_t* const kSideNames[2] = {L"LEFT", L"RIGHT"};
 
 // Set by Ctrl+C; the scan and the writer test it.
@@ -27,16 +25,6 @@ volatile LONG g_catalogCancel = 0;
 BOOL WINAPI OnCatalogControl(DWORD) {
     InterlockedExchange(&g_catalogCancel, 1);
     return TRUE;
-}
-
-int Trouble(const std::wstring& problem) {
-    WriteError(L"quillmar-cli: " + problem + L"\n");
-    return kExitTrouble;
-}
-
-int UsageError(const std::wstring& problem) {
-    WriteError(L"quillmar-cli: " + problem + L"\n" + kUsageSynopsis);
-    return kExitTrouble;
 }
 
 // The full path of FILE; empty, with the reason in `problem`, when a catalog cannot go there.
@@ -60,8 +48,8 @@ std::wstring CatalogTarget(const std::wstring& argument, std::wstring* problem) 
 }
 
 // The folder to catalog, with its trailing backslash; empty, with the reason, when it cannot be read.
-std::wstring CatalogedFolder(const std::wstring& argument, std::wstring* problem, bool* usageError) {
-    *usageError = true;
+std::wstring CatalogedFolder(const std::wstring& argument, std::wstring* problem, bool* argumentProblem) {
+    *argumentProblem = true;
     std::wstring path = FolderPath(argument);
     if (path.empty()) {
         *problem = L"FOLDER path is not valid or too long: " + argument;
@@ -73,7 +61,7 @@ std::wstring CatalogedFolder(const std::wstring& argument, std::wstring* problem
                         : L"FOLDER not found: ") +
                    argument;
     } else if (DWORD error = ListingError(path)) {
-        *usageError = false;
+        *argumentProblem = false;
         *problem = L"FOLDER cannot be read: " + argument + L": " + SystemMessage(error);
     } else {
         return path;
@@ -101,7 +89,7 @@ int WriteFolderCatalog(const Options& options, const ExclusionList* exclusions, 
                        const std::wstring& file, const std::wstring& logPath) {
     const DWORD startTick = GetTickCount();
     LocationTree* tree = CreateLocationTree();
-    if (!tree) return Trouble(L"No enough memory!");
+    if (!tree) return Trouble(kNoMemoryText);
     volatile LONG excluded = 0;
     ScanContext context = {nullptr, SkipLogAppendLines, &g_catalogCancel, nullptr, nullptr, exclusions, &excluded};
     DWORD status = ScanLocation(tree, folder.c_str(), &context);
@@ -120,18 +108,18 @@ int WriteFolderCatalog(const Options& options, const ExclusionList* exclusions, 
         return Trouble(L"the catalog could not be made: " + SystemMessage(status) + L"; " + file +
                        L" was left as it was");
     WriteError(Summary(writing, file, excluded, exclusions != nullptr, GetTickCount() - startTick));
-    return writing.unknown > 0 || writing.undigested > 0 || logEntries > 0 ? kExitPartly : kExitWhole;
+    return writing.unknown > 0 || writing.undigested > 0 || logEntries > 0 ? kExitDiffers : kExitSame;
 }
 
 }  // namespace
 
 int RunCatalogCommand(const Options& options, const ExclusionList* exclusions) {
     std::wstring problem;
-    bool usageError = false;
-    const std::wstring folder = CatalogedFolder(options.folders[0], &problem, &usageError);
-    if (folder.empty()) return usageError ? UsageError(problem) : Trouble(problem);
+    bool argumentProblem = false;
+    const std::wstring folder = CatalogedFolder(options.folders[0], &problem, &argumentProblem);
+    if (folder.empty()) return argumentProblem ? ArgumentTrouble(problem) : Trouble(problem);
     const std::wstring file = CatalogTarget(options.folders[1], &problem);
-    if (file.empty()) return UsageError(problem);
+    if (file.empty()) return ArgumentTrouble(problem);
     RunLogs logs;
     problem = ChooseLogPaths(options.logFolder, &logs);
     if (!problem.empty()) return Trouble(problem);

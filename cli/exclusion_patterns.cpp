@@ -1,6 +1,7 @@
 #include "cli/exclusion_patterns.h"
 
-#include "cli/locations.h"
+#include "cli/console.h"
+#include "model/text.h"
 #include "model/win_guards.h"
 
 #include <windows.h>
@@ -30,7 +31,7 @@ std::wstring ReadBytes(const std::wstring& path, std::string* bytes) {
 
 // False when the bytes are not UTF-8.
 bool DecodeUtf8(const std::string& bytes, std::wstring* text) {
-    size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    const size_t start = Utf8ByteOrderMarkAt(bytes.data(), bytes.size());
     if (start == bytes.size()) return true;
     const int count = static_cast<int>(bytes.size() - start);
     int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start, count, nullptr, 0);

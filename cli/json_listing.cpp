@@ -1,10 +1,15 @@
 #include "cli/json_listing.h"
 
 #include "analysis/child_index.h"
+#include "analysis/state_walk.h"
+#include "model/location_tree.h"
 #include "model/names.h"
+#include "model/pending_stack.h"
+#include "model/text.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cwchar>
+#include <new>
 #include <vector>
 
 namespace cli {
@@ -18,73 +23,42 @@ struct JsonLine {
     std::string text;
 };
 
-// A folder of the first tree with its folder in the second, if there is one.
-struct FolderPair {
-    const FileNode* left;
-    FileNode* right;
-    std::wstring prefix;  // the folder's relative path with its backslash; empty for the roots
-};
-
-bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
-bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
-
-void AppendCodePoint(std::string* out, unsigned point) {
-    if (point < 0x80) {
-        *out += static_cast<char>(point);
-    } else if (point < 0x800) {
-        *out += static_cast<char>(0xC0 | (point >> 6));
-        *out += static_cast<char>(0x80 | (point & 0x3F));
-    } else if (point < 0x10000) {
-        *out += static_cast<char>(0xE0 | (point >> 12));
-        *out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        *out += static_cast<char>(0x80 | (point & 0x3F));
-    } else {
-        *out += static_cast<char>(0xF0 | (point >> 18));
-        *out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-        *out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        *out += static_cast<char>(0x80 | (point & 0x3F));
-    }
-}
-
-void AppendEscapedUnit(std::string* out, wchar_t unit) {
-    char escape[8];
-    snprintf(escape, sizeof(escape), "\\u%04x", static_cast<unsigned>(static_cast<unsigned short>(unit)));
-    *out += escape;
+void AppendEscapedUnit(std::string* out, unsigned unit) {
+    char escape[6] = {'\\', 'u'};
+    WriteHexDigits(escape + 2, unit, 4, false);
+    out->append(escape, 6);
 }
 
 // UTF-16 as UTF-8. For JSON, escaped as a string's content must be, a lone
 // surrogate kept as its escape; otherwise a lone surrogate becomes U+FFFD, as
 // the system's conversion makes it in the text listing.
 void AppendUtf8(std::string* out, const std::wstring& text, bool json) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        const wchar_t unit = text[i];
-        if (json && (unit == L'"' || unit == L'\\')) {
+    for (size_t index = 0; index < text.size();) {
+        const unsigned point = NextCodePoint(text.data(), text.size(), &index);
+        if (json && (point == L'"' || point == L'\\')) {
             *out += '\\';
-            *out += static_cast<char>(unit);
-        } else if (json && unit < 0x20) {
-            AppendEscapedUnit(out, unit);
-        } else if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            AppendCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-            if (json) {
-                AppendEscapedUnit(out, unit);
-            } else {
-                AppendCodePoint(out, 0xFFFD);
-            }
+            *out += static_cast<char>(point);
+        } else if (json && (point < 0x20 || IsSurrogate(point))) {
+            AppendEscapedUnit(out, point);
         } else {
-            AppendCodePoint(out, static_cast<unsigned short>(unit));
+            char bytes[4];
+            out->append(bytes, EncodeUtf8(IsSurrogate(point) ? 0xFFFD : point, bytes));
         }
     }
 }
 
-// {"size":N,"time":T} for a file, {"time":T} for a folder, whose size says nothing.
+const char* KindWord(const FileNode* node) { return IsFolderNode(node) ? "folder" : "file"; }
+
+// {"kind":"file","size":N,"time":T} for a file, {"kind":"folder","time":T} for
+// a folder, whose size says nothing.
 void AppendSide(std::string* json, const FileNode* node) {
     if (!node) {
         *json += "null";
         return;
     }
-    *json += '{';
+    *json += "{\"kind\":\"";
+    *json += KindWord(node);
+    *json += "\",";
     if (!IsFolderNode(node)) *json += "\"size\":" + std::to_string(node->size) + ',';
     *json += "\"time\":";
     AppendJsonTime(json, node->lastWriteTime);
@@ -98,22 +72,25 @@ const char* ModifiedReason(const FileNode* left, const FileNode* right, bool com
     return CompareFileTime(&left->lastWriteTime, &right->lastWriteTime) > 0 ? "newer-left" : "newer-right";
 }
 
-// The record of `node`, seen from LEFT; `counterpart` is its node in the second tree, if any.
-std::string Record(const FileNode* node, const FileNode* counterpart, const std::wstring& path, bool compareContent,
-                   char terminator) {
-    const DiffState state = node->state;
-    // The first tree holds an image of each item only in RIGHT, and the second one of each only in LEFT.
-    const FileNode* left = state == DiffMissing ? nullptr : node;
-    const FileNode* right = state == DiffNew ? nullptr : state == DiffMissing && !counterpart ? node : counterpart;
+// The record of an item in `state` whose nodes are `left` and `right` (null
+// where it is absent), named by `node`: the text listing's kind and path.
+// `path` (kPathUnits) is room for the path.
+std::string Record(DiffState state, const FileNode* node, const FileNode* left, const FileNode* right,
+                   bool compareContent, char terminator, wchar_t* path, std::string* key) {
+    if (!BuildNodePath(L"", node, path)) CopyText(path, kPathUnits, node->name);
+    const std::wstring relative = path;
+    AppendUtf8(key, relative, false);
     std::string json = "{\"state\":\"";
     json += state <= DiffUnknown ? kStateNames[state] : "?";
-    json += IsFolderNode(node) ? "\",\"kind\":\"folder\",\"path\":" : "\",\"kind\":\"file\",\"path\":";
-    AppendJsonString(&json, path);
+    json += "\",\"kind\":\"";
+    json += KindWord(node);
+    json += "\",\"path\":";
+    AppendJsonString(&json, relative);
     json += ",\"left\":";
     AppendSide(&json, left);
     json += ",\"right\":";
     AppendSide(&json, right);
-    if (state == DiffModified && !IsFolderNode(node) && left && right) {
+    if (state == DiffModified && left && right && !IsFolderNode(left) && !IsFolderNode(right)) {
         json += ",\"reason\":\"";
         json += ModifiedReason(left, right, compareContent);
         json += '"';
@@ -121,6 +98,109 @@ std::string Record(const FileNode* node, const FileNode* counterpart, const std:
     json += '}';
     json += terminator;
     return json;
+}
+
+// The node of `folder` that stands for `child` of the other tree's folder:
+// the one of its very name where the folder holds names equal but for case,
+// so that each of two case twins is paired with its own namesake.
+FileNode* CounterpartOf(const FileNode* child, const ChildIndex& index, const FileNode* folder) {
+    FileNode* match = index.Find(child->name);
+    if (!match || wcscmp(match->name, child->name) == 0) return match;
+    for (FileNode* other = folder->firstChild; other; other = other->nextSibling) {
+        if (wcscmp(other->name, child->name) == 0) return other;
+    }
+    // The match is the namesake of a twin of the child's own folder, not the child's.
+    for (const FileNode* sibling = child->parent->firstChild; sibling; sibling = sibling->nextSibling) {
+        if (sibling != child && wcscmp(sibling->name, match->name) == 0) return nullptr;
+    }
+    return match;
+}
+
+// The records of one pair of folders, and the pairs below it. A folder of the
+// second tree with no folder in the first (a folder against a file, say) is
+// walked alone, its items listed with LEFT absent, as the full text listing
+// lists them.
+class JsonWalk {
+public:
+    JsonWalk(const BackgroundOpsData* data, bool all, char terminator)
+        : m_all(all), m_compareContent(data->compareContent != 0), m_terminator(terminator) {}
+    ~JsonWalk() {
+        m_pairs.Free();
+        m_alone.Free();
+    }
+    void Run(FileNode* left, FileNode* right) {
+        FolderPair pair = {left, right, 0};
+        do {
+            Pair(pair);
+        } while (m_pairs.Pop(&pair));
+        FileNode* alone = nullptr;
+        while (m_alone.Pop(&alone)) Alone(alone);
+    }
+    std::vector<JsonLine> lines;
+
+private:
+    void Add(DiffState state, const FileNode* node, const FileNode* left, const FileNode* right) {
+        JsonLine line;
+        line.text = Record(state, node, left, right, m_compareContent, m_terminator, m_path.data(), &line.key);
+        lines.push_back(std::move(line));
+    }
+    template <typename T>
+    static void Push(PendingStack<T>* stack, const T& item) {
+        if (!stack->Push(item)) throw std::bad_alloc();
+    }
+    void Pair(const FolderPair& pair);
+    void Alone(FileNode* folder);
+
+    std::vector<wchar_t> m_path = std::vector<wchar_t>(kPathUnits);
+    PendingStack<FolderPair> m_pairs = {};
+    PendingStack<FileNode*> m_alone = {};
+    bool m_all;
+    bool m_compareContent;
+    char m_terminator;
+};
+
+void JsonWalk::Pair(const FolderPair& pair) {
+    // Without memory for an index, lookups walk the folder's list instead.
+    ChildIndex others;
+    if (pair.counterpart) others.Build(pair.counterpart);
+    for (FileNode* child = pair.folder->firstChild; child; child = child->nextSibling) {
+        if (IsDotOrDotDot(child->name)) continue;
+        const DiffState state = child->state;
+        const bool listed = m_all || state != DiffIdentical;
+        if (!listed && !IsFolderNode(child)) continue;
+        FileNode* counterpart = pair.counterpart ? CounterpartOf(child, others, pair.counterpart) : nullptr;
+        if (listed) {
+            // The first tree holds an image of each item only in RIGHT, and the second one of each only in LEFT.
+            const FileNode* left = state == DiffMissing ? nullptr : child;
+            const FileNode* right = state == DiffNew                     ? nullptr
+                                    : state == DiffMissing && !counterpart ? child
+                                                                           : counterpart;
+            Add(state, child, left, right);
+        }
+        const bool otherIsFolder = counterpart && IsFolderNode(counterpart);
+        if (IsFolderNode(child)) {
+            Push(&m_pairs, FolderPair{child, otherIsFolder ? counterpart : nullptr, 0});
+        } else if (m_all && otherIsFolder) {
+            Push(&m_alone, counterpart);
+        }
+    }
+    if (!m_all || !pair.counterpart) return;
+    // Items of the second tree with no image in the first: those the analysis could not stand for.
+    ChildIndex own;
+    own.Build(pair.folder);
+    for (FileNode* other = pair.counterpart->firstChild; other; other = other->nextSibling) {
+        if (IsDotOrDotDot(other->name) || CounterpartOf(other, own, pair.folder)) continue;
+        Add(other->state, other, nullptr, other);
+        if (IsFolderNode(other)) Push(&m_alone, other);
+    }
+}
+
+void JsonWalk::Alone(FileNode* folder) {
+    for (FileNode* child = folder->firstChild; child; child = child->nextSibling) {
+        if (IsDotOrDotDot(child->name)) continue;
+        Add(child->state, child, nullptr, child);
+        if (IsFolderNode(child)) Push(&m_alone, child);
+    }
 }
 
 }  // namespace
@@ -132,48 +212,20 @@ void AppendJsonString(std::string* json, const std::wstring& text) {
 }
 
 void AppendJsonTime(std::string* json, const FILETIME& time) {
-    SYSTEMTIME utc;
-    if (!FileTimeToSystemTime(&time, &utc)) {
-        *json += "null";
-        return;
-    }
-    const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    char text[40];
-    snprintf(text, sizeof(text), "\"%04u-%02u-%02uT%02u:%02u:%02u.%07uZ\"", utc.wYear, utc.wMonth, utc.wDay,
-             utc.wHour, utc.wMinute, utc.wSecond, static_cast<unsigned>(ticks % 10000000));
-    *json += text;
+    char text[kIsoTimeBytes + 2];
+    text[0] = '"';
+    const size_t length = FormatIsoTime((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime,
+                                        text + 1);
+    text[length + 1] = '"';
+    json->append(text, length + 2);
 }
 
 // Walks both trees together, without recursion, so that the other side of
 // each item is found through its folder's index rather than a path lookup.
 std::string ListItemsAsJson(const BackgroundOpsData* data, bool all, char terminator) {
-    std::vector<JsonLine> lines;
-    std::vector<FolderPair> pending;
-    pending.push_back(FolderPair{data->slots[0].tree->root, data->slots[1].tree->root, std::wstring()});
-    while (!pending.empty()) {
-        FolderPair current = std::move(pending.back());
-        pending.pop_back();
-        // Without memory for an index, lookups walk the folder's list instead.
-        ChildIndex others;
-        if (current.right) others.Build(current.right);
-        for (const FileNode* child = current.left->firstChild; child; child = child->nextSibling) {
-            if (IsDotOrDotDot(child->name)) continue;
-            const bool listed = all || child->state != DiffIdentical;
-            if (!listed && !IsFolderNode(child)) continue;
-            FileNode* counterpart = current.right ? others.Find(child->name) : nullptr;
-            const std::wstring path = current.prefix + child->name;
-            if (listed) {
-                JsonLine line;
-                AppendUtf8(&line.key, path, false);
-                line.text = Record(child, counterpart, path, data->compareContent != 0, terminator);
-                lines.push_back(std::move(line));
-            }
-            if (IsFolderNode(child)) {
-                FileNode* folder = counterpart && IsFolderNode(counterpart) ? counterpart : nullptr;
-                pending.push_back(FolderPair{child, folder, path + L"\\"});
-            }
-        }
-    }
+    JsonWalk walk(data, all, terminator);
+    walk.Run(data->slots[0].tree->root, data->slots[1].tree->root);
+    std::vector<JsonLine>& lines = walk.lines;
     std::sort(lines.begin(), lines.end(), [](const JsonLine& a, const JsonLine& b) { return a.key < b.key; });
     std::string text;
     for (const JsonLine& line : lines) text += line.text;

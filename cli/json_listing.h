@@ -6,18 +6,21 @@
 
 namespace cli {
 
-// One object per node of the first tree that ListDifferences lists (every
-// node with `all`), in its order: state, kind, path, left, right and, for a
-// modified file, reason. `left` and `right` are null where the item is absent,
-// otherwise {"size":N,"time":T} for a file and {"time":T} for a folder. Each
-// record is ended by `terminator`.
+// One object per item that ListDifferences lists (every item of both trees
+// with `all`), in path order: state, kind, path, left, right and, for a
+// modified file, reason. `left` and `right` are null where the item is
+// absent, otherwise {"kind":"file","size":N,"time":T} for a file and
+// {"kind":"folder","time":T} for a folder, each side's own. With `all`, the
+// items of RIGHT that LEFT has no image of (inside a folder that is a file in
+// LEFT, say) have records of their own with LEFT null. Each record is ended by
+// `terminator`.
 std::string ListItemsAsJson(const BackgroundOpsData* data, bool all, char terminator);
 
 // `text` as a JSON string, quotes included: UTF-8, with quotes, backslashes
 // and control characters escaped and a surrogate without its pair as \uXXXX.
 void AppendJsonString(std::string* json, const std::wstring& text);
-// The time in ISO 8601, UTC, to the 100 ns: "2026-12-07T14:18:11.1234567Z";
-// null when it is beyond what the system can turn into a date.
+// The time in ISO 8601, UTC, to the 100 ns, as a catalog writes it:
+// "2026-12-07T14:18:11.1234567Z".
 void AppendJsonTime(std::string* json, const FILETIME& time);
 
 }  // namespace cli

@@ -1,9 +1,9 @@
 #include "cli/locations.h"
 
+#include "cli/console.h"
 #include "model/catalog.h"
 #include "model/location_paths.h"
 #include "model/location_tree.h"
-#include "model/system_error.h"
 
 #include <windows.h>
 
@@ -59,12 +59,6 @@ DWORD ListingError(const std::wstring& folder) {
     return 0;
 }
 
-std::wstring SystemMessage(DWORD code) {
-    wchar_t text[kSystemErrorUnits];
-    FormatSystemErrorLine(code, text);
-    return text;
-}
-
 std::wstring FolderPath(const std::wstring& argument) {
     std::vector<wchar_t> full(kPathUnits);
     DWORD length = GetFullPathNameW(argument.c_str(), kPathUnits, full.data(), nullptr);
@@ -80,8 +74,8 @@ bool IsFolder(const std::wstring& path) {
 }
 
 std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&paths)[2],
-                            LocationKind (&kinds)[2], bool* usageError, int newFolderSide) {
-    *usageError = true;
+                            LocationKind (&kinds)[2], bool* argumentProblem, int newFolderSide) {
+    *argumentProblem = true;
     for (int side = 0; side < 2; ++side) {
         const std::wstring name = side == 0 ? L"LEFT" : L"RIGHT";
         kinds[side] = LocationKind::Folder;
@@ -109,7 +103,7 @@ std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&p
     // A synchronization between them would copy a location into itself or delete its own root.
     if (kinds[0] != LocationKind::Catalog && kinds[1] != LocationKind::Catalog && Overlap(paths, kinds))
         return L"LEFT and RIGHT overlap: one lies inside the other, or both are the same folder";
-    *usageError = false;
+    *argumentProblem = false;
     for (int side = 0; side < 2; ++side) {
         if (kinds[side] != LocationKind::Folder) continue;
         // An unreadable root would look empty, and everything of the other side New.

@@ -13,8 +13,6 @@ std::wstring FolderPath(const std::wstring& argument);
 bool IsFolder(const std::wstring& path);
 // 0 when the folder can be opened for listing, otherwise the system's code.
 DWORD ListingError(const std::wstring& folder);
-// The system's text for a code, without its line end.
-std::wstring SystemMessage(DWORD code);
 
 // What a LEFT or RIGHT argument names: a folder, or a catalog of one (a file
 // whose first line is a catalog's header), which stands for the folder as it was.
@@ -24,12 +22,12 @@ enum class LocationKind { Folder, Catalog, NewFolder };
 
 // Checks LEFT and RIGHT and gives their full paths (a folder's ending in a
 // backslash) and kinds. Returns an empty text when both can be analysed, and
-// two folders synchronized; otherwise what is wrong, and in `usageError`
-// whether it lies in the command line (rather than in a folder that exists
-// but cannot be read).
+// two folders synchronized; otherwise what is wrong, and in `argumentProblem`
+// whether the command line names what cannot be used (rather than a folder
+// that exists but cannot be read).
 // `newFolderSide` (0 or 1; -1 for none) may name a folder that is not there yet.
 std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&paths)[2],
-                            LocationKind (&kinds)[2], bool* usageError, int newFolderSide = -1);
+                            LocationKind (&kinds)[2], bool* argumentProblem, int newFolderSide = -1);
 
 // The versioning folder of --backup-dir as a full path ending in a backslash,
 // in `folder`. Returns an empty text, or why it cannot be one: it lies inside

@@ -5,11 +5,13 @@
 #include "cli/analysis_report.h"
 #include "cli/arguments.h"
 #include "cli/catalog_command.h"
+#include "cli/console.h"
 #include "cli/exclusion_patterns.h"
 #include "cli/json_listing.h"
 #include "cli/locations.h"
 #include "cli/output.h"
 #include "cli/sync_command.h"
+#include "model/system_error.h"
 #include "model/win_guards.h"
 #include "quillmar_version.h"
 
@@ -21,12 +23,11 @@
 namespace {
 
 using cli::Command;
-
-const int kExitSame = 0;  // analyze: no difference; commit, update: every operation done
-const int kExitDiffers = 1;  // analyze: differences; commit, update: something not done
-const int kExitTrouble = 2;
-
-const wchar_t kNoMemory[] = L"No enough memory!";
+using cli::kExitDiffers;
+using cli::kExitSame;
+using cli::kExitTrouble;
+using cli::Trouble;
+using cli::UsageError;
 
 // How often the scan's counts are shown on a console.
 const DWORD kScanProgressMs = 250;
@@ -50,16 +51,6 @@ RunState g_run;
 volatile LONG g_synchronizing = 0;
 // Read by the copy engine between and during copies.
 BOOL g_stopSynchronizing = FALSE;
-
-int UsageError(const std::wstring& problem) {
-    cli::WriteError(L"quillmar-cli: " + problem + L"\n" + cli::kUsageSynopsis);
-    return kExitTrouble;
-}
-
-int Trouble(const std::wstring& problem) {
-    cli::WriteError(L"quillmar-cli: " + problem + L"\n");
-    return kExitTrouble;
-}
 
 bool ScanEnded(const LocationSlot* slot) { return WaitForSingleObject(slot->scanDoneEvent, 0) == WAIT_OBJECT_0; }
 
@@ -295,7 +286,7 @@ int Run(const std::vector<std::wstring>& arguments) {
     const int target = options.command == Command::Commit ? 1 : options.command == Command::Update ? 0 : -1;
     problem = cli::CheckLocations(folders, paths, kinds, &usageError, target);
     if (problem.empty()) problem = cli::RefuseCatalogs(options.command, folders, kinds);
-    if (!problem.empty()) return usageError ? UsageError(problem) : Trouble(problem);
+    if (!problem.empty()) return usageError ? cli::ArgumentTrouble(problem) : Trouble(problem);
     std::wstring backupFolder;
     if (!options.backupDir.empty()) {
         problem = cli::CheckVersioningFolder(options.backupDir, paths, &backupFolder);
@@ -322,6 +313,6 @@ int wmain(int argc, wchar_t** argv) {
         return Run(std::vector<std::wstring>(argv + 1, argv + argc));
     } catch (...) {
         // Out of memory for a listing or a text: the run says so rather than ending without a word.
-        return Trouble(kNoMemory);
+        return Trouble(kNoMemoryText);
     }
 }

@@ -1,6 +1,6 @@
 #include "cli/output.h"
 
-#include "cli/analysis_report.h"
+#include "cli/console.h"
 
 #include <windows.h>
 

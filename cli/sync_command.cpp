@@ -2,10 +2,11 @@
 
 #include "cli/analysis_report.h"
 #include "cli/copy_progress.h"
+#include "cli/console.h"
 #include "cli/output.h"
-#include "model/win_guards.h"
 #include "model/names.h"
 #include "model/system_error.h"
+#include "model/win_guards.h"
 #include "sync/sync_results.h"
 #include "sync/synchronize_worker.h"
 

@@ -54,10 +54,12 @@ bool IsCatalogFile(const wchar_t* path);
 // The digests of a catalog's files, keyed by their nodes in the tree read with them.
 struct CatalogDigests;
 
+const size_t kCatalogProblemUnits = 160;
+
 // Where a file given as a catalog stops being one.
 struct CatalogProblem {
     uint64_t line;  // 1 for the header; 0 when the file could not be read at all
-    wchar_t text[160];
+    wchar_t text[kCatalogProblemUnits];
 };
 
 // Reading a catalog: its options, and what it read.

@@ -1,188 +1,215 @@
 #include "model/catalog_format.h"
 
-#include <type_traits>
+#include "model/text.h"
 
-const char kCatalogMagic[] = "quillmar-catalog";
-const char kCatalogWithContent[] = "content=sha256";
-const char kCatalogWithoutContent[] = "content=none";
-const char kCatalogEnd[] = "end";
+#include <cstdarg>
+#include <cstring>
+#include <cwchar>
 
 namespace {
 
-const uint64_t kTicksPerSecond = 10000000;
-const int64_t kSecondsPerDay = 86400;
-// Days from 1601-01-01, where FILETIME counts from, to 1970-01-01, where the
-// calendar arithmetic below counts from.
-const int64_t kDaysFrom1601To1970 = 134774;
-const char kHexDigits[] = "0123456789abcdef";
-
-// Days since 1970-01-01 of a date of the proleptic Gregorian calendar (the
-// usual arithmetic of 400-year eras, exact for every FILETIME).
-int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
-    year -= month <= 2;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
-}
-
-void CivilFromDays(int64_t days, int64_t* year, unsigned* month, unsigned* day) {
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
-    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const unsigned shiftedMonth = (5 * dayOfYear + 2) / 153;
-    *day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
-    *month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
-    *year = static_cast<int64_t>(yearOfEra) + era * 400 + (*month <= 2);
-}
-
-unsigned DaysInMonth(int64_t year, unsigned month) {
-    static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
-// Writes `value` in exactly `count` decimal digits.
-char* WriteDigits(char* out, uint64_t value, unsigned count) {
-    for (unsigned index = count; index > 0; --index) {
-        out[index - 1] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    }
-    return out + count;
-}
-
-// Reads exactly `count` decimal digits.
-bool ReadDigits(const char* text, size_t count, uint64_t* value) {
-    uint64_t result = 0;
-    for (size_t index = 0; index < count; ++index) {
-        if (text[index] < '0' || text[index] > '9') return false;
-        result = result * 10 + static_cast<unsigned>(text[index] - '0');
-    }
-    *value = result;
-    return true;
-}
-
-int HexValue(unsigned digit) {
-    if (digit >= '0' && digit <= '9') return static_cast<int>(digit - '0');
-    if (digit >= 'a' && digit <= 'f') return static_cast<int>(digit - 'a' + 10);
-    if (digit >= 'A' && digit <= 'F') return static_cast<int>(digit - 'A' + 10);
-    return -1;
-}
-
-// Reads exactly `count` hexadecimal digits, of either case.
-template <typename Unit>
-bool ReadHex(const Unit* text, size_t count, unsigned* value) {
-    unsigned result = 0;
-    for (size_t index = 0; index < count; ++index) {
-        int digit = HexValue(static_cast<std::make_unsigned_t<Unit>>(text[index]));
-        if (digit < 0) return false;
-        result = result * 16 + static_cast<unsigned>(digit);
-    }
-    *value = result;
-    return true;
-}
+const char kMagic[] = "quillmar-catalog";  // the header's first field
+const char kWithContent[] = "content=sha256";  // its third: digests of the files' content
+const char kWithoutContent[] = "content=none";
+const char kEndWord[] = "end";  // the first field of the last line
+const char* const kKindWords[] = {"file", "folder", "unknown-file", "unknown-folder"};
+const char kNoDigest[] = "-";
+const unsigned kEntryFields = 6;
+const size_t kDigestTextBytes = 2 * kDigestBytes;
 
 // The characters a name carries only escaped: they would end a field or a
 // line, pass for the separator or for an escape, or vanish in a text editor.
 bool MustEscape(unsigned unit) { return unit < 0x20 || unit == 0x7F || unit == '%' || unit == '\\'; }
 
-bool IsSurrogate(unsigned unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+bool Fail(wchar_t* problem, const wchar_t* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    vswprintf(problem, kCatalogProblemUnits, format, arguments);
+    va_end(arguments);
+    return false;
+}
 
-char* WriteHex(char* out, unsigned value, unsigned digits) {
-    static const char kUpper[] = "0123456789ABCDEF";
-    for (unsigned index = digits; index > 0; --index) *out++ = kUpper[(value >> (4 * (index - 1))) & 0xF];
+struct Field {
+    const char* text;
+    size_t length;
+
+    bool Is(const char* word) const { return length == strlen(word) && memcmp(text, word, length) == 0; }
+};
+
+// Splits a line at its tabs into at most `most` fields; returns how many it has (most + 1 for more).
+unsigned SplitFields(const char* line, size_t length, Field* fields, unsigned most) {
+    unsigned count = 0;
+    size_t start = 0;
+    for (size_t index = 0; index <= length; ++index) {
+        if (index < length && line[index] != '\t') continue;
+        if (count == most) return most + 1;
+        fields[count++] = Field{line + start, index - start};
+        start = index + 1;
+    }
+    return count;
+}
+
+bool ParseCount(const Field& field, uint64_t* value) {
+    if (field.length == 0 || field.length > 20) return false;
+    uint64_t result = 0;
+    for (size_t index = 0; index < field.length; ++index) {
+        const char digit = field.text[index];
+        if (digit < '0' || digit > '9') return false;
+        const unsigned next = static_cast<unsigned>(digit - '0');
+        if (result > (UINT64_MAX - next) / 10) return false;
+        result = result * 10 + next;
+    }
+    *value = result;
+    return true;
+}
+
+// True when the line's first field is `word`, with more fields after it.
+bool BeginsWithField(const char* line, size_t length, const char* word) {
+    const size_t wordLength = strlen(word);
+    return length > wordLength && memcmp(line, word, wordLength) == 0 && line[wordLength] == '\t';
+}
+
+char* WriteWord(char* out, const char* word) {
+    const size_t length = strlen(word);
+    memcpy(out, word, length);
+    return out + length;
+}
+
+char* WriteCount(char* out, uint64_t value) {
+    char digits[24];
+    size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0) *out++ = digits[--count];
     return out;
+}
+
+char* WriteDigest(const FileDigest& digest, char* out) {
+    for (unsigned index = 0; index < kDigestBytes; ++index) out = WriteHexDigits(out, digest.bytes[index], 2, false);
+    return out;
+}
+
+bool ParseDigest(const char* text, size_t length, FileDigest* digest) {
+    if (length != kDigestTextBytes) return false;
+    for (unsigned index = 0; index < kDigestBytes; ++index) {
+        uint32_t value = 0;
+        if (!ReadHexDigits(text + 2 * index, 2, &value)) return false;
+        digest->bytes[index] = static_cast<BYTE>(value);
+    }
+    return true;
 }
 
 }  // namespace
 
-size_t FormatCatalogTime(uint64_t ticks, char* text) {
-    const uint64_t seconds = ticks / kTicksPerSecond;
-    const unsigned secondOfDay = static_cast<unsigned>(seconds % kSecondsPerDay);
-    int64_t year = 0;
-    unsigned month = 0, day = 0;
-    CivilFromDays(static_cast<int64_t>(seconds / kSecondsPerDay) - kDaysFrom1601To1970, &year, &month, &day);
-    char* out = WriteDigits(text, static_cast<uint64_t>(year), year >= 10000 ? 5 : 4);
-    *out++ = '-';
-    out = WriteDigits(out, month, 2);
-    *out++ = '-';
-    out = WriteDigits(out, day, 2);
-    *out++ = 'T';
-    out = WriteDigits(out, secondOfDay / 3600, 2);
-    *out++ = ':';
-    out = WriteDigits(out, secondOfDay / 60 % 60, 2);
-    *out++ = ':';
-    out = WriteDigits(out, secondOfDay % 60, 2);
-    *out++ = '.';
-    out = WriteDigits(out, ticks % kTicksPerSecond, 7);
-    *out++ = 'Z';
-    return static_cast<size_t>(out - text);
+size_t FormatCatalogHeader(bool withDigests, char* out) {
+    char* end = WriteWord(out, kMagic);
+    *end++ = '\t';
+    end = WriteCount(end, kCatalogFormatVersion);
+    *end++ = '\t';
+    end = WriteWord(end, withDigests ? kWithContent : kWithoutContent);
+    *end++ = '\n';
+    return static_cast<size_t>(end - out);
 }
 
-bool ParseCatalogTime(const char* text, size_t length, uint64_t* ticks) {
-    // "-MM-DDTHH:MM:SS.fffffffZ" follows a year of four or five digits.
-    const size_t kAfterYear = 24;
-    if (length != 4 + kAfterYear && length != 5 + kAfterYear) return false;
-    const size_t yearDigits = length - kAfterYear;
-    const char* rest = text + yearDigits;
-    static const char kPattern[] = "-00-00T00:00:00.0000000Z";
-    for (size_t index = 0; index < kAfterYear; ++index) {
-        const bool digit = rest[index] >= '0' && rest[index] <= '9';
-        if (kPattern[index] == '0' ? !digit : rest[index] != kPattern[index]) return false;
-    }
-    uint64_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, fraction = 0;
-    if (!ReadDigits(text, yearDigits, &year)) return false;
-    ReadDigits(rest + 1, 2, &month);
-    ReadDigits(rest + 4, 2, &day);
-    ReadDigits(rest + 7, 2, &hour);
-    ReadDigits(rest + 10, 2, &minute);
-    ReadDigits(rest + 13, 2, &second);
-    ReadDigits(rest + 16, 7, &fraction);
-    if (year < 1601 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(static_cast<int64_t>(year), month) ||
-        hour > 23 || minute > 59 || second > 59)
-        return false;
-    const uint64_t days =
-        static_cast<uint64_t>(DaysFromCivil(static_cast<int64_t>(year), static_cast<unsigned>(month),
-                                            static_cast<unsigned>(day)) + kDaysFrom1601To1970);
-    const uint64_t seconds = days * kSecondsPerDay + hour * 3600 + minute * 60 + second;
-    // The last FILETIME falls in the year 60056.
-    if (seconds > (UINT64_MAX - fraction) / kTicksPerSecond) return false;
-    *ticks = seconds * kTicksPerSecond + fraction;
+bool BeginsAsCatalogHeader(const char* bytes, size_t length) { return BeginsWithField(bytes, length, kMagic); }
+
+bool ParseCatalogHeader(const char* line, size_t length, bool* withDigests, wchar_t* problem) {
+    Field fields[3];
+    const unsigned count = SplitFields(line, length, fields, 3);
+    if (count < 2 || !fields[0].Is(kMagic))
+        return Fail(problem, L"not a catalog's header (quillmar-catalog, a format version and its content)");
+    uint64_t version = 0;
+    if (!ParseCount(fields[1], &version) || version == 0)
+        return Fail(problem, L"the catalog's format version is not a number from 1");
+    // Whatever else a later format changes, its header says its version here.
+    if (version > kCatalogFormatVersion)
+        return Fail(problem, L"catalog format %llu is newer than this program reads (%u)",
+                    static_cast<unsigned long long>(version), kCatalogFormatVersion);
+    if (count != 3 || !(fields[2].Is(kWithContent) || fields[2].Is(kWithoutContent)))
+        return Fail(problem, L"the header's third field is neither content=sha256 nor content=none");
+    *withDigests = fields[2].Is(kWithContent);
+    return true;
+}
+
+size_t FormatCatalogFields(const CatalogEntry& entry, char* out) {
+    char* end = WriteWord(out, kKindWords[entry.kind]);
+    *end++ = '\t';
+    end = WriteCount(end, entry.size);
+    *end++ = '\t';
+    end += FormatIsoTime(entry.time, end);
+    *end++ = '\t';
+    end = WriteHexDigits(end, entry.attributes, 8, false);
+    *end++ = '\t';
+    end = entry.hasDigest ? WriteDigest(entry.digest, end) : WriteWord(end, kNoDigest);
+    *end++ = '\t';
+    return static_cast<size_t>(end - out);
+}
+
+bool ParseCatalogEntry(const char* line, size_t length, bool holdsDigests, CatalogEntry* entry, const char** path,
+                       size_t* pathLength, wchar_t* problem) {
+    Field fields[kEntryFields];
+    const unsigned count = SplitFields(line, length, fields, kEntryFields);
+    if (count != kEntryFields)
+        return Fail(problem,
+                    count > kEntryFields ? L"more fields than the %u of an entry, separated by tabs"
+                                         : L"fewer fields than the %u of an entry, separated by tabs",
+                    kEntryFields);
+    unsigned kind = 0;
+    while (kind < 4 && !fields[0].Is(kKindWords[kind])) ++kind;
+    if (kind == 4) return Fail(problem, L"the kind is none of file, folder, unknown-file and unknown-folder");
+    entry->kind = static_cast<CatalogKind>(kind);
+    if (!ParseCount(fields[1], &entry->size)) return Fail(problem, L"the size is not a number of bytes");
+    if (!ParseIsoTime(fields[2].text, fields[2].length, &entry->time))
+        return Fail(problem, L"the time is not one such as 2024-05-01T12:34:56.1234567Z");
+    uint32_t attributes = 0;
+    if (fields[3].length != 8 || !ReadHexDigits(fields[3].text, 8, &attributes))
+        return Fail(problem, L"the attributes are not eight hexadecimal digits");
+    entry->attributes = attributes;
+    if (IsFolderAttributes(attributes) != IsFolderKind(entry->kind))
+        return Fail(problem, L"the attributes are not those of its kind");
+    entry->hasDigest = !fields[4].Is(kNoDigest);
+    const bool digestFits = entry->kind == CatalogFile && holdsDigests;
+    if (entry->hasDigest && (!digestFits || !ParseDigest(fields[4].text, fields[4].length, &entry->digest)))
+        return Fail(problem, L"the digest is not - nor, for a file of a catalog with content, 64 hexadecimal digits");
+    if (fields[5].length == 0) return Fail(problem, L"the path is empty");
+    *path = fields[5].text;
+    *pathLength = fields[5].length;
+    return true;
+}
+
+size_t FormatCatalogEnd(uint64_t entries, char* out) {
+    char* end = WriteWord(out, kEndWord);
+    *end++ = '\t';
+    end = WriteCount(end, entries);
+    *end++ = '\n';
+    return static_cast<size_t>(end - out);
+}
+
+bool IsCatalogEndLine(const char* line, size_t length) { return BeginsWithField(line, length, kEndWord); }
+
+bool ParseCatalogEnd(const char* line, size_t length, uint64_t* entries, wchar_t* problem) {
+    Field fields[2];
+    if (SplitFields(line, length, fields, 2) != 2 || !fields[0].Is(kEndWord) || !ParseCount(fields[1], entries))
+        return Fail(problem, L"the end line is not \"end\" and the number of entries");
     return true;
 }
 
 size_t EscapeCatalogName(const wchar_t* name, size_t length, char* out) {
     char* start = out;
-    for (size_t index = 0; index < length; ++index) {
-        unsigned unit = name[index];
-        const bool pair = unit >= 0xD800 && unit <= 0xDBFF && index + 1 < length && name[index + 1] >= 0xDC00 &&
-                          name[index + 1] <= 0xDFFF;
-        if (pair) {
-            unsigned point = 0x10000 + ((unit - 0xD800) << 10) + (name[++index] - 0xDC00u);
-            *out++ = static_cast<char>(0xF0 | (point >> 18));
-            *out++ = static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-            *out++ = static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-            *out++ = static_cast<char>(0x80 | (point & 0x3F));
-        } else if (IsSurrogate(unit)) {
+    for (size_t index = 0; index < length;) {
+        const unsigned point = NextCodePoint(name, length, &index);
+        if (IsSurrogate(point)) {
             // Half a pair cannot be written as UTF-8 at all.
             *out++ = '%';
             *out++ = 'u';
-            out = WriteHex(out, unit, 4);
-        } else if (MustEscape(unit)) {
+            out = WriteHexDigits(out, point, 4, true);
+        } else if (MustEscape(point)) {
             *out++ = '%';
-            out = WriteHex(out, unit, 2);
-        } else if (unit < 0x80) {
-            *out++ = static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            *out++ = static_cast<char>(0xC0 | (unit >> 6));
-            *out++ = static_cast<char>(0x80 | (unit & 0x3F));
+            out = WriteHexDigits(out, point, 2, true);
         } else {
-            *out++ = static_cast<char>(0xE0 | (unit >> 12));
-            *out++ = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            *out++ = static_cast<char>(0x80 | (unit & 0x3F));
+            out += EncodeUtf8(point, out);
         }
     }
     return static_cast<size_t>(out - start);
@@ -197,11 +224,11 @@ bool UnescapeCatalogName(const wchar_t* text, size_t length, wchar_t* name, size
             name[written++] = static_cast<wchar_t>(unit);
             continue;
         }
-        unsigned value = 0;
-        if (index + 6 <= length && text[index + 1] == L'u' && ReadHex(text + index + 2, 4, &value) &&
+        uint32_t value = 0;
+        if (index + 6 <= length && text[index + 1] == L'u' && ReadHexDigits(text + index + 2, 4, &value) &&
             IsSurrogate(value)) {
             index += 5;
-        } else if (index + 3 <= length && ReadHex(text + index + 1, 2, &value) && MustEscape(value)) {
+        } else if (index + 3 <= length && ReadHexDigits(text + index + 1, 2, &value) && MustEscape(value)) {
             index += 2;
         } else {
             return false;
@@ -212,19 +239,3 @@ bool UnescapeCatalogName(const wchar_t* text, size_t length, wchar_t* name, size
     return true;
 }
 
-void FormatDigest(const FileDigest& digest, char* text) {
-    for (unsigned index = 0; index < kDigestBytes; ++index) {
-        text[2 * index] = kHexDigits[digest.bytes[index] >> 4];
-        text[2 * index + 1] = kHexDigits[digest.bytes[index] & 0xF];
-    }
-}
-
-bool ParseDigest(const char* text, size_t length, FileDigest* digest) {
-    if (length != kDigestTextBytes) return false;
-    for (unsigned index = 0; index < kDigestBytes; ++index) {
-        unsigned value = 0;
-        if (!ReadHex(text + 2 * index, 2, &value)) return false;
-        digest->bytes[index] = static_cast<BYTE>(value);
-    }
-    return true;
-}

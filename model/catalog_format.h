@@ -1,28 +1,55 @@
 #pragma once
-// The text forms of a catalog's fields (model/catalog.h describes the format):
-// the header's words, last-write times, escaped names and digests.
+// A catalog's lines (model/catalog.h describes the format): the header, the
+// entries and the end line, every field of them written and read here alone.
+#include "model/catalog.h"
 #include "model/file_digest.h"
 
 #include <cstddef>
 #include <cstdint>
 
-extern const char kCatalogMagic[];  // the header's first field
-extern const char kCatalogWithContent[];  // its third: digests of the files' content
-extern const char kCatalogWithoutContent[];
-extern const char kCatalogEnd[];  // the first field of the last line
+// What a catalog's entry line says before its path.
+enum CatalogKind { CatalogFile, CatalogFolder, CatalogUnknownFile, CatalogUnknownFolder };
+inline bool IsFolderKind(CatalogKind kind) { return kind == CatalogFolder || kind == CatalogUnknownFolder; }
+inline bool IsUnknownKind(CatalogKind kind) { return kind == CatalogUnknownFile || kind == CatalogUnknownFolder; }
 
-// The most bytes a time takes: a year of five digits.
-const size_t kCatalogTimeBytes = 29;
+struct CatalogEntry {
+    CatalogKind kind;
+    uint64_t size;
+    uint64_t time;  // the last-write time, a FILETIME's ticks
+    DWORD attributes;
+    bool hasDigest;
+    FileDigest digest;
+};
+
+// The most bytes of the lines below: the header, an entry's fields before its
+// path (their tabs included), the end line.
+const size_t kCatalogHeaderBytes = 64;
+const size_t kCatalogFieldsBytes = 160;
+const size_t kCatalogEndBytes = 32;
 // The most bytes one UTF-16 unit of a name takes: "%uD800".
 const size_t kEscapedUnitBytes = 6;
-const size_t kDigestTextBytes = 2 * kDigestBytes;
 
-// A FILETIME's count of 100 ns since 1601 as 2024-05-01T12:34:56.1234567Z, in
-// UTC, with a year of four or five digits; returns the length.
-size_t FormatCatalogTime(uint64_t ticks, char* text);
-// The reverse, for exactly that form; false for anything else or a day that
-// the calendar does not have.
-bool ParseCatalogTime(const char* text, size_t length, uint64_t* ticks);
+// The header line, its line feed included; returns its length.
+size_t FormatCatalogHeader(bool withDigests, char* out);
+// True when `bytes` begin as a catalog's header does: its first field and a tab.
+bool BeginsAsCatalogHeader(const char* bytes, size_t length);
+// Reads the header line (without its line end). False with `problem`
+// (kCatalogProblemUnits) filled when it is not one this program reads.
+bool ParseCatalogHeader(const char* line, size_t length, bool* withDigests, wchar_t* problem);
+
+// An entry's fields up to the tab before its path; returns their length.
+size_t FormatCatalogFields(const CatalogEntry& entry, char* out);
+// Reads an entry line (without its line end): its fields, and its path as
+// written. False with `problem` filled when a field is not as the writer
+// makes it, in a catalog that holds digests or not.
+bool ParseCatalogEntry(const char* line, size_t length, bool holdsDigests, CatalogEntry* entry, const char** path,
+                       size_t* pathLength, wchar_t* problem);
+
+// The end line, its line feed included; returns its length.
+size_t FormatCatalogEnd(uint64_t entries, char* out);
+// True for a line that begins as the end line does; ParseCatalogEnd reads it.
+bool IsCatalogEndLine(const char* line, size_t length);
+bool ParseCatalogEnd(const char* line, size_t length, uint64_t* entries, wchar_t* problem);
 
 // Writes the name's `length` units as UTF-8 with the catalog's escapes (room
 // for kEscapedUnitBytes a unit); returns the bytes written.
@@ -31,7 +58,3 @@ size_t EscapeCatalogName(const wchar_t* name, size_t length, char* out);
 // name (room for `length` units) and its length. False when the text holds a
 // character that should have been escaped, or a "%" that begins no escape.
 bool UnescapeCatalogName(const wchar_t* text, size_t length, wchar_t* name, size_t* nameLength);
-
-// 64 lowercase hexadecimal digits.
-void FormatDigest(const FileDigest& digest, char* text);
-bool ParseDigest(const char* text, size_t length, FileDigest* digest);

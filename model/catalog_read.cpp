@@ -1,118 +1,26 @@
 // Reading a catalog back into a tree, line by line, refusing at the first line
 // that is not as the writer makes it: a catalog stands for a folder only whole.
+// Each line is checked whole, whatever the exclusions, before its entry is
+// added or left out, so that a damaged catalog is refused alike with any
+// exclusions or none.
 #include "model/catalog.h"
 
+#include "model/catalog_digests.h"
 #include "model/catalog_format.h"
 #include "model/memory.h"
+#include "model/pending_stack.h"
+#include "model/system_error.h"
+#include "model/text.h"
 #include "model/win_guards.h"
 
 #include <cstdarg>
 #include <cstring>
 #include <cwchar>
 
-struct DigestSlot {
-    const FileNode* node;  // null when free
-    FileDigest digest;
-};
-
-struct CatalogDigests {
-    bool holdsDigests;
-    DigestSlot* slots;  // open addressing, at most half full
-    uint32_t capacity;  // a power of two, or 0
-    uint32_t count;
-};
-
 namespace {
 
 const size_t kReadBytes = 1u << 20;  // also the longest line
 const size_t kEscapedPathUnits = kPathUnits * kEscapedUnitBytes;
-const unsigned kEntryFields = 6;
-const uint32_t kFirstDigestSlots = 1024;
-
-uint32_t SlotOf(const FileNode* node, uint32_t capacity) {
-    // Nodes lie at least two bytes apart; the multiplier spreads the rest.
-    return static_cast<uint32_t>((reinterpret_cast<uintptr_t>(node) >> 1) * 2654435761u) & (capacity - 1);
-}
-
-void PlaceDigest(DigestSlot* slots, uint32_t capacity, const FileNode* node, const FileDigest& digest) {
-    uint32_t slot = SlotOf(node, capacity);
-    while (slots[slot].node) slot = (slot + 1) & (capacity - 1);
-    slots[slot].node = node;
-    slots[slot].digest = digest;
-}
-
-bool AddDigest(CatalogDigests* digests, const FileNode* node, const FileDigest& digest) {
-    if (2 * (digests->count + 1) > digests->capacity) {
-        const uint32_t capacity = digests->capacity ? 2 * digests->capacity : kFirstDigestSlots;
-        auto* slots = static_cast<DigestSlot*>(MemAllocZero(capacity * sizeof(DigestSlot)));
-        if (!slots) return false;
-        for (uint32_t index = 0; index < digests->capacity; ++index) {
-            if (digests->slots[index].node)
-                PlaceDigest(slots, capacity, digests->slots[index].node, digests->slots[index].digest);
-        }
-        MemFree(digests->slots);
-        digests->slots = slots;
-        digests->capacity = capacity;
-    }
-    PlaceDigest(digests->slots, digests->capacity, node, digest);
-    ++digests->count;
-    return true;
-}
-
-struct Field {
-    const char* text;
-    size_t length;
-
-    bool Is(const char* word) const { return length == strlen(word) && memcmp(text, word, length) == 0; }
-};
-
-// Splits a line at its tabs into at most `most` fields; returns how many it has (most + 1 for more).
-unsigned SplitFields(const char* line, size_t length, Field* fields, unsigned most) {
-    unsigned count = 0;
-    size_t start = 0;
-    for (size_t index = 0; index <= length; ++index) {
-        if (index < length && line[index] != '\t') continue;
-        if (count == most) return most + 1;
-        fields[count++] = Field{line + start, index - start};
-        start = index + 1;
-    }
-    return count;
-}
-
-bool ParseCount(const Field& field, uint64_t* value) {
-    if (field.length == 0 || field.length > 20) return false;
-    uint64_t result = 0;
-    for (size_t index = 0; index < field.length; ++index) {
-        const char digit = field.text[index];
-        if (digit < '0' || digit > '9') return false;
-        const unsigned next = static_cast<unsigned>(digit - '0');
-        if (result > (UINT64_MAX - next) / 10) return false;
-        result = result * 10 + next;
-    }
-    *value = result;
-    return true;
-}
-
-bool ParseAttributes(const Field& field, DWORD* attributes) {
-    if (field.length != 8) return false;
-    DWORD value = 0;
-    for (size_t index = 0; index < 8; ++index) {
-        const char digit = field.text[index];
-        unsigned nibble;
-        if (digit >= '0' && digit <= '9') {
-            nibble = static_cast<unsigned>(digit - '0');
-        } else if (digit >= 'a' && digit <= 'f') {
-            nibble = static_cast<unsigned>(digit - 'a' + 10);
-        } else if (digit >= 'A' && digit <= 'F') {
-            nibble = static_cast<unsigned>(digit - 'A' + 10);
-        } else {
-            return false;
-        }
-        value = value << 4 | nibble;
-    }
-    *attributes = value;
-    return true;
-}
 
 // The lines of a file, read a block at a time; each line without its line end.
 class LineReader {
@@ -162,10 +70,10 @@ DWORD LineReader::Next(const char** line, size_t* length) {
         m_end -= m_start;
         m_start = 0;
         DWORD got = 0;
-        if (!ReadFile(m_file, m_buffer + m_end, static_cast<DWORD>(kReadBytes - m_end), &got, nullptr)) {
-            DWORD error = GetLastError();
-            return error != ERROR_SUCCESS ? error : ERROR_READ_FAULT;
-        }
+        if (!ReadFile(m_file, m_buffer + m_end, static_cast<DWORD>(kReadBytes - m_end), &got, nullptr))
+            return LastErrorOr(ERROR_READ_FAULT);
+        // A byte-order mark, which a plain text editor may save the file with, is no part of the header.
+        if (m_number == 0 && m_start == 0 && m_end == 0) m_start = Utf8ByteOrderMarkAt(m_buffer, got);
         m_end += got;
         m_atEnd = got == 0;
     }
@@ -179,64 +87,84 @@ struct ReadFrame {
     size_t folderLength;  // of its path as the exclusions see it, likewise
 };
 
+// Orders two names as the writer sorts them: by their units, a prefix first.
+int CompareOrdinal(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength) {
+    const int units = wmemcmp(a, b, aLength < bLength ? aLength : bLength);
+    if (units != 0) return units;
+    return aLength < bLength ? -1 : aLength > bLength ? 1 : 0;
+}
+
 class CatalogReader {
 public:
-    CatalogReader(CatalogReading* reading, CatalogDigests* digests, CatalogProblem* problem)
-        : m_reading(reading), m_digests(digests), m_problem(problem) {}
+    CatalogReader(CatalogReading* reading, CatalogProblem* problem) : m_reading(reading), m_problem(problem) {}
     ~CatalogReader();
     DWORD Run(HANDLE file, LocationTree* tree);
+    // The digest table, handed over to the caller after a whole read.
+    CatalogDigests* TakeDigests() {
+        CatalogDigests* digests = m_digests;
+        m_digests = nullptr;
+        return digests;
+    }
 
 private:
     DWORD Header(const char* line, size_t length);
     DWORD Entry(const char* line, size_t length);
-    DWORD Place(const Field& path, FileNode** parent);
-    DWORD Push(FileNode* node);
+    DWORD Place(const char* path, size_t pathLength, bool opensFolder);
+    DWORD Add(const CatalogEntry& entry);
     DWORD End(const char* line, size_t length, LineReader* lines);
     DWORD Problem(const wchar_t* format, ...);
+    DWORD LineProblem();
 
     CatalogReading* m_reading;
-    CatalogDigests* m_digests;
+    CatalogDigests* m_digests = nullptr;
     CatalogProblem* m_problem;
     uint64_t m_line = 0;
     uint64_t m_entries = 0;
-    ReadFrame* m_frames = nullptr;
-    size_t m_depth = 0;
-    size_t m_capacity = 0;
+    PendingStack<ReadFrame> m_frames = {};
     wchar_t* m_escaped = nullptr;  // the path of the deepest folder open, as written
-    wchar_t* m_folder = nullptr;  // the path of the top frame's folder, unescaped
+    wchar_t* m_folder = nullptr;  // the path of the deepest folder open, unescaped
     wchar_t* m_path = nullptr;  // the line's path, as written
     const wchar_t* m_own = nullptr;  // its last name in it, as written
     size_t m_ownLength = 0;
     wchar_t* m_name = nullptr;  // that name, unescaped
     size_t m_nameLength = 0;
+    wchar_t* m_last = nullptr;  // the name of the entry line before, unescaped
+    size_t m_lastLength = 0;
+    size_t m_lastDepth = 0;  // the frames open when it was read: its folder's depth
 };
 
 CatalogReader::~CatalogReader() {
-    MemFree(m_frames);
+    m_frames.Free();
     MemFree(m_escaped);
     MemFree(m_folder);
     MemFree(m_path);
     MemFree(m_name);
+    MemFree(m_last);
+    FreeCatalogDigests(m_digests);
 }
 
 DWORD CatalogReader::Problem(const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    vswprintf(m_problem->text, sizeof m_problem->text / sizeof(wchar_t), format, arguments);
+    vswprintf(m_problem->text, kCatalogProblemUnits, format, arguments);
     va_end(arguments);
+    return LineProblem();
+}
+
+// For a problem whose text is already in place.
+DWORD CatalogReader::LineProblem() {
     m_problem->line = m_line;
     return ERROR_INVALID_DATA;
 }
 
 DWORD CatalogReader::Run(HANDLE file, LocationTree* tree) {
-    m_frames = static_cast<ReadFrame*>(MemAlloc(64 * sizeof(ReadFrame)));
     m_escaped = static_cast<wchar_t*>(MemAlloc(kEscapedPathUnits * sizeof(wchar_t)));
     m_folder = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
     m_path = static_cast<wchar_t*>(MemAlloc(kEscapedPathUnits * sizeof(wchar_t)));
     m_name = static_cast<wchar_t*>(MemAlloc(kEscapedPathUnits * sizeof(wchar_t)));
-    if (!m_frames || !m_escaped || !m_folder || !m_path || !m_name) return ERROR_NOT_ENOUGH_MEMORY;
-    m_capacity = 64;
-    m_frames[m_depth++] = ReadFrame{tree->root, 0, 0};
+    m_last = static_cast<wchar_t*>(MemAlloc(kEscapedPathUnits * sizeof(wchar_t)));
+    if (!m_escaped || !m_folder || !m_path || !m_name || !m_last || !m_frames.Push(ReadFrame{tree->root, 0, 0}))
+        return ERROR_NOT_ENOUGH_MEMORY;
     LineReader lines(file);
     for (;;) {
         const char* line = nullptr;
@@ -256,7 +184,7 @@ DWORD CatalogReader::Run(HANDLE file, LocationTree* tree) {
         if (status != ERROR_SUCCESS) return status;
         if (m_line == 1) {
             status = Header(line, length);
-        } else if (length >= 4 && memcmp(line, "end\t", 4) == 0) {
+        } else if (IsCatalogEndLine(line, length)) {
             return End(line, length, &lines);
         } else {
             status = Entry(line, length);
@@ -266,85 +194,41 @@ DWORD CatalogReader::Run(HANDLE file, LocationTree* tree) {
 }
 
 DWORD CatalogReader::Header(const char* line, size_t length) {
-    Field fields[3];
-    const unsigned count = SplitFields(line, length, fields, 3);
-    if (count < 2 || !fields[0].Is(kCatalogMagic))
-        return Problem(L"not a catalog's header (quillmar-catalog, a format version and its content)");
-    uint64_t version = 0;
-    if (!ParseCount(fields[1], &version) || version == 0)
-        return Problem(L"the catalog's format version is not a number from 1");
-    // Whatever else a later format changes, its header says its version here.
-    if (version > kCatalogFormatVersion)
-        return Problem(L"catalog format %llu is newer than this program reads (%u)",
-                       static_cast<unsigned long long>(version), kCatalogFormatVersion);
-    if (count != 3 || !(fields[2].Is(kCatalogWithContent) || fields[2].Is(kCatalogWithoutContent)))
-        return Problem(L"the header's third field is neither content=sha256 nor content=none");
-    m_digests->holdsDigests = fields[2].Is(kCatalogWithContent);
-    return ERROR_SUCCESS;
+    bool withDigests = false;
+    if (!ParseCatalogHeader(line, length, &withDigests, m_problem->text)) return LineProblem();
+    m_digests = CreateCatalogDigests(withDigests);
+    return m_digests ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
 }
 
 DWORD CatalogReader::Entry(const char* line, size_t length) {
-    Field fields[kEntryFields];
-    const unsigned count = SplitFields(line, length, fields, kEntryFields);
-    if (count != kEntryFields)
-        return Problem(count > kEntryFields ? L"more fields than the %u of an entry, separated by tabs"
-                                            : L"fewer fields than the %u of an entry, separated by tabs",
-                       kEntryFields);
-    const bool folder = fields[0].Is("folder") || fields[0].Is("unknown-folder");
-    const bool unknown = fields[0].Is("unknown-file") || fields[0].Is("unknown-folder");
-    if (!folder && !unknown && !fields[0].Is("file"))
-        return Problem(L"the kind is none of file, folder, unknown-file and unknown-folder");
-    NodeRecord record = {};
-    uint64_t time = 0;
-    if (!ParseCount(fields[1], &record.size)) return Problem(L"the size is not a number of bytes");
-    if (!ParseCatalogTime(fields[2].text, fields[2].length, &time))
-        return Problem(L"the time is not one such as 2024-05-01T12:34:56.1234567Z");
-    record.lastWriteTime.dwLowDateTime = static_cast<DWORD>(time);
-    record.lastWriteTime.dwHighDateTime = static_cast<DWORD>(time >> 32);
-    if (!ParseAttributes(fields[3], &record.attributes))
-        return Problem(L"the attributes are not eight hexadecimal digits");
-    if (IsFolderAttributes(record.attributes) != folder) return Problem(L"the attributes are not those of its kind");
-    FileDigest digest;
-    const bool digested = !fields[4].Is("-");
-    const bool digestFits = !folder && !unknown && m_digests->holdsDigests;
-    if (digested && (!digestFits || !ParseDigest(fields[4].text, fields[4].length, &digest)))
-        return Problem(L"the digest is not - nor, for a file of a catalog with content, 64 hexadecimal digits");
+    CatalogEntry entry;
+    const char* path = nullptr;
+    size_t pathLength = 0;
+    if (!ParseCatalogEntry(line, length, CatalogHoldsDigests(m_digests), &entry, &path, &pathLength,
+                           m_problem->text))
+        return LineProblem();
     ++m_entries;
-    FileNode* parent = nullptr;
-    DWORD status = Place(fields[5], &parent);
-    if (status != ERROR_SUCCESS) return status;
-    // Left out, or inside a folder left out: what a folder holds goes with it.
-    FileNode* node = nullptr;
-    if (parent && m_reading->exclusions && IsExcluded(m_reading->exclusions, m_folder, m_name, folder)) {
-        ++m_reading->excluded;
-    } else if (parent) {
-        wmemcpy(record.name, m_name, m_nameLength + 1);
-        record.state = unknown ? DiffUnknown : DiffIdentical;
-        node = AddChildNode(&record, parent);
-        if (!node || (digested && !AddDigest(m_digests, node, digest))) return ERROR_NOT_ENOUGH_MEMORY;
-        ++(folder ? m_reading->folders : m_reading->files);
-    }
     // Only the folders the scan listed hold entries: an unknown one has none.
-    return folder && !unknown ? Push(node) : ERROR_SUCCESS;
+    const bool opensFolder = entry.kind == CatalogFolder;
+    DWORD status = Place(path, pathLength, opensFolder);
+    return status == ERROR_SUCCESS ? Add(entry) : status;
 }
 
 // Finds the line's folder among the folders open (closing those it is not
-// in), takes its last name, and checks that name and its order after the
-// folder's entries before it. Leaves the folder's node (null when it is left
-// out) in `parent`.
-DWORD CatalogReader::Place(const Field& path, FileNode** parent) {
-    if (path.length == 0) return Problem(L"the path is empty");
-    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.text, static_cast<int>(path.length), m_path,
+// in), and checks its last name, its order after the entry listed before it
+// in that folder and, for a folder whose entries follow, its path's length.
+DWORD CatalogReader::Place(const char* path, size_t pathLength, bool opensFolder) {
+    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, static_cast<int>(pathLength), m_path,
                                     static_cast<int>(kEscapedPathUnits));
     if (units <= 0) return Problem(L"the path is not UTF-8, or is too long");
     const size_t length = static_cast<size_t>(units);
-    while (m_depth > 1) {
-        const size_t open = m_frames[m_depth - 1].escapedLength;
+    ReadFrame closed = {};
+    while (m_frames.count > 1) {
+        const size_t open = m_frames.Top().escapedLength;
         if (open <= length && wmemcmp(m_escaped, m_path, open) == 0) break;
-        --m_depth;
+        m_frames.Pop(&closed);
     }
-    const ReadFrame& folder = m_frames[m_depth - 1];
-    m_folder[folder.folderLength] = 0;
+    const ReadFrame& folder = m_frames.Top();
     m_own = m_path + folder.escapedLength;
     m_ownLength = length - folder.escapedLength;
     if (wmemchr(m_own, L'\\', m_ownLength))
@@ -355,40 +239,65 @@ DWORD CatalogReader::Place(const Field& path, FileNode** parent) {
     if (m_nameLength == 0 || wcscmp(m_name, L".") == 0 || wcscmp(m_name, L"..") == 0)
         return Problem(L"the path holds an empty name, \".\" or \"..\"");
     if (m_nameLength >= kMaxNameUnits) return Problem(L"a name is longer than %u characters", kMaxNameUnits - 1);
-    const FileNode* previous = folder.node ? folder.node->firstChild : nullptr;
-    if (previous && wcscmp(previous->name, m_name) >= 0)
+    // The entry before this one in its folder: the folder last closed, whose
+    // name the folder path still holds, or else the line before when it stood there.
+    const wchar_t* previous = nullptr;
+    size_t previousLength = 0;
+    if (closed.folderLength > 0) {
+        previous = m_folder + folder.folderLength;
+        previousLength = closed.folderLength - folder.folderLength - 1;
+    } else if (m_lastDepth == m_frames.count) {
+        previous = m_last;
+        previousLength = m_lastLength;
+    }
+    if (previous && CompareOrdinal(previous, previousLength, m_name, m_nameLength) >= 0)
         return Problem(L"out of order, or listed twice: a folder's entries follow in order of their names");
-    *parent = folder.node;
+    if (opensFolder && (folder.escapedLength + m_ownLength + 1 >= kEscapedPathUnits ||
+                        folder.folderLength + m_nameLength + 1 >= kPathUnits))
+        return Problem(L"the path is longer than %u characters", kPathUnits - 1);
+    m_folder[folder.folderLength] = 0;
+    wmemcpy(m_last, m_name, m_nameLength + 1);
+    m_lastLength = m_nameLength;
+    m_lastDepth = m_frames.count;
     return ERROR_SUCCESS;
 }
 
-// Opens the frame of the folder whose line was just read.
-DWORD CatalogReader::Push(FileNode* node) {
-    const ReadFrame& folder = m_frames[m_depth - 1];
+// Adds the entry of a line already checked, or leaves it out as the
+// exclusions say: what an excluded folder holds goes with it.
+DWORD CatalogReader::Add(const CatalogEntry& entry) {
+    const ReadFrame folder = m_frames.Top();
+    const bool isFolder = IsFolderKind(entry.kind);
+    FileNode* node = nullptr;
+    if (folder.node && m_reading->exclusions && IsExcluded(m_reading->exclusions, m_folder, m_name, isFolder)) {
+        ++m_reading->excluded;
+    } else if (folder.node) {
+        NodeRecord record = {};
+        wmemcpy(record.name, m_name, m_nameLength + 1);
+        record.size = entry.size;
+        record.lastWriteTime.dwLowDateTime = static_cast<DWORD>(entry.time);
+        record.lastWriteTime.dwHighDateTime = static_cast<DWORD>(entry.time >> 32);
+        record.attributes = entry.attributes;
+        record.state = IsUnknownKind(entry.kind) ? DiffUnknown : DiffIdentical;
+        node = AddChildNode(&record, folder.node);
+        if (!node || (entry.hasDigest && !AddCatalogDigest(m_digests, node, entry.digest)))
+            return ERROR_NOT_ENOUGH_MEMORY;
+        ++(isFolder ? m_reading->folders : m_reading->files);
+    }
+    if (entry.kind != CatalogFolder) return ERROR_SUCCESS;
+    // Opens the frame of the folder: its entries follow.
     const size_t escapedLength = folder.escapedLength + m_ownLength + 1;
     const size_t folderLength = folder.folderLength + m_nameLength + 1;
-    if (escapedLength >= kEscapedPathUnits || folderLength >= kPathUnits)
-        return Problem(L"the path is longer than %u characters", kPathUnits - 1);
-    if (m_depth == m_capacity) {
-        auto* grown = static_cast<ReadFrame*>(MemGrow(m_frames, (m_capacity + 64) * sizeof(ReadFrame)));
-        if (!grown) return ERROR_NOT_ENOUGH_MEMORY;
-        m_frames = grown;
-        m_capacity += 64;
-    }
-    const ReadFrame& parent = m_frames[m_depth - 1];
-    wmemcpy(m_escaped + parent.escapedLength, m_own, m_ownLength);
+    if (!m_frames.Push(ReadFrame{node, escapedLength, folderLength})) return ERROR_NOT_ENOUGH_MEMORY;
+    wmemcpy(m_escaped + folder.escapedLength, m_own, m_ownLength);
     m_escaped[escapedLength - 1] = L'\\';
-    wmemcpy(m_folder + parent.folderLength, m_name, m_nameLength);
+    wmemcpy(m_folder + folder.folderLength, m_name, m_nameLength);
     m_folder[folderLength - 1] = L'\\';
-    m_frames[m_depth++] = ReadFrame{node, escapedLength, folderLength};
     return ERROR_SUCCESS;
 }
 
 DWORD CatalogReader::End(const char* line, size_t length, LineReader* lines) {
-    Field fields[2];
     uint64_t count = 0;
-    if (SplitFields(line, length, fields, 2) != 2 || !ParseCount(fields[1], &count))
-        return Problem(L"the end line is not \"end\" and the number of entries");
+    if (!ParseCatalogEnd(line, length, &count, m_problem->text)) return LineProblem();
     if (count != m_entries)
         return Problem(L"the end line counts %llu entries where %llu are listed",
                        static_cast<unsigned long long>(count), static_cast<unsigned long long>(m_entries));
@@ -407,12 +316,11 @@ bool IsCatalogFile(const wchar_t* path) {
     OwnedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) return false;
-    const size_t magicLength = strlen(kCatalogMagic);
     char start[32];
     DWORD got = 0;
-    if (!ReadFile(file.Get(), start, static_cast<DWORD>(magicLength + 1), &got, nullptr) || got != magicLength + 1)
-        return false;
-    return memcmp(start, kCatalogMagic, magicLength) == 0 && start[magicLength] == '\t';
+    if (!ReadFile(file.Get(), start, sizeof start, &got, nullptr)) return false;
+    const size_t mark = Utf8ByteOrderMarkAt(start, got);
+    return BeginsAsCatalogHeader(start + mark, got - mark);
 }
 
 DWORD ReadCatalog(const wchar_t* path, CatalogReading* reading, LocationTree* tree, CatalogDigests** digests,
@@ -424,38 +332,9 @@ DWORD ReadCatalog(const wchar_t* path, CatalogReading* reading, LocationTree* tr
     problem->text[0] = 0;
     OwnedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.IsValid()) {
-        DWORD error = GetLastError();
-        return error != ERROR_SUCCESS ? error : ERROR_OPEN_FAILED;
-    }
-    auto* table = static_cast<CatalogDigests*>(MemAllocZero(sizeof(CatalogDigests)));
-    if (!table) return ERROR_NOT_ENOUGH_MEMORY;
-    DWORD status;
-    {
-        CatalogReader reader(reading, table, problem);
-        status = reader.Run(file.Get(), tree);
-    }
-    if (status != ERROR_SUCCESS) {
-        FreeCatalogDigests(table);
-        return status;
-    }
-    *digests = table;
-    return ERROR_SUCCESS;
-}
-
-bool CatalogHoldsDigests(const CatalogDigests* digests) { return digests && digests->holdsDigests; }
-
-const FileDigest* FindCatalogDigest(const CatalogDigests* digests, const FileNode* file) {
-    if (!digests || digests->capacity == 0 || !file) return nullptr;
-    for (uint32_t slot = SlotOf(file, digests->capacity); digests->slots[slot].node;
-         slot = (slot + 1) & (digests->capacity - 1)) {
-        if (digests->slots[slot].node == file) return &digests->slots[slot].digest;
-    }
-    return nullptr;
-}
-
-void FreeCatalogDigests(CatalogDigests* digests) {
-    if (!digests) return;
-    MemFree(digests->slots);
-    MemFree(digests);
+    if (!file.IsValid()) return LastErrorOr(ERROR_OPEN_FAILED);
+    CatalogReader reader(reading, problem);
+    DWORD status = reader.Run(file.Get(), tree);
+    if (status == ERROR_SUCCESS) *digests = reader.TakeDigests();
+    return status;
 }

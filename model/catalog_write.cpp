@@ -5,6 +5,7 @@
 #include "model/catalog_format.h"
 #include "model/memory.h"
 #include "model/names.h"
+#include "model/pending_stack.h"
 #include "model/system_error.h"
 #include "model/win_guards.h"
 
@@ -15,8 +16,6 @@
 namespace {
 
 const size_t kOutputBytes = 1u << 20;
-// The fields before the path: a kind, a size, a time, attributes and a digest, with their tabs.
-const size_t kMostFieldBytes = 160;
 const size_t kRelativePathBytes = kPathUnits * kEscapedUnitBytes;
 
 // A folder whose entries are being written, in order of their names.
@@ -28,33 +27,10 @@ struct WriteFrame {
     size_t pathLength;  // of its full path, likewise
 };
 
-const char* KindWord(const FileNode* node) {
+CatalogKind KindOf(const FileNode* node) {
     const bool unknown = node->state == DiffUnknown;
-    if (IsFolderNode(node)) return unknown ? "unknown-folder" : "folder";
-    return unknown ? "unknown-file" : "file";
-}
-
-char* AppendText(char* out, const char* text) {
-    size_t length = strlen(text);
-    memcpy(out, text, length);
-    return out + length;
-}
-
-char* AppendNumber(char* out, uint64_t value) {
-    char digits[24];
-    size_t count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (count > 0) *out++ = digits[--count];
-    return out;
-}
-
-char* AppendHex32(char* out, DWORD value) {
-    static const char kDigits[] = "0123456789abcdef";
-    for (int shift = 28; shift >= 0; shift -= 4) *out++ = kDigits[(value >> shift) & 0xF];
-    return out;
+    if (IsFolderNode(node)) return unknown ? CatalogUnknownFolder : CatalogFolder;
+    return unknown ? CatalogUnknownFile : CatalogFile;
 }
 
 class CatalogWriter {
@@ -69,7 +45,7 @@ private:
     DWORD Enter(const FileNode* folder, size_t relativeLength, size_t pathLength);
     DWORD Descend(const WriteFrame& frame, const FileNode* folder);
     DWORD WriteEntry(const WriteFrame& frame, const FileNode* node);
-    DWORD Digest(const FileNode* node, size_t pathLength, char* text);
+    DWORD Digest(const FileNode* node, size_t pathLength, FileDigest* digest);
     DWORD Append(const char* bytes, size_t count);
     DWORD Flush();
     DWORD Finish(const wchar_t* catalogPath);
@@ -84,15 +60,13 @@ private:
     size_t m_outputUsed = 0;
     char* m_relative = nullptr;  // escaped UTF-8, as written
     wchar_t* m_path = nullptr;  // full, for reading the files
-    WriteFrame* m_frames = nullptr;
-    size_t m_depth = 0;
-    size_t m_capacity = 0;
+    PendingStack<WriteFrame> m_frames = {};
     uint64_t m_entries = 0;
 };
 
 CatalogWriter::~CatalogWriter() {
-    while (m_depth > 0) Pop();
-    MemFree(m_frames);
+    while (m_frames.count > 0) Pop();
+    m_frames.Free();
     if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
     // A catalog cut short never takes the place of a whole one.
     if (m_temporaryPath && !m_renamed) DeleteFileW(m_temporaryPath);
@@ -120,8 +94,8 @@ DWORD CatalogWriter::Run(const LocationTree* tree, const wchar_t* folderPath, co
     if (status != ERROR_SUCCESS) return status;
     status = WriteHeader();
     if (status == ERROR_SUCCESS) status = Enter(tree->root, 0, folderLength);
-    while (status == ERROR_SUCCESS && m_depth > 0) {
-        WriteFrame& frame = m_frames[m_depth - 1];
+    while (status == ERROR_SUCCESS && m_frames.count > 0) {
+        WriteFrame& frame = m_frames.Top();
         if (frame.next == frame.count) {
             Pop();
             continue;
@@ -147,22 +121,16 @@ DWORD CatalogWriter::Create(const wchar_t* catalogPath) {
     m_file = CreateFileW(m_temporaryPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (m_file != INVALID_HANDLE_VALUE) return ERROR_SUCCESS;
-    DWORD error = GetLastError();
+    const DWORD error = LastErrorOr(ERROR_OPEN_FAILED);
     // Nothing was made, so nothing is to be deleted.
     MemFree(m_temporaryPath);
     m_temporaryPath = nullptr;
-    return error != ERROR_SUCCESS ? error : ERROR_OPEN_FAILED;
+    return error;
 }
 
 DWORD CatalogWriter::WriteHeader() {
-    char header[64];
-    char* end = AppendText(header, kCatalogMagic);
-    *end++ = '\t';
-    end = AppendNumber(end, kCatalogFormatVersion);
-    *end++ = '\t';
-    end = AppendText(end, m_writing->withDigests ? kCatalogWithContent : kCatalogWithoutContent);
-    *end++ = '\n';
-    return Append(header, static_cast<size_t>(end - header));
+    char header[kCatalogHeaderBytes];
+    return Append(header, FormatCatalogHeader(m_writing->withDigests, header));
 }
 
 // Takes the folder's entries but "." and "..", sorted by name, as the frame to write next.
@@ -172,12 +140,6 @@ DWORD CatalogWriter::Enter(const FileNode* folder, size_t relativeLength, size_t
         if (!IsDotOrDotDot(child->name)) ++count;
     }
     if (count == 0) return ERROR_SUCCESS;
-    if (m_depth == m_capacity) {
-        auto* grown = static_cast<WriteFrame*>(MemGrow(m_frames, (m_capacity + 64) * sizeof(WriteFrame)));
-        if (!grown) return ERROR_NOT_ENOUGH_MEMORY;
-        m_frames = grown;
-        m_capacity += 64;
-    }
     auto* children = static_cast<FileNode**>(MemAlloc(count * sizeof(FileNode*)));
     if (!children) return ERROR_NOT_ENOUGH_MEMORY;
     uint32_t taken = 0;
@@ -187,8 +149,9 @@ DWORD CatalogWriter::Enter(const FileNode* folder, size_t relativeLength, size_t
     // Ordinal order is total, case twins included, and the reader checks it.
     std::sort(children, children + count,
               [](const FileNode* a, const FileNode* b) { return wcscmp(a->name, b->name) < 0; });
-    m_frames[m_depth++] = WriteFrame{children, count, 0, relativeLength, pathLength};
-    return ERROR_SUCCESS;
+    if (m_frames.Push(WriteFrame{children, count, 0, relativeLength, pathLength})) return ERROR_SUCCESS;
+    MemFree(children);
+    return ERROR_NOT_ENOUGH_MEMORY;
 }
 
 // Extends both paths by the folder's name and takes its entries as the next frame.
@@ -209,32 +172,23 @@ DWORD CatalogWriter::Descend(const WriteFrame& frame, const FileNode* folder) {
 
 DWORD CatalogWriter::WriteEntry(const WriteFrame& frame, const FileNode* node) {
     if (m_writing->cancelRequested && *m_writing->cancelRequested) return ERROR_CANCELLED;
-    char fields[kMostFieldBytes];
-    char* out = AppendText(fields, KindWord(node));
-    *out++ = '\t';
-    out = AppendNumber(out, node->size);
-    *out++ = '\t';
-    const uint64_t time =
-        (static_cast<uint64_t>(node->lastWriteTime.dwHighDateTime) << 32) | node->lastWriteTime.dwLowDateTime;
-    out += FormatCatalogTime(time, out);
-    *out++ = '\t';
-    out = AppendHex32(out, node->attributes);
-    *out++ = '\t';
+    CatalogEntry entry = {KindOf(node), node->size,
+                          (static_cast<uint64_t>(node->lastWriteTime.dwHighDateTime) << 32) |
+                              node->lastWriteTime.dwLowDateTime,
+                          node->attributes, false, {}};
     if (IsFolderNode(node)) {
         ++m_writing->folders;
     } else {
         ++m_writing->files;
     }
     if (node->state == DiffUnknown) ++m_writing->unknown;
-    if (m_writing->withDigests && !IsFolderNode(node) && node->state != DiffUnknown) {
-        DWORD status = Digest(node, frame.pathLength, out);
+    if (m_writing->withDigests && entry.kind == CatalogFile) {
+        DWORD status = Digest(node, frame.pathLength, &entry.digest);
         if (status == ERROR_CANCELLED || status == ERROR_INTERNAL_ERROR) return status;
-        out += status == ERROR_SUCCESS ? kDigestTextBytes : 1;
-    } else {
-        *out++ = '-';
+        entry.hasDigest = status == ERROR_SUCCESS;
     }
-    *out++ = '\t';
-    DWORD status = Append(fields, static_cast<size_t>(out - fields));
+    char fields[kCatalogFieldsBytes];
+    DWORD status = Append(fields, FormatCatalogFields(entry, fields));
     if (status == ERROR_SUCCESS) status = Append(m_relative, frame.relativeLength);
     // The name goes straight into the buffer, escaped, with room made for its longest form.
     const size_t nameLength = wcslen(node->name);
@@ -247,31 +201,21 @@ DWORD CatalogWriter::WriteEntry(const WriteFrame& frame, const FileNode* node) {
     return ERROR_SUCCESS;
 }
 
-// Writes the file's digest as text, or "-" (and logs the file) when it cannot be read.
-DWORD CatalogWriter::Digest(const FileNode* node, size_t pathLength, char* text) {
+// Reads the file's digest; logs the file when it cannot be read.
+DWORD CatalogWriter::Digest(const FileNode* node, size_t pathLength, FileDigest* digest) {
     const size_t nameLength = wcslen(node->name);
     DWORD status = ERROR_FILENAME_EXCED_RANGE;
     if (pathLength + nameLength < kPathUnits) {
         wmemcpy(m_path + pathLength, node->name, nameLength + 1);
-        FileDigest digest;
-        status = DigestFile(&m_digester, m_path, node->size, m_writing->cancelRequested, &digest,
+        status = DigestFile(&m_digester, m_path, node->size, m_writing->cancelRequested, digest,
                             &m_writing->bytesRead);
-        if (status == ERROR_SUCCESS) {
-            FormatDigest(digest, text);
-            return ERROR_SUCCESS;
-        }
-        if (status == ERROR_CANCELLED) return status;
+        if (status == ERROR_SUCCESS || status == ERROR_CANCELLED) return status;
     } else {
         // Logged under its folder's path.
         m_path[std::min<size_t>(pathLength, kPathUnits - 1)] = 0;
     }
-    *text = '-';
     ++m_writing->undigested;
-    wchar_t message[kSystemErrorUnits];
-    FormatSystemError(status, message);
-    const wchar_t* lines[2] = {m_path, message};
-    if (!m_writing->writeSkipped || !m_writing->writeSkipped(lines, 2)) return ERROR_INTERNAL_ERROR;
-    return status;
+    return LogSkippedPath(m_writing->writeSkipped, m_path, status) ? status : ERROR_INTERNAL_ERROR;
 }
 
 DWORD CatalogWriter::Append(const char* bytes, size_t count) {
@@ -293,8 +237,7 @@ DWORD CatalogWriter::Flush() {
     DWORD written = 0;
     const DWORD size = static_cast<DWORD>(m_outputUsed);
     if (size > 0 && (!WriteFile(m_file, m_output, size, &written, nullptr) || written != size)) {
-        DWORD error = GetLastError();
-        return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+        return LastErrorOr(ERROR_WRITE_FAULT);
     }
     m_outputUsed = 0;
     return ERROR_SUCCESS;
@@ -303,26 +246,24 @@ DWORD CatalogWriter::Flush() {
 // The end line, then the file on its disk before it takes the catalog's name,
 // so that a failure of power cannot leave a catalog of nothing in its place.
 DWORD CatalogWriter::Finish(const wchar_t* catalogPath) {
-    char end[32];
-    char* out = AppendText(end, kCatalogEnd);
-    *out++ = '\t';
-    out = AppendNumber(out, m_entries);
-    *out++ = '\n';
-    DWORD status = Append(end, static_cast<size_t>(out - end));
+    char end[kCatalogEndBytes];
+    DWORD status = Append(end, FormatCatalogEnd(m_entries, end));
     if (status == ERROR_SUCCESS) status = Flush();
-    if (status == ERROR_SUCCESS && !FlushFileBuffers(m_file)) status = GetLastError();
+    if (status == ERROR_SUCCESS && !FlushFileBuffers(m_file)) status = LastErrorOr(ERROR_WRITE_FAULT);
     if (status != ERROR_SUCCESS) return status;
     CloseHandle(m_file);
     m_file = INVALID_HANDLE_VALUE;
-    if (!MoveFileExW(m_temporaryPath, catalogPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DWORD error = GetLastError();
-        return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
-    }
+    if (!MoveFileExW(m_temporaryPath, catalogPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return LastErrorOr(ERROR_WRITE_FAULT);
     m_renamed = true;
     return ERROR_SUCCESS;
 }
 
-void CatalogWriter::Pop() { MemFree(m_frames[--m_depth].children); }
+void CatalogWriter::Pop() {
+    WriteFrame frame = {};
+    m_frames.Pop(&frame);
+    MemFree(frame.children);
+}
 
 }  // namespace
 

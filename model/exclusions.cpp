@@ -3,6 +3,7 @@
 #include "model/location_tree.h"
 #include "model/memory.h"
 #include "model/names.h"
+#include "model/text.h"
 
 #include <cstddef>
 #include <cwchar>
@@ -23,14 +24,8 @@ const unsigned kNotCounted = ~0u;
 
 bool EndsComponent(wchar_t unit) { return unit == 0 || unit == L'\\'; }
 
-// Characters that no Windows name holds; `*`, `?` and `\` are the pattern's own.
-bool IsForbiddenInName(wchar_t unit) {
-    return unit < 0x20 || unit == L'<' || unit == L'>' || unit == L':' || unit == L'"' || unit == L'/' ||
-           unit == L'|';
-}
-
-bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
-bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
+// `*` and `?` are the pattern's own; a backslash never stands within a component.
+bool IsForbiddenInPattern(wchar_t unit) { return unit != L'*' && unit != L'?' && IsForbiddenInName(unit); }
 
 // The components of `text` (from `begin` to `end`) if every one could name an
 // entry: none empty, none "." or "..", no forbidden character; 0 otherwise.
@@ -39,7 +34,7 @@ unsigned CountValidComponents(const wchar_t* begin, const wchar_t* end) {
     for (const wchar_t* start = begin; start <= end; ++components) {
         const wchar_t* stop = start;
         while (stop < end && *stop != L'\\') {
-            if (IsForbiddenInName(*stop)) return 0;
+            if (IsForbiddenInPattern(*stop)) return 0;
             ++stop;
         }
         const size_t length = stop - start;
@@ -100,8 +95,11 @@ bool MatchPath(const wchar_t* pattern, const wchar_t* folder, const wchar_t* nam
 
 DWORD AddExclusion(ExclusionList** list, const wchar_t* pattern) {
     if (!list || !pattern) return ERROR_INVALID_PARAMETER;
-    const size_t length = wcsnlen(pattern, kPathUnits);
-    if (length == 0 || length == kPathUnits) return ERROR_INVALID_PARAMETER;
+    size_t length = wcsnlen(pattern, kPathUnits);
+    if (length == kPathUnits) return ERROR_INVALID_PARAMETER;
+    // No Windows name ends in a space (one may begin with one): a space typed at the end means nothing.
+    while (length > 0 && pattern[length - 1] == L' ') --length;
+    if (length == 0) return ERROR_INVALID_PARAMETER;
     // A leading backslash ties the pattern to the location itself: "\build" is the top folder's build only.
     const bool anchored = pattern[0] == L'\\';
     const bool foldersOnly = pattern[length - 1] == L'\\';

@@ -12,6 +12,8 @@
 //   location's top: "\build" is the top folder's build only.
 // - A pattern that ends in a backslash matches folders only: "cache\",
 //   "build\cache\".
+// Spaces at the end of a pattern are dropped, since no Windows name ends in
+// one (a name may begin with one).
 // A pattern that no name could match is refused: an empty one, one with an
 // empty, "." or ".." component, one with a character no name holds.
 #include <windows.h>

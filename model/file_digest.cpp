@@ -1,6 +1,7 @@
 #include "model/file_digest.h"
 
 #include "model/memory.h"
+#include "model/system_error.h"
 #include "model/win_guards.h"
 
 #include <bcrypt.h>
@@ -35,9 +36,8 @@ DWORD HashWholeFile(FileDigester* digester, HANDLE file, BCRYPT_HASH_HANDLE hash
         const DWORD request = ReadRequestBytes(listedSize, offset);
         DWORD got = 0;
         if (!ReadFile(file, digester->buffer, request, &got, nullptr)) {
-            DWORD error = GetLastError();
-            if (error == ERROR_HANDLE_EOF) return ERROR_SUCCESS;
-            return error != ERROR_SUCCESS ? error : ERROR_READ_FAULT;
+            const DWORD error = LastErrorOr(ERROR_READ_FAULT);
+            return error == ERROR_HANDLE_EOF ? ERROR_SUCCESS : error;
         }
         if (got == 0) return ERROR_SUCCESS;
         DWORD hashed = CodeOf(BCryptHashData(hash, digester->buffer, got, 0));
@@ -88,10 +88,7 @@ DWORD DigestFile(FileDigester* digester, const wchar_t* path, uint64_t listedSiz
     // file being written is not one whose content can be vouched for.
     OwnedHandle file(CreateFileW(path, FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.IsValid()) {
-        DWORD error = GetLastError();
-        return error != ERROR_SUCCESS ? error : ERROR_OPEN_FAILED;
-    }
+    if (!file.IsValid()) return LastErrorOr(ERROR_OPEN_FAILED);
     BCRYPT_HASH_HANDLE hash = nullptr;
     DWORD status = CodeOf(BCryptCreateHash(static_cast<BCRYPT_ALG_HANDLE>(digester->algorithm), &hash,
                                            digester->hashObject, digester->hashObjectBytes, nullptr, 0, 0));

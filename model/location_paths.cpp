@@ -164,19 +164,16 @@ bool LocationsOverlap(const wchar_t* first, const wchar_t* second) {
 
 bool FolderHolds(const wchar_t* outer, const wchar_t* inner) {
     if (!outer || !inner) return true;
-    auto* a = static_cast<wchar_t*>(MemAlloc(4 * kPathUnits * sizeof(wchar_t)));
-    if (!a) return true;
+    MemBlock<wchar_t> paths(4 * kPathUnits);
+    if (!paths.Get()) return true;
+    wchar_t* a = paths.Get();
     wchar_t* b = a + kPathUnits;
-    bool holds = true;
     size_t lengthA = ResolveFolder(outer, a);
     size_t lengthB = ResolveFolder(inner, b);
-    if (lengthA > 0 && lengthB > 0) {
-        // Both end in a backslash, so a shorter outer path is a whole folder of the inner one or none.
-        holds = (lengthA <= lengthB && NameMatchesComponent(a, b, lengthA)) ||
-                HoldsByIdentity(a, b, lengthB, b + kPathUnits);
-    }
-    MemFree(a);
-    return holds;
+    if (lengthA == 0 || lengthB == 0) return true;
+    // Both end in a backslash, so a shorter outer path is a whole folder of the inner one or none.
+    return (lengthA <= lengthB && NameMatchesComponent(a, b, lengthA)) ||
+           HoldsByIdentity(a, b, lengthB, b + kPathUnits);
 }
 
 void DropExtendedPrefix(wchar_t* path) {

@@ -1,5 +1,7 @@
 #include "model/names.h"
 
+#include "model/text.h"
+
 #include <windows.h>
 
 namespace {
@@ -23,7 +25,7 @@ BOOL CALLBACK BuildFoldTable(PINIT_ONCE, PVOID, PVOID*) {
         // A length-changing mapping would misalign the table: fold unit by unit instead.
         for (unsigned unit = 1; unit < 0x10000; ++unit) {
             wchar_t in = static_cast<wchar_t>(unit), out = in;
-            if (unit >= 0xD800 && unit < 0xE000) continue;
+            if (IsSurrogate(unit)) continue;
             if (LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_LOWERCASE, &in, 1, &out, 1) != 1) out = in;
             g_fold[unit] = out;
         }
@@ -86,3 +88,13 @@ bool IsDotOrDotDot(const wchar_t* name) {
 }
 
 bool IsDotDot(const wchar_t* name) { return name[0] == L'.' && name[1] == L'.' && name[2] == 0; }
+
+bool IsForbiddenInName(wchar_t unit) {
+    if (unit < 0x20) return true;
+    switch (unit) {
+    case L'*': case L'?': case L'"': case L'<': case L'>': case L'|': case L':': case L'/': case L'\\':
+        return true;
+    default:
+        return false;
+    }
+}

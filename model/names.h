@@ -17,4 +17,6 @@ bool NameMatchesComponent(const wchar_t* name, const wchar_t* component, size_t 
 // A hash under which names equal ignoring case collide.
 unsigned HashNameIgnoringCase(const wchar_t* name);
 bool IsDotOrDotDot(const wchar_t* name);
+// True for the characters no Windows name holds: control characters and * ? " < > | : / \.
+bool IsForbiddenInName(wchar_t unit);
 bool IsDotDot(const wchar_t* name);

@@ -4,6 +4,7 @@
 #include "model/exclusions.h"
 #include "model/memory.h"
 #include "model/names.h"
+#include "model/pending_stack.h"
 #include "model/record_list_builder.h"
 #include "model/scan_checks.h"
 #include "model/system_error.h"
@@ -107,8 +108,8 @@ class ScanWalk {
 public:
     explicit ScanWalk(const ScanContext* context) : m_context(context) {}
     ~ScanWalk() {
-        while (m_depth > 0) Pop();
-        MemFree(m_frames);
+        while (m_frames.count > 0) Pop();
+        m_frames.Free();
         MemFree(m_path);
         MemFree(m_files.nodes);
     }
@@ -126,13 +127,9 @@ private:
     const ScanContext* m_context;
     FolderIntake m_files;
     wchar_t* m_path = nullptr;
-    ScanFrame* m_frames = nullptr;
-    size_t m_depth = 0;
-    size_t m_capacity = 0;
+    PendingStack<ScanFrame> m_frames = {};
     size_t m_rootLength = 0;  // of the scanned folder's path: what follows is relative to it
 };
-
-const size_t kFrameGrowth = 64;
 
 DWORD ScanWalk::Run(const wchar_t* folderPath, FileNode* folderNode) {
     m_path = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
@@ -142,9 +139,9 @@ DWORD ScanWalk::Run(const wchar_t* folderPath, FileNode* folderNode) {
     m_files.exclusions = m_context->exclusions;
     DWORD status = Enter(folderNode, m_rootLength);
     if (status != ERROR_SUCCESS) return status;
-    while (m_depth > 0) {
+    while (m_frames.count > 0) {
         if (IsCancelled(m_context)) return ERROR_SUCCESS;
-        ScanFrame* frame = &m_frames[m_depth - 1];
+        ScanFrame* frame = &m_frames.Top();
         if (frame->next >= frame->folders->count) {
             Pop();
             continue;
@@ -185,23 +182,14 @@ DWORD ScanWalk::Enter(FileNode* node, size_t pathLength) {
     BYTE* twins = nullptr;
     DWORD status = FindTwins(folders, &twins);
     if (status == ERROR_SUCCESS) status = CheckFiles(twins, pathLength);
-    if (status == ERROR_SUCCESS && m_depth == m_capacity) {
-        auto* grown = static_cast<ScanFrame*>(MemGrow(m_frames, (m_capacity + kFrameGrowth) * sizeof(ScanFrame)));
-        if (grown) {
-            m_frames = grown;
-            m_capacity += kFrameGrowth;
-        } else {
-            status = ERROR_NOT_ENOUGH_MEMORY;
-        }
-    }
+    if (status == ERROR_SUCCESS &&
+        !m_frames.Push(ScanFrame{node, folders, twins, twins ? twins + m_files.count : nullptr, 0, pathLength}))
+        status = ERROR_NOT_ENOUGH_MEMORY;
     if (status != ERROR_SUCCESS) {
         MemFree(twins);
         FreeRecordList(folders);
-        return status;
     }
-    m_frames[m_depth++] =
-        ScanFrame{node, folders, twins, twins ? twins + m_files.count : nullptr, 0, pathLength};
-    return ERROR_SUCCESS;
+    return status;
 }
 
 // Flags, per file of the intake and then per folder, the names that have a
@@ -273,24 +261,17 @@ DWORD ScanWalk::LogEntry(size_t pathLength, const wchar_t* name, bool folder, DW
 
 DWORD ScanWalk::LogPath(size_t pathLength, DWORD error) {
     m_path[pathLength] = 0;
-    return LogSkippedItem(m_context, m_path, error) ? ERROR_SUCCESS : ERROR_INTERNAL_ERROR;
+    return LogSkippedPath(m_context->writeSkipped, m_path, error) ? ERROR_SUCCESS : ERROR_INTERNAL_ERROR;
 }
 
 void ScanWalk::Pop() {
-    ScanFrame* frame = &m_frames[--m_depth];
-    FreeRecordList(frame->folders);
-    MemFree(frame->twins);
+    ScanFrame frame = {};
+    m_frames.Pop(&frame);
+    FreeRecordList(frame.folders);
+    MemFree(frame.twins);
 }
 
 }  // namespace
-
-bool LogSkippedItem(const ScanContext* context, const wchar_t* path, DWORD error) {
-    if (!context->writeSkipped) return false;
-    wchar_t message[kSystemErrorUnits];
-    FormatSystemError(error, message);
-    const wchar_t* lines[2] = {path, message};
-    return context->writeSkipped(lines, 2);
-}
 
 DWORD ScanFolder(const wchar_t* folderPath, FileNode* folderNode, const ScanContext* context) {
     if (!folderPath || !folderNode || !context) return ERROR_INVALID_PARAMETER;

@@ -3,9 +3,7 @@
 // folders on the way kept on the heap so that any depth can be scanned.
 #include "model/exclusions.h"
 #include "model/location_tree.h"
-
-// Writes lines to the skipped-items log as one item; false when they could not be written.
-typedef bool (*SkipLineWriter)(const wchar_t* const* lines, unsigned count);
+#include "model/system_error.h"
 
 struct ScanContext {
     HANDLE cancelEvent;  // manual reset; the scan stops once it is signalled
@@ -36,6 +34,3 @@ DWORD ScanFolder(const wchar_t* folderPath, FileNode* folderNode, const ScanCont
 // Scans the location into a tree that holds its root only, then names the tree
 // after the location. Returns the status of the scan.
 DWORD ScanLocation(LocationTree* tree, const wchar_t* locationPath, const ScanContext* context);
-
-// Logs `path` with the system's text for `error` as one skipped item.
-bool LogSkippedItem(const ScanContext* context, const wchar_t* path, DWORD error);

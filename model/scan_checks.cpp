@@ -13,16 +13,6 @@
 
 namespace {
 
-bool IsRejectedUnit(wchar_t unit) {
-    if (unit < 0x20) return true;
-    switch (unit) {
-    case L'*': case L'?': case L'"': case L'<': case L'>': case L'|': case L':': case L'/': case L'\\':
-        return true;
-    default:
-        return false;
-    }
-}
-
 // CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$ and CONOUT$ name devices, also
 // with an extension and with spaces before it.
 bool NamesDevice(const wchar_t* name) {
@@ -61,7 +51,7 @@ DWORD CheckEntryName(const wchar_t* name) {
     if (IsDotOrDotDot(name)) return ERROR_SUCCESS;
     size_t length = 0;
     for (; name[length]; ++length) {
-        if (IsRejectedUnit(name[length])) return ERROR_INVALID_NAME;
+        if (IsForbiddenInName(name[length])) return ERROR_INVALID_NAME;
     }
     if (name[length - 1] == L' ' || name[length - 1] == L'.') return ERROR_INVALID_NAME;
     return NamesDevice(name) ? ERROR_INVALID_NAME : ERROR_SUCCESS;

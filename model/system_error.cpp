@@ -32,6 +32,14 @@ void FormatSystemErrorLine(DWORD code, wchar_t* text) {
 }
 
 DWORD LastErrorOr(DWORD fallback) {
-    DWORD error = GetLastError();
-    return error ? error : fallback;
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : fallback;
+}
+
+bool LogSkippedPath(SkipLineWriter write, const wchar_t* path, DWORD code) {
+    if (!write) return false;
+    wchar_t message[kSystemErrorUnits];
+    FormatSystemError(code, message);
+    const wchar_t* lines[2] = {path, message};
+    return write(lines, 2);
 }

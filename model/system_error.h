@@ -3,6 +3,9 @@
 
 const unsigned kSystemErrorUnits = 2048;
 
+// The program's own words when memory runs out, in a message box or on a console.
+const wchar_t kNoMemoryText[] = L"No enough memory!";
+
 // Why an entry was left alone: it is a link (a symbolic link, a junction, a
 // mount point, or a reparse point of a kind that cannot be told), which leads
 // to another place than its own, and what lies behind it is not the
@@ -26,5 +29,12 @@ void FormatSystemError(DWORD code, wchar_t* text);
 // of a log or of a console, which adds its own.
 void FormatSystemErrorLine(DWORD code, wchar_t* text);
 
-// The calling thread's last error, or `fallback` when the system set none.
+// The calling thread's last error, or `fallback` when a call failed without
+// setting one, so that a failure is never taken for a success.
 DWORD LastErrorOr(DWORD fallback);
+
+// Writes lines to the skipped-items log as one item; false when they could not be written.
+typedef bool (*SkipLineWriter)(const wchar_t* const* lines, unsigned count);
+// Logs `path` with the system's text for `code` as one skipped item; false
+// when there is no writer or the lines could not be written.
+bool LogSkippedPath(SkipLineWriter write, const wchar_t* path, DWORD code);

@@ -1,6 +1,7 @@
 #include "sync/file_checks.h"
 
 #include "model/scan_checks.h"
+#include "model/system_error.h"
 #include "model/text.h"
 #include "sync/sync_results.h"
 #include "sync/system_calls.h"
@@ -18,10 +19,7 @@ const uint64_t kAllocationUnit = 4096;  // a file takes whole clusters; this is 
 DWORD CheckOpenable(const wchar_t* path, DWORD access) {
     HANDLE file = CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        return error ? error : ERROR_OPEN_FAILED;
-    }
+    if (file == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_OPEN_FAILED);
     CloseHandle(file);
     return kSyncPending;
 }

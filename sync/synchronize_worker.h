@@ -5,6 +5,7 @@
 // logged to "SynchronizeLog.txt" (beside the executable unless the request
 // names another place) and left out.
 #include "model/file_times.h"
+#include "model/system_error.h"
 #include "sync/sync_decision.h"
 #include "sync/planned_files.h"
 #include "sync/sync_items.h"
@@ -17,7 +18,7 @@ const UINT WM_SYNCHRONIZE_DONE = WM_USER + 5;  // both parameters 0
 const wchar_t kSyncLogName[] = L"SynchronizeLog.txt";
 const wchar_t kSyncLogHeader[] = L"The following files were sikpped during the synchronization process:";
 
-const wchar_t kSyncNoMemory[] = L"No enough memory!";
+const wchar_t* const kSyncNoMemory = kNoMemoryText;
 const wchar_t kSyncCannotCreateLog[] = L"Can not create error log file!";
 const wchar_t kSyncCannotSaveLog[] = L"Error log can not be saved!";
 const wchar_t kSyncPathsSkipped[] =

@@ -1,5 +1,7 @@
 #include "sync/temporary_names.h"
 
+#include "model/system_error.h"
+
 #include <cwchar>
 
 namespace {
@@ -57,8 +59,8 @@ DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name) 
             CloseHandle(file);
             return ERROR_SUCCESS;
         }
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return error ? error : ERROR_OPEN_FAILED;
+        const DWORD error = LastErrorOr(ERROR_OPEN_FAILED);
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return error;
     }
     return ERROR_FILE_EXISTS;
 }

@@ -36,8 +36,8 @@ DWORD MakeRunFolder(Versioning* versioning) {
             CopyText(versioning->runFolder, MAX_PATH, path);
             return ERROR_SUCCESS;
         }
-        const DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error ? error : ERROR_PATH_NOT_FOUND;
+        const DWORD error = LastErrorOr(ERROR_PATH_NOT_FOUND);
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
     }
     return ERROR_ALREADY_EXISTS;
 }

@@ -148,6 +148,8 @@ TEST_F(CatalogTest, ACatalogThatIsNotWholeIsRefusedNamingItsLine) {
         std::string says;  // empty: read whole
     } rows[] = {
         {whole, ""},
+        // As a plain text editor may save it.
+        {"\xEF\xBB\xBF" + whole, ""},
         {"quillmar-catalog\t2\tcontent=all\nwhatever\n",
          "line 1: catalog format 2 is newer than this program reads (1)"},
         {"name,size\na.txt,3\n",

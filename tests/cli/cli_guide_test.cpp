@@ -1,7 +1,7 @@
 // The user guide's runnable examples: every block fenced as ```run is run over the
 // folder pair the guide describes, and each command's standard output and exit
 // status must be what the guide shows under it.
-#include "model/catalog_format.h"
+#include "model/text.h"
 #include "tests/cli/companion_output.h"
 #include "tests/support/companion.h"
 
@@ -53,7 +53,7 @@ void MakeFixture(const TempFolder& root) {
         for (const FixtureEntry& entry : kFixture) {
             if ((std::wstring(entry.path).back() == L'\\') != folders) continue;
             uint64_t ticks = 0;
-            ASSERT_TRUE(ParseCatalogTime(entry.time, strlen(entry.time), &ticks)) << entry.time;
+            ASSERT_TRUE(ParseIsoTime(entry.time, strlen(entry.time), &ticks)) << entry.time;
             ASSERT_TRUE(SetLastWriteTime(root.PathOf(entry.path), ticks)) << Utf8(entry.path);
         }
     }

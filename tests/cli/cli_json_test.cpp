@@ -4,6 +4,7 @@
 #include "tests/cli/companion_output.h"
 #include "tests/support/unix_side.h"
 
+#include <algorithm>
 #include <cwctype>
 
 namespace {
@@ -57,7 +58,8 @@ TEST(JsonTextTest, StringsAreEscapedAsJsonRequiresAndTimesAreUtcTo100Ns) {
     } times[] = {
         {0, "\"1601-01-01T00:00:00.0000000Z\""},
         {kTime + 51234567, "\"2019-04-17T18:40:05.1234567Z\""},
-        {0x8000000000000000ull, "null"},
+        // Beyond what the system turns into a date, as a catalog writes it.
+        {0x8000000000000000ull, "\"30828-09-14T02:48:05.4775808Z\""},
     };
     for (const Time& t : times) {
         std::string json;
@@ -85,24 +87,28 @@ TEST_F(CliTest, JsonRecordsAreTheTextListingsItemsWithBothSides) {
                                                      " && touch -d @1555526400 " + ShellQuote(folder + "q\"t\tx")) == 0;
 
     const std::string at = "\"time\":\"2019-04-17T18:40:00.0000000Z\"";
+    const std::string folderSide = "{\"kind\":\"folder\"," + at + "}";
+    const auto fileSide = [&](int size, const std::string& time) {
+        return "{\"kind\":\"file\",\"size\":" + std::to_string(size) + "," + time + "}";
+    };
+    const auto record = [](const char* state, const char* kind, const std::string& path, const std::string& left,
+                           const std::string& right, const char* reason = nullptr) {
+        return std::string("{\"state\":\"") + state + "\",\"kind\":\"" + kind + "\",\"path\":\"" + path +
+               "\",\"left\":" + left + ",\"right\":" + right +
+               (reason ? std::string(",\"reason\":\"") + reason + "\"" : std::string()) + "}\n";
+    };
     const std::string expected =
-        "{\"state\":\"missing\",\"kind\":\"folder\",\"path\":\"b\",\"left\":null,\"right\":{" + at + "}}\n"
-        "{\"state\":\"missing\",\"kind\":\"file\",\"path\":\"b\\\\" + Utf8(L"\u00e9t\u00e9\U0001F600") +
-        ".txt\",\"left\":null,\"right\":{\"size\":4," + at + "}}\n"
-        "{\"state\":\"modified\",\"kind\":\"file\",\"path\":\"grown.txt\",\"left\":{\"size\":1," + at +
-        "},\"right\":{\"size\":3," + at + "},\"reason\":\"size\"}\n"
-        "{\"state\":\"modified\",\"kind\":\"file\",\"path\":\"newer.txt\",\"left\":{\"size\":1,"
-        "\"time\":\"2019-04-17T18:40:05.1234567Z\"},\"right\":{\"size\":1," + at + "},\"reason\":\"newer-left\"}\n"
-        "{\"state\":\"modified\",\"kind\":\"file\",\"path\":\"older.txt\",\"left\":{\"size\":1," + at +
-        "},\"right\":{\"size\":1,\"time\":\"2019-04-17T18:40:03.0000000Z\"},\"reason\":\"newer-right\"}\n"
-        "{\"state\":\"new\",\"kind\":\"folder\",\"path\":\"only\",\"left\":{" + at + "},\"right\":null}\n"
-        "{\"state\":\"new\",\"kind\":\"file\",\"path\":\"only\\\\a.txt\",\"left\":{\"size\":2," + at +
-        "},\"right\":null}\n" +
-        (odd ? "{\"state\":\"unknown\",\"kind\":\"file\",\"path\":\"q\\\"t\\u0009x\",\"left\":{\"size\":1," + at +
-                   "},\"right\":null}\n"
-             : "") +
-        "{\"state\":\"identical\",\"kind\":\"file\",\"path\":\"same.txt\",\"left\":{\"size\":1," + at +
-        "},\"right\":{\"size\":1," + at + "}}\n";
+        record("missing", "folder", "b", "null", folderSide) +
+        record("missing", "file", "b\\\\" + Utf8(L"\u00e9t\u00e9\U0001F600") + ".txt", "null", fileSide(4, at)) +
+        record("modified", "file", "grown.txt", fileSide(1, at), fileSide(3, at), "size") +
+        record("modified", "file", "newer.txt", fileSide(1, "\"time\":\"2019-04-17T18:40:05.1234567Z\""),
+               fileSide(1, at), "newer-left") +
+        record("modified", "file", "older.txt", fileSide(1, at),
+               fileSide(1, "\"time\":\"2019-04-17T18:40:03.0000000Z\""), "newer-right") +
+        record("new", "folder", "only", folderSide, "null") +
+        record("new", "file", "only\\\\a.txt", fileSide(2, at), "null") +
+        (odd ? record("unknown", "file", "q\\\"t\\u0009x", fileSide(1, at), "null") : "") +
+        record("identical", "file", "same.txt", fileSide(1, at), fileSide(1, at));
     CompanionRun all = Run({L"analyze", L"--json", L"--all", m_left, m_right});
     EXPECT_EQ(all.exitCode, 1u) << all.err;
     EXPECT_EQ(all.out, expected);
@@ -126,11 +132,71 @@ TEST_F(CliTest, JsonRecordsAreTheTextListingsItemsWithBothSides) {
 
     // By content, a modified file differs in its content.
     CompanionRun content = Run({L"analyze", L"--json", L"--content", m_left, m_right});
-    EXPECT_NE(content.out.find("\"path\":\"grown.txt\",\"left\":{\"size\":1," + at + "},\"right\":{\"size\":3," + at +
-                               "},\"reason\":\"content\"}\n"),
+    EXPECT_NE(content.out.find(record("modified", "file", "grown.txt", fileSide(1, at), fileSide(3, at), "content")),
               std::string::npos)
         << content.out;
     if (odd) RemoveUnixTree(m_left);
+}
+
+// Each record carries its own entries' figures, named by kind on each side, and
+// --all --json lists every item that --all lists: case twins, each paired
+// with its namesake, and a folder against a file with what the folder holds.
+TEST_F(CliTest, JsonRecordsCarryEachSidesOwnEntryAndEveryItemTheFullListingHas) {
+    const std::string left = UnixPathOf(m_left), right = UnixPathOf(m_right);
+    ASSERT_FALSE(left.empty() || right.empty());
+    const std::string stamp = " && touch -d @1555526400 ";
+    ASSERT_EQ(RunUnixShell("cd " + ShellQuote(left) + " && printf 1 > X && printf 22 > x" + stamp + "X x && cd " +
+                           ShellQuote(right) + " && printf 333 > X && printf 4444 > x" + stamp + "X x"),
+              0);
+    File(L"left\\mixed", "55555");
+    File(L"right\\mixed\\inner.txt", "666666");
+    File(L"left\\other\\o.txt", "7");
+    File(L"right\\other", "88");
+    for (const wchar_t* folder : {L"right\\mixed", L"left\\other"}) SetLastWriteTime(m_folder.PathOf(folder), kTime);
+
+    const std::string at = "\"time\":\"2019-04-17T18:40:00.0000000Z\"";
+    const auto side = [&](const char* kind, const char* size) {
+        if (!kind) return std::string("null");
+        return std::string("{\"kind\":\"") + kind + "\"," + (size ? std::string("\"size\":") + size + "," : "") + at +
+               "}";
+    };
+    struct Row {
+        const char* path;
+        const char* kind;
+        const char* leftKind;
+        const char* leftSize;
+        const char* rightKind;
+        const char* rightSize;
+    } rows[] = {
+        {"X", "file", "file", "1", "file", "3"},
+        {"mixed", "file", "file", "5", "folder", nullptr},
+        {"mixed\\\\inner.txt", "file", nullptr, nullptr, "file", "6"},
+        {"other", "folder", "folder", nullptr, "file", "2"},
+        {"other\\\\o.txt", "file", "file", "1", nullptr, nullptr},
+        {"x", "file", "file", "2", "file", "4"},
+    };
+    std::string expected;
+    for (const Row& row : rows)
+        expected += std::string("{\"state\":\"unknown\",\"kind\":\"") + row.kind + "\",\"path\":\"" + row.path +
+                    "\",\"left\":" + side(row.leftKind, row.leftSize) +
+                    ",\"right\":" + side(row.rightKind, row.rightSize) + "}\n";
+    CompanionRun json = Run({L"analyze", L"--json", L"--all", m_left, m_right});
+    EXPECT_EQ(json.out, expected);
+
+    // The same items as the full text listing, which lists each side's on a line of its own.
+    CompanionRun text = Run({L"analyze", L"--all", m_left, m_right});
+    std::vector<std::wstring> listed;
+    for (const std::string& line : LinesOf(text.out)) {
+        const std::wstring path = Wide(line.substr(line.rfind('\t') + 1));
+        if (std::find(listed.begin(), listed.end(), path) == listed.end()) listed.push_back(path);
+    }
+    std::vector<std::wstring> recorded;
+    for (const std::string& line : LinesOf(json.out)) recorded.push_back(StringField(line, "path"));
+    std::sort(listed.begin(), listed.end());
+    std::sort(recorded.begin(), recorded.end());
+    EXPECT_EQ(recorded, listed);
+    RemoveUnixTree(m_left);
+    RemoveUnixTree(m_right);
 }
 
 }  // namespace

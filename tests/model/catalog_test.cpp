@@ -33,46 +33,6 @@ std::wstring FromUtf8(const std::string& text) {
     return wide;
 }
 
-TEST(CatalogText, TimesAreWrittenInUtcToTheTickAndReadBackExactly) {
-    struct Row {
-        uint64_t ticks;
-        const char* text;
-    } rows[] = {
-        {0, "1601-01-01T00:00:00.0000000Z"},
-        {125911583980000000ull, "1999-12-31T23:59:58.0000000Z"},
-        {133537247991234567ull, "2024-02-29T23:59:59.1234567Z"},
-        {UINT64_MAX, "60056-05-28T05:36:10.9551615Z"},
-    };
-    for (const Row& row : rows) {
-        char text[kCatalogTimeBytes + 1] = {};
-        EXPECT_EQ(std::string(text, FormatCatalogTime(row.ticks, text)), row.text);
-        uint64_t back = 0;
-        EXPECT_TRUE(ParseCatalogTime(row.text, strlen(row.text), &back)) << row.text;
-        EXPECT_EQ(back, row.ticks) << row.text;
-    }
-}
-
-TEST(CatalogText, TimesOutsideTheCalendarOrTheFormAreRefused) {
-    const char* rows[] = {
-        "2023-02-29T00:00:00.0000000Z",   // not a leap year
-        "2024-04-31T00:00:00.0000000Z",   // a thirty-day month
-        "2024-13-01T00:00:00.0000000Z",   //
-        "2024-01-01T24:00:00.0000000Z",   //
-        "2024-01-01T00:60:00.0000000Z",   //
-        "1600-12-31T23:59:59.9999999Z",   // before the first FILETIME
-        "60056-05-28T05:36:10.9551616Z",  // after the last
-        "2024-01-01T00:00:00.000000Z",    // six digits of fraction
-        "2024-01-01T00:00:00.0000000",    // no zone
-        "2024-01-01 00:00:00.0000000Z",   //
-        "+2024-01-01T00:00:00.000000Z",   //
-        "",
-    };
-    for (const char* row : rows) {
-        uint64_t ticks = 0;
-        EXPECT_FALSE(ParseCatalogTime(row, strlen(row), &ticks)) << row;
-    }
-}
-
 TEST(CatalogText, NamesAreEscapedOnlyWhereTheyMustBeAndComeBackWhole) {
     struct Row {
         std::wstring name;
@@ -113,6 +73,57 @@ TEST(CatalogText, TextsThatNoNameIsWrittenAsAreRefused) {
         size_t length = 0;
         EXPECT_FALSE(UnescapeCatalogName(row.data(), row.size(), &name[0], &length)) << row;
     }
+}
+
+// A damaged line is refused at the same line, in the same words, whether the
+// exclusions leave its folder out or not: a catalog stands for a folder only whole.
+TEST(CatalogText, DamageUnderAnExcludedFolderIsRefusedAsWithoutExclusions) {
+    const std::string header = "quillmar-catalog\t1\tcontent=none\n";
+    const auto line = [](const char* kind, const std::string& path) {
+        return std::string(kind) + "\t0\t2019-04-01T10:00:00.0000000Z\t" +
+               (strcmp(kind, "folder") == 0 ? "00000010" : "00000020") + "\t-\t" + path + "\n";
+    };
+    const std::string cache = line("folder", "cache");
+    struct Row {
+        std::string entries;
+        unsigned count;
+        uint64_t line;
+        const wchar_t* says;
+    } rows[] = {
+        {cache + line("file", "cache\\b") + line("file", "cache\\a"), 3, 4, L"out of order"},
+        {cache + line("file", "cache\\a") + line("file", "cache\\a"), 3, 4, L"listed twice"},
+        {cache + line("folder", "cache\\s") + line("file", "cache\\s\\z") + line("file", "cache\\a"), 4, 5,
+         L"out of order"},
+        {cache + line("file", "cache\\a") + line("file", "d") + line("file", "cache\\c"), 4, 5,
+         L"its folder is not listed before it"},
+        {cache + line("file", "cache\\a%zz"), 2, 3, L"a name holds a character that is not escaped"},
+        {cache + line("file", "cache\\" + std::string(300, 'n')), 2, 3, L"a name is longer than"},
+        {cache + "file\t3\t2019-04-01T10:00:00.0000000Z\t00000010\t-\tcache\\a\n", 2, 3,
+         L"the attributes are not those of its kind"},
+    };
+    TempFolder folder;
+    ExclusionList* exclusions = nullptr;
+    ASSERT_EQ(AddExclusion(&exclusions, L"cache"), 0u);
+    for (const Row& row : rows) {
+        const std::wstring path =
+            folder.MakeFile(L"damaged.catalog", header + row.entries + "end\t" + std::to_string(row.count) + "\n");
+        std::wstring refusals[2];
+        for (int excluding = 0; excluding < 2; ++excluding) {
+            LocationTree* tree = CreateLocationTree();
+            CatalogReading reading;
+            reading.exclusions = excluding ? exclusions : nullptr;
+            CatalogDigests* digests = nullptr;
+            CatalogProblem problem = {};
+            EXPECT_EQ(ReadCatalog(path.c_str(), &reading, tree, &digests, &problem), DWORD(ERROR_INVALID_DATA));
+            EXPECT_EQ(problem.line, row.line) << problem.text;
+            refusals[excluding] = problem.text;
+            FreeCatalogDigests(digests);
+            DestroyLocationTree(tree);
+        }
+        EXPECT_NE(refusals[0].find(row.says), std::wstring::npos) << refusals[0];
+        EXPECT_EQ(refusals[1], refusals[0]);
+    }
+    FreeExclusions(exclusions);
 }
 
 // Every entry of a tree as a line: its path, kind, state, size, time and attributes.

@@ -62,6 +62,11 @@ TEST(ExclusionsTest, EachKindOfPatternMatchesWhatItSays) {
         {{L"cache\\"}, L"a\\", L"cache", false, false},
         {{L"a\\cache\\"}, L"a\\", L"cache", false, false},
         {{L"a\\cache\\"}, L"a\\", L"cache", true, true},
+        // Spaces that end a pattern are dropped, as no name ends in one; those that begin one stay.
+        {{L"*.o  "}, L"", L"a.o", false, true},
+        {{L"cache\\ "}, L"", L"cache", true, true},
+        {{L" lead"}, L"", L" lead", false, true},
+        {{L" lead"}, L"", L"lead", false, false},
         // Any of several patterns.
         {{L"*.tmp", L"*.bak", L"x\\y"}, L"", L"old.bak", false, true},
         {{L"*.tmp", L"*.bak", L"x\\y"}, L"x\\", L"y", false, true},
@@ -78,7 +83,7 @@ TEST(ExclusionsTest, EachKindOfPatternMatchesWhatItSays) {
 TEST(ExclusionsTest, APatternNoNameCouldMatchIsRefusedAndAddsNothing) {
     const wchar_t* refused[] = {L"",     L"\\",     L"\\\\",   L"a\\\\b", L"\\\\a", L"a:b",   L"a|b",
                                 L"a\"b", L"a/b",    L"a<b",    L"a>b",    L"a\tb",  L".",     L"..",
-                                L"..\\x", L"x\\.\\", L"x\\..", L"a\\\\"};
+                                L"..\\x", L"x\\.\\", L"x\\..", L"a\\\\", L"   "};
     for (const wchar_t* pattern : refused) {
         ExclusionList* list = nullptr;
         EXPECT_EQ(AddExclusion(&list, pattern), DWORD(ERROR_INVALID_PARAMETER)) << pattern;

@@ -24,6 +24,8 @@ struct PendingStack {
         items[count++] = item;
         return true;
     }
+    // The item pushed last; the stack must not be empty.
+    T& Top() { return items[count - 1]; }
     // False when the stack is empty.
     bool Pop(T* item) {
         if (count == 0) return false;
