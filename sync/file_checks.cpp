@@ -46,6 +46,26 @@ struct VolumeNeed {
 };
 const unsigned kMaxTargetVolumes = 16;
 
+// Why a planned operation's files are not as the analysis saw them: a
+// folder where a copy was to make a file (one the exclusions hid from the
+// analysis, or one made since) says so; any other change is a change.
+DWORD WhyChanged(const BatchContext* context, const wchar_t* source, const wchar_t* target,
+                 const SyncSeenFile& seenTarget) {
+    if (!source || !target || seenTarget.exists) return kSyncChangedSinceAnalysis;
+    const DWORD attributes = GetFileAttributesW(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !IsFolderAttributes(attributes)) return kSyncChangedSinceAnalysis;
+    const wchar_t* root = wcsncmp(target, context->otherRoot, wcslen(context->otherRoot)) == 0 ? context->otherRoot
+                                                                                                : context->currentRoot;
+    const wchar_t* name = wcsrchr(target, L'\\') + 1;
+    wchar_t folder[MAX_PATH];
+    const size_t rootUnits = wcslen(root);
+    const size_t folderUnits = static_cast<size_t>(name - target) - rootUnits;
+    if (folderUnits >= MAX_PATH) return kSyncFolderInTheWay;
+    wmemcpy(folder, target + rootUnits, folderUnits);
+    folder[folderUnits] = 0;
+    return IsExcluded(context->exclusions, folder, name, true) ? kSyncExcludedFolderInTheWay : kSyncFolderInTheWay;
+}
+
 }  // namespace
 
 // True when the path holds just what was seen: the same file, or nothing when nothing was seen.
@@ -86,7 +106,7 @@ void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches, Sync
         bool unchanged = item.seenKnown && PathsOf(context, planned, &source, &target) && seenSource.exists &&
                          MatchesSeen(source, seenSource, rule) && (!target || MatchesSeen(target, seenTarget, rule));
         if (!unchanged) {
-            planned.result = kSyncChangedSinceAnalysis;
+            planned.result = WhyChanged(context, source, target, seenTarget);
             continue;
         }
         // Nothing is copied from, onto or through a link, nor deleted through one.

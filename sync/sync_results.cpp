@@ -45,6 +45,13 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
     case kSyncNameTaken:
         own = L"A file was made under the target's name meanwhile, so the copy was not put in its place!";
         break;
+    case kSyncExcludedFolderInTheWay:
+        own = L"A folder that the exclusions leave out stands where the file was to be copied! Both were left as they "
+              L"were.";
+        break;
+    case kSyncFolderInTheWay:
+        own = L"A folder was made where the file was to be copied since the analysis! Both were left as they were.";
+        break;
     case kSyncNotVersioned:
         own = L"The file could not be moved to the versioning folder, so it was not deleted!";
         break;

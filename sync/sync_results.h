@@ -28,6 +28,10 @@ const DWORD kSyncCopyDiffers = 0x2000000C;
 const DWORD kSyncSourceChangedDuringCopy = 0x2000000D;
 // A file was made under the target's name while the copy was made.
 const DWORD kSyncNameTaken = 0x2000000E;
+// A folder stands where the copy was to make a file: one that the exclusions
+// left out of the analysis, or one made since.
+const DWORD kSyncExcludedFolderInTheWay = 0x20000011;
+const DWORD kSyncFolderInTheWay = 0x20000012;
 // The file could not go to the versioning folder, and was not deleted.
 const DWORD kSyncNotVersioned = 0x2000000F;
 // The file to be replaced could not go to the versioning folder, so nothing was copied over it.

@@ -166,4 +166,19 @@ TEST_F(EngineCliTest, ATargetThatIsNotThereYetIsMade) {
     }
 }
 
+// A file against a folder that the exclusions hide: the file is not copied,
+// and the reason says what stands there.
+TEST_F(EngineCliTest, AFileAgainstAnExcludedFolderIsToldWhatStandsThere) {
+    File(0, L"cache", "a file on the left");
+    File(1, L"cache\\kept.bin", "in the excluded folder");
+    TreeSnapshot before = SnapshotTree(m_folder.Path());
+    CompanionRun run = RunCli(L"commit", {L"--exclude", L"cache\\"});
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+    EXPECT_NE(run.err.find(": A folder that the exclusions leave out stands where the file was to be copied!"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(DescribeChanges(before, SnapshotTree(m_folder.Path())), "");
+    for (const std::wstring& log : NamedLogs(run.err)) DeleteFileW(log.c_str());
+}
+
 }  // namespace
