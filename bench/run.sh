@@ -197,6 +197,18 @@ record_rows() {
   fi
 }
 
+# against_one_tool KIND TITLE OURS OURS_FUNCTION TOOL TOOL_FUNCTION TOOL_LABEL: ours against
+# one other tool, in turns, printed and recorded.
+against_one_tool() {
+  local kind=$1 title=$2 ours=$3 tool=$5
+  in_turns "$ours" "$4" "$tool" "$6"
+  echo "== $kind$title (median of $runs runs, in turns)"
+  report "$kind" "$ours" "${t[$ours]}" "${t[$tool]}" \
+    "$(printf '%.2f x %s' "$(echo "${t[$ours]} / ${t[$tool]}" | bc -l)" "$7")"
+  report "$kind" "$tool" "${t[$tool]}" "${t[$tool]}" ""
+  record_rows "$kind"
+}
+
 # time_catalogs KIND: the catalogs of the left side against their floors, in turns.
 time_catalogs() {
   local kind=$1 mode status
@@ -228,23 +240,14 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
   if [ "$kind" = digest ]; then
     left=$corpus/digest/one left_win="Z:${left//\//\\}" catalog_win="Z:${corpus//\//\\}\\digest.catalog"
     must_complete "$kind" catalog --content "$left_win" "$catalog_win"
-    in_turns quillmar_digest catalog_of_one_file openssl_digest openssl_of_one_file
-    echo "== $kind, one file of $digest_bytes bytes (median of $runs runs, in turns)"
-    report "$kind" quillmar_digest "${t[quillmar_digest]}" "${t[openssl_digest]}" \
-      "$(printf '%.2f x openssl dgst -sha256' "$(echo "${t[quillmar_digest]} / ${t[openssl_digest]}" | bc -l)")"
-    report "$kind" openssl_digest "${t[openssl_digest]}" "${t[openssl_digest]}" ""
-    record_rows "$kind"
+    against_one_tool "$kind" ", one file of $digest_bytes bytes" quillmar_digest catalog_of_one_file \
+      openssl_digest openssl_of_one_file "openssl dgst -sha256"
     unset t
     continue
   fi
   if [ "$kind" = early ]; then
     # Twenty pairs that differ at once: only the content comparison against cmp tells anything.
-    in_turns quillmar_content content_mode cmp_loop cmp_every_pair
-    echo "== $kind (median of $runs runs, in turns)"
-    report "$kind" quillmar_content "${t[quillmar_content]}" "${t[cmp_loop]}" \
-      "$(printf '%.2f x cmp loop' "$(echo "${t[quillmar_content]} / ${t[cmp_loop]}" | bc -l)")"
-    report "$kind" cmp_loop "${t[cmp_loop]}" "${t[cmp_loop]}" ""
-    record_rows "$kind"
+    against_one_tool "$kind" "" quillmar_content content_mode cmp_loop cmp_every_pair "cmp loop"
     unset t
     continue
   fi
