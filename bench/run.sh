@@ -5,25 +5,27 @@
 # times `quillmar-cli catalog` of the left side, against the probe's bare walk of that
 # side, and with --content against that side's files read once, and read and digested
 # by the system's SHA-256 (bench/read_floor.cpp: the probe has no mode that reads one side).
+# The digest kind times `quillmar-cli catalog --content` of a folder of one 1 GiB file
+# against `openssl dgst -sha256` of that file.
 #
 # usage: bench/run.sh [-x SCALE] [-n RUNS] [-k KINDS] [-o CORPUS_DIR] [-H ENTRIES]
 #   -x SCALE  corpus scale for make-corpus.sh (default 1; 0.05 for a quick look)
 #   -n RUNS   runs per command; the median is reported (default 5)
 #   -k KINDS  comma list of wide,deep,big,early (the big corpus's left against copies that
-#             differ 100 bytes in), of the location model's listing,memory,together,huge
-#             (bench/model_bench.sh) and of the panes' flat,browse,pair,sync
-#             (bench/pane_bench.sh); default all but huge
+#             differ 100 bytes in),digest (one file of 1 GiB times the scale), of the
+#             location model's listing,memory,together,huge (bench/model_bench.sh) and of
+#             the panes' flat,browse,pair,sync (bench/pane_bench.sh); default all but huge
 #   -H ENTRIES  files a side of the huge pair (default 2500000)
 set -euo pipefail
 command_line="bash bench/run.sh $*"
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 shared=${QUILLMAR_SHARED:-$root/../shared}
-scale=1 runs=5 kinds=wide,deep,big,early,listing,memory,together,flat,browse,pair,sync corpus=${TMPDIR:-/tmp}/quillmar-corpus entries=2500000
+scale=1 runs=5 kinds=wide,deep,big,early,digest,listing,memory,together,flat,browse,pair,sync corpus=${TMPDIR:-/tmp}/quillmar-corpus entries=2500000
 while getopts "x:n:k:o:H:h" opt; do
   case $opt in
     x) scale=$OPTARG ;; n) runs=$OPTARG ;; k) kinds=$OPTARG ;; o) corpus=$OPTARG ;; H) entries=$OPTARG ;;
-    h) sed -n '2,13p' "$0"; exit 0 ;;
+    h) sed -n '2,18p' "$0"; exit 0 ;;
     *) exit 2 ;;
   esac
 done
@@ -31,12 +33,12 @@ done
 # The location model's own benchmarks run apart, after the corpus comparisons.
 model_kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'listing|memory|together|huge' | paste -sd, || true)
 pane_kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'flat|browse|pair|sync' | paste -sd, || true)
-kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'wide|deep|big|early' | paste -sd, || true)
+kinds=$(tr , '\n' <<<"$kinds" | grep -xE 'wide|deep|big|early|digest' | paste -sd, || true)
 
 source "$root/scripts/common.sh"
 prepare >/dev/null
-for tool in rsync diff cmp find bc; do
-  command -v $tool >/dev/null || { as_root apt-get install -y -qq rsync diffutils findutils bc >/dev/null; break; }
+for tool in rsync diff cmp find bc openssl; do
+  command -v $tool >/dev/null || { as_root apt-get install -y -qq rsync diffutils findutils bc openssl >/dev/null; break; }
 done
 
 cli=$BUILD_DIR/bin/quillmar-cli.exe
@@ -51,7 +53,7 @@ if [ ! -f "$read_floor" ] || [ "$here/read_floor.cpp" -nt "$read_floor" ]; then
   i686-w64-mingw32-g++-posix -O2 -static -municode -o "$read_floor" "$here/read_floor.cpp" -lbcrypt
 fi
 
-corpus_kinds=$(tr , '\n' <<<"$kinds" | sed 's/^early$/big/' | sort -u | paste -sd, || true)
+corpus_kinds=$(tr , '\n' <<<"$kinds" | sed 's/^early$/big/' | grep -vx digest | sort -u | paste -sd, || true)
 [ -z "$corpus_kinds" ] || bash "$shared/bench/make-corpus.sh" -x "$scale" -k "$corpus_kinds" -o "$corpus" >&2
 # early: the big corpus's left files against copies with one byte changed 100 bytes in, as
 # a re-encoded video or an edited disk image differs from its earlier version.
@@ -66,6 +68,16 @@ if grep -qx early <<<"${kinds//,/$'\n'}"; then
       touch -r "$f" "$early/right/${f##*/}"
     done
     touch "$early/made"
+  fi
+fi
+
+# digest: one file of random bytes, alone in its folder.
+if grep -qx digest <<<"${kinds//,/$'\n'}"; then
+  digest_file=$corpus/digest/one/file.bin
+  digest_bytes=$(printf '%.0f' "$(echo "1073741824 * $scale" | bc -l)")
+  if [ "$(stat -c %s "$digest_file" 2>/dev/null || echo none)" != "$digest_bytes" ]; then
+    mkdir -p "$corpus/digest/one"
+    head -c "$digest_bytes" /dev/urandom >"$digest_file"
   fi
 fi
 
@@ -130,6 +142,8 @@ bare_walk_of_one_side() { wine "$probe" walk "$left"; }
 analysis_of_one_side() { wine "$cli" analyze "$left_win" "$empty_win"; }
 read_of_one_side() { wine "$read_floor" "$left_win"; }
 digest_of_one_side() { wine "$read_floor" --sha256 "$left_win"; }
+catalog_of_one_file() { wine "$cli" catalog --content "$left_win" "$catalog_win"; }
+openssl_of_one_file() { openssl dgst -sha256 "$digest_file"; }
 
 cmp_loop() {  # cmp over every pair present on both sides
   local left=$1 right=$2
@@ -163,6 +177,10 @@ record_rows() {
   [ "$scale" = 1 ] || kind="$kind (x$scale)"
   for name in "${!t[@]}"; do t[$name]=$(printf '%.3f' "${t[$name]}"); done
   walk=${t[probe_walk]:-}
+  if [ -n "${t[openssl_digest]:-}" ]; then
+    rows+=("| \`quillmar-cli catalog --content\`, one 1 GiB file$([ "$scale" = 1 ] || echo " (x$scale)") | ${t[quillmar_digest]} s | ${t[openssl_digest]} s | $(ratio "${t[quillmar_digest]}" "${t[openssl_digest]}") \`openssl dgst -sha256\` of the file |")
+    return
+  fi
   if [ -n "${t[cmp_loop]:-}" ]; then
     # Twenty files a side: its walk is too short to time against.
     rows+=("| \`quillmar-cli analyze --content\`, $kind corpus | ${t[quillmar_content]} s | ${t[cmp_loop]} s | $(ratio "${t[quillmar_content]}" "${t[cmp_loop]}") \`cmp\` loop |")
@@ -177,6 +195,18 @@ record_rows() {
     rows+=("| \`quillmar-cli catalog --content\`, $kind corpus | ${t[quillmar_catalog_content]} s | ${t[floor_digest_one]} s | $(ratio "${t[quillmar_catalog_content]}" "${t[floor_digest_one]}") bare read and SHA-256 of every file of one side |")
     rows+=("| \`quillmar-cli catalog --content\`, $kind corpus, against reading | ${t[quillmar_catalog_content]} s | ${t[floor_read_one]} s | $(ratio "${t[quillmar_catalog_content]}" "${t[floor_read_one]}") bare read of every file of one side |")
   fi
+}
+
+# against_one_tool KIND TITLE OURS OURS_FUNCTION TOOL TOOL_FUNCTION TOOL_LABEL: ours against
+# one other tool, in turns, printed and recorded.
+against_one_tool() {
+  local kind=$1 title=$2 ours=$3 tool=$5
+  in_turns "$ours" "$4" "$tool" "$6"
+  echo "== $kind$title (median of $runs runs, in turns)"
+  report "$kind" "$ours" "${t[$ours]}" "${t[$tool]}" \
+    "$(printf '%.2f x %s' "$(echo "${t[$ours]} / ${t[$tool]}" | bc -l)" "$7")"
+  report "$kind" "$tool" "${t[$tool]}" "${t[$tool]}" ""
+  record_rows "$kind"
 }
 
 # time_catalogs KIND: the catalogs of the left side against their floors, in turns.
@@ -207,14 +237,17 @@ for kind in ${kind_list[@]+"${kind_list[@]}"}; do
   left=$corpus/$kind/left right=$corpus/$kind/right
   left_win="Z:${left//\//\\}" right_win="Z:${right//\//\\}"
   declare -A t=()
+  if [ "$kind" = digest ]; then
+    left=$corpus/digest/one left_win="Z:${left//\//\\}" catalog_win="Z:${corpus//\//\\}\\digest.catalog"
+    must_complete "$kind" catalog --content "$left_win" "$catalog_win"
+    against_one_tool "$kind" ", one file of $digest_bytes bytes" quillmar_digest catalog_of_one_file \
+      openssl_digest openssl_of_one_file "openssl dgst -sha256"
+    unset t
+    continue
+  fi
   if [ "$kind" = early ]; then
     # Twenty pairs that differ at once: only the content comparison against cmp tells anything.
-    in_turns quillmar_content content_mode cmp_loop cmp_every_pair
-    echo "== $kind (median of $runs runs, in turns)"
-    report "$kind" quillmar_content "${t[quillmar_content]}" "${t[cmp_loop]}" \
-      "$(printf '%.2f x cmp loop' "$(echo "${t[quillmar_content]} / ${t[cmp_loop]}" | bc -l)")"
-    report "$kind" cmp_loop "${t[cmp_loop]}" "${t[cmp_loop]}" ""
-    record_rows "$kind"
+    against_one_tool "$kind" "" quillmar_content content_mode cmp_loop cmp_every_pair "cmp loop"
     unset t
     continue
   fi

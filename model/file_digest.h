@@ -1,7 +1,9 @@
 #pragma once
-// SHA-256 digests of whole files, computed by the system's cryptography
-// (bcrypt.dll), so that a catalog can stand for a folder's content and a file
-// can be checked against it when the file it was made from is out of reach.
+// SHA-256 digests of whole files, so that a catalog can stand for a folder's
+// content and a file can be checked against it when the file it was made from
+// is out of reach. Computed by the processor's SHA instructions where it has
+// them, by the system's cryptography (bcrypt.dll) otherwise: the digests are
+// the same.
 #include <windows.h>
 
 #include <cstdint>
@@ -15,14 +17,16 @@ struct FileDigest {
     BYTE bytes[kDigestBytes];
 };
 
-// What digesting takes, made once for many files: the algorithm, the room of
-// its hash object and a page-aligned read buffer.
+// The thread that reads a file's next chunk while the one before is digested.
+struct DigestReader;
+
+// What digesting takes, made once for many files.
 struct FileDigester {
-    void* algorithm;  // BCRYPT_ALG_HANDLE
-    BYTE* hashObject;
+    bool byProcessor;  // the processor's SHA instructions, else the system's SHA-256
+    void* algorithm;  // BCRYPT_ALG_HANDLE of the system's SHA-256
+    BYTE* hashObject;  // the room of its hash object
     DWORD hashObjectBytes;
-    void* bufferBlock;  // as allocated
-    BYTE* buffer;  // kDigestReadBytes inside it, page aligned for reads past the system cache
+    DigestReader* reader;
 };
 
 // 0, 8 when memory runs out, or the system's code; on a failure nothing is held.
@@ -38,3 +42,7 @@ void CloseFileDigester(FileDigester* digester);
 // code of the open or of a read: a digest stands for all of the file or for nothing.
 DWORD DigestFile(FileDigester* digester, const wchar_t* path, uint64_t listedSize,
                  const volatile LONG* cancelRequested, FileDigest* digest, uint64_t* bytesRead);
+
+// For tests on a processor with SHA instructions: digesters opened while it
+// is set use the system's SHA-256.
+void ForceSystemSha256(bool forced);
