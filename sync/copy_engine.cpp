@@ -74,10 +74,8 @@ DWORD CheckAndPlace(const EngineCopy* copy, const wchar_t* temporary, const Copy
     // A stop between the copy and its rename drops the copy: the name keeps what it held.
     if (result == kSyncPending && Cancelled(settings)) result = kSyncCancelled;
     if (result == kSyncPending && copy->placeNow) {
-        // Without MOVEFILE_REPLACE_EXISTING: a file made under the name meanwhile stays.
-        if (MoveFileExW(temporary, copy->target, 0)) return ERROR_SUCCESS;
-        result = LastErrorOr(ERROR_ACCESS_DENIED);
-        if (result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS) result = kSyncNameTaken;
+        result = TakeRealName(temporary, copy->target);
+        if (result == ERROR_SUCCESS) return result;
     }
     if (result != kSyncPending) DeleteFileW(temporary);
     return result;

@@ -227,14 +227,19 @@ void MoveAside(const BatchContext* context, FileBatches* batches, SyncBatchKind 
     RunSettled(context, batches, kind);
 }
 
+// The paths of a copy that waits under its temporary name (`temporary`, MAX_PATH units).
+bool WaitingCopyPaths(const BatchContext* context, const PlannedFile& planned, const wchar_t** source,
+                      const wchar_t** target, wchar_t* temporary) {
+    return TemporaryOf(context, planned, temporary) && PathsOf(context, planned, source, target);
+}
+
 // Why a waiting copy cannot take its place: its source changed while it was
 // copied, the copy is not whole, or the target changed or became a link.
 DWORD CheckWaitingCopy(const BatchContext* context, const PlannedFile& planned) {
     const wchar_t* source = nullptr;
     const wchar_t* target = nullptr;
     wchar_t temporary[MAX_PATH];
-    if (!TemporaryOf(context, planned, temporary) || !PathsOf(context, planned, &source, &target))
-        return kSyncNotCarriedOut;
+    if (!WaitingCopyPaths(context, planned, &source, &target, temporary)) return kSyncNotCarriedOut;
     SyncSeenFile seenSource;
     SyncSeenFile seenTarget;
     SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
@@ -249,17 +254,12 @@ DWORD CheckWaitingCopy(const BatchContext* context, const PlannedFile& planned) 
     return link == ERROR_SUCCESS ? kSyncPending : link;
 }
 
-// Puts the copy in its place without replacing anything, so that a file made
-// under the name meanwhile is never overwritten.
 DWORD RenameIntoPlace(const BatchContext* context, const PlannedFile& planned) {
     const wchar_t* source = nullptr;
     const wchar_t* target = nullptr;
     wchar_t temporary[MAX_PATH];
-    if (!TemporaryOf(context, planned, temporary) || !PathsOf(context, planned, &source, &target))
-        return kSyncNotCarriedOut;
-    if (MoveFileExW(temporary, target, 0)) return ERROR_SUCCESS;
-    const DWORD error = LastErrorOr(ERROR_ACCESS_DENIED);
-    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? kSyncNameTaken : error;
+    if (!WaitingCopyPaths(context, planned, &source, &target, temporary)) return kSyncNotCarriedOut;
+    return TakeRealName(temporary, target);
 }
 
 // The waiting copies, each checked again, their earlier versions moved aside

@@ -2,6 +2,9 @@
 
 #include "model/system_error.h"
 
+#include "model/system_error.h"
+#include "sync/sync_results.h"
+
 #include <cwchar>
 
 namespace {
@@ -63,4 +66,11 @@ DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name) 
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return error;
     }
     return ERROR_FILE_EXISTS;
+}
+
+DWORD TakeRealName(const wchar_t* temporary, const wchar_t* target) {
+    // Without MOVEFILE_REPLACE_EXISTING.
+    if (MoveFileExW(temporary, target, 0)) return ERROR_SUCCESS;
+    const DWORD error = LastErrorOr(ERROR_ACCESS_DENIED);
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? kSyncNameTaken : error;
 }

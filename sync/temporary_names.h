@@ -24,3 +24,8 @@ DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name);
 
 // The temporary file's path from its target's and its name, in `path` of MAX_PATH units.
 bool TemporaryPathOf(const wchar_t* target, const wchar_t* name, wchar_t* path);
+
+// Renames the temporary file to its target's name without replacing anything,
+// so that a file made under the name meanwhile is never overwritten: 0,
+// kSyncNameTaken, or the system's code.
+DWORD TakeRealName(const wchar_t* temporary, const wchar_t* target);

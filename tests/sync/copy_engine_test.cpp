@@ -79,19 +79,13 @@ protected:
         SyncSetSystemCalls(nullptr);
         SyncTest::TearDown();
     }
-    // Left is the current location: a commit copies new.txt, modified.txt
-    // (replacing right's) and sub\also-new.txt, and deletes missing.txt.
+    // The commit case in two fresh locations.
     void MakeLocations() {
         for (int side = 0; side < 2; ++side) {
             RemoveFolderTree(Root(side));
             CreateDirectoryW(Root(side).c_str(), nullptr);
         }
-        File(0, L"new.txt", "new on the left");
-        File(0, L"modified.txt", "left version", kTime + 10000000);
-        File(1, L"modified.txt", "right version");
-        File(1, L"missing.txt", "only on the right");
-        File(0, L"sub\\also-new.txt", "second new");
-        FileInBoth(L"same.txt", "same");
+        MakeCommitCase();
     }
     std::map<std::wstring, DWORD> Results(const SyncRun& run) const {
         std::map<std::wstring, DWORD> results;

@@ -28,12 +28,7 @@ protected:
         SyncTest::SetUp();
         ASSERT_TRUE(SyncLogPath(m_logPath));
         DeleteFileW(m_logPath);
-        File(0, L"new.txt", "new on the left");
-        File(0, L"modified.txt", "left version", kTime + 10000000);
-        File(1, L"modified.txt", "right version");
-        File(1, L"missing.txt", "only on the right");
-        File(0, L"sub\\also-new.txt", "second new");
-        FileInBoth(L"same.txt", "same");
+        MakeCommitCase();
     }
     void TearDown() override {
         SyncSetSystemCalls(nullptr);

@@ -71,6 +71,18 @@ protected:
         AnalysisTest::TearDown();
     }
 
+    // Left is the current location: a commit copies new.txt, modified.txt
+    // (replacing right's) and sub\also-new.txt, deletes missing.txt, and
+    // leaves the identical same.txt alone.
+    void MakeCommitCase() {
+        File(0, L"new.txt", "new on the left");
+        File(0, L"modified.txt", "left version", kTime + 10000000);
+        File(1, L"modified.txt", "right version");
+        File(1, L"missing.txt", "only on the right");
+        File(0, L"sub\\also-new.txt", "second new");
+        FileInBoth(L"same.txt", "same");
+    }
+
     // Analyses the pair and lists the items of location `current` as the dialog does, all checked.
     void AnalyzeAndList(int current = 0) {
         FreeSyncItemList(m_items);
