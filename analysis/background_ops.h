@@ -38,6 +38,10 @@ struct LocationSlot {
     volatile LONG filesListed;
     // Entries the scan left out for the exclusions, raised like the counts above.
     volatile LONG entriesExcluded;
+    // Compared by digests: files whose content differs under the same size and
+    // time (within the time rule), the sign of damage rather than of an edit.
+    // Counted in the first slot by the worker.
+    uint32_t changedWithoutNewTime;
     const ExclusionList* exclusions;  // the record's, copied by the worker before the scan starts
     // Set with a tree read from a catalog before the worker starts (not
     // owned): the slot is not scanned, and in content mode its files compare

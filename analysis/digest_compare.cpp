@@ -7,6 +7,7 @@
 #include "analysis/state_walk.h"
 #include "model/catalog.h"
 #include "model/file_digest.h"
+#include "model/file_times.h"
 #include "model/memory.h"
 #include "model/names.h"
 #include "model/pending_stack.h"
@@ -70,6 +71,8 @@ DWORD ComparePair(DigestRun* run, FileNode* file0, FileNode* file1) {
     if (memcmp(digests[0].bytes, digests[1].bytes, kDigestBytes) != 0) {
         MarkModified(file0);
         MarkModified(file1);
+        if (SameFileTime(file0->lastWriteTime, file1->lastWriteTime, run->data->timeRule))
+            ++run->data->slots[0].changedWithoutNewTime;
     }
     return ERROR_SUCCESS;
 }

@@ -65,9 +65,21 @@ void AppendSide(std::string* json, const FileNode* node) {
     *json += '}';
 }
 
-// Why a modified file differs: the comparison's own test, told from the two sides.
-const char* ModifiedReason(const FileNode* left, const FileNode* right, bool compareContent) {
-    if (compareContent) return "content";
+// How the analysis compared: what a modified file's reason can tell.
+struct ReasonRule {
+    bool content;
+    bool againstCatalog;  // a side is a catalog, whose digests stand for the files as they were
+    TimeRule times;
+};
+
+// Why a modified file differs: the comparison's own test, told from the two
+// sides. Against a catalog, content that changed under the same size and time
+// is the sign of damage rather than of an edit.
+const char* ModifiedReason(const FileNode* left, const FileNode* right, const ReasonRule& rule) {
+    if (rule.content && rule.againstCatalog && left->size == right->size &&
+        SameFileTime(left->lastWriteTime, right->lastWriteTime, rule.times))
+        return "content-same-time";
+    if (rule.content) return "content";
     if (left->size != right->size) return "size";
     return CompareFileTime(&left->lastWriteTime, &right->lastWriteTime) > 0 ? "newer-left" : "newer-right";
 }
@@ -76,7 +88,7 @@ const char* ModifiedReason(const FileNode* left, const FileNode* right, bool com
 // where it is absent), named by `node`: the text listing's kind and path.
 // `path` (kPathUnits) is room for the path.
 std::string Record(DiffState state, const FileNode* node, const FileNode* left, const FileNode* right,
-                   bool compareContent, char terminator, wchar_t* path, std::string* key) {
+                   const ReasonRule& rule, char terminator, wchar_t* path, std::string* key) {
     if (!BuildNodePath(L"", node, path)) CopyText(path, kPathUnits, node->name);
     const std::wstring relative = path;
     AppendUtf8(key, relative, false);
@@ -92,7 +104,7 @@ std::string Record(DiffState state, const FileNode* node, const FileNode* left, 
     AppendSide(&json, right);
     if (state == DiffModified && left && right && !IsFolderNode(left) && !IsFolderNode(right)) {
         json += ",\"reason\":\"";
-        json += ModifiedReason(left, right, compareContent);
+        json += ModifiedReason(left, right, rule);
         json += '"';
     }
     json += '}';
@@ -123,7 +135,9 @@ FileNode* CounterpartOf(const FileNode* child, const ChildIndex& index, const Fi
 class JsonWalk {
 public:
     JsonWalk(const BackgroundOpsData* data, bool all, char terminator)
-        : m_all(all), m_compareContent(data->compareContent != 0), m_terminator(terminator) {}
+        : m_all(all),
+          m_rule{data->compareContent != 0, data->slots[0].catalog || data->slots[1].catalog, data->timeRule},
+          m_terminator(terminator) {}
     ~JsonWalk() {
         m_pairs.Free();
         m_alone.Free();
@@ -141,7 +155,7 @@ public:
 private:
     void Add(DiffState state, const FileNode* node, const FileNode* left, const FileNode* right) {
         JsonLine line;
-        line.text = Record(state, node, left, right, m_compareContent, m_terminator, m_path.data(), &line.key);
+        line.text = Record(state, node, left, right, m_rule, m_terminator, m_path.data(), &line.key);
         lines.push_back(std::move(line));
     }
     template <typename T>
@@ -155,7 +169,7 @@ private:
     PendingStack<FolderPair> m_pairs = {};
     PendingStack<FileNode*> m_alone = {};
     bool m_all;
-    bool m_compareContent;
+    ReasonRule m_rule;
     char m_terminator;
 };
 

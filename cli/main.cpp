@@ -129,6 +129,13 @@ std::wstring ExcludedText(const BackgroundOpsData* data) {
                                             static_cast<unsigned long>(data->slots[1].entriesExcluded));
 }
 
+// "; changed without a new time N" for a comparison by digests against a
+// catalog: on a backup, content changed under the same size and time is damage.
+std::wstring DamageText(const BackgroundOpsData* data) {
+    if (!data->compareContent || (!data->slots[0].catalog && !data->slots[1].catalog)) return std::wstring();
+    return L"; changed without a new time " + std::to_wstring(data->slots[0].changedWithoutNewTime);
+}
+
 int ReportAnalysis(const cli::Options& options, const BackgroundOpsData* data, DWORD logEntries,
                    const std::wstring& logPath) {
     const char terminator = options.nullTerminated ? '\0' : '\n';
@@ -141,12 +148,13 @@ int ReportAnalysis(const cli::Options& options, const BackgroundOpsData* data, D
     cli::StateCounts counts = cli::CountStates(data->slots[0].tree);
     wchar_t summary[256];
     swprintf(summary, 256,
-             L"quillmar-cli: identical %lu, new %lu, missing %lu, modified %lu, unknown %lu; bytes compared %llu%ls; "
+             L"quillmar-cli: identical %lu, new %lu, missing %lu, modified %lu, unknown %lu; bytes compared %llu%ls%ls; "
              L"elapsed %lu ms\n",
              static_cast<unsigned long>(counts.of[DiffIdentical]), static_cast<unsigned long>(counts.of[DiffNew]),
              static_cast<unsigned long>(counts.of[DiffMissing]), static_cast<unsigned long>(counts.of[DiffModified]),
              static_cast<unsigned long>(counts.of[DiffUnknown]),
-             static_cast<unsigned long long>(cli::BytesCompared(data)), ExcludedText(data).c_str(),
+             static_cast<unsigned long long>(cli::BytesCompared(data)), DamageText(data).c_str(),
+             ExcludedText(data).c_str(),
              static_cast<unsigned long>(data->slots[0].elapsedMs));
     cli::WriteError(summary);
     TellAnalysisLog(logEntries, logPath);
