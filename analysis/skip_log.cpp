@@ -102,8 +102,14 @@ bool SkipLogAppendLines(const wchar_t* const* lines, unsigned count) {
 
 DWORD SkipLogClose() {
     LogLock lock;
-    if (g_log.file != INVALID_HANDLE_VALUE) CloseLogFile();
-    if (g_log.entries == 0 && g_log.fileName[0]) DeleteFileW(g_log.fileName);
+    const bool unused = g_log.entries == 0 && g_log.fileName[0];
+    if (g_log.file != INVALID_HANDLE_VALUE) {
+        // Emptied before it is deleted: under Wine deleting a file that still
+        // holds its header takes 0.5 to 5 ms, an empty one 0.1 ms.
+        if (unused && SetFilePointer(g_log.file, 0, nullptr, FILE_BEGIN) == 0) SetEndOfFile(g_log.file);
+        CloseLogFile();
+    }
+    if (unused) DeleteFileW(g_log.fileName);
     DWORD entries = g_log.entries;
     g_log.fileName[0] = 0;
     return entries;

@@ -73,7 +73,10 @@ bool ListEntry(void* context, const WIN32_FIND_DATAW& found) {
 
 }  // namespace
 
-void CopyFindData(const WIN32_FIND_DATAW& found, DirEntry* entry) {
+namespace {
+
+template <class Entry>
+void CopyFound(const WIN32_FIND_DATAW& found, Entry* entry) {
     size_t length = wcsnlen(found.cFileName, kMaxNameUnits - 1);
     wmemcpy(entry->name, found.cFileName, length);
     entry->name[length] = 0;
@@ -81,6 +84,12 @@ void CopyFindData(const WIN32_FIND_DATAW& found, DirEntry* entry) {
     entry->size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     entry->attributes = found.dwFileAttributes;
 }
+
+}  // namespace
+
+void CopyFindData(const WIN32_FIND_DATAW& found, DirEntry* entry) { CopyFound(found, entry); }
+
+void CopyFindData(const WIN32_FIND_DATAW& found, NodeRecord* record) { CopyFound(found, record); }
 
 DWORD EnumerateFolder(const wchar_t* folderPath, FoundEntrySink sink, void* context) {
     if (!folderPath || !sink) return ERROR_INVALID_PARAMETER;

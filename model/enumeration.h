@@ -30,6 +30,8 @@ typedef bool (*FoundEntrySink)(void* context, const WIN32_FIND_DATAW& found);
 DWORD EnumerateFolder(const wchar_t* folderPath, FoundEntrySink sink, void* context);
 // Writes what a search found into `entry`; only the name's own units are copied.
 void CopyFindData(const WIN32_FIND_DATAW& found, DirEntry* entry);
+// The same into a node's record, whose state is left as it is.
+void CopyFindData(const WIN32_FIND_DATAW& found, NodeRecord* record);
 
 // True when the folder holds a folder other than "." and "..".
 bool HasSubfolder(const wchar_t* folderPath);

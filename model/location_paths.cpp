@@ -137,12 +137,21 @@ size_t WineDriveFolder(wchar_t letter, wchar_t* folder, wchar_t* scratch) {
     return length > 0 && SameFolderAt(folder, root) ? length : 0;
 }
 
+// The folder that a drive stands for under Wine (WineDriveFolder), read once
+// for both directions of a check: reading it asks the mount manager, and both
+// locations mostly lie on one drive.
+struct WineDrive {
+    wchar_t letter;  // 0 until read
+    size_t length;  // of `folder`; 0 for none
+    wchar_t* folder;  // kPathUnits
+};
+
 // True when the folder `outer` (full) is by identity the folder `inner` (full,
 // ending in a backslash, cut and restored) or lies above it: on the path of
 // `inner` as given, on its final path (every link resolved, a substituted or
 // mapped drive named as the folder it stands for), or above the folder that
 // its drive stands for under Wine. `spare` holds 2 * kPathUnits.
-bool HoldsByIdentity(const wchar_t* outer, wchar_t* inner, size_t innerLength, wchar_t* spare) {
+bool HoldsByIdentity(const wchar_t* outer, wchar_t* inner, size_t innerLength, wchar_t* spare, WineDrive* drive) {
     ULONGLONG outerIndex;
     if (ReadFolderIndex(outer, &outerIndex) != ERROR_SUCCESS) return false;
     if (OnPathByIdentity(outer, outerIndex, inner, innerLength)) return true;
@@ -152,29 +161,40 @@ bool HoldsByIdentity(const wchar_t* outer, wchar_t* inner, size_t innerLength, w
     // What does not exist yet lies on the drive its path names.
     const wchar_t* named = length > 0 ? spare : inner;
     if (RootLength(named) != 3) return false;
-    length = WineDriveFolder(named[0], spare, spare + kPathUnits);
-    return length > 0 && OnPathByIdentity(outer, outerIndex, spare, length);
+    if (drive->letter != named[0]) {
+        drive->letter = named[0];
+        drive->length = WineDriveFolder(drive->letter, drive->folder, spare);
+    }
+    return drive->length > 0 && OnPathByIdentity(outer, outerIndex, drive->folder, drive->length);
 }
 
-}  // namespace
-
-bool LocationsOverlap(const wchar_t* first, const wchar_t* second) {
-    return FolderHolds(first, second) || FolderHolds(second, first);
-}
-
-bool FolderHolds(const wchar_t* outer, const wchar_t* inner) {
-    if (!outer || !inner) return true;
-    MemBlock<wchar_t> paths(4 * kPathUnits);
-    if (!paths.Get()) return true;
-    wchar_t* a = paths.Get();
+// FolderHolds with room for its paths: `room` holds 5 * kPathUnits, the last
+// of them the drive's folder.
+bool HoldsWithin(const wchar_t* outer, const wchar_t* inner, wchar_t* room, WineDrive* drive) {
+    wchar_t* a = room;
     wchar_t* b = a + kPathUnits;
     size_t lengthA = ResolveFolder(outer, a);
     size_t lengthB = ResolveFolder(inner, b);
     if (lengthA == 0 || lengthB == 0) return true;
     // Both end in a backslash, so a shorter outer path is a whole folder of the inner one or none.
     return (lengthA <= lengthB && NameMatchesComponent(a, b, lengthA)) ||
-           HoldsByIdentity(a, b, lengthB, b + kPathUnits);
+           HoldsByIdentity(a, b, lengthB, b + kPathUnits, drive);
 }
+
+// Checks whether `outer` holds `inner`, and when `both` is set also the other way round.
+bool Holds(const wchar_t* outer, const wchar_t* inner, bool both) {
+    if (!outer || !inner) return true;
+    MemBlock<wchar_t> room(5 * kPathUnits);
+    if (!room.Get()) return true;
+    WineDrive drive = {0, 0, room.Get() + 4 * kPathUnits};
+    return HoldsWithin(outer, inner, room.Get(), &drive) || (both && HoldsWithin(inner, outer, room.Get(), &drive));
+}
+
+}  // namespace
+
+bool LocationsOverlap(const wchar_t* first, const wchar_t* second) { return Holds(first, second, true); }
+
+bool FolderHolds(const wchar_t* outer, const wchar_t* inner) { return Holds(outer, inner, false); }
 
 void DropExtendedPrefix(wchar_t* path) {
     if (!path || wcsncmp(path, L"\\\\?\\", 4) != 0) return;

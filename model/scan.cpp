@@ -60,7 +60,8 @@ struct FolderIntake {
 // In a scanned tree the reparse attribute marks links alone: the tag that
 // tells them from placeholders and other ordinary reparse points is known
 // only here.
-void TakeFindData(const WIN32_FIND_DATAW& found, DirEntry* entry) {
+template <class Entry>
+void TakeFindData(const WIN32_FIND_DATAW& found, Entry* entry) {
     CopyFindData(found, entry);
     if (!IsLinkEntry(found)) entry->attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
 }
@@ -82,9 +83,10 @@ bool TakeEntry(void* context, const WIN32_FIND_DATAW& found) {
         TakeFindData(found, intake->folders->NextSlot(true));
         return intake->folders->Commit(true);
     }
-    DirEntry entry;
-    TakeFindData(found, &entry);
-    NodeRecord record = WidenDirEntry(entry, DiffIdentical);
+    // Straight into the node's record, with no listing entry copied whole on the way.
+    NodeRecord record;
+    TakeFindData(found, &record);
+    record.state = DiffIdentical;
     FileNode* file = AddChildNode(&record, intake->node);
     return file && intake->Keep(file);
 }
