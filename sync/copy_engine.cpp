@@ -81,6 +81,13 @@ DWORD CheckAndPlace(const EngineCopy* copy, const wchar_t* temporary, const Copy
     return result;
 }
 
+// As the system's copy opens a source, sharing it with whoever else has it open.
+bool CanOpenSource(const wchar_t* source) {
+    OwnedHandle file(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+    return file.IsValid();
+}
+
 // Copies one file onto a fresh temporary name; 0 or why not, with nothing left behind.
 DWORD CopyOne(EngineCopy* copy, const CopyEngineSettings& settings) {
     if (Cancelled(settings)) return kSyncCancelled;
@@ -98,7 +105,10 @@ DWORD CopyOne(EngineCopy* copy, const CopyEngineSettings& settings) {
             if (result == ERROR_ALREADY_EXISTS) result = ERROR_FILE_EXISTS;
             // A file of that name that was there before is not ours to remove.
             if (result == ERROR_FILE_EXISTS) continue;
-            DeleteFileW(temporary);
+            // The system's copy opens its source before it makes the copy: a
+            // source that cannot be opened made nothing, and a file of that
+            // name that stood there (left out by the exclusions, say) stays.
+            if (CanOpenSource(copy->source)) DeleteFileW(temporary);
         }
     }
     if (result == ERROR_REQUEST_ABORTED || (result != ERROR_SUCCESS && Cancelled(settings))) result = kSyncCancelled;

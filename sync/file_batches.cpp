@@ -428,13 +428,6 @@ void RunFileBatches(const BatchContext* context, FileBatches* batches) {
     MoveAside(context, batches, SyncDeletions);
 }
 
-bool RunShellDeletion(const BatchContext* context, const SyncPathList* paths) {
-    FILEOP_FLAGS flags = kSyncDeleteFlags | context->extraShellFlags;
-    if (context->deleteWithoutRecycleBin) flags &= ~FOF_WANTNUKEWARNING;
-    unsigned questions = 0;
-    return RunShellBatch(FO_DELETE, paths, nullptr, flags, context->unattended, &questions);
-}
-
 void AcceptPendingFiles(FileBatches* batches) {
     for (uint32_t index = 0; index < batches->plannedCount; ++index) {
         PlannedFile& planned = batches->planned[index];

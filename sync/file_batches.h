@@ -25,7 +25,3 @@ const FILEOP_FLAGS kSyncDeleteFlags = FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_W
 void RunFileBatches(const BatchContext* context, FileBatches* batches);
 // For a run that changes nothing: marks every pending operation as done.
 void AcceptPendingFiles(FileBatches* batches);
-
-// One shell deletion (into the Recycle Bin) of the paths, with the run's flags;
-// true when the shell says it did all of it. What it did, the disk tells.
-bool RunShellDeletion(const BatchContext* context, const SyncPathList* paths);

@@ -126,7 +126,7 @@ void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches, Sync
 bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint64_t* needed, uint64_t* available) {
     *needed = 0;
     *available = 0;
-    VolumeNeed volumes[kMaxTargetVolumes];
+    VolumeNeed volumes[kMaxTargetVolumes] = {};
     wchar_t folder[kPathUnits];
     bool fits = true;
     unsigned volumeCount = 0;

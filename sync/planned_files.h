@@ -76,7 +76,7 @@ struct BatchContext {
     Versioning* versioning;  // where deleted and replaced files go; null for the Recycle Bin
     BOOL* cancel;  // set to TRUE to stop; null for a run that cannot be stopped
     SyncProgress* progress;  // the copies' progress; may be null
-    const ExclusionList* exclusions;  // entries the analysis left out, which the run leaves alone too
+    const ExclusionList* exclusions;  // entries the analysis left out, to name one in a copy's way
     // The link checks' resolved folders, kept between files: one for the
     // sources of copies, one for their targets and for deletions.
     LinkCheckCache* sourceLinks;

@@ -5,7 +5,6 @@
 #include "model/system_error.h"
 #include "model/text.h"
 #include "sync/file_batches.h"
-#include "sync/leftovers.h"
 #include "sync/sync_results.h"
 
 #include <cwchar>
@@ -188,43 +187,6 @@ void HandleFolders(Run* run, bool create) {
     }
 }
 
-// Temporary files that a stopped run left where this run's copies go are
-// removed like deletions, each reported as one (a dry run only tells of them).
-void RemoveLeftoversOfStoppedRuns(Run* run, const BatchContext* context) {
-    const SyncRequest* request = run->request;
-    LeftoverList* leftovers = nullptr;
-    if (FindLeftovers(context, &run->batches, &leftovers) != ERROR_SUCCESS || !leftovers) {
-        FreeLeftovers(leftovers);
-        return;
-    }
-    if (!request->dryRun) RemoveLeftovers(context, leftovers);
-    const size_t otherUnits = wcslen(request->otherRoot);
-    for (uint32_t index = 0; index < leftovers->count; ++index) {
-        Leftover& leftover = leftovers->entries[index];
-        const bool inOther = wcsncmp(leftover.path, request->otherRoot, otherUnits) == 0;
-        const wchar_t* relative = leftover.path + (inOther ? otherUnits : wcslen(request->currentRoot));
-        // The item path and the other path of the place it stands at.
-        wchar_t* itemPath = run->otherPath;
-        CopyText(itemPath, kPathUnits, inOther ? request->currentRoot : leftover.path);
-        if (inOther) AppendText(itemPath, kPathUnits, relative);
-        wchar_t otherPath[MAX_PATH * 2];
-        CopyText(otherPath, MAX_PATH * 2, inOther ? leftover.path : request->otherRoot);
-        if (!inOther) AppendText(otherPath, MAX_PATH * 2, relative);
-        const SyncAction action = inOther ? SyncDeleteOther : SyncDeleteItem;
-        const DWORD result = request->dryRun ? ERROR_SUCCESS : leftover.result;
-        if (result != ERROR_SUCCESS) {
-            ReportNotDone(run, action, itemPath, otherPath, result);
-            continue;
-        }
-        ++run->summary.deleted;
-        Observe(run, action, itemPath, otherPath, ERROR_SUCCESS);
-        if (request->dryRun) continue;
-        const wchar_t* lines[] = {L"Removed a temporary file that a stopped run left:", leftover.path, L""};
-        AppendToLog(run, lines, 3);
-    }
-    FreeLeftovers(leftovers);
-}
-
 // The shell batches, checked before and after, and every file operation's outcome reported.
 void RunFiles(Run* run) {
     const SyncRequest* request = run->request;
@@ -248,7 +210,6 @@ void RunFiles(Run* run) {
                             NewLinkCheckCache(),
                             NewLinkCheckCache()};
     RecheckPlannedFiles(&context, &run->batches, SyncCopies);
-    RemoveLeftoversOfStoppedRuns(run, &context);
     uint64_t needed = 0;
     uint64_t available = 0;
     if (!CheckRoomForCopies(&context, &run->batches, &needed, &available)) {

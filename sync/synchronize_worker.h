@@ -107,8 +107,8 @@ struct SyncRequest {
     // for a run that cannot be stopped.
     BOOL* cancel;
     SyncProgress* progress;  // optional; the copies' progress, for another thread to show
-    // The entries the analysis left out; temporary files of stopped runs
-    // that they match are left alone too. Null for none.
+    // The entries the analysis left out, so that a reason can name one that
+    // stands in a copy's way. Null for none.
     const ExclusionList* exclusions;
 };
 

@@ -1,8 +1,6 @@
 #include "sync/temporary_names.h"
 
 #include "model/system_error.h"
-
-#include "model/system_error.h"
 #include "sync/sync_results.h"
 
 #include <cwchar>

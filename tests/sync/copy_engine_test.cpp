@@ -212,22 +212,20 @@ TEST_F(CopyPathTest, TheVersioningFolderKeepsWhatTheRunRemoves) {
     }
 }
 
-// A temporary file of a stopped run that appeared where the copies go is
-// removed like a deletion and reported; one the analysis listed is left to
-// the run's own decision.
-TEST_F(CopyPathTest, TemporaryFilesOfAStoppedRunAreRemoved) {
+// The analysis lists a stopped run's temporary file like any file, and the
+// run deletes it like any other (to the Recycle Bin); a file of that pattern
+// that is the same on both sides is the user's, and stays.
+TEST_F(CopyPathTest, TemporaryFilesOfAStoppedRunGoLikeAnyDeletion) {
     MakeLocations();
-    AnalyzeAndList(0);
     File(1, L"~QM0ABCD.TMP", "half a copy");
-    File(1, L"sub\\~QM12345.TMP", "half another");
-    File(1, L"~qm0abcd.tmp.keep", "not of the pattern");
+    FileInBoth(L"~QM12345.TMP", "the user's own");
+    AnalyzeAndList(0);
     TreeSnapshot right = SnapshotTree(m_right);
     SyncRun run = Synchronize(SyncCommit, SyncRunOptions{SyncCopyWithEngine, false, nullptr, nullptr});
     EXPECT_EQ(run.summary.notDone, 0u);
-    EXPECT_EQ(run.summary.deleted, 3u);
     EXPECT_EQ(DescribeChanges(right, SnapshotTree(m_right)),
-              "gone: missing.txt\nchanged: modified.txt\ngone: sub\\~QM12345.TMP\ngone: ~QM0ABCD.TMP\n"
-              "appeared: new.txt\nappeared: sub\\also-new.txt\n");
+              "gone: missing.txt\nchanged: modified.txt\ngone: ~QM0ABCD.TMP\nappeared: new.txt\nappeared: sub\\\n"
+              "appeared: sub\\also-new.txt\n");
     EXPECT_TRUE(InRecycleBin(L"~QM0ABCD.TMP", m_right));
 }
 
