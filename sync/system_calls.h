@@ -11,6 +11,8 @@ struct SyncSystemCalls {
     // The copy engine's file copy; null for the system's.
     BOOL(WINAPI* copyFile)(const wchar_t* source, const wchar_t* target, LPPROGRESS_ROUTINE progress, void* data,
                            BOOL* cancel, DWORD flags);
+    // The renames of the copies into place and of files into the versioning folder.
+    BOOL(WINAPI* moveFile)(const wchar_t* from, const wchar_t* to, DWORD flags);
 };
 // Null restores the real calls; so does a null member for its call.
 void SyncSetSystemCalls(const SyncSystemCalls* calls);

@@ -2,6 +2,7 @@
 
 #include "model/system_error.h"
 #include "sync/sync_results.h"
+#include "sync/system_calls.h"
 
 #include <cwchar>
 
@@ -68,7 +69,7 @@ DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name) 
 
 DWORD TakeRealName(const wchar_t* temporary, const wchar_t* target) {
     // Without MOVEFILE_REPLACE_EXISTING.
-    if (MoveFileExW(temporary, target, 0)) return ERROR_SUCCESS;
+    if (SyncCalls().moveFile(temporary, target, 0)) return ERROR_SUCCESS;
     const DWORD error = LastErrorOr(ERROR_ACCESS_DENIED);
     return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? kSyncNameTaken : error;
 }

@@ -89,7 +89,7 @@ DWORD MoveToVersions(Versioning* versioning, const wchar_t* path, const wchar_t*
     if (result != ERROR_SUCCESS) return result;
     // Without MOVEFILE_REPLACE_EXISTING nothing there is overwritten, and
     // without MOVEFILE_COPY_ALLOWED another volume says so.
-    if (MoveFileExW(path, version, 0)) return ERROR_SUCCESS;
+    if (SyncCalls().moveFile(path, version, 0)) return ERROR_SUCCESS;
     result = LastErrorOr(ERROR_ACCESS_DENIED);
     return result == ERROR_NOT_SAME_DEVICE ? CopyThenRemove(path, version) : result;
 }

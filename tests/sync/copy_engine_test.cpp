@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <mutex>
+#include <set>
 
 namespace {
 
@@ -146,6 +148,97 @@ TEST_F(CopyPathTest, AFailedCopyLeavesTheEarlierVersionAndNoTemporaryFile) {
         EXPECT_EQ(ReadFileBytes(m_right + L"modified.txt"), replaced ? "left version" : "right version");
         if (row.seamOnTarget) EXPECT_EQ(ReadFileBytes(m_right + row.seamFile), "made meanwhile");
         EXPECT_EQ(TextsOf(run.boxes), std::vector<std::wstring>{row.notDone.empty() ? kSyncCompleted : kSyncNotAllDone});
+    }
+}
+
+// What a kill at any step would leave: every call that changes a file is
+// watched, and before and after each one every real name of both folders
+// holds its earlier version, its whole new one, or (between the earlier
+// version's move to the Recycle Bin and the copy's rename) nothing. The item
+// the user left unchecked keeps its file throughout.
+struct StepWatch {
+    std::mutex lock;
+    std::wstring left;
+    std::wstring right;
+    TreeSnapshot leftBefore;
+    // Each real name of RIGHT and the contents it may hold at any moment; "" for absent.
+    std::map<std::wstring, std::set<std::string>> allowed;
+    std::vector<std::string> faults;
+    unsigned steps = 0;
+};
+StepWatch* g_watch = nullptr;
+
+bool IsTemporaryPath(const std::wstring& relative) {
+    const std::wstring name = relative.substr(relative.rfind(L'\\') + 1);
+    return name.size() == 12 && name.compare(0, 3, L"~QM") == 0;
+}
+
+void CheckEveryName(const char* when) {
+    std::lock_guard<std::mutex> hold(g_watch->lock);
+    ++g_watch->steps;
+    if (SnapshotTree(g_watch->left) != g_watch->leftBefore) g_watch->faults.push_back(std::string(when) + ": LEFT changed");
+    const TreeSnapshot right = SnapshotTree(g_watch->right);
+    for (const auto& [name, contents] : g_watch->allowed) {
+        const auto found = right.find(name);
+        const std::string now = found == right.end() ? "" : found->second;
+        if (!contents.count(now)) g_watch->faults.push_back(std::string(when) + ": " + Utf8(name) + " holds \"" + now + "\"");
+    }
+    for (const auto& [name, content] : right) {
+        if (!IsTemporaryPath(name) && !g_watch->allowed.count(name) && name.back() != L'\\')
+            g_watch->faults.push_back(std::string(when) + ": " + Utf8(name) + " appeared");
+    }
+}
+
+int WINAPI WatchedShell(SHFILEOPSTRUCTW* operation) {
+    CheckEveryName(operation->wFunc == FO_COPY ? "before the shell's copies" : "before a shell deletion");
+    int result = SHFileOperationW(operation);
+    CheckEveryName(operation->wFunc == FO_COPY ? "after the shell's copies" : "after a shell deletion");
+    return result;
+}
+BOOL WINAPI WatchedCopy(const wchar_t* source, const wchar_t* target, LPPROGRESS_ROUTINE progress, void* data,
+                        BOOL* cancel, DWORD flags) {
+    CheckEveryName("before a copy");
+    BOOL copied = CopyFileExW(source, target, progress, data, cancel, flags);
+    CheckEveryName("after a copy");
+    return copied;
+}
+BOOL WINAPI WatchedRename(const wchar_t* from, const wchar_t* to, DWORD flags) {
+    CheckEveryName("before a rename");
+    BOOL moved = MoveFileExW(from, to, flags);
+    CheckEveryName("after a rename");
+    return moved;
+}
+
+TEST_F(CopyPathTest, AtEveryStepEachRealNameHoldsAWholeVersionAndTheUncheckedItemStays) {
+    for (SyncCopier copier : {SyncCopyThroughShell, SyncCopyWithEngine}) {
+        SCOPED_TRACE(copier == SyncCopyWithEngine ? "engine" : "shell");
+        MakeLocations();
+        AnalyzeAndList(0);
+        Item(L"missing.txt")->checked = false;
+        StepWatch watch;
+        watch.left = m_left;
+        watch.right = m_right;
+        watch.leftBefore = SnapshotTree(m_left);
+        watch.allowed = {{L"new.txt", {"", "new on the left"}},
+                         {L"modified.txt", {"right version", "", "left version"}},
+                         {L"missing.txt", {"only on the right"}},
+                         {L"same.txt", {"same"}},
+                         {L"sub\\also-new.txt", {"", "second new"}}};
+        g_watch = &watch;
+        SyncSystemCalls calls = {WatchedShell, nullptr, WatchedCopy, WatchedRename};
+        SyncSetSystemCalls(&calls);
+        SyncRun run = Synchronize(SyncCommit, SyncRunOptions{copier, false, nullptr, nullptr});
+        SyncSetSystemCalls(nullptr);
+        CheckEveryName("after the run");
+        g_watch = nullptr;
+        EXPECT_EQ(watch.faults, std::vector<std::string>());
+        // Copies, the earlier version's move and the renames were all watched.
+        EXPECT_GE(watch.steps, 8u);
+        EXPECT_EQ(ReadFileBytes(m_right + L"modified.txt"), "left version");
+        EXPECT_EQ(ReadFileBytes(m_right + L"missing.txt"), "only on the right");
+        EXPECT_TRUE(InRecycleBin(L"modified.txt", m_right));
+        EXPECT_EQ(run.summary.notDone, 0u);
+        EXPECT_EQ(TextsOf(run.boxes), std::vector<std::wstring>{kSyncCompleted});
     }
 }
 
