@@ -78,7 +78,7 @@ DWORD ComparePair(DigestRun* run, FileNode* file0, FileNode* file1) {
 }
 
 // Compares the file pairs of one folder pair; subfolder pairs go on `pending`.
-DWORD CompareFolderPair(DigestRun* run, const FolderPair& pair, PendingStack<FolderPair>* pending) {
+DWORD CompareDigestsOfFolderPair(DigestRun* run, const FolderPair& pair, PendingStack<FolderPair>* pending) {
     ChildIndex counterparts;
     if (!counterparts.Build(pair.counterpart)) return ERROR_NOT_ENOUGH_MEMORY;
     for (FileNode* child = pair.folder->firstChild; child; child = child->nextSibling) {
@@ -109,7 +109,7 @@ DWORD CompareByDigests(BackgroundOpsData* data, DWORD startTick) {
     FolderPair pair = {data->slots[0].tree->root, data->slots[1].tree->root, 0};
     if (status == ERROR_SUCCESS) {
         do {
-            status = CompareFolderPair(&run, pair, &pending);
+            status = CompareDigestsOfFolderPair(&run, pair, &pending);
         } while (status == ERROR_SUCCESS && pending.Pop(&pair));
     }
     pending.Free();

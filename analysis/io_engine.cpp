@@ -101,7 +101,7 @@ DWORD ReadSynchronously(IoChannel* channel, DWORD request, DWORD* transferred) {
 }
 
 // Reads the channel's next chunk into its fill buffer.
-void ReadChunk(IoChannel* channel, HANDLE completion) {
+void IssueChunkRead(IoChannel* channel, HANDLE completion) {
     channel->bytesTransferred = 0;
     DWORD transferred = 0;
     DWORD request = ReadRequestBytes(channel->expectedSize, channel->offset);
@@ -221,7 +221,7 @@ DWORD WINAPI ReaderThread(void* parameter) {
         if (channel->active != 1 || channel->mode != 1) {
             channel->result = ERROR_INVALID_PARAMETER;
         } else {
-            ReadChunk(channel, channel->readEvent);
+            IssueChunkRead(channel, channel->readEvent);
         }
         SetEvent(channel->doneEvent);
     }
@@ -252,7 +252,7 @@ bool ReadBothChunks(PairComparison* pair, bool simultaneous, ReadFailure* failur
         IoChannel* channel = pair->channels[steps[step].location];
         if (steps[step].start) {
             if (pair->readHere) {
-                ReadChunk(channel, nullptr);
+                IssueChunkRead(channel, nullptr);
             } else {
                 SetEvent(channel->goEvent);
             }

@@ -19,7 +19,7 @@ enum CommandBits : unsigned {
 };
 
 // A whole number of 0 or more, in decimal digits only.
-bool ParseCount(const std::wstring& text, long long* count) {
+bool ParseOptionNumber(const std::wstring& text, long long* count) {
     if (text.empty() || text.size() > 15) return false;
     long long value = 0;
     for (wchar_t digit : text) {
@@ -32,7 +32,7 @@ bool ParseCount(const std::wstring& text, long long* count) {
 
 bool SetTimeWindow(Options* options, const std::wstring& value) {
     long long seconds = 0;
-    if (!ParseCount(value, &seconds) || seconds == 1 || seconds > 86400) return false;
+    if (!ParseOptionNumber(value, &seconds) || seconds == 1 || seconds > 86400) return false;
     options->timeRule.windowSeconds = static_cast<uint32_t>(seconds);
     // 0 asks for times equal to the tick, for file systems that keep them so.
     options->timeRule.exact = seconds == 0;
@@ -102,12 +102,12 @@ const OptionRow kOptions[] = {
      L"with its source before it takes its place; a copy that differs\n"
      L"is removed, and the file it was to replace stays"},
     {L"--max-delete", L"N", kSync, false,
-     [](Options* o, const std::wstring& value) { return ParseCount(value, &o->maxDelete); },
+     [](Options* o, const std::wstring& value) { return ParseOptionNumber(value, &o->maxDelete); },
      L"needs a number N of 0 or more",
      L"commit, update: refuse a run that would delete more than N\n"
      L"files and folders"},
     {L"--max-replace", L"N", kSync, false,
-     [](Options* o, const std::wstring& value) { return ParseCount(value, &o->maxReplace); },
+     [](Options* o, const std::wstring& value) { return ParseOptionNumber(value, &o->maxReplace); },
      L"needs a number N of 0 or more",
      L"commit, update: refuse a run that would replace more than N\n"
      L"files (a source whose files were all damaged or encrypted would\n"

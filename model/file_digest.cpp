@@ -46,13 +46,16 @@ DWORD ReadRequestBytes(uint64_t listedSize, uint64_t offset) {
     return rest < kDigestReadBytes ? static_cast<DWORD>(rest) : kDigestReadBytes;
 }
 
-// Reads on at the file's position; the end of the file is a read of nothing.
+}  // namespace
+
 DWORD ReadChunk(HANDLE file, BYTE* target, DWORD request, DWORD* got) {
     *got = 0;
     if (ReadFile(file, target, request, got, nullptr)) return ERROR_SUCCESS;
     const DWORD error = LastErrorOr(ERROR_READ_FAULT);
     return error == ERROR_HANDLE_EOF ? ERROR_SUCCESS : error;
 }
+
+namespace {
 
 DWORD WINAPI ReadChunks(void* parameter) {
     auto* reader = static_cast<DigestReader*>(parameter);

@@ -46,3 +46,8 @@ DWORD DigestFile(FileDigester* digester, const wchar_t* path, uint64_t listedSiz
 // For tests on a processor with SHA instructions: digesters opened while it
 // is set use the system's SHA-256.
 void ForceSystemSha256(bool forced);
+
+// Reads up to `request` bytes on at the file's position into `target`; fewer
+// only at the end of the file, where a read of nothing is no failure. 0 or
+// the system's code.
+DWORD ReadChunk(HANDLE file, BYTE* target, DWORD request, DWORD* got);

@@ -1,5 +1,6 @@
 #include "sync/copy_engine.h"
 
+#include "model/file_digest.h"
 #include "model/memory.h"
 #include "model/system_error.h"
 #include "model/win_guards.h"
@@ -42,18 +43,6 @@ DWORD CALLBACK TickProgress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTE
 }
 
 bool Cancelled(const CopyEngineSettings& settings) { return settings.cancel && *settings.cancel; }
-
-// Reads up to `size` bytes, fewer only at the end of the file.
-bool ReadChunk(HANDLE file, unsigned char* buffer, DWORD size, DWORD* read) {
-    *read = 0;
-    while (*read < size) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer + *read, size - *read, &got, nullptr)) return false;
-        if (got == 0) break;
-        *read += got;
-    }
-    return true;
-}
 
 DWORD OpenForReading(const wchar_t* path, OwnedHandle* file) {
     *file = OwnedHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -136,22 +125,20 @@ DWORD CompareFileContents(const wchar_t* first, const wchar_t* second) {
     DWORD result = OpenForReading(first, &files[0]);
     if (result == ERROR_SUCCESS) result = OpenForReading(second, &files[1]);
     if (result != ERROR_SUCCESS) return result;
-    auto* buffers = static_cast<unsigned char*>(MemAlloc(2 * size_t(kCompareChunk)));
+    MemBlock<BYTE> block(2 * size_t(kCompareChunk));
+    BYTE* buffers = block.Get();
     if (!buffers) return ERROR_NOT_ENOUGH_MEMORY;
     for (;;) {
         DWORD read[2] = {0, 0};
-        if (!ReadChunk(files[0].Get(), buffers, kCompareChunk, &read[0]) ||
-            !ReadChunk(files[1].Get(), buffers + kCompareChunk, kCompareChunk, &read[1])) {
-            result = LastErrorOr(ERROR_READ_FAULT);
-            break;
-        }
+        result = ReadChunk(files[0].Get(), buffers, kCompareChunk, &read[0]);
+        if (result == ERROR_SUCCESS) result = ReadChunk(files[1].Get(), buffers + kCompareChunk, kCompareChunk, &read[1]);
+        if (result != ERROR_SUCCESS) break;
         if (read[0] != read[1] || std::memcmp(buffers, buffers + kCompareChunk, read[0]) != 0) {
             result = kSyncCopyDiffers;
             break;
         }
         if (read[0] < kCompareChunk) break;
     }
-    MemFree(buffers);
     return result;
 }
 

@@ -40,7 +40,7 @@ bool TemporaryOf(const BatchContext* context, const PlannedFile& planned, wchar_
 }
 
 // Marks the operation as not done; a copy's temporary file goes, the earlier version stays.
-void Fail(const BatchContext* context, PlannedFile* planned, DWORD result) {
+void MarkNotDone(const BatchContext* context, PlannedFile* planned, DWORD result) {
     planned->result = result;
     wchar_t temporary[MAX_PATH];
     if (IsCopy(planned->action) && TemporaryOf(context, *planned, temporary)) DeleteFileW(temporary);
@@ -179,11 +179,11 @@ void RunSettled(const BatchContext* context, FileBatches* batches, SyncBatchKind
             if (outcome == ERROR_SUCCESS) {
                 Succeeded(&planned, kind);
             } else if (completed || !listed) {
-                Fail(context, &planned, outcome);
+                MarkNotDone(context, &planned, outcome);
             } else if (!stoppedAt) {
                 // The first one not done is where the shell stopped; the rest go again.
                 stoppedAt = &planned;
-                Fail(context, &planned, StoppedBecause(kind, outcome, questions));
+                MarkNotDone(context, &planned, StoppedBecause(kind, outcome, questions));
             }
         }
         // Everything decided, or the shell stopped with nothing left undone.
@@ -204,9 +204,9 @@ void MoveToVersioning(const BatchContext* context, FileBatches* batches, SyncBat
         if (moved == ERROR_SUCCESS) {
             Succeeded(&planned, kind);
         } else if (moved == ERROR_FILENAME_EXCED_RANGE) {
-            Fail(context, &planned, moved);
+            MarkNotDone(context, &planned, moved);
         } else {
-            Fail(context, &planned, kind == SyncDeletions ? kSyncNotVersioned : kSyncReplacedNotVersioned);
+            MarkNotDone(context, &planned, kind == SyncDeletions ? kSyncNotVersioned : kSyncReplacedNotVersioned);
         }
     }
 }
@@ -220,7 +220,7 @@ void MoveAside(const BatchContext* context, FileBatches* batches, SyncBatchKind 
     if (kind == SyncReplacements && !batches->replaced.text &&
         !SyncPathListInit(&batches->replaced, batches->copyTargets.capacity)) {
         for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-            if (PendingIn(batches->planned[index], kind)) Fail(context, &batches->planned[index], ERROR_NOT_ENOUGH_MEMORY);
+            if (PendingIn(batches->planned[index], kind)) MarkNotDone(context, &batches->planned[index], ERROR_NOT_ENOUGH_MEMORY);
         }
         return;
     }
@@ -269,7 +269,7 @@ void SettleCopies(const BatchContext* context, FileBatches* batches) {
         PlannedFile& planned = batches->planned[index];
         if (planned.result != kSyncPending || !planned.copied) continue;
         const DWORD check = CheckWaitingCopy(context, planned);
-        if (check != kSyncPending) Fail(context, &planned, check);
+        if (check != kSyncPending) MarkNotDone(context, &planned, check);
     }
     MoveAside(context, batches, SyncReplacements);
     for (uint32_t index = 0; index < batches->plannedCount; ++index) {
@@ -280,7 +280,7 @@ void SettleCopies(const BatchContext* context, FileBatches* batches) {
             planned.result = ERROR_SUCCESS;
             planned.temporaryName[0] = 0;
         } else {
-            Fail(context, &planned, renamed);
+            MarkNotDone(context, &planned, renamed);
         }
     }
 }
@@ -314,19 +314,18 @@ void CopyThroughShell(const BatchContext* context, FileBatches* batches) {
         DWORD reserved = MakeFolderOf(context, target);
         if (reserved == ERROR_SUCCESS) reserved = ReserveTemporaryFile(target, temporary, planned.temporaryName);
         if (reserved != ERROR_SUCCESS) {
-            Fail(context, &planned, reserved);
+            MarkNotDone(context, &planned, reserved);
             continue;
         }
         units += wcslen(temporary) + 1;
     }
     if (!SyncPathListInit(&batches->temporaries, units)) {
         for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-            if (PendingIn(batches->planned[index], SyncCopies)) Fail(context, &batches->planned[index], ERROR_NOT_ENOUGH_MEMORY);
+            if (PendingIn(batches->planned[index], SyncCopies)) MarkNotDone(context, &batches->planned[index], ERROR_NOT_ENOUGH_MEMORY);
         }
         return;
     }
     RunSettled(context, batches, SyncCopies);
-    SyncProgressAddDone(context->progress, 0, 0);
     SettleCopies(context, batches);
 }
 
@@ -352,7 +351,7 @@ uint32_t GatherGroup(const BatchContext* context, FileBatches* batches, uint32_t
                                 !wcschr(previous + folderUnits, L'\\');
         const DWORD folder = sameFolder ? ERROR_SUCCESS : MakeFolderOf(context, target);
         if (folder != ERROR_SUCCESS) {
-            Fail(context, &planned, folder);
+            MarkNotDone(context, &planned, folder);
             continue;
         }
         SyncSeenFile seenSource;
@@ -371,13 +370,16 @@ uint32_t GatherGroup(const BatchContext* context, FileBatches* batches, uint32_t
 // replace nothing as they come, and settles the rest of each group before the
 // next begins; a stop drops the copies in flight.
 void CopyWithEngine(const BatchContext* context, FileBatches* batches) {
-    auto* copies = static_cast<EngineCopy*>(MemAlloc(sizeof(EngineCopy) * kEngineGroupFiles));
-    auto* plannedOf = static_cast<uint32_t*>(MemAlloc(sizeof(uint32_t) * kEngineGroupFiles));
-    auto* paths = static_cast<wchar_t*>(MemAlloc(sizeof(wchar_t) * 2 * MAX_PATH * kEngineGroupFiles));
+    MemBlock<EngineCopy> copyBlock(kEngineGroupFiles);
+    MemBlock<uint32_t> plannedBlock(kEngineGroupFiles);
+    MemBlock<wchar_t> pathBlock(size_t(2) * MAX_PATH * kEngineGroupFiles);
+    EngineCopy* copies = copyBlock.Get();
+    uint32_t* plannedOf = plannedBlock.Get();
+    wchar_t* paths = pathBlock.Get();
     const CopyEngineSettings settings = {context->copiesInFlight ? context->copiesInFlight : 1, context->verify,
                                          context->cancel, context->progress, context->timeRule};
     uint32_t next = 0;
-    while (copies && plannedOf && paths && !IsCancelled(context)) {
+    while (copies && plannedOf && paths && !StopRequested(context)) {
         const uint32_t count = GatherGroup(context, batches, &next, copies, plannedOf, paths);
         if (count == 0) break;
         RunEngineCopies(copies, count, settings);
@@ -386,10 +388,10 @@ void CopyWithEngine(const BatchContext* context, FileBatches* batches) {
             const EngineCopy& copy = copies[index];
             if (copy.result != kSyncPending) {
                 planned.result = copy.result;
-            } else if (IsCancelled(context)) {
+            } else if (StopRequested(context)) {
                 // Stopped before any earlier version moved: the copy goes, the target stays.
                 CopyText(planned.temporaryName, kTemporaryNameUnits, copy.temporaryName);
-                Fail(context, &planned, kSyncCancelled);
+                MarkNotDone(context, &planned, kSyncCancelled);
             } else {
                 CopyText(planned.temporaryName, kTemporaryNameUnits, copy.temporaryName);
                 planned.copied = true;
@@ -400,11 +402,8 @@ void CopyWithEngine(const BatchContext* context, FileBatches* batches) {
     const DWORD notRun = copies && plannedOf && paths ? kSyncCancelled : ERROR_NOT_ENOUGH_MEMORY;
     for (uint32_t index = 0; index < batches->plannedCount; ++index) {
         PlannedFile& planned = batches->planned[index];
-        if (planned.result == kSyncPending && IsCopy(planned.action)) Fail(context, &planned, notRun);
+        if (planned.result == kSyncPending && IsCopy(planned.action)) MarkNotDone(context, &planned, notRun);
     }
-    MemFree(paths);
-    MemFree(plannedOf);
-    MemFree(copies);
 }
 
 }  // namespace
@@ -416,7 +415,7 @@ void RunFileBatches(const BatchContext* context, FileBatches* batches) {
     } else {
         CopyThroughShell(context, batches);
     }
-    if (IsCancelled(context)) {
+    if (StopRequested(context)) {
         for (uint32_t index = 0; index < batches->plannedCount; ++index) {
             PlannedFile& planned = batches->planned[index];
             if (planned.result == kSyncPending) planned.result = kSyncCancelled;

@@ -4,7 +4,7 @@
 #include "model/text.h"
 #include "sync/sync_results.h"
 
-bool IsCancelled(const BatchContext* context) { return context->cancel && *context->cancel; }
+bool StopRequested(const BatchContext* context) { return context->cancel && *context->cancel; }
 
 bool IsCopy(SyncAction action) { return action == SyncCopyToOther || action == SyncCopyFromOther; }
 

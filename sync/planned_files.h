@@ -83,7 +83,7 @@ struct BatchContext {
     LinkCheckCache* targetLinks;
 };
 
-bool IsCancelled(const BatchContext* context);
+bool StopRequested(const BatchContext* context);
 
 // Paths of a planned operation, the other path built in the context's
 // buffer; false when its other path cannot be formed.

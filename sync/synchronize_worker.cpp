@@ -29,7 +29,7 @@ void SendDone(HWND window) {
     if (window) SendNotifyMessageW(window, WM_SYNCHRONIZE_DONE, 0, 0);
 }
 
-void Notify(const Run* run, SyncNoticeKind kind, const wchar_t* text) {
+void TellUser(const Run* run, SyncNoticeKind kind, const wchar_t* text) {
     if (run->request->notice) run->request->notice(run->request->noticeContext, kind, text);
 }
 
@@ -41,7 +41,7 @@ void Observe(const Run* run, SyncAction action, const wchar_t* itemPath, const w
 // Appends the lines to the log; false when it could not take them, which is told once.
 bool AppendToLog(Run* run, const wchar_t* const* lines, unsigned count) {
     if (SkipLogAppendLines(lines, count)) return true;
-    if (!run->logFailed) Notify(run, SyncNoticeError, kSyncCannotSaveLog);
+    if (!run->logFailed) TellUser(run, SyncNoticeError, kSyncCannotSaveLog);
     run->logFailed = true;
     return false;
 }
@@ -216,7 +216,7 @@ void RunFiles(Run* run) {
         wchar_t text[512];
         swprintf(text, 512, kSyncNoRoomFormat, static_cast<unsigned long long>(needed),
                  static_cast<unsigned long long>(available));
-        Notify(run, SyncNoticeError, text);
+        TellUser(run, SyncNoticeError, text);
     }
     if (request->dryRun) {
         RecheckPlannedFiles(&context, &run->batches, SyncDeletions);
@@ -246,25 +246,25 @@ void RunFiles(Run* run) {
 DWORD Synchronize(Run* run) {
     const uint32_t itemCount = run->request->items->count;
     if (!FileBatchesInit(&run->batches, SyncPathListStartCapacity(itemCount), itemCount)) {
-        Notify(run, SyncNoticeError, kSyncNoMemory);
+        TellUser(run, SyncNoticeError, kSyncNoMemory);
         return kRunEndedEarly;
     }
     wchar_t besideProgram[MAX_PATH];
     const wchar_t* logPath = run->request->logPath;
     if (!logPath && SyncLogPath(besideProgram)) logPath = besideProgram;
     if (!logPath || !SkipLogOpen(logPath, kSyncLogHeader)) {
-        Notify(run, SyncNoticeError, kSyncCannotCreateLog);
+        TellUser(run, SyncNoticeError, kSyncCannotCreateLog);
         FileBatchesFree(&run->batches);
         return kRunEndedEarly;
     }
     if (!CollectFiles(run)) {
         SkipLogClose();
-        Notify(run, SyncNoticeError, kSyncNoMemory);
+        TellUser(run, SyncNoticeError, kSyncNoMemory);
         FileBatchesFree(&run->batches);
         return kRunEndedEarly;
     }
     FileBatchesClose(&run->batches);
-    if (run->refusedLogged > 0) Notify(run, SyncNoticeWarning, kSyncPathsSkipped);
+    if (run->refusedLogged > 0) TellUser(run, SyncNoticeWarning, kSyncPathsSkipped);
 
     HandleFolders(run, true);
     RunFiles(run);
@@ -280,9 +280,9 @@ DWORD Synchronize(Run* run) {
     // that did all else completed all the same.
     if (run->summary.notDone > run->refusedListed) {
         // Without a log, no list can be named.
-        Notify(run, SyncNoticeWarning, run->logFailed ? kSyncNotAllDoneUnlisted : kSyncNotAllDone);
+        TellUser(run, SyncNoticeWarning, run->logFailed ? kSyncNotAllDoneUnlisted : kSyncNotAllDone);
     } else {
-        Notify(run, SyncNoticeInformation, kSyncCompleted);
+        TellUser(run, SyncNoticeInformation, kSyncCompleted);
     }
     return kRunCompleted;
 }
@@ -313,7 +313,7 @@ DWORD RunSynchronization(const SyncRequest* request) {
             result = Synchronize(&run);
             MemFree(run.otherPath);
         } else {
-            Notify(&run, SyncNoticeError, kSyncNoMemory);
+            TellUser(&run, SyncNoticeError, kSyncNoMemory);
         }
     }
     if (request->summary) *request->summary = run.summary;
