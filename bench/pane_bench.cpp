@@ -196,8 +196,8 @@ CQuillmarDlg* g_dialog;
 
 void RunLive(CQuillmarDlg& dialog, const FloorControls& floor) {
     const std::wstring& folder = g_job.first;
-    dialog.m_paneMode[0] = PaneMode::LogicalVolumes;
-    dialog.m_path[0] = ParentPath(folder);
+    dialog.m_panes[0].mode = PaneMode::LogicalVolumes;
+    dialog.m_panes[0].path = ParentPath(folder);
     dialog.RefreshPane(0);
     HWND tree = Control(dialog, IDC_TREE1);
     HTREEITEM item = ChildNamed(tree, TreeView_GetSelection(tree), LeafName(folder));
@@ -239,8 +239,8 @@ void ResetItem(HWND tree, HTREEITEM item) {
 
 void RunBrowse(CQuillmarDlg& dialog, const FloorControls& floor) {
     const std::wstring& folder = g_job.first;
-    dialog.m_paneMode[0] = PaneMode::LogicalVolumes;
-    dialog.m_path[0] = ParentPath(folder);
+    dialog.m_panes[0].mode = PaneMode::LogicalVolumes;
+    dialog.m_panes[0].path = ParentPath(folder);
     dialog.RefreshPane(0);
     HWND tree = Control(dialog, IDC_TREE1);
     HTREEITEM item = ChildNamed(tree, TreeView_GetSelection(tree), LeafName(folder));

@@ -40,7 +40,7 @@ for input in "$here/pane_bench.cpp" "$resources" "${archives[@]}"; do [ "$input"
 if [ ! -f "$bench" ] || [ $stale = 1 ]; then
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -msse2 -DUNICODE -D_UNICODE -D_WIN32_WINNT=0x0601 -DNOMINMAX \
     -I"$root" -static -o "$bench" "$here/pane_bench.cpp" "$resources" -Wl,--start-group "${archives[@]}" \
-    -Wl,--end-group -lcomctl32 -lshell32 -lgdi32 -luser32 -lole32 -luuid -lshlwapi -lntdll
+    -Wl,--end-group -lcomctl32 -lshell32 -lgdi32 -luser32 -lole32 -luuid -lshlwapi -lntdll -lbcrypt
 fi
 wineserver -p10 >/dev/null 2>&1 </dev/null || true
 
