@@ -85,15 +85,19 @@ std::wstring Summary(const CatalogWriting& writing, const std::wstring& file, LO
 }
 
 // Scans the folder and writes its catalog; returns the exit status.
-int WriteFolderCatalog(const Options& options, const ExclusionList* exclusions, const std::wstring& folder,
+int WriteFolderCatalog(const Options& options, const RunExclusions& run, const std::wstring& folder,
                        const std::wstring& file, const std::wstring& logPath) {
+    const ExclusionList* exclusions = run.List();
+    std::vector<const wchar_t*> patterns;
+    for (const std::wstring& pattern : run.Patterns()) patterns.push_back(pattern.c_str());
     const DWORD startTick = GetTickCount();
     LocationTree* tree = CreateLocationTree();
     if (!tree) return Trouble(kNoMemoryText);
     volatile LONG excluded = 0;
     ScanContext context = {nullptr, SkipLogAppendLines, &g_catalogCancel, nullptr, nullptr, exclusions, &excluded};
     DWORD status = ScanLocation(tree, folder.c_str(), &context);
-    CatalogWriting writing = {options.compareContent, &g_catalogCancel, SkipLogAppendLines};
+    CatalogWriting writing = {options.compareContent, &g_catalogCancel, SkipLogAppendLines, patterns.data(),
+                              patterns.size()};
     if (status == ERROR_SUCCESS && !g_catalogCancel)
         status = WriteCatalog(tree, folder.c_str(), file.c_str(), &writing);
     DestroyLocationTree(tree);
@@ -113,7 +117,7 @@ int WriteFolderCatalog(const Options& options, const ExclusionList* exclusions, 
 
 }  // namespace
 
-int RunCatalogCommand(const Options& options, const ExclusionList* exclusions) {
+int RunCatalogCommand(const Options& options, const RunExclusions& exclusions) {
     std::wstring problem;
     bool argumentProblem = false;
     const std::wstring folder = CatalogedFolder(options.folders[0], &problem, &argumentProblem);
@@ -145,12 +149,12 @@ CatalogSides::~CatalogSides() {
 }
 
 std::wstring CatalogSides::Load(BackgroundOpsData* data, const std::wstring (&paths)[2],
-                                const LocationKind (&kinds)[2]) {
+                                const LocationKind (&kinds)[2], RunExclusions* exclusions) {
     for (int side = 0; side < 2; ++side) {
         if (kinds[side] != LocationKind::Catalog) continue;
         const std::wstring name = std::wstring(kSideNames[side]) + L" catalog ";
         LocationSlot* slot = &data->slots[side];
-        CatalogReading reading = {data->exclusions};
+        CatalogReading reading = {exclusions->List(), RunExclusions::Remember, exclusions};
         CatalogProblem problem;
         DWORD status = ReadCatalog(paths[side].c_str(), &reading, slot->tree, &m_digests[side], &problem);
         if (status == ERROR_INVALID_DATA)
@@ -165,7 +169,12 @@ std::wstring CatalogSides::Load(BackgroundOpsData* data, const std::wstring (&pa
         slot->entriesExcluded = static_cast<LONG>(reading.excluded);
         // Logged paths of its entries begin with the catalog's.
         wcsncpy(slot->rootPath, (paths[side] + L"\\").c_str(), kPathUnits - 1);
+        const std::wstring remembered = exclusions->TakeRemembered();
+        if (!remembered.empty())
+            WriteError(L"quillmar-cli: " + name + L"was made with exclusions, which apply to " +
+                       kSideNames[1 - side] + L" too: " + remembered + L"\n");
     }
+    data->exclusions = exclusions->List();
     return std::wstring();
 }
 

@@ -4,6 +4,7 @@
 // catalogs that analyze takes in a folder's place.
 #include "analysis/background_ops.h"
 #include "cli/arguments.h"
+#include "cli/exclusion_patterns.h"
 #include "cli/locations.h"
 #include "model/catalog.h"
 
@@ -12,11 +13,11 @@
 namespace cli {
 
 // Writes the catalog of FOLDER to FILE (the two "folders" of the command
-// line), leaving out what `exclusions` (optional) match, and tells how it went
-// on standard error. Returns the exit status: 0 every entry written whole, 1
+// line), leaving out what `exclusions` match and recording them in its
+// header, and tells how it went on standard error. Returns the exit status: 0 every entry written whole, 1
 // some written as unknown or without their digest (see the log), 2 trouble
 // (FILE then as it was).
-int RunCatalogCommand(const Options& options, const ExclusionList* exclusions);
+int RunCatalogCommand(const Options& options, const RunExclusions& exclusions);
 
 // commit and update change folders: a catalog stands for one but is none.
 // Returns an empty text, or the refusal.
@@ -33,8 +34,11 @@ public:
     // Reads each catalog among LEFT and RIGHT into its slot's tree, before the
     // worker starts, which then leaves that slot unscanned. Returns an empty
     // text, or what is wrong (naming the line of a damaged catalog); in
-    // content mode a catalog made without --content is refused.
-    std::wstring Load(BackgroundOpsData* data, const std::wstring (&paths)[2], const LocationKind (&kinds)[2]);
+    // content mode a catalog made without --content is refused. The
+    // exclusions a catalog was made with join the run's, for the other side
+    // too (the data's list is set anew), and are named once on standard error.
+    std::wstring Load(BackgroundOpsData* data, const std::wstring (&paths)[2], const LocationKind (&kinds)[2],
+                      RunExclusions* exclusions);
 
 private:
     CatalogDigests* m_digests[2] = {};

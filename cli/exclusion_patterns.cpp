@@ -1,10 +1,13 @@
 #include "cli/exclusion_patterns.h"
 
 #include "cli/console.h"
+#include "model/names.h"
 #include "model/text.h"
 #include "model/win_guards.h"
 
 #include <windows.h>
+
+#include <algorithm>
 
 namespace cli {
 
@@ -43,17 +46,58 @@ bool DecodeUtf8(const std::string& bytes, std::wstring* text) {
 
 bool IsBlank(const std::wstring& line) { return line.find_first_not_of(L" \t") == std::wstring::npos; }
 
+std::wstring FoldPattern(const std::wstring& pattern) {
+    std::vector<wchar_t> folded(pattern.size() + 1);
+    return std::wstring(folded.data(), FoldNameIgnoringCase(pattern.c_str(), folded.data()));
+}
+
+std::wstring WithoutEndSpaces(const std::wstring& pattern) {
+    const size_t end = pattern.find_last_not_of(L' ');
+    return end == std::wstring::npos ? std::wstring() : pattern.substr(0, end + 1);
+}
+
 }  // namespace
 
 std::wstring RunExclusions::Add(const std::wstring& pattern, const std::wstring& where) {
     // A pattern cut short by a NUL would match what the user did not write.
     DWORD added = pattern.find(L'\0') == std::wstring::npos ? AddExclusion(&m_list, pattern.c_str())
                                                              : DWORD(ERROR_INVALID_PARAMETER);
-    if (added == ERROR_SUCCESS) return std::wstring();
+    if (added == ERROR_SUCCESS) {
+        const std::wstring held = WithoutEndSpaces(pattern);
+        const std::vector<std::wstring> folded = Folded();
+        if (std::find(folded.begin(), folded.end(), FoldPattern(held)) == folded.end()) m_patterns.push_back(held);
+        return std::wstring();
+    }
     if (added == ERROR_NOT_ENOUGH_MEMORY) return L"not enough memory for the patterns";
     return L"bad pattern \"" + pattern + L"\"" + where +
            L": a pattern is a name or a path of names, separated by single backslashes, with * and ? as "
            L"wildcards and none of < > : \" / | or control characters";
+}
+
+std::vector<std::wstring> RunExclusions::Folded() const {
+    std::vector<std::wstring> folded;
+    for (const std::wstring& pattern : m_patterns) folded.push_back(FoldPattern(pattern));
+    std::sort(folded.begin(), folded.end());
+    return folded;
+}
+
+DWORD RunExclusions::Remember(void* context, const wchar_t* pattern) {
+    auto* run = static_cast<RunExclusions*>(context);
+    try {
+        const size_t before = run->m_patterns.size();
+        if (!run->Add(pattern, std::wstring()).empty()) return ERROR_NOT_ENOUGH_MEMORY;
+        if (run->m_patterns.size() > before)
+            run->m_remembered += (run->m_remembered.empty() ? L"\"" : L" \"") + std::wstring(pattern) + L"\"";
+        return ERROR_SUCCESS;
+    } catch (...) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+std::wstring RunExclusions::TakeRemembered() {
+    std::wstring remembered;
+    remembered.swap(m_remembered);
+    return remembered;
 }
 
 std::wstring RunExclusions::LoadFile(const std::wstring& path) {

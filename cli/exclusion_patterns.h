@@ -5,6 +5,7 @@
 #include "model/exclusions.h"
 
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -24,12 +25,23 @@ public:
     std::wstring Load(const Options& options, bool* usageError);
     // Null when the run has none.
     const ExclusionList* List() const { return m_list; }
+    // The patterns, as they hold (spaces at the end dropped), each once, in the order given.
+    const std::vector<std::wstring>& Patterns() const { return m_patterns; }
+    // The same, in an order of their own, each folded: equal for two runs with the same exclusions.
+    std::vector<std::wstring> Folded() const;
+    // A catalog's recorded pattern, added unless the run has it already;
+    // 0, or 8 when memory runs out. Its context is the RunExclusions.
+    static DWORD Remember(void* context, const wchar_t* pattern);
+    // The patterns Remember added since the last call, separated by spaces, each in quotes.
+    std::wstring TakeRemembered();
 
 private:
     std::wstring Add(const std::wstring& pattern, const std::wstring& where);
     std::wstring LoadFile(const std::wstring& path);
 
     ExclusionList* m_list = nullptr;
+    std::vector<std::wstring> m_patterns;
+    std::wstring m_remembered;
 };
 
 }  // namespace cli

@@ -218,11 +218,11 @@ bool RunWorker(BackgroundOpsData* data) {
 }
 
 int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], const cli::LocationKind (&kinds)[2],
-                const cli::RunLogs& logs, const ExclusionList* exclusions, const std::wstring& backupFolder) {
+                const cli::RunLogs& logs, cli::RunExclusions* exclusions, const std::wstring& backupFolder) {
     BackgroundOpsData* data = &g_backgroundOps;
     if (!BackgroundOpsInit(data)) return Trouble(L"Error initializing background operations data.");
     data->notifyWindow = nullptr;
-    data->exclusions = exclusions;
+    data->exclusions = exclusions->List();
     data->compareContent = options.compareContent;
     data->simultaneous = options.simultaneous;
     data->timeRule = options.timeRule;
@@ -232,7 +232,7 @@ int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], con
     for (int side = 0; side < 2; ++side) data->slots[side].absent = kinds[side] == cli::LocationKind::NewFolder;
     // A damaged catalog ends the run before anything is scanned or logged.
     cli::CatalogSides catalogs;
-    std::wstring problem = catalogs.Load(data, paths, kinds);
+    std::wstring problem = catalogs.Load(data, paths, kinds, exclusions);
     if (!problem.empty()) {
         BackgroundOpsFree(data);
         return Trouble(problem);
@@ -286,7 +286,7 @@ int Run(const std::vector<std::wstring>& arguments) {
     bool usageError = false;
     problem = exclusions.Load(options, &usageError);
     if (!problem.empty()) return usageError ? UsageError(problem) : Trouble(problem);
-    if (options.command == Command::Catalog) return cli::RunCatalogCommand(options, exclusions.List());
+    if (options.command == Command::Catalog) return cli::RunCatalogCommand(options, exclusions);
     const std::wstring folders[2] = {options.folders[0], options.folders[1]};
     std::wstring paths[2];
     cli::LocationKind kinds[2];
@@ -309,7 +309,7 @@ int Run(const std::vector<std::wstring>& arguments) {
                            folders[target] + L": " + cli::SystemMessage(GetLastError()));
         kinds[target] = cli::LocationKind::Folder;
     }
-    return RunAnalysis(options, paths, kinds, logs, exclusions.List(), backupFolder);
+    return RunAnalysis(options, paths, kinds, logs, &exclusions, backupFolder);
 }
 
 }  // namespace

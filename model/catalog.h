@@ -6,6 +6,7 @@
 // UTF-8 text, one line each, ended by a line feed (a carriage return before
 // it is taken too), fields separated by tabs:
 //   quillmar-catalog  VERSION  content=sha256 | content=none
+//   exclude  PATTERN                                    format 2: one line per exclusion
 //   KIND  SIZE  TIME  ATTRIBUTES  SHA256  PATH          one line per entry
 //   end  ENTRIES                                        the number of entry lines
 // KIND is file, folder, unknown-file or unknown-folder (an entry the scan could
@@ -25,13 +26,18 @@
 #include "model/location_tree.h"
 #include "model/scan.h"
 
-const unsigned kCatalogFormatVersion = 1;
+// Format 2 adds lines between the header and the entries (the exclusions);
+// a catalog without them is written as format 1, which every reader reads.
+const unsigned kCatalogFormatVersion = 2;
 
 // Writing a catalog: its options, and what it wrote.
 struct CatalogWriting {
     bool withDigests = false;  // read every file that the scan stood for and write its digest
     const volatile LONG* cancelRequested = nullptr;  // optional, tested before each entry and each read
     SkipLineWriter writeSkipped = nullptr;  // logs a file whose content could not be read
+    // The patterns the scan was made with, recorded in the header (format 2); none: format 1.
+    const wchar_t* const* exclusions = nullptr;
+    size_t exclusionCount = 0;
     // Filled by WriteCatalog:
     uint32_t folders = 0, files = 0;  // entries written, unknown ones included
     uint32_t unknown = 0;  // written as unknown
@@ -65,6 +71,10 @@ struct CatalogProblem {
 // Reading a catalog: its options, and what it read.
 struct CatalogReading {
     const ExclusionList* exclusions = nullptr;  // optional: entries left out as a scan leaves them out
+    // Optional: told each exclusion the catalog was made with, before its
+    // entries, which it leaves out as well. Returns 0, or 8 to end the read.
+    DWORD (*rememberExclusion)(void* context, const wchar_t* pattern) = nullptr;
+    void* exclusionContext = nullptr;
     // Filled by ReadCatalog, counted as a scan counts: the folders and files
     // kept, and the entries excluded in the folders kept (a folder counts as one).
     uint32_t folders = 0, files = 0, excluded = 0;

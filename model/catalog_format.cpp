@@ -14,6 +14,11 @@ const char kWithoutContent[] = "content=none";
 const char kEndWord[] = "end";  // the first field of the last line
 const char* const kKindWords[] = {"file", "folder", "unknown-file", "unknown-folder"};
 const char kNoDigest[] = "-";
+// The first fields of the header's lines, by CatalogHeaderWord.
+const char* const kHeaderWords[] = {"", "exclude", "left", "right", "compare"};
+// A baseline's side without an entry.
+const char kNoneWord[] = "none";
+const char kNoneFields[] = "none\t0\t-\t00000000\t-\t";
 const unsigned kEntryFields = 6;
 const size_t kDigestTextBytes = 2 * kDigestBytes;
 
@@ -103,10 +108,10 @@ bool ParseDigest(const char* text, size_t length, FileDigest* digest) {
 
 }  // namespace
 
-size_t FormatCatalogHeader(bool withDigests, char* out) {
+size_t FormatCatalogHeader(unsigned version, bool withDigests, char* out) {
     char* end = WriteWord(out, kMagic);
     *end++ = '\t';
-    end = WriteCount(end, kCatalogFormatVersion);
+    end = WriteCount(end, version);
     *end++ = '\t';
     end = WriteWord(end, withDigests ? kWithContent : kWithoutContent);
     *end++ = '\n';
@@ -115,21 +120,91 @@ size_t FormatCatalogHeader(bool withDigests, char* out) {
 
 bool BeginsAsCatalogHeader(const char* bytes, size_t length) { return BeginsWithField(bytes, length, kMagic); }
 
-bool ParseCatalogHeader(const char* line, size_t length, bool* withDigests, wchar_t* problem) {
+bool ParseCatalogHeader(const char* line, size_t length, unsigned* version, bool* withDigests, wchar_t* problem) {
     Field fields[3];
     const unsigned count = SplitFields(line, length, fields, 3);
     if (count < 2 || !fields[0].Is(kMagic))
         return Fail(problem, L"not a catalog's header (quillmar-catalog, a format version and its content)");
-    uint64_t version = 0;
-    if (!ParseCount(fields[1], &version) || version == 0)
+    uint64_t number = 0;
+    if (!ParseCount(fields[1], &number) || number == 0)
         return Fail(problem, L"the catalog's format version is not a number from 1");
     // Whatever else a later format changes, its header says its version here.
-    if (version > kCatalogFormatVersion)
+    if (number > kCatalogFormatVersion)
         return Fail(problem, L"catalog format %llu is newer than this program reads (%u)",
-                    static_cast<unsigned long long>(version), kCatalogFormatVersion);
+                    static_cast<unsigned long long>(number), kCatalogFormatVersion);
     if (count != 3 || !(fields[2].Is(kWithContent) || fields[2].Is(kWithoutContent)))
         return Fail(problem, L"the header's third field is neither content=sha256 nor content=none");
+    *version = static_cast<unsigned>(number);
     *withDigests = fields[2].Is(kWithContent);
+    return true;
+}
+
+CatalogHeaderWord CatalogHeaderLineWord(const char* line, size_t length) {
+    for (unsigned word = CatalogExcludeWord; word <= CatalogCompareWord; ++word) {
+        if (BeginsWithField(line, length, kHeaderWords[word])) return static_cast<CatalogHeaderWord>(word);
+    }
+    return CatalogNoHeaderWord;
+}
+
+size_t FormatCatalogExclude(const wchar_t* pattern, char* out) {
+    char* end = WriteWord(out, kHeaderWords[CatalogExcludeWord]);
+    *end++ = '\t';
+    end += EscapeCatalogPath(pattern, wcslen(pattern), end);
+    *end++ = '\n';
+    return static_cast<size_t>(end - out);
+}
+
+bool ParseCatalogExclude(const char* line, size_t length, wchar_t* pattern, wchar_t* problem) {
+    Field fields[2];
+    size_t patternLength = 0;
+    if (SplitFields(line, length, fields, 2) != 2 || fields[1].length == 0 ||
+        !UnescapeCatalogPath(fields[1].text, fields[1].length, pattern, &patternLength))
+        return Fail(problem, L"an exclude line is not \"exclude\" and a pattern, escaped as paths are");
+    return true;
+}
+
+size_t FormatBaselineRoot(CatalogHeaderWord word, DWORD serial, const wchar_t* root, char* out) {
+    char* end = WriteWord(out, kHeaderWords[word]);
+    *end++ = '\t';
+    end = WriteHexDigits(end, serial, 8, true);
+    *end++ = '\t';
+    end += EscapeCatalogPath(root, wcslen(root), end);
+    *end++ = '\n';
+    return static_cast<size_t>(end - out);
+}
+
+bool ParseBaselineRoot(const char* line, size_t length, DWORD* serial, wchar_t* root, wchar_t* problem) {
+    Field fields[3];
+    uint32_t number = 0;
+    size_t rootLength = 0;
+    if (SplitFields(line, length, fields, 3) != 3 || fields[1].length != 8 ||
+        !ReadHexDigits(fields[1].text, 8, &number) || fields[2].length == 0 ||
+        !UnescapeCatalogPath(fields[2].text, fields[2].length, root, &rootLength))
+        return Fail(problem, L"a folder's line is not left or right, a volume serial number and a full path");
+    *serial = number;
+    return true;
+}
+
+size_t FormatBaselineCompare(uint32_t windowSeconds, bool ignoreHourShift, char* out) {
+    char* end = WriteWord(out, kHeaderWords[CatalogCompareWord]);
+    end = WriteWord(end, "\twindow=");
+    end = WriteCount(end, windowSeconds);
+    end = WriteWord(end, ignoreHourShift ? "\thour-shift=yes\n" : "\thour-shift=no\n");
+    return static_cast<size_t>(end - out);
+}
+
+bool ParseBaselineCompare(const char* line, size_t length, uint32_t* windowSeconds, bool* ignoreHourShift,
+                          wchar_t* problem) {
+    Field fields[3];
+    const size_t windowWord = strlen("window=");
+    uint64_t window = 0;
+    if (SplitFields(line, length, fields, 3) != 3 || fields[1].length <= windowWord ||
+        memcmp(fields[1].text, "window=", windowWord) != 0 ||
+        !ParseCount(Field{fields[1].text + windowWord, fields[1].length - windowWord}, &window) ||
+        window > UINT32_MAX || !(fields[2].Is("hour-shift=yes") || fields[2].Is("hour-shift=no")))
+        return Fail(problem, L"the compare line is not \"compare\", window=SECONDS and hour-shift=yes or no");
+    *windowSeconds = static_cast<uint32_t>(window);
+    *ignoreHourShift = fields[2].Is("hour-shift=yes");
     return true;
 }
 
@@ -147,15 +222,10 @@ size_t FormatCatalogFields(const CatalogEntry& entry, char* out) {
     return static_cast<size_t>(end - out);
 }
 
-bool ParseCatalogEntry(const char* line, size_t length, bool holdsDigests, CatalogEntry* entry, const char** path,
-                       size_t* pathLength, wchar_t* problem) {
-    Field fields[kEntryFields];
-    const unsigned count = SplitFields(line, length, fields, kEntryFields);
-    if (count != kEntryFields)
-        return Fail(problem,
-                    count > kEntryFields ? L"more fields than the %u of an entry, separated by tabs"
-                                         : L"fewer fields than the %u of an entry, separated by tabs",
-                    kEntryFields);
+namespace {
+
+// An entry's five fields before its path.
+bool ParseEntryFields(const Field* fields, bool holdsDigests, CatalogEntry* entry, wchar_t* problem) {
     unsigned kind = 0;
     while (kind < 4 && !fields[0].Is(kKindWords[kind])) ++kind;
     if (kind == 4) return Fail(problem, L"the kind is none of file, folder, unknown-file and unknown-folder");
@@ -173,9 +243,57 @@ bool ParseCatalogEntry(const char* line, size_t length, bool holdsDigests, Catal
     const bool digestFits = entry->kind == CatalogFile && holdsDigests;
     if (entry->hasDigest && (!digestFits || !ParseDigest(fields[4].text, fields[4].length, &entry->digest)))
         return Fail(problem, L"the digest is not - nor, for a file of a catalog with content, 64 hexadecimal digits");
+    return true;
+}
+
+bool FailFieldCount(unsigned count, unsigned expected, wchar_t* problem) {
+    return Fail(problem,
+                count > expected ? L"more fields than the %u of an entry, separated by tabs"
+                                 : L"fewer fields than the %u of an entry, separated by tabs",
+                expected);
+}
+
+}  // namespace
+
+bool ParseCatalogEntry(const char* line, size_t length, bool holdsDigests, CatalogEntry* entry, const char** path,
+                       size_t* pathLength, wchar_t* problem) {
+    Field fields[kEntryFields];
+    const unsigned count = SplitFields(line, length, fields, kEntryFields);
+    if (count != kEntryFields) return FailFieldCount(count, kEntryFields, problem);
+    if (!ParseEntryFields(fields, holdsDigests, entry, problem)) return false;
     if (fields[5].length == 0) return Fail(problem, L"the path is empty");
     *path = fields[5].text;
     *pathLength = fields[5].length;
+    return true;
+}
+
+size_t FormatBaselineSide(const CatalogEntry* side, char* out) {
+    if (side) return FormatCatalogFields(*side, out);
+    memcpy(out, kNoneFields, sizeof kNoneFields - 1);
+    return sizeof kNoneFields - 1;
+}
+
+bool ParseBaselineEntry(const char* line, size_t length, bool holdsDigests, CatalogEntry sides[2], bool present[2],
+                        const char** path, size_t* pathLength, wchar_t* problem) {
+    const unsigned expected = 2 * (kEntryFields - 1) + 1;
+    Field fields[2 * (kEntryFields - 1) + 1];
+    const unsigned count = SplitFields(line, length, fields, expected);
+    if (count != expected) return FailFieldCount(count, expected, problem);
+    for (unsigned side = 0; side < 2; ++side) {
+        const Field* own = fields + side * (kEntryFields - 1);
+        present[side] = !own[0].Is(kNoneWord);
+        if (!present[side]) {
+            const bool empty = own[1].Is("0") && own[2].Is(kNoDigest) && own[3].Is("00000000") && own[4].Is(kNoDigest);
+            if (!empty) return Fail(problem, L"a side without an entry has fields other than 0, -, 00000000 and -");
+            sides[side] = CatalogEntry{};
+        } else if (!ParseEntryFields(own, holdsDigests, &sides[side], problem)) {
+            return false;
+        }
+    }
+    if (!present[0] && !present[1]) return Fail(problem, L"neither side has an entry");
+    if (fields[expected - 1].length == 0) return Fail(problem, L"the path is empty");
+    *path = fields[expected - 1].text;
+    *pathLength = fields[expected - 1].length;
     return true;
 }
 
@@ -239,3 +357,36 @@ bool UnescapeCatalogName(const wchar_t* text, size_t length, wchar_t* name, size
     return true;
 }
 
+
+size_t EscapeCatalogPath(const wchar_t* path, size_t length, char* out) {
+    char* start = out;
+    size_t begin = 0;
+    for (size_t index = 0; index <= length; ++index) {
+        if (index < length && path[index] != L'\\') continue;
+        out += EscapeCatalogName(path + begin, index - begin, out);
+        if (index < length) *out++ = '\\';
+        begin = index + 1;
+    }
+    return static_cast<size_t>(out - start);
+}
+
+bool UnescapeCatalogPath(const char* text, size_t length, wchar_t* path, size_t* pathLength) {
+    if (length >= kPathUnits) return false;
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), path,
+                                          static_cast<int>(kPathUnits - 1));
+    if (units <= 0) return false;
+    // Unescaping only shortens: each name is rewritten in place.
+    size_t written = 0, begin = 0;
+    const size_t total = static_cast<size_t>(units);
+    for (size_t index = 0; index <= total; ++index) {
+        if (index < total && path[index] != L'\\') continue;
+        size_t nameLength = 0;
+        if (!UnescapeCatalogName(path + begin, index - begin, path + written, &nameLength)) return false;
+        written += nameLength;
+        if (index < total) path[written++] = L'\\';
+        begin = index + 1;
+    }
+    path[written] = 0;
+    *pathLength = written;
+    return true;
+}

@@ -7,6 +7,7 @@
 
 #include "model/catalog_digests.h"
 #include "model/catalog_format.h"
+#include "model/line_reader.h"
 #include "model/memory.h"
 #include "model/pending_stack.h"
 #include "model/system_error.h"
@@ -19,65 +20,7 @@
 
 namespace {
 
-const size_t kReadBytes = 1u << 20;  // also the longest line
 const size_t kEscapedPathUnits = kPathUnits * kEscapedUnitBytes;
-
-// The lines of a file, read a block at a time; each line without its line end.
-class LineReader {
-public:
-    explicit LineReader(HANDLE file) : m_file(file) {}
-    ~LineReader() { MemFree(m_buffer); }
-    // 0 with the next line; ERROR_HANDLE_EOF after the last; ERROR_INVALID_DATA
-    // for a last line without its line end or a line longer than a block
-    // (`Cut` tells which); the code of a failed read; 8.
-    DWORD Next(const char** line, size_t* length);
-    uint64_t Number() const { return m_number; }
-    bool Cut() const { return m_cut; }
-
-private:
-    HANDLE m_file;
-    char* m_buffer = nullptr;
-    size_t m_start = 0;
-    size_t m_end = 0;
-    bool m_atEnd = false;
-    bool m_cut = false;
-    uint64_t m_number = 0;
-};
-
-DWORD LineReader::Next(const char** line, size_t* length) {
-    if (!m_buffer) {
-        m_buffer = static_cast<char*>(MemAlloc(kReadBytes));
-        if (!m_buffer) return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    for (;;) {
-        const char* start = m_buffer + m_start;
-        const char* feed = static_cast<const char*>(memchr(start, '\n', m_end - m_start));
-        if (feed) {
-            ++m_number;
-            *line = start;
-            *length = static_cast<size_t>(feed - start);
-            if (*length > 0 && start[*length - 1] == '\r') --*length;
-            m_start = static_cast<size_t>(feed - m_buffer) + 1;
-            return ERROR_SUCCESS;
-        }
-        if (m_atEnd || m_end - m_start == kReadBytes) {
-            if (m_start == m_end) return ERROR_HANDLE_EOF;
-            ++m_number;
-            m_cut = m_atEnd;
-            return ERROR_INVALID_DATA;
-        }
-        memmove(m_buffer, m_buffer + m_start, m_end - m_start);
-        m_end -= m_start;
-        m_start = 0;
-        DWORD got = 0;
-        if (!ReadFile(m_file, m_buffer + m_end, static_cast<DWORD>(kReadBytes - m_end), &got, nullptr))
-            return LastErrorOr(ERROR_READ_FAULT);
-        // A byte-order mark, which a plain text editor may save the file with, is no part of the header.
-        if (m_number == 0 && m_start == 0 && m_end == 0) m_start = Utf8ByteOrderMarkAt(m_buffer, got);
-        m_end += got;
-        m_atEnd = got == 0;
-    }
-}
 
 // One folder whose entries may follow: its node (null when the exclusions
 // leave it out, and what it holds with it) and the lengths of its paths.
@@ -108,6 +51,8 @@ public:
 
 private:
     DWORD Header(const char* line, size_t length);
+    DWORD HeaderLine(CatalogHeaderWord word, const char* line, size_t length);
+    bool Excluded(bool isFolder) const;
     DWORD Entry(const char* line, size_t length);
     DWORD Place(const char* path, size_t pathLength, bool opensFolder);
     DWORD Add(const CatalogEntry& entry);
@@ -118,6 +63,8 @@ private:
     CatalogReading* m_reading;
     CatalogDigests* m_digests = nullptr;
     CatalogProblem* m_problem;
+    ExclusionList* m_remembered = nullptr;  // the exclusions the catalog was made with
+    unsigned m_version = 0;
     uint64_t m_line = 0;
     uint64_t m_entries = 0;
     PendingStack<ReadFrame> m_frames = {};
@@ -141,6 +88,7 @@ CatalogReader::~CatalogReader() {
     MemFree(m_name);
     MemFree(m_last);
     FreeCatalogDigests(m_digests);
+    FreeExclusions(m_remembered);
 }
 
 DWORD CatalogReader::Problem(const wchar_t* format, ...) {
@@ -179,13 +127,15 @@ DWORD CatalogReader::Run(HANDLE file, LocationTree* tree) {
         if (status == ERROR_INVALID_DATA) {
             return lines.Cut() ? Problem(L"cut short, without a line end: the catalog is not whole")
                                : Problem(L"longer than %u bytes, as no catalog's line is",
-                                         static_cast<unsigned>(kReadBytes));
+                                         static_cast<unsigned>(kLongestLineBytes));
         }
         if (status != ERROR_SUCCESS) return status;
         if (m_line == 1) {
             status = Header(line, length);
         } else if (IsCatalogEndLine(line, length)) {
             return End(line, length, &lines);
+        } else if (CatalogHeaderWord word = m_version >= 2 ? CatalogHeaderLineWord(line, length) : CatalogNoHeaderWord) {
+            status = HeaderLine(word, line, length);
         } else {
             status = Entry(line, length);
         }
@@ -195,9 +145,27 @@ DWORD CatalogReader::Run(HANDLE file, LocationTree* tree) {
 
 DWORD CatalogReader::Header(const char* line, size_t length) {
     bool withDigests = false;
-    if (!ParseCatalogHeader(line, length, &withDigests, m_problem->text)) return LineProblem();
+    if (!ParseCatalogHeader(line, length, &m_version, &withDigests, m_problem->text)) return LineProblem();
     m_digests = CreateCatalogDigests(withDigests);
     return m_digests ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+}
+
+// An exclusion the catalog was made with: its entries are left out as the
+// caller's are, and the caller is told, to leave them out of a folder too.
+DWORD CatalogReader::HeaderLine(CatalogHeaderWord word, const char* line, size_t length) {
+    if (m_entries > 0) return Problem(L"a header's line after the first entry");
+    if (word != CatalogExcludeWord) return Problem(L"a baseline of a two-way synchronization, not a catalog");
+    if (!ParseCatalogExclude(line, length, m_path, m_problem->text)) return LineProblem();
+    DWORD status = AddExclusion(&m_remembered, m_path);
+    if (status == ERROR_INVALID_PARAMETER) return Problem(L"the exclude line's pattern cannot match any name");
+    if (status == ERROR_SUCCESS && m_reading->rememberExclusion)
+        status = m_reading->rememberExclusion(m_reading->exclusionContext, m_path);
+    return status;
+}
+
+bool CatalogReader::Excluded(bool isFolder) const {
+    return (m_reading->exclusions && IsExcluded(m_reading->exclusions, m_folder, m_name, isFolder)) ||
+           (m_remembered && IsExcluded(m_remembered, m_folder, m_name, isFolder));
 }
 
 DWORD CatalogReader::Entry(const char* line, size_t length) {
@@ -268,7 +236,7 @@ DWORD CatalogReader::Add(const CatalogEntry& entry) {
     const ReadFrame folder = m_frames.Top();
     const bool isFolder = IsFolderKind(entry.kind);
     FileNode* node = nullptr;
-    if (folder.node && m_reading->exclusions && IsExcluded(m_reading->exclusions, m_folder, m_name, isFolder)) {
+    if (folder.node && Excluded(isFolder)) {
         ++m_reading->excluded;
     } else if (folder.node) {
         NodeRecord record = {};

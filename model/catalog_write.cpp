@@ -6,6 +6,7 @@
 #include "model/memory.h"
 #include "model/names.h"
 #include "model/pending_stack.h"
+#include "model/replacing_file.h"
 #include "model/system_error.h"
 #include "model/win_guards.h"
 
@@ -15,7 +16,6 @@
 
 namespace {
 
-const size_t kOutputBytes = 1u << 20;
 const size_t kRelativePathBytes = kPathUnits * kEscapedUnitBytes;
 
 // A folder whose entries are being written, in order of their names.
@@ -40,24 +40,17 @@ public:
     DWORD Run(const LocationTree* tree, const wchar_t* folderPath, const wchar_t* catalogPath);
 
 private:
-    DWORD Create(const wchar_t* catalogPath);
     DWORD WriteHeader();
     DWORD Enter(const FileNode* folder, size_t relativeLength, size_t pathLength);
     DWORD Descend(const WriteFrame& frame, const FileNode* folder);
     DWORD WriteEntry(const WriteFrame& frame, const FileNode* node);
     DWORD Digest(const FileNode* node, size_t pathLength, FileDigest* digest);
-    DWORD Append(const char* bytes, size_t count);
-    DWORD Flush();
-    DWORD Finish(const wchar_t* catalogPath);
+    DWORD Finish();
     void Pop();
 
     CatalogWriting* m_writing;
     FileDigester m_digester = {};
-    HANDLE m_file = INVALID_HANDLE_VALUE;
-    wchar_t* m_temporaryPath = nullptr;
-    bool m_renamed = false;
-    char* m_output = nullptr;
-    size_t m_outputUsed = 0;
+    ReplacingFile m_output;
     char* m_relative = nullptr;  // escaped UTF-8, as written
     wchar_t* m_path = nullptr;  // full, for reading the files
     PendingStack<WriteFrame> m_frames = {};
@@ -67,22 +60,15 @@ private:
 CatalogWriter::~CatalogWriter() {
     while (m_frames.count > 0) Pop();
     m_frames.Free();
-    if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
-    // A catalog cut short never takes the place of a whole one.
-    if (m_temporaryPath && !m_renamed) DeleteFileW(m_temporaryPath);
-    MemFree(m_temporaryPath);
-    MemFree(m_output);
     MemFree(m_relative);
     MemFree(m_path);
     CloseFileDigester(&m_digester);
 }
 
 DWORD CatalogWriter::Run(const LocationTree* tree, const wchar_t* folderPath, const wchar_t* catalogPath) {
-    m_output = static_cast<char*>(MemAlloc(kOutputBytes));
     m_relative = static_cast<char*>(MemAlloc(kRelativePathBytes));
     m_path = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-    m_temporaryPath = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-    if (!m_output || !m_relative || !m_path || !m_temporaryPath) return ERROR_NOT_ENOUGH_MEMORY;
+    if (!m_relative || !m_path) return ERROR_NOT_ENOUGH_MEMORY;
     const size_t folderLength = wcsnlen(folderPath, kPathUnits);
     if (folderLength >= kPathUnits) return ERROR_FILENAME_EXCED_RANGE;
     wmemcpy(m_path, folderPath, folderLength + 1);
@@ -90,7 +76,7 @@ DWORD CatalogWriter::Run(const LocationTree* tree, const wchar_t* folderPath, co
         DWORD opened = OpenFileDigester(&m_digester);
         if (opened != ERROR_SUCCESS) return opened;
     }
-    DWORD status = Create(catalogPath);
+    DWORD status = m_output.Open(catalogPath);
     if (status != ERROR_SUCCESS) return status;
     status = WriteHeader();
     if (status == ERROR_SUCCESS) status = Enter(tree->root, 0, folderLength);
@@ -105,32 +91,22 @@ DWORD CatalogWriter::Run(const LocationTree* tree, const wchar_t* folderPath, co
         // Only folders the scan listed have entries to write.
         if (status == ERROR_SUCCESS && IsFolderNode(node) && node->state != DiffUnknown) status = Descend(frame, node);
     }
-    if (status == ERROR_SUCCESS) status = Finish(catalogPath);
+    if (status == ERROR_SUCCESS) status = Finish();
     return status;
-}
-
-// The temporary file stands beside the catalog, on its volume, so that the rename replaces it at once.
-DWORD CatalogWriter::Create(const wchar_t* catalogPath) {
-    int length = swprintf(m_temporaryPath, kPathUnits, L"%ls.%lu.partial", catalogPath,
-                          static_cast<unsigned long>(GetCurrentProcessId()));
-    if (length < 0) {
-        MemFree(m_temporaryPath);
-        m_temporaryPath = nullptr;
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
-    m_file = CreateFileW(m_temporaryPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (m_file != INVALID_HANDLE_VALUE) return ERROR_SUCCESS;
-    const DWORD error = LastErrorOr(ERROR_OPEN_FAILED);
-    // Nothing was made, so nothing is to be deleted.
-    MemFree(m_temporaryPath);
-    m_temporaryPath = nullptr;
-    return error;
 }
 
 DWORD CatalogWriter::WriteHeader() {
     char header[kCatalogHeaderBytes];
-    return Append(header, FormatCatalogHeader(m_writing->withDigests, header));
+    const unsigned version = m_writing->exclusionCount > 0 ? kCatalogFormatVersion : 1;
+    DWORD status = m_output.Append(header, FormatCatalogHeader(version, m_writing->withDigests, header));
+    for (size_t index = 0; status == ERROR_SUCCESS && index < m_writing->exclusionCount; ++index) {
+        const wchar_t* pattern = m_writing->exclusions[index];
+        char* line = static_cast<char*>(MemAlloc(CatalogHeaderLineBytes(wcslen(pattern))));
+        if (!line) return ERROR_NOT_ENOUGH_MEMORY;
+        status = m_output.Append(line, FormatCatalogExclude(pattern, line));
+        MemFree(line);
+    }
+    return status;
 }
 
 // Takes the folder's entries but "." and "..", sorted by name, as the frame to write next.
@@ -188,15 +164,16 @@ DWORD CatalogWriter::WriteEntry(const WriteFrame& frame, const FileNode* node) {
         entry.hasDigest = status == ERROR_SUCCESS;
     }
     char fields[kCatalogFieldsBytes];
-    DWORD status = Append(fields, FormatCatalogFields(entry, fields));
-    if (status == ERROR_SUCCESS) status = Append(m_relative, frame.relativeLength);
+    DWORD status = m_output.Append(fields, FormatCatalogFields(entry, fields));
+    if (status == ERROR_SUCCESS) status = m_output.Append(m_relative, frame.relativeLength);
     // The name goes straight into the buffer, escaped, with room made for its longest form.
     const size_t nameLength = wcslen(node->name);
-    if (status == ERROR_SUCCESS && kOutputBytes - m_outputUsed < nameLength * kEscapedUnitBytes + 1)
-        status = Flush();
+    if (status == ERROR_SUCCESS) status = m_output.Reserve(nameLength * kEscapedUnitBytes + 1);
     if (status != ERROR_SUCCESS) return status;
-    m_outputUsed += EscapeCatalogName(node->name, nameLength, m_output + m_outputUsed);
-    m_output[m_outputUsed++] = '\n';
+    char* tail = m_output.Tail();
+    const size_t escaped = EscapeCatalogName(node->name, nameLength, tail);
+    tail[escaped] = '\n';
+    m_output.Grow(escaped + 1);
     ++m_entries;
     return ERROR_SUCCESS;
 }
@@ -218,45 +195,10 @@ DWORD CatalogWriter::Digest(const FileNode* node, size_t pathLength, FileDigest*
     return LogSkippedPath(m_writing->writeSkipped, m_path, status) ? status : ERROR_INTERNAL_ERROR;
 }
 
-DWORD CatalogWriter::Append(const char* bytes, size_t count) {
-    while (count > 0) {
-        if (m_outputUsed == kOutputBytes) {
-            DWORD status = Flush();
-            if (status != ERROR_SUCCESS) return status;
-        }
-        size_t taken = std::min(count, kOutputBytes - m_outputUsed);
-        memcpy(m_output + m_outputUsed, bytes, taken);
-        m_outputUsed += taken;
-        bytes += taken;
-        count -= taken;
-    }
-    return ERROR_SUCCESS;
-}
-
-DWORD CatalogWriter::Flush() {
-    DWORD written = 0;
-    const DWORD size = static_cast<DWORD>(m_outputUsed);
-    if (size > 0 && (!WriteFile(m_file, m_output, size, &written, nullptr) || written != size)) {
-        return LastErrorOr(ERROR_WRITE_FAULT);
-    }
-    m_outputUsed = 0;
-    return ERROR_SUCCESS;
-}
-
-// The end line, then the file on its disk before it takes the catalog's name,
-// so that a failure of power cannot leave a catalog of nothing in its place.
-DWORD CatalogWriter::Finish(const wchar_t* catalogPath) {
+DWORD CatalogWriter::Finish() {
     char end[kCatalogEndBytes];
-    DWORD status = Append(end, FormatCatalogEnd(m_entries, end));
-    if (status == ERROR_SUCCESS) status = Flush();
-    if (status == ERROR_SUCCESS && !FlushFileBuffers(m_file)) status = LastErrorOr(ERROR_WRITE_FAULT);
-    if (status != ERROR_SUCCESS) return status;
-    CloseHandle(m_file);
-    m_file = INVALID_HANDLE_VALUE;
-    if (!MoveFileExW(m_temporaryPath, catalogPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return LastErrorOr(ERROR_WRITE_FAULT);
-    m_renamed = true;
-    return ERROR_SUCCESS;
+    DWORD status = m_output.Append(end, FormatCatalogEnd(m_entries, end));
+    return status == ERROR_SUCCESS ? m_output.Finish() : status;
 }
 
 void CatalogWriter::Pop() {

@@ -157,6 +157,7 @@ TEST_F(CatalogTest, ContentModeNeedsACatalogMadeWithContent) {
 
 TEST_F(CatalogTest, ACatalogThatIsNotWholeIsRefusedNamingItsLine) {
     const std::string header = "quillmar-catalog\t1\tcontent=none\n";
+    const std::string header2 = "quillmar-catalog\t2\tcontent=none\n";
     const std::string docs = "folder\t0\t2019-04-01T10:00:00.0000000Z\t00000010\t-\tdocs\n";
     const std::string inside = "file\t3\t2019-04-01T10:00:00.0000000Z\t00000020\t-\tdocs\\a.txt\n";
     const std::string last = "file\t1\t2019-04-01T10:00:00.5000000Z\t00000020\t-\tz.txt\n";
@@ -168,8 +169,13 @@ TEST_F(CatalogTest, ACatalogThatIsNotWholeIsRefusedNamingItsLine) {
         {whole, ""},
         // As a plain text editor may save it.
         {"\xEF\xBB\xBF" + whole, ""},
-        {"quillmar-catalog\t2\tcontent=all\nwhatever\n",
-         "line 1: catalog format 2 is newer than this program reads (1)"},
+        {"quillmar-catalog\t3\tcontent=all\nwhatever\n",
+         "line 1: catalog format 3 is newer than this program reads (2)"},
+        {header2 + "exclude\t*.log\n" + docs + inside + last + "end\t3\n", ""},
+        {header2 + "exclude\t\n" + docs + "end\t1\n", "line 2: an exclude line is not"},
+        {header2 + "exclude\ta<b\n" + docs + "end\t1\n", "line 2: the exclude line's pattern cannot match"},
+        {header2 + "left\t00000000\tC:\\x\n" + docs + "end\t1\n", "line 2: a baseline of a two-way"},
+        {header2 + docs + "exclude\t*.log\n" + "end\t1\n", "line 3: a header's line after the first entry"},
         {"name,size\na.txt,3\n",
          "is not a folder: " + Utf8(m_folder.PathOf(L"given.catalog")) + " (nor a catalog: line 1"},
         {"quillmar-catalog\tone\tcontent=none\nend\t0\n", "line 1: the catalog's format version is not a number"},
@@ -210,6 +216,44 @@ TEST_F(CatalogTest, ACatalogThatIsNotWholeIsRefusedNamingItsLine) {
             EXPECT_EQ(run.out, "");
         }
     }
+}
+
+// A backup checked months later: the catalog remembers what was left out of
+// it, so that the folder is compared without those entries, whatever the
+// command line says; a pattern given as well is added.
+TEST_F(CatalogTest, ACatalogRemembersItsExclusionsAndTheAnalysisAppliesThemToTheFolder) {
+    File(L"left\\keep.txt", "k");
+    File(L"left\\scratch.TMP", "s");
+    File(L"left\\build\\out.obj", "o");
+    File(L"left\\notes.log", "n");
+    const std::wstring catalog = m_folder.PathOf(L"left.catalog");
+    CompanionRun made = Run({L"catalog", L"--exclude", L"*.tmp", L"--exclude", L"build\\  ", m_left, catalog});
+    ASSERT_EQ(made.exitCode, 0u) << made.err;
+    const std::string header = "quillmar-catalog\t2\tcontent=none\nexclude\t*.tmp\nexclude\tbuild\\\nfile\t";
+    EXPECT_EQ(ReadWholeFile(catalog).substr(0, header.size()), header);
+    File(L"left\\notes.log", "changed");
+    const std::string told = "LEFT catalog was made with exclusions, which apply to RIGHT too: ";
+    struct Row {
+        std::vector<std::wstring> options;
+        DWORD status;
+        std::string out;
+        std::string named;  // the catalog's patterns the run did not have
+    } rows[] = {
+        {{}, 1, "MODIFIED\tfile\tnotes.log\n", "\"*.tmp\" \"build\\\"\n"},
+        {{L"--exclude", L"*.TMP"}, 1, "MODIFIED\tfile\tnotes.log\n", "\"build\\\"\n"},
+        {{L"--exclude", L"*.log"}, 0, "", "\"*.tmp\" \"build\\\"\n"},
+    };
+    for (const Row& row : rows) {
+        CompanionRun run = Run(Arguments(row.options, catalog, m_left));
+        EXPECT_EQ(run.exitCode, row.status) << run.err;
+        EXPECT_EQ(run.out, row.out);
+        EXPECT_NE(run.err.find(told + row.named), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find(told, run.err.find(told) + 1), std::string::npos) << "told once: " << run.err;
+    }
+    // A catalog made without exclusions stays in the format every reader reads.
+    CompanionRun plain = Run({L"catalog", m_left, catalog});
+    ASSERT_EQ(plain.exitCode, 0u) << plain.err;
+    EXPECT_EQ(ReadWholeFile(catalog).substr(0, 33), "quillmar-catalog\t1\tcontent=none\nf");
 }
 
 TEST_F(CatalogTest, CommitAndUpdateRefuseACatalogAndChangeNothing) {
