@@ -13,7 +13,9 @@ enum CommandBits : unsigned {
     kCommit = 1u << unsigned(Command::Commit),
     kUpdate = 1u << unsigned(Command::Update),
     kCatalog = 1u << unsigned(Command::Catalog),
-    kSync = kCommit | kUpdate,
+    kTwoWay = 1u << unsigned(Command::TwoWay),
+    kOneWay = kCommit | kUpdate,
+    kSync = kOneWay | kTwoWay,
     kTwoSides = kAnalyze | kSync,
     kEvery = kTwoSides | kCatalog,
 };
@@ -57,7 +59,7 @@ struct OptionRow {
 const OptionRow kOptions[] = {
     {L"--dry-run", nullptr, kSync, false,
      [](Options* o, const std::wstring&) { return o->dryRun = true; }, nullptr,
-     L"commit, update: print the operations that would run, and\n"
+     L"commit, update, sync: print the operations that would run, and\n"
      L"change nothing"},
     {L"--content", nullptr, kEvery, false,
      [](Options* o, const std::wstring&) { return o->compareContent = true; }, nullptr,
@@ -66,7 +68,7 @@ const OptionRow kOptions[] = {
      L"that differ by 2 seconds or less are the same (FAT keeps\n"
      L"times in steps of 2 seconds, exFAT and many shares in seconds);\n"
      L"catalog: write a SHA-256 digest of each file's content"},
-    {L"--simultaneous", nullptr, kTwoSides, false,
+    {L"--simultaneous", nullptr, kAnalyze | kOneWay, false,
      [](Options* o, const std::wstring&) { return o->simultaneous = true; }, nullptr,
      L"read both folders at the same time (faster on two disks)"},
     {L"--all", nullptr, kAnalyze, false,
@@ -98,28 +100,28 @@ const OptionRow kOptions[] = {
      L"for FAT volumes after a change of daylight-saving time"},
     {L"--verify", nullptr, kSync, false,
      [](Options* o, const std::wstring&) { return o->verify = true; }, nullptr,
-     L"commit, update: read each copy back and compare it byte for byte\n"
+     L"commit, update, sync: read each copy back and compare it byte for byte\n"
      L"with its source before it takes its place; a copy that differs\n"
      L"is removed, and the file it was to replace stays"},
     {L"--max-delete", L"N", kSync, false,
      [](Options* o, const std::wstring& value) { return ParseOptionNumber(value, &o->maxDelete); },
      L"needs a number N of 0 or more",
-     L"commit, update: refuse a run that would delete more than N\n"
+     L"commit, update, sync: refuse a run that would delete more than N\n"
      L"files and folders"},
     {L"--max-replace", L"N", kSync, false,
      [](Options* o, const std::wstring& value) { return ParseOptionNumber(value, &o->maxReplace); },
      L"needs a number N of 0 or more",
-     L"commit, update: refuse a run that would replace more than N\n"
+     L"commit, update, sync: refuse a run that would replace more than N\n"
      L"files (a source whose files were all damaged or encrypted would\n"
      L"replace every file of the backup)"},
     {L"--allow-delete-all", nullptr, kSync, false,
      [](Options* o, const std::wstring&) { return o->allowDeleteAll = true; }, nullptr,
-     L"commit, update: allow a run that deletes every entry of the\n"
+     L"commit, update, sync: allow a run that deletes every entry of the\n"
      L"folder made to match (refused without it: the other folder\n"
      L"may be empty by mistake, a drive not mounted, say)"},
     {L"--delete-without-recycle-bin", nullptr, kSync, false,
      [](Options* o, const std::wstring&) { return o->deleteWithoutRecycleBin = true; }, nullptr,
-     L"commit, update: delete for good a file that cannot go to the\n"
+     L"commit, update, sync: delete for good a file that cannot go to the\n"
      L"Recycle Bin; without it, such a file is left and reported"},
     {L"--backup-dir", L"FOLDER", kSync, false,
      [](Options* o, const std::wstring& value) {
@@ -127,12 +129,25 @@ const OptionRow kOptions[] = {
          return !value.empty();
      },
      L"needs a FOLDER",
-     L"commit, update: move deleted files and the earlier versions of\n"
+     L"commit, update, sync: move deleted files and the earlier versions of\n"
      L"replaced files into FOLDER\\YYYY-MM-DD_HHMMSS (the run's start,\n"
      L"local time), each under its path below the folder it left,\n"
      L"instead of the Recycle Bin; for shares and removable drives,\n"
      L"which have none. FOLDER must not lie inside LEFT or RIGHT, and\n"
      L"is made when missing (its parent must exist)"},
+    {L"--new-baseline", nullptr, kTwoWay, false,
+     [](Options* o, const std::wstring&) { return o->newBaseline = true; }, nullptr,
+     L"sync: run as a first run over LEFT and RIGHT (copies what only\n"
+     L"one side has, deletes nothing) and replace the baseline; for\n"
+     L"folders that were moved"},
+    {L"--baseline", L"FILE", kTwoWay, false,
+     [](Options* o, const std::wstring& value) {
+         o->baseline = value;
+         return !value.empty();
+     },
+     L"needs a FILE",
+     L"sync: the record of the last run (needed): LEFT and RIGHT as\n"
+     L"they were after it; made by the first run"},
     // Patterns are checked with the files' patterns, once the line is read.
     {L"--exclude", L"PATTERN", kEvery, true,
      [](Options* o, const std::wstring& value) {
@@ -169,6 +184,7 @@ const struct {
     {Command::Commit, L"commit", L"LEFT RIGHT"},
     {Command::Update, L"update", L"LEFT RIGHT"},
     {Command::Catalog, L"catalog", L"FOLDER FILE"},
+    {Command::TwoWay, L"sync", L"LEFT RIGHT"},
 };
 
 const size_t kSynopsisWidth = 100;
@@ -409,6 +425,7 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
         return L"a FOLDER and a FILE are needed; " + std::to_wstring(options->folders.size()) + L" given";
     if (options->folders.size() != 2)
         return L"two folders are needed, LEFT and RIGHT; " + std::to_wstring(options->folders.size()) + L" given";
+    if (options->command == Command::TwoWay && options->baseline.empty()) return L"sync needs --baseline FILE";
     return std::wstring();
 }
 

@@ -7,7 +7,7 @@
 
 namespace cli {
 
-enum class Command { Help, Version, Analyze, Commit, Update, Catalog };
+enum class Command { Help, Version, Analyze, Commit, Update, Catalog, TwoWay };
 
 struct Options {
     Command command = Command::Analyze;
@@ -26,6 +26,8 @@ struct Options {
     long long maxReplace = -1;  // commit, update: the most files a run may replace; -1 for no limit
     bool verify = false;  // commit, update: each copy read back and compared before it takes its place
     std::wstring backupDir;  // commit, update: where removed files go instead of the Recycle Bin; empty for the bin
+    std::wstring baseline;  // sync: the record of the last run
+    bool newBaseline = false;  // sync: run as a first run and replace the baseline
     std::wstring logFolder;  // empty: files of this run in the temporary folder
     // Entries left out as if absent: patterns of --exclude and files of --exclude-from, as given.
     std::vector<std::wstring> excludePatterns;

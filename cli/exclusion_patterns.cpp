@@ -64,8 +64,8 @@ std::wstring RunExclusions::Add(const std::wstring& pattern, const std::wstring&
                                                              : DWORD(ERROR_INVALID_PARAMETER);
     if (added == ERROR_SUCCESS) {
         const std::wstring held = WithoutEndSpaces(pattern);
-        const std::vector<std::wstring> folded = Folded();
-        if (std::find(folded.begin(), folded.end(), FoldPattern(held)) == folded.end()) m_patterns.push_back(held);
+        const std::vector<std::wstring> folded = FoldedPatterns(m_patterns);
+        if (!std::binary_search(folded.begin(), folded.end(), FoldPattern(held))) m_patterns.push_back(held);
         return std::wstring();
     }
     if (added == ERROR_NOT_ENOUGH_MEMORY) return L"not enough memory for the patterns";
@@ -74,10 +74,11 @@ std::wstring RunExclusions::Add(const std::wstring& pattern, const std::wstring&
            L"wildcards and none of < > : \" / | or control characters";
 }
 
-std::vector<std::wstring> RunExclusions::Folded() const {
+std::vector<std::wstring> FoldedPatterns(const std::vector<std::wstring>& patterns) {
     std::vector<std::wstring> folded;
-    for (const std::wstring& pattern : m_patterns) folded.push_back(FoldPattern(pattern));
+    for (const std::wstring& pattern : patterns) folded.push_back(FoldPattern(pattern));
     std::sort(folded.begin(), folded.end());
+    folded.erase(std::unique(folded.begin(), folded.end()), folded.end());
     return folded;
 }
 

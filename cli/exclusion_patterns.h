@@ -9,6 +9,10 @@
 
 namespace cli {
 
+// The patterns, each folded once, in an order of their own: equal for two
+// lists of the same exclusions.
+std::vector<std::wstring> FoldedPatterns(const std::vector<std::wstring>& patterns);
+
 // The patterns of one run, freed with it.
 class RunExclusions {
 public:
@@ -27,8 +31,6 @@ public:
     const ExclusionList* List() const { return m_list; }
     // The patterns, as they hold (spaces at the end dropped), each once, in the order given.
     const std::vector<std::wstring>& Patterns() const { return m_patterns; }
-    // The same, in an order of their own, each folded: equal for two runs with the same exclusions.
-    std::vector<std::wstring> Folded() const;
     // A catalog's recorded pattern, added unless the run has it already;
     // 0, or 8 when memory runs out. Its context is the RunExclusions.
     static DWORD Remember(void* context, const wchar_t* pattern);

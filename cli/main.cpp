@@ -11,6 +11,7 @@
 #include "cli/locations.h"
 #include "cli/output.h"
 #include "cli/sync_command.h"
+#include "cli/two_way_command.h"
 #include "model/system_error.h"
 #include "model/win_guards.h"
 #include "quillmar_version.h"
@@ -287,6 +288,7 @@ int Run(const std::vector<std::wstring>& arguments) {
     problem = exclusions.Load(options, &usageError);
     if (!problem.empty()) return usageError ? UsageError(problem) : Trouble(problem);
     if (options.command == Command::Catalog) return cli::RunCatalogCommand(options, exclusions);
+    if (options.command == Command::TwoWay) return cli::RunTwoWay(options, exclusions);
     const std::wstring folders[2] = {options.folders[0], options.folders[1]};
     std::wstring paths[2];
     cli::LocationKind kinds[2];

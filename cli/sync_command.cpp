@@ -6,6 +6,7 @@
 #include "cli/output.h"
 #include "model/names.h"
 #include "model/system_error.h"
+#include "model/text.h"
 #include "model/win_guards.h"
 #include "sync/sync_results.h"
 #include "sync/synchronize_worker.h"
@@ -24,6 +25,7 @@ const unsigned kCopiesInFlight = 2;
 struct Output {
     SyncOutcome* outcome;
     const SyncSettings* settings;
+    const SyncPair* pair;
 };
 
 // The worker's notices become lines; the completion needs none, the exit code tells it.
@@ -45,31 +47,8 @@ void NoteNotice(void* context, SyncNoticeKind kind, const wchar_t* text) {
 
 void NoteOperationLine(Output* output, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
                        DWORD result) {
-    std::wstring line;
-    switch (action) {
-    case SyncCopyToOther:
-        line = std::wstring(L"copy\t") + itemPath + L"\t" + otherPath;
-        break;
-    case SyncCopyFromOther:
-        line = std::wstring(L"copy\t") + otherPath + L"\t" + itemPath;
-        break;
-    case SyncDeleteItem:
-        line = std::wstring(L"delete\t") + itemPath;
-        break;
-    case SyncDeleteOther:
-        line = std::wstring(L"delete\t") + otherPath;
-        break;
-    case SyncCreateOther:
-    case SyncCreateItem:
-        line = std::wstring(L"mkdir\t") + (action == SyncCreateOther ? otherPath : itemPath);
-        break;
-    case SyncRemoveOther:
-    case SyncRemoveItem:
-        line = std::wstring(L"rmdir\t") + (action == SyncRemoveOther ? otherPath : itemPath);
-        break;
-    default:
-        return;
-    }
+    const std::wstring line = OperationText(action, itemPath, otherPath);
+    if (line.empty()) return;
     if (result != ERROR_SUCCESS) {
         // What was not done (a folder that stays, a file left out or refused by the shell) is told, not printed.
         wchar_t reason[kSystemErrorUnits];
@@ -82,8 +61,10 @@ void NoteOperationLine(Output* output, SyncAction action, const wchar_t* itemPat
 
 void NoteOperation(void* context, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
                    DWORD result) {
+    auto* output = static_cast<Output*>(context);
+    if (output->pair->told) output->pair->told(output->pair->toldContext, action, itemPath, result);
     try {
-        NoteOperationLine(static_cast<Output*>(context), action, itemPath, otherPath, result);
+        NoteOperationLine(output, action, itemPath, otherPath, result);
     } catch (...) {
         // The worker must not see an exception; a line is lost, not the run.
     }
@@ -94,7 +75,8 @@ uint32_t CountDeletions(const SyncItemList* items, SyncDirection direction) {
     uint32_t deletions = 0;
     for (uint32_t index = 0; items && index < items->count; ++index) {
         const SyncItem& item = items->items[index];
-        switch (item.checked ? DecideSyncAction(direction, item.isFolder, item.state) : SyncNoAction) {
+        switch (item.checked ? DecideSyncAction(ItemDirection(direction, item), item.isFolder, item.state)
+                             : SyncNoAction) {
         case SyncDeleteItem:
         case SyncDeleteOther:
         case SyncRemoveItem:
@@ -113,7 +95,8 @@ uint32_t CountReplacements(const SyncItemList* items, SyncDirection direction) {
     uint32_t replacements = 0;
     for (uint32_t index = 0; items && index < items->count; ++index) {
         const SyncItem& item = items->items[index];
-        const SyncAction action = item.checked ? DecideSyncAction(direction, item.isFolder, item.state) : SyncNoAction;
+        const SyncAction action =
+            item.checked ? DecideSyncAction(ItemDirection(direction, item), item.isFolder, item.state) : SyncNoAction;
         if ((action == SyncCopyToOther && item.seenThere.exists) || (action == SyncCopyFromOther && item.seenHere.exists))
             ++replacements;
     }
@@ -184,6 +167,76 @@ DWORD RunShowingProgress(const SyncRequest* request, SyncProgress* progress) {
 
 }  // namespace
 
+std::wstring OperationText(SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath) {
+    switch (action) {
+    case SyncCopyToOther:
+        return std::wstring(L"copy\t") + itemPath + L"\t" + otherPath;
+    case SyncCopyFromOther:
+        return std::wstring(L"copy\t") + otherPath + L"\t" + itemPath;
+    case SyncDeleteItem:
+        return std::wstring(L"delete\t") + itemPath;
+    case SyncDeleteOther:
+        return std::wstring(L"delete\t") + otherPath;
+    case SyncCreateOther:
+    case SyncCreateItem:
+        return std::wstring(L"mkdir\t") + (action == SyncCreateOther ? otherPath : itemPath);
+    case SyncRemoveOther:
+    case SyncRemoveItem:
+        return std::wstring(L"rmdir\t") + (action == SyncRemoveOther ? otherPath : itemPath);
+    default:
+        return std::wstring();
+    }
+}
+
+void SynchronizeItems(const SyncItemList* items, const SyncPair& pair, const SyncSettings& settings,
+                      SyncOutcome* outcome) {
+    SyncSummary summary = {};
+    Output output{outcome, &settings, &pair};
+    SyncRequest request = {};
+    request.direction = settings.direction;
+    request.items = items;
+    request.currentRoot = pair.currentRoot;
+    request.otherRoot = pair.otherRoot;
+    request.observer = NoteOperation;
+    request.observerContext = &output;
+    request.notice = NoteNotice;
+    request.noticeContext = &output;
+    request.summary = &summary;
+    request.unattended = true;
+    request.deleteWithoutRecycleBin = settings.deleteWithoutRecycleBin;
+    request.timeRule = pair.timeRule;
+    request.logPath = settings.logPath.c_str();
+    request.dryRun = settings.dryRun;
+    request.copier = SyncCopyWithEngine;
+    request.copiesInFlight = kCopiesInFlight;
+    request.verify = settings.verify;
+    request.versioningFolder = settings.versioningFolder.empty() ? nullptr : settings.versioningFolder.c_str();
+    request.cancel = settings.cancel;
+    request.exclusions = pair.exclusions;
+    SyncProgress progress;
+    SyncProgressInit(&progress);
+    request.progress = &progress;
+    // Nothing listed is a complete run with nothing to do.
+    if (items && items->count > 0) {
+        const DWORD exitCode =
+            settings.showProgress && !settings.dryRun ? RunShowingProgress(&request, &progress) : RunSynchronization(&request);
+        outcome->endedEarly = outcome->endedEarly || exitCode != 0;
+    }
+    SyncProgressFree(&progress);
+    AddSyncSummary(summary, &outcome->summary);
+}
+
+void AddSyncSummary(const SyncSummary& part, SyncSummary* whole) {
+    whole->copied += part.copied;
+    whole->deleted += part.deleted;
+    whole->created += part.created;
+    whole->removed += part.removed;
+    whole->notDone += part.notDone;
+    whole->replaced += part.replaced;
+    whole->cancelled = whole->cancelled || part.cancelled;
+    if (part.versions[0]) CopyText(whole->versions, MAX_PATH, part.versions);
+}
+
 SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSettings& settings) {
     SyncOutcome outcome = {};
     const LocationSlot* current = &data->slots[0];
@@ -195,42 +248,10 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
         return outcome;
     }
     outcome.refused = RefuseDeletions(data, items, settings);
-    if (!outcome.refused.empty()) {
-        FreeSyncItemList(items);
-        return outcome;
+    if (outcome.refused.empty()) {
+        const SyncPair pair = {current->rootPath, data->slots[1].rootPath, data->timeRule, data->exclusions, nullptr, nullptr};
+        SynchronizeItems(items, pair, settings, &outcome);
     }
-    Output output{&outcome, &settings};
-    SyncRequest request = {};
-    request.direction = settings.direction;
-    request.items = items;
-    request.currentRoot = current->rootPath;
-    request.otherRoot = data->slots[1].rootPath;
-    request.observer = NoteOperation;
-    request.observerContext = &output;
-    request.notice = NoteNotice;
-    request.noticeContext = &output;
-    request.summary = &outcome.summary;
-    request.unattended = true;
-    request.deleteWithoutRecycleBin = settings.deleteWithoutRecycleBin;
-    request.timeRule = data->timeRule;
-    request.logPath = settings.logPath.c_str();
-    request.dryRun = settings.dryRun;
-    request.copier = SyncCopyWithEngine;
-    request.copiesInFlight = kCopiesInFlight;
-    request.verify = settings.verify;
-    request.versioningFolder = settings.versioningFolder.empty() ? nullptr : settings.versioningFolder.c_str();
-    request.cancel = settings.cancel;
-    request.exclusions = data->exclusions;
-    SyncProgress progress;
-    SyncProgressInit(&progress);
-    request.progress = &progress;
-    // Nothing listed is a complete run with nothing to do.
-    if (items) {
-        const DWORD exitCode =
-            settings.showProgress && !settings.dryRun ? RunShowingProgress(&request, &progress) : RunSynchronization(&request);
-        outcome.endedEarly = exitCode != 0;
-    }
-    SyncProgressFree(&progress);
     FreeSyncItemList(items);
     return outcome;
 }

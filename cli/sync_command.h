@@ -32,6 +32,26 @@ struct SyncOutcome {
     std::wstring refused;  // why the run was refused before it changed anything; empty when it ran
 };
 
+// The two locations of a run of prepared items, and what the run needs of the analysis.
+struct SyncPair {
+    const wchar_t* currentRoot;  // LEFT: every item's path begins with it
+    const wchar_t* otherRoot;
+    TimeRule timeRule;
+    const ExclusionList* exclusions;
+    // Optional: told each operation's outcome, on the worker's thread.
+    void (*told)(void* context, SyncAction action, const wchar_t* itemPath, DWORD result);
+    void* toldContext;
+};
+
+// Runs the items (null: nothing to do), each checked one in its direction,
+// adding what was done and told to `outcome`.
+void SynchronizeItems(const SyncItemList* items, const SyncPair& pair, const SyncSettings& settings,
+                      SyncOutcome* outcome);
+// An operation's record: "copy<TAB>SOURCE<TAB>TARGET", "delete<TAB>PATH",
+// "mkdir<TAB>PATH" or "rmdir<TAB>PATH"; empty for no operation.
+std::wstring OperationText(SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath);
+void AddSyncSummary(const SyncSummary& part, SyncSummary* whole);
+
 // Runs the synchronization over the analysed pair in `data`.
 SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSettings& settings);
 

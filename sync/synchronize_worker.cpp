@@ -125,7 +125,7 @@ bool CollectFiles(Run* run) {
         const SyncItem& item = items->items[index];
         if (!item.checked) continue;
         if (item.isFolder) {
-            SyncAction action = DecideSyncAction(request->direction, true, item.state);
+            SyncAction action = DecideSyncAction(ItemDirection(request->direction, item), true, item.state);
             if (action != SyncNoAction && FolderPaths(request, item, run->otherPath) == kSyncRefusedTooLong)
                 Refuse(run, action, item.path);
             continue;
@@ -133,7 +133,7 @@ bool CollectFiles(Run* run) {
         DWORD built = BuildOtherPath(item.path, request->currentRoot, request->otherRoot, run->otherPath, kPathUnits);
         // An item outside the current root has no known other place: left alone.
         if (built == ERROR_INVALID_PARAMETER) continue;
-        SyncAction action = DecideSyncAction(request->direction, false, item.state);
+        SyncAction action = DecideSyncAction(ItemDirection(request->direction, item), false, item.state);
         if (built == ERROR_SUCCESS && IsPathUsable(item.path) && IsPathUsable(run->otherPath)) {
             if (action != SyncNoAction) FileBatchesAdd(&run->batches, index, action, item.path, run->otherPath);
             if (!FileBatchesKeepRoom(&run->batches, step)) return false;
@@ -166,7 +166,7 @@ void HandleFolders(Run* run, bool create) {
         if (!item.checked || !item.isFolder) continue;
         // Outside the current root, or refused in pass 1.
         if (FolderPaths(request, item, run->otherPath) != ERROR_SUCCESS) continue;
-        SyncAction action = DecideSyncAction(request->direction, true, item.state);
+        SyncAction action = DecideSyncAction(ItemDirection(request->direction, item), true, item.state);
         const SyncAction here = create ? SyncCreateItem : SyncRemoveItem;
         const SyncAction there = create ? SyncCreateOther : SyncRemoveOther;
         const wchar_t* path = action == there ? run->otherPath : action == here ? item.path : nullptr;

@@ -1,0 +1,46 @@
+#pragma once
+// The baseline file of the sync command: where it may lie, whether it was
+// made for this pair and these options, its entries, and its rewriting at
+// the end of a run.
+#include "cli/arguments.h"
+#include "cli/exclusion_patterns.h"
+#include "cli/two_way_rows.h"
+#include "model/baseline_file.h"
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+class BaselineFile {
+public:
+    // `roots`: LEFT and RIGHT, full paths ending in a backslash.
+    BaselineFile(const Options& options, const RunExclusions& exclusions, const std::wstring (&roots)[2]);
+
+    // Checks the file's place and, unless it is not there yet or
+    // --new-baseline is given (a first run), reads it into `entries`. Returns
+    // an empty text, or the refusal: the file lies inside LEFT or RIGHT, is
+    // damaged, or was made for another pair or with other options.
+    std::wstring Load(SourceEntries* entries);
+    // How this run tells files apart, as the baseline records it.
+    const TwoWayRule& Rule() const { return m_rule; }
+    // Records the rows after the run: a settled row (its operations done, or
+    // none needed) as the sides are now, read back from disk where the run
+    // wrote; any other row (a conflict, an unknown side, an operation not
+    // done) as the baseline had it. Returns an empty text, or why it failed.
+    std::wstring Save(const TwoWayRows& rows, const std::vector<bool>& settled) const;
+
+private:
+    std::wstring Refusal(const std::wstring& why) const;
+    std::wstring CheckHeader(const BaselineHeader& header, const std::vector<std::wstring>& patterns) const;
+
+    const Options& m_options;
+    const RunExclusions& m_exclusions;
+    const std::wstring (&m_roots)[2];
+    std::wstring m_path;
+    std::wstring m_pair[2];  // the roots' long full paths, without the backslash that ends them
+    DWORD m_serials[2] = {};
+    TwoWayRule m_rule = {};
+};
+
+}  // namespace cli

@@ -1,0 +1,82 @@
+#pragma once
+// Two-way synchronization: each side's entries compared with the record of
+// the last run (the baseline), each side's changes taken to the other, and
+// changes made on both sides left alone as conflicts.
+#include "model/file_digest.h"
+#include "model/file_times.h"
+
+#include <cstdint>
+
+enum TwoWayKind : uint8_t { TwoWayNone, TwoWayFile, TwoWayFolder, TwoWayUnknown };
+
+// An entry as one side had it: at the last run (the baseline) or now.
+struct TwoWaySide {
+    TwoWayKind kind;
+    bool hasDigest;
+    uint64_t size;
+    FILETIME time;
+    DWORD attributes;
+    FileDigest digest;
+};
+
+// How two files are told apart: by their digests, or by size and time.
+struct TwoWayRule {
+    TimeRule time;
+    bool byContent;
+};
+
+enum TwoWayMove : uint8_t {
+    TwoWayNothing,  // both sides agree, or neither changed
+    TwoWayToRight,  // LEFT's change goes to RIGHT
+    TwoWayToLeft,  // RIGHT's change goes to LEFT
+    TwoWayConflict,  // both changed: left as it is on both sides
+    TwoWayUnknownSide,  // a side could not be read: never acted on
+};
+
+enum TwoWayReason : uint8_t {
+    TwoWayNoReason,
+    TwoWayBothChanged,
+    TwoWayChangedDeleted,  // LEFT changed, RIGHT deleted
+    TwoWayDeletedChanged,  // LEFT deleted, RIGHT changed
+    TwoWayBothCreated,
+    TwoWayKindChanged,
+};
+
+// "both-changed", "changed-deleted", "deleted-changed", "both-created" or "kind-changed".
+const char* TwoWayReasonWord(TwoWayReason reason);
+
+const uint32_t kNoTwoWayParent = UINT32_MAX;
+
+// One path of either side or the baseline. The entries of a run stand in an
+// array, each folder before what it holds, which follows it together.
+struct TwoWayEntry {
+    TwoWaySide base[2];  // LEFT and RIGHT at the last run; TwoWayNone for none
+    TwoWaySide now[2];
+    uint32_t parent;  // the folder's index, or kNoTwoWayParent at the top
+    uint32_t end;  // one past its last descendant
+    // Filled by PlanTwoWay:
+    TwoWayMove move;
+    TwoWayReason reason;
+    // The move puts a file where a folder is, or the reverse: the earlier
+    // kind goes first, and the new one, with what it holds, in a second step.
+    bool kindChange;
+    // The move puts something in place only after a kind change above it (or
+    // its own) has removed the earlier kind: the index of that entry.
+    uint32_t waitsFor;
+};
+
+// Whether two sides hold the same entry under the rule: both none, both
+// folders, or files of the same content (or size and time). Unknown is never the same.
+bool SameTwoWaySide(const TwoWaySide& a, const TwoWaySide& b, const TwoWayRule& rule);
+
+// The move of one entry on its own, from what each side did since the baseline.
+void DecideTwoWay(TwoWayEntry* entry, const TwoWayRule& rule);
+
+// Decides every entry, then lets folders follow what they hold: an entry
+// below an unknown folder is unknown; a folder is removed from a side only
+// with all it holds there, else it is a conflict; nothing is put into a
+// folder that the side does not have and the run does not make.
+void PlanTwoWay(TwoWayEntry* entries, uint32_t count, const TwoWayRule& rule);
+
+// The side a move puts something on (0 LEFT, 1 RIGHT); -1 for no move.
+int TwoWayTarget(const TwoWayEntry& entry);
