@@ -123,10 +123,8 @@ void DropWaitingOnFailures(TwoWayRun* run, PhaseItems* second, SyncOutcome* outc
         SyncItem& item = second->list->items[index];
         const uint32_t row = second->rowOf[item.path];
         const uint32_t waited = run->rows.entries[row].waitsFor;
-        const RowOutcome& first = run->outcomes[waited];
-        // The waited row's own second operation is not done yet: only its first counts.
-        const bool cleared = first.done >= (waited == row ? 1u : first.planned);
-        if (cleared || run->options->dryRun) continue;
+        // The kind change's first operation took the earlier kind away; its second is yet to come.
+        if (run->outcomes[waited].done > 0) continue;
         item.checked = false;
         ++outcome->summary.notDone;
         outcome->notices += OperationText(DecideSyncAction(ItemDirection(SyncCommit, item), item.isFolder, item.state),

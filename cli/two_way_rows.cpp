@@ -4,6 +4,7 @@
 #include "cli/console.h"
 #include "model/names.h"
 #include "model/scan.h"
+#include "sync/temporary_names.h"
 #include "model/system_error.h"
 
 #include <algorithm>
@@ -180,6 +181,8 @@ void MergeSources(SourceEntries (&sources)[3], TwoWayRows* rows) {
             rows->entries[open.back().first].end = index;
             open.pop_back();
         }
+        const size_t name = path.rfind(L'\\') + 1;
+        entry.leftover = IsTemporaryName(path.c_str() + name);
         entry.parent = open.empty() ? kNoTwoWayParent : open.back().first;
         entry.end = index + 1;
         rows->entries.push_back(entry);

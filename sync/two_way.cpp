@@ -113,6 +113,11 @@ void DecideTwoWay(TwoWayEntry* entry, const TwoWayRule& rule) {
         entry->move = TwoWayUnknownSide;
         return;
     }
+    const bool unrecorded = entry->base[0].kind == TwoWayNone && entry->base[1].kind == TwoWayNone;
+    if (entry->leftover && unrecorded && (left.kind == TwoWayNone) != (right.kind == TwoWayNone)) {
+        entry->move = left.kind != TwoWayNone ? TwoWayToLeft : TwoWayToRight;
+        return;
+    }
     const bool leftChanged = !SameTwoWaySide(left, entry->base[0], rule);
     const bool rightChanged = !SameTwoWaySide(right, entry->base[1], rule);
     if (leftChanged != rightChanged) {
@@ -123,7 +128,7 @@ void DecideTwoWay(TwoWayEntry* entry, const TwoWayRule& rule) {
     // Neither changed, or both to the same: the sides agree.
     if (!leftChanged || SameTwoWaySide(left, right, rule)) return;
     TwoWayReason reason = TwoWayBothChanged;
-    if (entry->base[0].kind == TwoWayNone && entry->base[1].kind == TwoWayNone) {
+    if (unrecorded) {
         reason = TwoWayBothCreated;
     } else if (left.kind == TwoWayNone) {
         reason = TwoWayDeletedChanged;

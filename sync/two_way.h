@@ -52,6 +52,9 @@ const uint32_t kNoTwoWayParent = UINT32_MAX;
 struct TwoWayEntry {
     TwoWaySide base[2];  // LEFT and RIGHT at the last run; TwoWayNone for none
     TwoWaySide now[2];
+    // A file under the copy engine's temporary name, on one side only and
+    // never recorded: what a stopped run left. It is deleted, not copied.
+    bool leftover;
     uint32_t parent;  // the folder's index, or kNoTwoWayParent at the top
     uint32_t end;  // one past its last descendant
     // Filled by PlanTwoWay:

@@ -131,8 +131,8 @@ std::vector<std::wstring> TextsOf(const std::vector<CapturedBox>& boxes) {
     return texts;
 }
 
-bool InRecycleBin(const std::wstring& name, const std::wstring& folder) {
-    bool found = false;
+std::vector<std::wstring> RecycleBinEntries() {
+    std::vector<std::wstring> found;
     HRESULT initialized = CoInitialize(nullptr);
     IShellFolder* desktop = nullptr;
     LPITEMIDLIST binLocation = nullptr;
@@ -146,15 +146,14 @@ bool InRecycleBin(const std::wstring& name, const std::wstring& folder) {
         bin->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &entries) == S_OK) {
         LPITEMIDLIST entry = nullptr;
         ULONG fetched = 0;
-        while (!found && entries->Next(1, &entry, &fetched) == S_OK) {
+        while (entries->Next(1, &entry, &fetched) == S_OK) {
             wchar_t entryName[MAX_PATH] = {};
             wchar_t origin[MAX_PATH] = {};
             SHELLDETAILS column = {};
             // Column 0 is the name, column 1 the folder it was deleted from.
             if (SUCCEEDED(details->GetDetailsOf(entry, 0, &column))) StrRetToBufW(&column.str, entry, entryName, MAX_PATH);
             if (SUCCEEDED(details->GetDetailsOf(entry, 1, &column))) StrRetToBufW(&column.str, entry, origin, MAX_PATH);
-            found = _wcsicmp(entryName, name.c_str()) == 0 &&
-                    _wcsicmp(WithoutFinalBackslash(origin).c_str(), WithoutFinalBackslash(folder).c_str()) == 0;
+            found.push_back(WithoutFinalBackslash(origin) + L"\\" + entryName);
             CoTaskMemFree(entry);
         }
     }
@@ -165,6 +164,14 @@ bool InRecycleBin(const std::wstring& name, const std::wstring& folder) {
     if (desktop) desktop->Release();
     if (SUCCEEDED(initialized)) CoUninitialize();
     return found;
+}
+
+bool InRecycleBin(const std::wstring& name, const std::wstring& folder) {
+    const std::wstring path = WithoutFinalBackslash(folder) + L"\\" + name;
+    for (const std::wstring& entry : RecycleBinEntries()) {
+        if (_wcsicmp(entry.c_str(), path.c_str()) == 0) return true;
+    }
+    return false;
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(LongForm(path).c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -55,6 +55,8 @@ std::vector<std::wstring> TextsOf(const std::vector<CapturedBox>& boxes);
 // True when the Recycle Bin holds an item of this name deleted from this folder
 // (`folder` with or without its final backslash).
 bool InRecycleBin(const std::wstring& name, const std::wstring& folder);
+// The full paths that the Recycle Bin's items were deleted from.
+std::vector<std::wstring> RecycleBinEntries();
 
 bool Exists(const std::wstring& path);
 std::string ReadFileBytes(const std::wstring& path);
