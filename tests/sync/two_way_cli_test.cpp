@@ -147,4 +147,152 @@ TEST_F(TwoWayCliTest, EachSidesChangeGoesAcrossAndWhatBothChangedIsAConflict) {
     }
 }
 
+// The first run over two folders copies what one side has, tells the pairs
+// that differ as conflicts and deletes nothing; a dry run shows it first and
+// changes nothing; a repeated run does nothing new; a conflict made right by
+// the user ends; --new-baseline adopts folders that were moved.
+TEST_F(TwoWayCliTest, TheFirstRunDeletesNothingAndARepeatedRunDoesNothingNew) {
+    File(0, L"a.txt", "left only");
+    File(1, L"only\\c.txt", "right only");
+    File(0, L"same.txt", "same");
+    File(1, L"same.txt", "same");
+    File(0, L"x.txt", "left");
+    File(1, L"x.txt", "right!");
+    const TreeSnapshot before = SnapshotTree(m_folder.Path());
+    const CompanionRun dry = Sync({L"--dry-run"});
+    EXPECT_EQ(dry.exitCode, 1u) << dry.err;
+    EXPECT_EQ(DescribeChanges(before, SnapshotTree(m_folder.Path())), "");
+    EXPECT_FALSE(Exists(m_baseline));
+    const CompanionRun first = Sync();
+    EXPECT_EQ(first.exitCode, 1u) << first.err;
+    EXPECT_EQ(first.out, dry.out);
+    EXPECT_EQ(first.out, Utf8(L"mkdir\t" + m_left + L"only\ncopy\t" + m_left + L"a.txt\t" + m_right + L"a.txt\n" +
+                              L"copy\t" + m_right + L"only\\c.txt\t" + m_left + L"only\\c.txt\n") +
+                             "CONFLICT\tfile\tx.txt\tboth-created\n");
+    EXPECT_EQ(SummaryOf(first), "files copied 2 (0 replaced), deleted 0; folders created 1, removed 0; not done 0; "
+                                "conflicts 1\n");
+    const std::string baseline = ReadFileBytes(m_baseline);
+    for (int again = 0; again < 2; ++again) {
+        const TreeSnapshot settled = SnapshotTree(m_folder.Path());
+        const CompanionRun repeated = Sync();
+        EXPECT_EQ(repeated.exitCode, 1u) << repeated.err;
+        EXPECT_EQ(repeated.out, "CONFLICT\tfile\tx.txt\tboth-created\n");
+        EXPECT_EQ(DescribeChanges(settled, SnapshotTree(m_folder.Path())), "");
+        EXPECT_EQ(ReadFileBytes(m_baseline), baseline);
+    }
+    File(1, L"x.txt", "left");
+    for (int again = 0; again < 2; ++again) {
+        const CompanionRun agreed = Sync();
+        EXPECT_EQ(agreed.exitCode, 0u) << agreed.err;
+        EXPECT_EQ(agreed.out, "");
+    }
+    for (const std::wstring& entry : RecycleBinEntries()) EXPECT_NE(entry.find(m_folder.Path()), 0u) << Utf8(entry);
+    // Moved: the baseline names the old places, and only --new-baseline adopts the new ones.
+    const std::wstring moved = m_folder.Path() + L"moved";
+    ASSERT_TRUE(MoveFileW(m_left.substr(0, m_left.size() - 1).c_str(), moved.c_str()));
+    m_left = moved + L"\\";
+    EXPECT_EQ(Sync().exitCode, 2u);
+    File(0, L"after the move.txt", "new");
+    const CompanionRun adopted = Sync({L"--new-baseline"});
+    EXPECT_EQ(adopted.exitCode, 0u) << adopted.err;
+    EXPECT_EQ(SnapshotTree(m_left), SnapshotTree(m_right));
+    EXPECT_EQ(Sync().exitCode, 0u);
+}
+
+// Against a baseline made with --content, a file whose bytes changed under
+// the same size and time is a change, and goes across.
+TEST_F(TwoWayCliTest, ByContentAChangeUnderTheSameSizeAndTimeGoesAcross) {
+    File(0, L"a.bin", "0123456789");
+    ASSERT_EQ(Sync({L"--content"}).exitCode, 0u);
+    File(1, L"a.bin", "0123456780");
+    EXPECT_EQ(Sync().exitCode, 2u) << "a baseline by content is refused to a run by time";
+    const CompanionRun run = Sync({L"--content"});
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(ReadFileBytes(m_left + L"a.bin"), "0123456780");
+    EXPECT_EQ(Sync({L"--content"}).out, "");
+}
+
+// Every refusal ends the run before it changes anything, the baseline too.
+TEST_F(TwoWayCliTest, ARefusedRunChangesNothing) {
+    File(0, L"a.txt", "one");
+    File(0, L"d\\b.txt", "two");
+    ASSERT_EQ(Sync().exitCode, 0u);
+    const std::wstring other = m_folder.MakeFolder(L"other");
+    const std::wstring damaged = m_output.Path() + L"damaged.baseline";
+    const std::string whole = ReadFileBytes(m_baseline);
+    m_output.MakeFile(L"damaged.baseline", whole.substr(0, whole.size() - 4));
+    const std::wstring left = m_left.substr(0, m_left.size() - 1);
+    const std::wstring right = m_right.substr(0, m_right.size() - 1);
+    const struct {
+        std::vector<std::wstring> arguments;
+        const char* says;
+    } rows[] = {
+        {{left, other}, "was made for another pair of folders: LEFT "},
+        {{right, left}, "records LEFT and RIGHT the other way round"},
+        {{L"--baseline", m_left + L"pair.baseline", left, right}, "lies inside LEFT"},
+        {{L"--baseline", damaged, left, right}, "is damaged: line "},
+        {{L"--exclude", L"*.tmp", left, right}, "was made with the exclusions none, and this run has \"*.tmp\""},
+        {{L"--content", left, right}, "was made comparing files by size and time, a time window of 2 seconds"},
+        {{L"--time-window", L"10", left, right}, "and this run compares them by size and time, a time window of 10"},
+        {{left, m_folder.Path() + L"nowhere"}, "RIGHT folder not found"},
+        {{left, m_output.Path() + L"damaged.baseline"}, "sync changes folders, and RIGHT is a catalog"},
+    };
+    const TreeSnapshot before = SnapshotTree(m_folder.Path());
+    const TreeSnapshot outputBefore = SnapshotTree(m_output.Path());
+    for (const auto& row : rows) {
+        std::vector<std::wstring> arguments = {L"sync", L"--baseline", m_baseline};
+        arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+        TempFolder output;
+        const CompanionRun run = RunCompanion(arguments, output);
+        EXPECT_EQ(run.exitCode, 2u) << row.says << "\n" << run.err;
+        EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    // An emptied side would empty the other: refused but with --allow-delete-all.
+    Change(0, L"-a.txt|-d\\");
+    const TreeSnapshot emptied = SnapshotTree(m_folder.Path());
+    const CompanionRun run = Sync();
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_NE(run.err.find("refused: the run would delete every file and folder of RIGHT, 3 in all"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(DescribeChanges(emptied, SnapshotTree(m_folder.Path())), "");
+    EXPECT_EQ(DescribeChanges(outputBefore, SnapshotTree(m_output.Path())), "");
+    EXPECT_EQ(Sync({L"--allow-delete-all"}).exitCode, 0u);
+    EXPECT_EQ(SnapshotTree(m_right), TreeSnapshot());
+}
+
+// A run killed while it copies leaves every real name whole; the next run
+// ends with both sides agreeing, and nothing lost.
+TEST_F(TwoWayCliTest, AfterAKilledRunTheNextOneEndsWithBothSidesAgreeing) {
+    File(0, L"kept.txt", "kept");
+    File(0, L"big.bin", "the earlier version");
+    ASSERT_EQ(Sync().exitCode, 0u);
+    File(1, L"from the right.txt", "made on the right");
+    HANDLE file = CreateFileW((m_left + L"big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = 256ll << 20;
+    ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+    ASSERT_TRUE(SetLastWriteTime(m_left + L"big.bin", kLater));
+    RunningCompanion running = StartCompanion({L"sync", L"--baseline", m_baseline, m_left, m_right}, m_output, false);
+    bool caught = false;
+    for (int waited = 0; !caught && waited < 120000; ++waited) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((m_right + L"~QM?????.TMP").c_str(), &found);
+        caught = search != INVALID_HANDLE_VALUE;
+        if (caught) FindClose(search);
+        if (!caught && WaitForSingleObject(running.process.hProcess, 1) == WAIT_OBJECT_0) break;
+    }
+    ASSERT_TRUE(caught) << "the copy was not caught under way";
+    TerminateProcess(running.process.hProcess, 9);
+    FinishCompanion(&running);
+    EXPECT_EQ(ReadFileBytes(m_right + L"big.bin"), "the earlier version");
+    const CompanionRun next = Sync();
+    EXPECT_EQ(next.exitCode, 0u) << next.err;
+    EXPECT_EQ(SnapshotTree(m_left), SnapshotTree(m_right));
+    EXPECT_EQ(SeenOnDisk(m_right + L"big.bin").size, 256ull << 20);
+    EXPECT_EQ(ReadFileBytes(m_left + L"from the right.txt"), "made on the right");
+    EXPECT_EQ(Sync().out, "");
+}
+
 }  // namespace
