@@ -50,6 +50,7 @@ struct OptionRow {
     const wchar_t* value;
     unsigned commands;
     bool repeats;
+    bool required;  // the commands it goes with need it
     bool (*set)(Options* options, const std::wstring& value);
     const wchar_t* valueProblem;
     const wchar_t* help;
@@ -57,31 +58,31 @@ struct OptionRow {
 
 // In the order of the synopsis and the help.
 const OptionRow kOptions[] = {
-    {L"--dry-run", nullptr, kSync, false,
+    {L"--dry-run", nullptr, kSync, false, false,
      [](Options* o, const std::wstring&) { return o->dryRun = true; }, nullptr,
      L"commit, update, sync: print the operations that would run, and\n"
      L"change nothing"},
-    {L"--content", nullptr, kEvery, false,
+    {L"--content", nullptr, kEvery, false, false,
      [](Options* o, const std::wstring&) { return o->compareContent = true; }, nullptr,
      L"compare the content of the files byte for byte; without it,\n"
      L"files are compared by size and last-write time, and times\n"
      L"that differ by 2 seconds or less are the same (FAT keeps\n"
      L"times in steps of 2 seconds, exFAT and many shares in seconds);\n"
      L"catalog: write a SHA-256 digest of each file's content"},
-    {L"--simultaneous", nullptr, kAnalyze | kOneWay, false,
+    {L"--simultaneous", nullptr, kAnalyze | kOneWay, false, false,
      [](Options* o, const std::wstring&) { return o->simultaneous = true; }, nullptr,
      L"read both folders at the same time (faster on two disks)"},
-    {L"--all", nullptr, kAnalyze, false,
+    {L"--all", nullptr, kAnalyze, false, false,
      [](Options* o, const std::wstring&) { return o->listAll = true; }, nullptr,
      L"analyze: list every item of both folders, identical ones too"},
-    {L"--json", nullptr, kAnalyze, false,
+    {L"--json", nullptr, kAnalyze, false, false,
      [](Options* o, const std::wstring&) { return o->json = true; }, nullptr,
      L"analyze: one JSON object per item instead of the text listing"},
-    {L"--null", nullptr, kTwoSides, false,
+    {L"--null", nullptr, kTwoSides, false, false,
      [](Options* o, const std::wstring&) { return o->nullTerminated = true; }, nullptr,
      L"end each record on standard output with a NUL character\n"
      L"instead of a line break (for names that hold line breaks)"},
-    {L"--log", L"FOLDER", kEvery, false,
+    {L"--log", L"FOLDER", kEvery, false, false,
      [](Options* o, const std::wstring& value) {
          o->logFolder = value;
          return !value.empty();
@@ -89,58 +90,58 @@ const OptionRow kOptions[] = {
      L"needs a FOLDER",
      L"write the logs into FOLDER, as AnalyzeLog.txt and\n"
      L"SynchronizeLog.txt"},
-    {L"--time-window", L"SECONDS", kTwoSides, false, SetTimeWindow,
+    {L"--time-window", L"SECONDS", kTwoSides, false, false, SetTimeWindow,
      L"needs a number of SECONDS from 2 to 86400, or 0",
      L"times that differ by up to SECONDS (2 or more) are the same,\n"
      L"for shares whose clocks drift; 0: only equal times are the\n"
      L"same (NTFS keeps them exactly)"},
-    {L"--ignore-hour-shift", nullptr, kTwoSides, false,
+    {L"--ignore-hour-shift", nullptr, kTwoSides, false, false,
      [](Options* o, const std::wstring&) { return o->timeRule.ignoreHourShift = true; }, nullptr,
      L"times that differ by one hour (within the window) are the same,\n"
      L"for FAT volumes after a change of daylight-saving time"},
-    {L"--verify", nullptr, kSync, false,
+    {L"--verify", nullptr, kSync, false, false,
      [](Options* o, const std::wstring&) { return o->verify = true; }, nullptr,
-     L"commit, update, sync: read each copy back and compare it byte for byte\n"
-     L"with its source before it takes its place; a copy that differs\n"
-     L"is removed, and the file it was to replace stays"},
-    {L"--max-delete", L"N", kSync, false,
+     L"commit, update, sync: read each copy back and compare it byte\n"
+     L"for byte with its source before it takes its place; a copy\n"
+     L"that differs is removed, and the file it was to replace stays"},
+    {L"--max-delete", L"N", kSync, false, false,
      [](Options* o, const std::wstring& value) { return ParseOptionNumber(value, &o->maxDelete); },
      L"needs a number N of 0 or more",
-     L"commit, update, sync: refuse a run that would delete more than N\n"
-     L"files and folders"},
-    {L"--max-replace", L"N", kSync, false,
+     L"commit, update, sync: refuse a run that would delete more than\n"
+     L"N files and folders"},
+    {L"--max-replace", L"N", kSync, false, false,
      [](Options* o, const std::wstring& value) { return ParseOptionNumber(value, &o->maxReplace); },
      L"needs a number N of 0 or more",
-     L"commit, update, sync: refuse a run that would replace more than N\n"
-     L"files (a source whose files were all damaged or encrypted would\n"
-     L"replace every file of the backup)"},
-    {L"--allow-delete-all", nullptr, kSync, false,
+     L"commit, update, sync: refuse a run that would replace more\n"
+     L"than N files (a source whose files were all damaged or\n"
+     L"encrypted would replace every file of the backup)"},
+    {L"--allow-delete-all", nullptr, kSync, false, false,
      [](Options* o, const std::wstring&) { return o->allowDeleteAll = true; }, nullptr,
-     L"commit, update, sync: allow a run that deletes every entry of the\n"
-     L"folder made to match (refused without it: the other folder\n"
+     L"commit, update, sync: allow a run that deletes every entry of\n"
+     L"the folder made to match (refused without it: the other folder\n"
      L"may be empty by mistake, a drive not mounted, say)"},
-    {L"--delete-without-recycle-bin", nullptr, kSync, false,
+    {L"--delete-without-recycle-bin", nullptr, kSync, false, false,
      [](Options* o, const std::wstring&) { return o->deleteWithoutRecycleBin = true; }, nullptr,
-     L"commit, update, sync: delete for good a file that cannot go to the\n"
-     L"Recycle Bin; without it, such a file is left and reported"},
-    {L"--backup-dir", L"FOLDER", kSync, false,
+     L"commit, update, sync: delete for good a file that cannot go to\n"
+     L"the Recycle Bin; without it, such a file is left and reported"},
+    {L"--backup-dir", L"FOLDER", kSync, false, false,
      [](Options* o, const std::wstring& value) {
          o->backupDir = value;
          return !value.empty();
      },
      L"needs a FOLDER",
-     L"commit, update, sync: move deleted files and the earlier versions of\n"
-     L"replaced files into FOLDER\\YYYY-MM-DD_HHMMSS (the run's start,\n"
-     L"local time), each under its path below the folder it left,\n"
-     L"instead of the Recycle Bin; for shares and removable drives,\n"
-     L"which have none. FOLDER must not lie inside LEFT or RIGHT, and\n"
-     L"is made when missing (its parent must exist)"},
-    {L"--new-baseline", nullptr, kTwoWay, false,
+     L"commit, update, sync: move deleted files and the earlier\n"
+     L"versions of replaced files into FOLDER\\YYYY-MM-DD_HHMMSS (the\n"
+     L"run's start, local time), each under its path below the folder\n"
+     L"it left, instead of the Recycle Bin; for shares and removable\n"
+     L"drives, which have none. FOLDER must not lie inside LEFT or\n"
+     L"RIGHT, and is made when missing (its parent must exist)"},
+    {L"--new-baseline", nullptr, kTwoWay, false, false,
      [](Options* o, const std::wstring&) { return o->newBaseline = true; }, nullptr,
      L"sync: run as a first run over LEFT and RIGHT (copies what only\n"
      L"one side has, deletes nothing) and replace the baseline; for\n"
      L"folders that were moved"},
-    {L"--baseline", L"FILE", kTwoWay, false,
+    {L"--baseline", L"FILE", kTwoWay, false, true,
      [](Options* o, const std::wstring& value) {
          o->baseline = value;
          return !value.empty();
@@ -149,7 +150,7 @@ const OptionRow kOptions[] = {
      L"sync: the record of the last run (needed): LEFT and RIGHT as\n"
      L"they were after it; made by the first run"},
     // Patterns are checked with the files' patterns, once the line is read.
-    {L"--exclude", L"PATTERN", kEvery, true,
+    {L"--exclude", L"PATTERN", kEvery, true, false,
      [](Options* o, const std::wstring& value) {
          o->excludePatterns.push_back(value);
          return true;
@@ -164,7 +165,7 @@ const OptionRow kOptions[] = {
      L"between names, the whole path below LEFT and RIGHT (build\\*.obj,\n"
      L"docs\\drafts); a leading backslash keeps it to their top folder\n"
      L"(\\build), and a trailing one to folders (cache\\)"},
-    {L"--exclude-from", L"FILE", kEvery, true,
+    {L"--exclude-from", L"FILE", kEvery, true, false,
      [](Options* o, const std::wstring& value) {
          o->excludeFiles.push_back(value);
          return !value.empty();
@@ -199,9 +200,10 @@ const OptionRow* FindOption(const std::wstring& name) {
 
 // "[--name VALUE]", and "..." after one that may be given many times.
 std::wstring SynopsisWord(const OptionRow& row) {
-    std::wstring word = std::wstring(L"[") + row.name;
+    std::wstring word = std::wstring(row.name);
     if (row.value) word += std::wstring(L" ") + row.value;
-    return word + (row.repeats ? L"]..." : L"]");
+    if (row.required) return word;
+    return L"[" + word + (row.repeats ? L"]..." : L"]");
 }
 
 // The command's line of the synopsis, wrapped under its first option.
@@ -256,6 +258,10 @@ const wchar_t kHelpIntro[] =
     L"  catalog   saves the listing of FOLDER (with --content, its files' digests too)\n"
     L"            to the file FILE, a catalog, which analyze compares later in the\n"
     L"            folder's place: LEFT, RIGHT or both may be a catalog\n"
+    L"  sync      brings each side's changes since the last run to the other, for\n"
+    L"            two copies that both change: the baseline FILE records both\n"
+    L"            folders after each run, and a change made on both sides is a\n"
+    L"            conflict, left as it is\n"
     L"Deleted files go to the Recycle Bin, and so do the files that copies replace;\n"
     L"folders are removed only when empty. Links (symbolic links, junctions, mount\n"
     L"points) are never followed: they are UNKNOWN and left alone. Each copy is made\n"
@@ -311,13 +317,32 @@ const wchar_t kHelpAfterOptions[] =
     L"                  of what was copied, deleted, created, removed and not done\n"
     L"                  follows on standard error. With --dry-run, the lines are the\n"
     L"                  operations that would run.\n"
+    L"  sync            the operations, as commit and update print them, then one\n"
+    L"                  line for each conflict:\n"
+    L"                    CONFLICT<tab>KIND<tab>PATH<tab>REASON\n"
+    L"                  KIND: file or folder; PATH: relative to LEFT and RIGHT;\n"
+    L"                  REASON: both-changed, changed-deleted (LEFT changed it, RIGHT\n"
+    L"                  deleted it), deleted-changed, both-created or kind-changed\n"
+    L"                  (a file became a folder, or the reverse). A side's change\n"
+    L"                  since the last run goes to the other side; a change on both\n"
+    L"                  sides is a conflict, left alone in this and every later run\n"
+    L"                  until both sides agree. The first run (no FILE yet, or\n"
+    L"                  --new-baseline) copies what one side lacks, counts the pairs\n"
+    L"                  that differ as conflicts and deletes nothing. FILE is the\n"
+    L"                  catalog format 2 with both sides' entries, written at the end\n"
+    L"                  of each run but a dry run; a run is refused when FILE lies in\n"
+    L"                  LEFT or RIGHT, is damaged, or was made for another pair of\n"
+    L"                  folders or with other exclusions or comparison options.\n"
     L"  catalog         nothing on standard output; FILE holds the catalog, UTF-8 text\n"
     L"                  with a tab between fields, one line each:\n"
     L"                    quillmar-catalog<tab>1<tab>content=sha256 (or content=none)\n"
+    L"                    exclude<tab>PATTERN          (format 2: one per exclusion)\n"
     L"                    KIND<tab>SIZE<tab>TIME<tab>ATTRIBUTES<tab>SHA256<tab>PATH\n"
     L"                    end<tab>ENTRIES\n"
     L"                  The header names the format, its version and whether digests\n"
-    L"                  are there; then one line per entry, each folder's before those\n"
+    L"                  are there; a catalog made with exclusions is of format 2 and\n"
+    L"                  records them, and analyze applies them to the other side too;\n"
+    L"                  then one line per entry, each folder's before those\n"
     L"                  of what it holds, which follow it in order of their names;\n"
     L"                  last the number of entries. KIND: file, folder, unknown-file or\n"
     L"                  unknown-folder (the scan could not stand for it); SIZE in bytes;\n"
@@ -343,6 +368,8 @@ const wchar_t kHelpAfterOptions[] =
     L"                  be read), 2 trouble\n"
     L"  commit, update  0 every operation done, 1 some operations skipped or failed (or\n"
     L"                  items that could not be read), 2 trouble\n"
+    L"  sync            0 both sides agree after the run, 1 conflicts, operations not\n"
+    L"                  done or items that could not be read, 2 trouble or a refusal\n"
     L"  catalog         0 every entry written whole, 1 some written as unknown or\n"
     L"                  without their digest (see the log), 2 trouble: FILE as it was\n"
     L"  Trouble: bad usage, a folder that cannot be read, a damaged catalog (or one\n"
