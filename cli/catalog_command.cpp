@@ -17,34 +17,12 @@ namespace cli {
 
 namespace {
 
-const wchar_t* const kSideNames[2] = {L"LEFT", L"RIGHT"};
-
 // Set by Ctrl+C; the scan and the writer test it.
 volatile LONG g_catalogCancel = 0;
 
 BOOL WINAPI OnCatalogControl(DWORD) {
     InterlockedExchange(&g_catalogCancel, 1);
     return TRUE;
-}
-
-// The full path of FILE; empty, with the reason in `problem`, when a catalog cannot go there.
-std::wstring CatalogTarget(const std::wstring& argument, std::wstring* problem) {
-    std::vector<wchar_t> full(kPathUnits);
-    DWORD length = GetFullPathNameW(argument.c_str(), kPathUnits, full.data(), nullptr);
-    if (length == 0 || length >= kPathUnits - 32) {
-        *problem = L"FILE path is not valid or too long: " + argument;
-        return std::wstring();
-    }
-    std::wstring path(full.data(), length);
-    if (IsFolder(path) || path.back() == L'\\') {
-        *problem = L"FILE is a folder: " + argument + L" (a catalog is a file)";
-        return std::wstring();
-    }
-    if (!IsFolder(path.substr(0, path.rfind(L'\\') + 1))) {
-        *problem = L"FILE's folder not found: " + argument;
-        return std::wstring();
-    }
-    return path;
 }
 
 // The folder to catalog, with its trailing backslash; empty, with the reason, when it cannot be read.
@@ -122,7 +100,7 @@ int RunCatalogCommand(const Options& options, const RunExclusions& exclusions) {
     bool argumentProblem = false;
     const std::wstring folder = CatalogedFolder(options.folders[0], &problem, &argumentProblem);
     if (folder.empty()) return argumentProblem ? ArgumentTrouble(problem) : Trouble(problem);
-    const std::wstring file = CatalogTarget(options.folders[1], &problem);
+    const std::wstring file = OwnFilePath(options.folders[1], L"FILE", L"a catalog", &problem);
     if (file.empty()) return ArgumentTrouble(problem);
     RunLogs logs;
     problem = ChooseLogPaths(options.logFolder, &logs);

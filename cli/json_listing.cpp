@@ -2,6 +2,7 @@
 
 #include "analysis/child_index.h"
 #include "analysis/state_walk.h"
+#include "model/file_times.h"
 #include "model/location_tree.h"
 #include "model/names.h"
 #include "model/pending_stack.h"
@@ -228,8 +229,7 @@ void AppendJsonString(std::string* json, const std::wstring& text) {
 void AppendJsonTime(std::string* json, const FILETIME& time) {
     char text[kIsoTimeBytes + 2];
     text[0] = '"';
-    const size_t length = FormatIsoTime((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime,
-                                        text + 1);
+    const size_t length = FormatIsoTime(FileTimeTicks(time), text + 1);
     text[length + 1] = '"';
     json->append(text, length + 2);
 }

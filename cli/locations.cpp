@@ -132,6 +132,26 @@ std::wstring CheckVersioningFolder(const std::wstring& argument, const std::wstr
     return std::wstring();
 }
 
+std::wstring OwnFilePath(const std::wstring& argument, const wchar_t* name, const wchar_t* kind,
+                         std::wstring* problem) {
+    std::vector<wchar_t> full(kPathUnits);
+    const DWORD length = GetFullPathNameW(argument.c_str(), kPathUnits, full.data(), nullptr);
+    if (length == 0 || length >= kPathUnits - 32) {
+        *problem = std::wstring(name) + L" path is not valid or too long: " + argument;
+        return std::wstring();
+    }
+    std::wstring path(full.data(), length);
+    if (IsFolder(path) || path.back() == L'\\') {
+        *problem = std::wstring(name) + L" is a folder: " + argument + L" (" + kind + L" is a file)";
+        return std::wstring();
+    }
+    if (!IsFolder(path.substr(0, path.rfind(L'\\') + 1))) {
+        *problem = std::wstring(name) + L"'s folder not found: " + argument;
+        return std::wstring();
+    }
+    return path;
+}
+
 std::wstring ChooseLogPaths(const std::wstring& folder, RunLogs* logs) {
     std::wstring base;
     if (!folder.empty()) {

@@ -7,6 +7,9 @@
 
 namespace cli {
 
+// The two locations' names in what the companion tells.
+const wchar_t* const kSideNames[2] = {L"LEFT", L"RIGHT"};
+
 // The full path of a folder argument, ending in a backslash; empty when it
 // cannot be formed.
 std::wstring FolderPath(const std::wstring& argument);
@@ -34,6 +37,12 @@ std::wstring CheckLocations(const std::wstring (&arguments)[2], std::wstring (&p
 // LEFT or RIGHT (or is one), or neither it nor its parent exists.
 std::wstring CheckVersioningFolder(const std::wstring& argument, const std::wstring (&paths)[2],
                                    std::wstring* folder);
+
+// The full path of a file the run writes (a catalog, a baseline), named `name`
+// in what is told, which is `kind`; empty, with the reason in `problem`, when
+// it cannot go there: a path too long, a folder, a folder that is not there.
+std::wstring OwnFilePath(const std::wstring& argument, const wchar_t* name, const wchar_t* kind,
+                         std::wstring* problem);
 
 // Where a run writes its logs.
 struct RunLogs {

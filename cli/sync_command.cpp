@@ -213,6 +213,7 @@ void SynchronizeItems(const SyncItemList* items, const SyncPair& pair, const Syn
     request.versioningFolder = settings.versioningFolder.empty() ? nullptr : settings.versioningFolder.c_str();
     request.cancel = settings.cancel;
     request.exclusions = pair.exclusions;
+    request.addToLog = pair.addToLog;
     SyncProgress progress;
     SyncProgressInit(&progress);
     request.progress = &progress;
@@ -224,6 +225,7 @@ void SynchronizeItems(const SyncItemList* items, const SyncPair& pair, const Syn
     }
     SyncProgressFree(&progress);
     AddSyncSummary(summary, &outcome->summary);
+    if (summary.versions[0]) outcome->versionFolders.push_back(summary.versions);
 }
 
 void AddSyncSummary(const SyncSummary& part, SyncSummary* whole) {
@@ -249,7 +251,7 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
     }
     outcome.refused = RefuseDeletions(data, items, settings);
     if (outcome.refused.empty()) {
-        const SyncPair pair = {current->rootPath, data->slots[1].rootPath, data->timeRule, data->exclusions, nullptr, nullptr};
+        const SyncPair pair = {current->rootPath, data->slots[1].rootPath, data->timeRule, data->exclusions, nullptr, nullptr, false};
         SynchronizeItems(items, pair, settings, &outcome);
     }
     FreeSyncItemList(items);

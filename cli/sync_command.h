@@ -6,6 +6,7 @@
 #include "sync/synchronize_worker.h"
 
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -30,6 +31,7 @@ struct SyncOutcome {
     SyncSummary summary;
     bool endedEarly;  // nothing was changed: no memory, or the log could not be created
     std::wstring refused;  // why the run was refused before it changed anything; empty when it ran
+    std::vector<std::wstring> versionFolders;  // each run's folder in the versioning folder that received files
 };
 
 // The two locations of a run of prepared items, and what the run needs of the analysis.
@@ -41,6 +43,7 @@ struct SyncPair {
     // Optional: told each operation's outcome, on the worker's thread.
     void (*told)(void* context, SyncAction action, const wchar_t* itemPath, DWORD result);
     void* toldContext;
+    bool addToLog;  // a later run of the same command: its log is added to
 };
 
 // Runs the items (null: nothing to do), each checked one in its direction,

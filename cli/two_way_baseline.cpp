@@ -1,6 +1,7 @@
 #include "cli/two_way_baseline.h"
 
 #include "cli/console.h"
+#include "cli/locations.h"
 #include "model/baseline_file.h"
 #include "model/location_paths.h"
 #include "model/names.h"
@@ -13,8 +14,6 @@
 namespace cli {
 
 namespace {
-
-const wchar_t* const kSideNames[2] = {L"LEFT", L"RIGHT"};
 
 // The folder's long full path without its ending backslash (a drive's root keeps it).
 std::wstring LongPath(const std::wstring& folder) {
@@ -96,22 +95,19 @@ std::wstring BaselineFile::Refusal(const std::wstring& why) const {
 }
 
 std::wstring BaselineFile::Load(SourceEntries* entries) {
-    std::vector<wchar_t> full(kPathUnits);
-    const DWORD length = GetFullPathNameW(m_options.baseline.c_str(), kPathUnits, full.data(), nullptr);
-    if (length == 0 || length >= kPathUnits - 32) return L"baseline FILE path is not valid or too long: " + m_options.baseline;
-    m_path.assign(full.data(), length);
+    std::wstring problem;
+    m_path = OwnFilePath(m_options.baseline, L"--baseline FILE", L"a baseline", &problem);
+    if (m_path.empty()) return problem;
     const std::wstring folder = m_path.substr(0, m_path.rfind(L'\\') + 1);
     for (int side = 0; side < 2; ++side) {
         // Synchronized with the folder it describes, it would be taken for a change of it.
         if (FolderHolds(m_roots[side].c_str(), folder.c_str())) return Refusal(L"lies inside " + std::wstring(kSideNames[side]));
     }
-    const DWORD attributes = GetFileAttributesW(m_path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && IsFolderAttributes(attributes)) return Refusal(L"is a folder");
-    if (attributes == INVALID_FILE_ATTRIBUTES || m_options.newBaseline) {
-        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
-            return L"baseline FILE's folder not found: " + m_options.baseline;
-        return std::wstring();
-    }
+    const DWORD error = GetFileAttributesW(m_path.c_str()) == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_SUCCESS;
+    // Only a file that is not there makes a first run: one that cannot be read now may be there.
+    if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return Refusal(L"cannot be read: " + SystemMessage(error));
+    if (error == ERROR_FILE_NOT_FOUND || m_options.newBaseline) return std::wstring();
+    m_firstRun = false;
     Loaded loaded;
     loaded.entries = entries;
     BaselineReading reading = {};
@@ -120,10 +116,10 @@ std::wstring BaselineFile::Load(SourceEntries* entries) {
     reading.exclusion = TakeExclusion;
     reading.entry = TakeEntry;
     reading.context = &loaded;
-    CatalogProblem problem;
-    const DWORD status = ReadBaseline(m_path.c_str(), &reading, &problem);
+    CatalogProblem damage;
+    const DWORD status = ReadBaseline(m_path.c_str(), &reading, &damage);
     if (status == ERROR_INVALID_DATA)
-        return Refusal(L"is damaged: line " + std::to_wstring(problem.line) + L": " + problem.text);
+        return Refusal(L"is damaged: line " + std::to_wstring(damage.line) + L": " + damage.text);
     if (status != ERROR_SUCCESS) return Refusal(L"cannot be read: " + SystemMessage(status));
     return CheckHeader(reading.header, loaded.patterns);
 }
@@ -151,7 +147,7 @@ std::wstring BaselineFile::CheckHeader(const BaselineHeader& header, const std::
     return std::wstring();
 }
 
-std::wstring BaselineFile::Save(const TwoWayRows& rows, const std::vector<bool>& settled) const {
+std::wstring BaselineFile::Save(const TwoWayRows& rows, const std::vector<RowRecord>& records) const {
     FileDigester digester = {};
     if (m_rule.byContent && OpenFileDigester(&digester) != ERROR_SUCCESS)
         return L"the baseline could not be written: the digests cannot be made; " + m_path + L" was left as it was";
@@ -167,12 +163,17 @@ std::wstring BaselineFile::Save(const TwoWayRows& rows, const std::vector<bool>&
         const TwoWaySide* record = entry.now;
         TwoWaySide written[2];
         const int target = TwoWayTarget(entry);
-        bool keep = !settled[row] || entry.move == TwoWayConflict || entry.move == TwoWayUnknownSide;
+        bool keep = records[row] == KeepRecord || entry.move == TwoWayConflict || entry.move == TwoWayUnknownSide;
         if (!keep && target >= 0) {
-            // What the run wrote is recorded as it reads back; the other side as the run found it.
-            written[1 - target] = entry.now[1 - target];
+            // What the run wrote is recorded as it reads back; the other side as the run found it, or as
+            // recorded when only the earlier kind went.
+            const bool half = records[row] == RecordEarlierKindGone;
+            written[1 - target] = half ? entry.base[1 - target] : entry.now[1 - target];
             keep = !ReadBackSide(m_roots[target] + rows.paths[row], m_rule.byContent ? &digester : nullptr,
                                  &written[target]);
+            // What reads back apart from its source changed meanwhile: the next run must see it.
+            if (!keep && !half) keep = !SameTwoWaySide(written[target], written[1 - target], m_rule);
+            if (!keep && half) keep = written[target].kind != TwoWayNone;
             record = written;
         }
         if (keep) record = entry.base;

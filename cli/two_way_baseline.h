@@ -12,6 +12,16 @@
 
 namespace cli {
 
+// What the baseline records of a row after the run.
+enum RowRecord : uint8_t {
+    KeepRecord,  // a conflict, an unknown side, an operation not done: as the baseline had it
+    RecordAsNow,  // settled: as the sides are now, read back where the run wrote
+    // A kind change whose earlier kind went but whose new one did not come: the
+    // target as it is now (empty), the source as recorded, so that the next
+    // run takes the change across again.
+    RecordEarlierKindGone,
+};
+
 class BaselineFile {
 public:
     // `roots`: LEFT and RIGHT, full paths ending in a backslash.
@@ -24,11 +34,12 @@ public:
     std::wstring Load(SourceEntries* entries);
     // How this run tells files apart, as the baseline records it.
     const TwoWayRule& Rule() const { return m_rule; }
-    // Records the rows after the run: a settled row (its operations done, or
-    // none needed) as the sides are now, read back from disk where the run
-    // wrote; any other row (a conflict, an unknown side, an operation not
-    // done) as the baseline had it. Returns an empty text, or why it failed.
-    std::wstring Save(const TwoWayRows& rows, const std::vector<bool>& settled) const;
+    // True when no baseline was read: a first run, which deletes nothing.
+    bool FirstRun() const { return m_firstRun; }
+    // Records the rows after the run as `records` says; a settled row whose
+    // sides read back apart (changed meanwhile) keeps its earlier record, so
+    // that the next run sees the change. Returns an empty text, or why it failed.
+    std::wstring Save(const TwoWayRows& rows, const std::vector<RowRecord>& records) const;
 
 private:
     std::wstring Refusal(const std::wstring& why) const;
@@ -41,6 +52,7 @@ private:
     std::wstring m_pair[2];  // the roots' long full paths, without the backslash that ends them
     DWORD m_serials[2] = {};
     TwoWayRule m_rule = {};
+    bool m_firstRun = true;
 };
 
 }  // namespace cli

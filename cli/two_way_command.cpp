@@ -19,8 +19,6 @@ namespace cli {
 
 namespace {
 
-const wchar_t* const kSideNames[2] = {L"LEFT", L"RIGHT"};
-
 // Set by Ctrl+C: the scans and the digests test the first, the copies the second.
 volatile LONG g_cancelScan = 0;
 BOOL g_cancelSync = FALSE;
@@ -46,6 +44,7 @@ struct PhaseItems {
 
 struct TwoWayRun {
     const Options* options;
+    uint32_t foldersKept = 0;  // folders to remove that held what the run did not see
     std::wstring roots[2];  // full paths, each ending in a backslash
     TwoWayRows rows;
     std::vector<RowOutcome> outcomes;
@@ -57,6 +56,8 @@ void TellOutcome(void* context, SyncAction, const wchar_t* itemPath, DWORD resul
     try {
         const auto found = run->phase->rowOf.find(itemPath);
         if (found != run->phase->rowOf.end() && result == ERROR_SUCCESS) ++run->outcomes[found->second].done;
+        // A folder that keeps what the scan left out (or what was made since) leaves the sides apart.
+        if (result == ERROR_DIR_NOT_EMPTY) ++run->foldersKept;
     } catch (...) {
         // Not counted as done: the row keeps its earlier record.
     }
@@ -151,6 +152,7 @@ struct Counts {
     uint32_t deletions[2] = {};  // files and folders
     uint32_t replacements[2] = {};
     uint32_t present[2] = {};  // entries there now that could be acted on
+    uint32_t recorded[2] = {};  // entries the baseline has of each side
     uint32_t conflicts = 0;
     uint32_t unknown = 0;
 };
@@ -160,6 +162,7 @@ Counts CountRows(const TwoWayRows& rows) {
     for (const TwoWayEntry& entry : rows.entries) {
         for (int side = 0; side < 2; ++side) {
             if (entry.now[side].kind == TwoWayFile || entry.now[side].kind == TwoWayFolder) ++counts.present[side];
+            if (entry.base[side].kind != TwoWayNone) ++counts.recorded[side];
         }
         if (entry.move == TwoWayConflict) ++counts.conflicts;
         if (entry.move == TwoWayUnknownSide) ++counts.unknown;
@@ -187,6 +190,13 @@ std::wstring RefuseDeletions(const Counts& counts, const Options& options) {
                L" files and folders, more than --max-delete " + std::to_wstring(options.maxDelete) +
                L"; nothing was changed";
     for (int side = 0; side < 2 && !options.allowDeleteAll; ++side) {
+        // A side found empty (a drive not there, the wrong folder) empties the other, whatever conflicts stay.
+        const int other = 1 - side;
+        if (counts.present[other] == 0 && counts.recorded[other] > 0 && counts.deletions[side] > 0)
+            return L"refused: " + std::wstring(kSideNames[other]) + L" is empty, and the run would delete " +
+                   std::to_wstring(counts.deletions[side]) + L" files and folders of " + kSideNames[side] + L"; is " +
+                   kSideNames[other] + L" the wrong folder? --allow-delete-all lets such a run go on; nothing was "
+                                       L"changed";
         if (counts.deletions[side] > 0 && counts.deletions[side] >= counts.present[side])
             return L"refused: the run would delete every file and folder of " + std::wstring(kSideNames[side]) +
                    L", " + std::to_wstring(counts.deletions[side]) + L" in all; is " + kSideNames[1 - side] +
@@ -226,6 +236,18 @@ SyncSettings SettingsOf(const Options& options, const RunLogs& logs, const std::
                         GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != FALSE};
 }
 
+// What the baseline is to record of each row after the run.
+std::vector<RowRecord> RecordsAfter(const TwoWayRun& run) {
+    std::vector<RowRecord> records(run.rows.entries.size());
+    for (size_t row = 0; row < records.size(); ++row) {
+        const RowOutcome& outcome = run.outcomes[row];
+        records[row] = outcome.done == outcome.planned                               ? RecordAsNow
+                       : run.rows.entries[row].kindChange && outcome.done == 1 ? RecordEarlierKindGone
+                                                                                     : KeepRecord;
+    }
+    return records;
+}
+
 // Carries out the plan: what can go at once, then what waits for a kind change.
 SyncOutcome Synchronize(TwoWayRun* run, const SyncSettings& settings, const SyncPair& pair) {
     SyncOutcome outcome = {};
@@ -244,7 +266,9 @@ SyncOutcome Synchronize(TwoWayRun* run, const SyncSettings& settings, const Sync
     }
     DropWaitingOnFailures(run, &second, &outcome);
     run->phase = &second;
-    SynchronizeItems(second.list, pair, settings, &outcome);
+    SyncPair later = pair;
+    later.addToLog = true;
+    SynchronizeItems(second.list, later, settings, &outcome);
     return outcome;
 }
 
@@ -287,7 +311,7 @@ int RunTwoWay(const Options& options, const RunExclusions& exclusions) {
                    L"A list of these files was saved to <" + logs.analyze + L">!\n");
     if (!problem.empty()) return Trouble(problem);
 
-    MergeSources(sources, &run.rows);
+    MergeSources(sources, baseline.FirstRun(), &run.rows);
     for (SourceEntries& source : sources) SourceEntries().swap(source);
     PlanTwoWay(run.rows.entries.data(), static_cast<uint32_t>(run.rows.entries.size()), baseline.Rule());
     const Counts counts = CountRows(run.rows);
@@ -297,28 +321,26 @@ int RunTwoWay(const Options& options, const RunExclusions& exclusions) {
     run.outcomes.assign(run.rows.entries.size(), RowOutcome{});
     const SyncSettings settings = SettingsOf(options, logs, backupFolder);
     const SyncPair pair = {run.roots[0].c_str(), run.roots[1].c_str(), baseline.Rule().time, exclusions.List(),
-                           TellOutcome, &run};
+                           TellOutcome, &run, false};
     SyncOutcome outcome = Synchronize(&run, settings, pair);
+    outcome.summary.notDone += run.foldersKept;
     WriteOutput(outcome.operations);
     WriteOutput(ToUtf8(ConflictRecords(run)));
     WriteError(outcome.notices);
+    // Even a run stopped or ended early records what it did, so that the next one does not take it for a change.
+    if (!options.dryRun) {
+        problem = baseline.Save(run.rows, RecordsAfter(run));
+        if (!problem.empty()) return Trouble(problem);
+    }
     if (outcome.endedEarly) return kExitTrouble;
 
     std::wstring summary = L"quillmar-cli: " + SyncSummaryText(outcome.summary, options.dryRun) + L"; conflicts " +
                            std::to_wstring(counts.conflicts);
     if (counts.unknown > 0) summary += L"; unknown " + std::to_wstring(counts.unknown);
-    if (outcome.summary.versions[0]) summary += L"; earlier versions in <" + std::wstring(outcome.summary.versions) + L">";
+    for (const std::wstring& folder : outcome.versionFolders) summary += L"; earlier versions in <" + folder + L">";
     if (GetFileAttributesW(logs.synchronize.c_str()) != INVALID_FILE_ATTRIBUTES)
         summary += L"; log <" + logs.synchronize + L">";
     WriteError(summary + L"\n");
-    // Even a stopped run records what it did, so that the next one does not take it for a change.
-    if (!options.dryRun) {
-        std::vector<bool> settled(run.rows.entries.size());
-        for (size_t row = 0; row < settled.size(); ++row)
-            settled[row] = run.outcomes[row].done == run.outcomes[row].planned;
-        problem = baseline.Save(run.rows, settled);
-        if (!problem.empty()) return Trouble(problem);
-    }
     if (outcome.summary.cancelled) return Trouble(L"the synchronization was canceled");
     const bool agree = outcome.summary.notDone == 0 && counts.conflicts == 0 && counts.unknown == 0 && unread == 0;
     return agree ? kExitSame : kExitDiffers;

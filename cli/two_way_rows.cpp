@@ -16,12 +16,6 @@ namespace {
 
 const wchar_t kKeySeparator = 1;
 
-uint64_t Ticks(const FILETIME& time) { return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
-
-FILETIME FileTimeOf(uint64_t ticks) {
-    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
-
 TwoWaySide SideOfNode(const FileNode* node) {
     TwoWaySide side = {};
     side.kind = node->state == DiffUnknown ? TwoWayUnknown : IsFolderNode(node) ? TwoWayFolder : TwoWayFile;
@@ -62,7 +56,7 @@ TwoWaySide SideOfCatalogEntry(const CatalogEntry* entry) {
                 : entry->kind == CatalogFolder ? TwoWayFolder
                                                : TwoWayUnknown;
     side.size = entry->size;
-    side.time = FileTimeOf(entry->time);
+    side.time = FileTimeOfTicks(entry->time);
     side.attributes = entry->attributes;
     side.hasDigest = entry->hasDigest;
     side.digest = entry->digest;
@@ -76,7 +70,7 @@ bool CatalogEntryOfSide(const TwoWaySide& side, CatalogEntry* entry) {
                           : folder                   ? CatalogFolder
                                                      : CatalogFile,
                           folder ? 0 : side.size,
-                          Ticks(side.time),
+                          FileTimeTicks(side.time),
                           side.attributes,
                           side.kind == TwoWayFile && side.hasDigest,
                           side.digest};
@@ -143,7 +137,7 @@ std::wstring ScanSides(const std::wstring (&roots)[2], const ExclusionList* excl
     return problem;
 }
 
-void MergeSources(SourceEntries (&sources)[3], TwoWayRows* rows) {
+void MergeSources(SourceEntries (&sources)[3], bool firstRun, TwoWayRows* rows) {
     for (SourceEntries& source : sources) std::sort(source.begin(), source.end(), KeyLess);
     size_t next[3] = {};
     // The rows the row being added may lie in, outermost first, with their keys.
@@ -158,8 +152,8 @@ void MergeSources(SourceEntries (&sources)[3], TwoWayRows* rows) {
         const std::wstring taken = *key;
         TwoWayEntry entry = {};
         std::wstring path;
-        // LEFT's name first, then RIGHT's, then the baseline's: later ones give way.
-        for (int source = 2; source >= 0; --source) {
+        // LEFT's name first, then RIGHT's, then the baseline's: the last one read stands.
+        for (int source : {0, 2, 1}) {
             // Names that fold together in one folder are each unknown: one row stands for them.
             while (next[source] < sources[source].size() && sources[source][next[source]].key == taken) {
                 const SourceEntry& found = sources[source][next[source]++];
@@ -182,7 +176,7 @@ void MergeSources(SourceEntries (&sources)[3], TwoWayRows* rows) {
             open.pop_back();
         }
         const size_t name = path.rfind(L'\\') + 1;
-        entry.leftover = IsTemporaryName(path.c_str() + name);
+        entry.leftover = !firstRun && IsTemporaryName(path.c_str() + name);
         entry.parent = open.empty() ? kNoTwoWayParent : open.back().first;
         entry.end = index + 1;
         rows->entries.push_back(entry);

@@ -47,8 +47,9 @@ DWORD ListScannedTree(const LocationTree* tree, const std::wstring& root, FileDi
 std::wstring ScanSides(const std::wstring (&roots)[2], const ExclusionList* exclusions, bool content,
                        const volatile LONG* cancel, SourceEntries* sides);
 
-// The rows of the three sources (the baseline, LEFT, RIGHT), each sorted here.
-void MergeSources(SourceEntries (&sources)[3], TwoWayRows* rows);
+// The rows of the three sources (the baseline, LEFT, RIGHT), each sorted
+// here. A first run takes no file for a stopped run's leftover.
+void MergeSources(SourceEntries (&sources)[3], bool firstRun, TwoWayRows* rows);
 
 // What is at `path` now: none, a folder, or a file (with its digest when a
 // digester is given). False when it cannot be known.

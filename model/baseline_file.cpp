@@ -19,6 +19,19 @@ DWORD Problem(CatalogProblem* problem, uint64_t line, const wchar_t* text) {
     return ERROR_INVALID_DATA;
 }
 
+// Names apart by single backslashes, none of them empty, "." or "..".
+bool IsRelativePath(const wchar_t* path, size_t length) {
+    size_t begin = 0;
+    for (size_t index = 0; index <= length; ++index) {
+        if (index < length && path[index] != L'\\') continue;
+        const size_t nameLength = index - begin;
+        if (nameLength == 0 || (path[begin] == L'.' && (nameLength == 1 || (nameLength == 2 && path[begin + 1] == L'.'))))
+            return false;
+        begin = index + 1;
+    }
+    return true;
+}
+
 class BaselineReader {
 public:
     BaselineReader(BaselineReading* reading, CatalogProblem* problem) : m_reading(reading), m_problem(problem) {}
@@ -118,7 +131,7 @@ DWORD BaselineReader::Entry(const char* line, size_t length) {
                             m_problem->text))
         return Fail();
     size_t units = 0;
-    if (!UnescapeCatalogPath(path, pathLength, m_path, &units) || m_path[0] == L'\\' || m_path[units - 1] == L'\\')
+    if (!UnescapeCatalogPath(path, pathLength, m_path, &units) || !IsRelativePath(m_path, units))
         return Problem(m_problem, m_line, L"the path is not a relative path, escaped as a catalog's paths are");
     ++m_entries;
     return m_reading->entry(m_reading->context, m_path, units, present[0] ? &sides[0] : nullptr,

@@ -288,6 +288,10 @@ bool ParseBaselineEntry(const char* line, size_t length, bool holdsDigests, Cata
             sides[side] = CatalogEntry{};
         } else if (!ParseEntryFields(own, holdsDigests, &sides[side], problem)) {
             return false;
+        } else if (IsUnknownKind(sides[side].kind)) {
+            return Fail(problem, L"an unknown entry, which a baseline never records");
+        } else if (holdsDigests && sides[side].kind == CatalogFile && !sides[side].hasDigest) {
+            return Fail(problem, L"a file without its digest, in a baseline made with content");
         }
     }
     if (!present[0] && !present[1]) return Fail(problem, L"neither side has an entry");

@@ -3,6 +3,7 @@
 // Each line is checked whole, whatever the exclusions, before its entry is
 // added or left out, so that a damaged catalog is refused alike with any
 // exclusions or none.
+#include "model/file_times.h"
 #include "model/catalog.h"
 
 #include "model/catalog_digests.h"
@@ -242,8 +243,7 @@ DWORD CatalogReader::Add(const CatalogEntry& entry) {
         NodeRecord record = {};
         wmemcpy(record.name, m_name, m_nameLength + 1);
         record.size = entry.size;
-        record.lastWriteTime.dwLowDateTime = static_cast<DWORD>(entry.time);
-        record.lastWriteTime.dwHighDateTime = static_cast<DWORD>(entry.time >> 32);
+        record.lastWriteTime = FileTimeOfTicks(entry.time);
         record.attributes = entry.attributes;
         record.state = IsUnknownKind(entry.kind) ? DiffUnknown : DiffIdentical;
         node = AddChildNode(&record, folder.node);

@@ -1,5 +1,6 @@
 // Writing a catalog: the scanned tree, folder by folder in order of names,
 // through a buffer into a temporary file that replaces the catalog once whole.
+#include "model/file_times.h"
 #include "model/catalog.h"
 
 #include "model/catalog_format.h"
@@ -148,10 +149,7 @@ DWORD CatalogWriter::Descend(const WriteFrame& frame, const FileNode* folder) {
 
 DWORD CatalogWriter::WriteEntry(const WriteFrame& frame, const FileNode* node) {
     if (m_writing->cancelRequested && *m_writing->cancelRequested) return ERROR_CANCELLED;
-    CatalogEntry entry = {KindOf(node), node->size,
-                          (static_cast<uint64_t>(node->lastWriteTime.dwHighDateTime) << 32) |
-                              node->lastWriteTime.dwLowDateTime,
-                          node->attributes, false, {}};
+    CatalogEntry entry = {KindOf(node), node->size, FileTimeTicks(node->lastWriteTime), node->attributes, false, {}};
     if (IsFolderNode(node)) {
         ++m_writing->folders;
     } else {

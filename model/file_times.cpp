@@ -4,7 +4,7 @@ namespace {
 
 const uint64_t kTicksPerSecond = 10000000;  // FILETIME counts 100-nanosecond ticks
 
-uint64_t Ticks(const FILETIME& time) { return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
+uint64_t Ticks(const FILETIME& time) { return FileTimeTicks(time); }
 
 }  // namespace
 

@@ -28,3 +28,11 @@ const uint32_t kDefaultTimeWindowSeconds = 2;
 TimeRule RuleForFileChecks(const TimeRule& rule);
 
 bool SameFileTime(const FILETIME& a, const FILETIME& b, const TimeRule& rule);
+
+// A FILETIME as its count of 100-nanosecond ticks, and back.
+inline uint64_t FileTimeTicks(const FILETIME& time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+inline FILETIME FileTimeOfTicks(uint64_t ticks) {
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}

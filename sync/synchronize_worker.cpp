@@ -252,7 +252,9 @@ DWORD Synchronize(Run* run) {
     wchar_t besideProgram[MAX_PATH];
     const wchar_t* logPath = run->request->logPath;
     if (!logPath && SyncLogPath(besideProgram)) logPath = besideProgram;
-    if (!logPath || !SkipLogOpen(logPath, kSyncLogHeader)) {
+    const bool opened = logPath && (run->request->addToLog ? SkipLogOpenToAdd(logPath, kSyncLogHeader)
+                                                           : SkipLogOpen(logPath, kSyncLogHeader));
+    if (!opened) {
         TellUser(run, SyncNoticeError, kSyncCannotCreateLog);
         FileBatchesFree(&run->batches);
         return kRunEndedEarly;

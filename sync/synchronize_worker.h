@@ -110,6 +110,9 @@ struct SyncRequest {
     // The entries the analysis left out, so that a reason can name one that
     // stands in a copy's way. Null for none.
     const ExclusionList* exclusions;
+    // The log holds what an earlier run of the same command could not do:
+    // it is added to rather than made anew.
+    bool addToLog;
 };
 
 // Runs one synchronization to its end and sends WM_SYNCHRONIZE_DONE as its

@@ -114,10 +114,15 @@ void DecideTwoWay(TwoWayEntry* entry, const TwoWayRule& rule) {
         return;
     }
     const bool unrecorded = entry->base[0].kind == TwoWayNone && entry->base[1].kind == TwoWayNone;
-    if (entry->leftover && unrecorded && (left.kind == TwoWayNone) != (right.kind == TwoWayNone)) {
+    const bool leftoverOnOneSide = (left.kind == TwoWayFile && right.kind == TwoWayNone) ||
+                                   (left.kind == TwoWayNone && right.kind == TwoWayFile);
+    if (entry->leftover && unrecorded && leftoverOnOneSide) {
         entry->move = left.kind != TwoWayNone ? TwoWayToLeft : TwoWayToRight;
         return;
     }
+    // Sides that agree need nothing, whatever the record says: a record that
+    // is not the same on both sides then heals.
+    if (SameTwoWaySide(left, right, rule)) return;
     const bool leftChanged = !SameTwoWaySide(left, entry->base[0], rule);
     const bool rightChanged = !SameTwoWaySide(right, entry->base[1], rule);
     if (leftChanged != rightChanged) {

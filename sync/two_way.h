@@ -53,7 +53,8 @@ struct TwoWayEntry {
     TwoWaySide base[2];  // LEFT and RIGHT at the last run; TwoWayNone for none
     TwoWaySide now[2];
     // A file under the copy engine's temporary name, on one side only and
-    // never recorded: what a stopped run left. It is deleted, not copied.
+    // never recorded: what a stopped run left. It is deleted, not copied
+    // (the caller marks none on a first run, which deletes nothing).
     bool leftover;
     uint32_t parent;  // the folder's index, or kNoTwoWayParent at the top
     uint32_t end;  // one past its last descendant

@@ -248,17 +248,23 @@ TEST_F(TwoWayCliTest, ARefusedRunChangesNothing) {
         EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
     }
-    // An emptied side would empty the other: refused but with --allow-delete-all.
+    // An emptied side would empty the other, even where a change on the other
+    // side keeps a file as a conflict: refused but with --allow-delete-all.
     Change(0, L"-a.txt|-d\\");
-    const TreeSnapshot emptied = SnapshotTree(m_folder.Path());
-    const CompanionRun run = Sync();
-    EXPECT_EQ(run.exitCode, 2u);
-    EXPECT_NE(run.err.find("refused: the run would delete every file and folder of RIGHT, 3 in all"), std::string::npos)
-        << run.err;
-    EXPECT_EQ(DescribeChanges(emptied, SnapshotTree(m_folder.Path())), "");
-    EXPECT_EQ(DescribeChanges(outputBefore, SnapshotTree(m_output.Path())), "");
-    EXPECT_EQ(Sync({L"--allow-delete-all"}).exitCode, 0u);
-    EXPECT_EQ(SnapshotTree(m_right), TreeSnapshot());
+    for (bool changedOnTheRight : {false, true}) {
+        if (changedOnTheRight) File(1, L"d\\b.txt", "changed on the right", kLater);
+        const TreeSnapshot emptied = SnapshotTree(m_folder.Path());
+        const CompanionRun run = Sync();
+        EXPECT_EQ(run.exitCode, 2u);
+        EXPECT_NE(run.err.find(changedOnTheRight ? "refused: LEFT is empty, and the run would delete 1 files and folders of RIGHT"
+                                                 : "refused: LEFT is empty, and the run would delete 3 files"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(DescribeChanges(emptied, SnapshotTree(m_folder.Path())), "");
+        EXPECT_EQ(DescribeChanges(outputBefore, SnapshotTree(m_output.Path())), "");
+    }
+    EXPECT_EQ(Sync({L"--allow-delete-all"}).exitCode, 1u);
+    EXPECT_EQ(SnapshotTree(m_right), Tree(L"d\\|d\\b.txt=changed on the right"));
 }
 
 // A run killed while it copies leaves every real name whole; the next run
