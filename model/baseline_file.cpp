@@ -145,8 +145,7 @@ DWORD ReadBaseline(const wchar_t* path, BaselineReading* reading, CatalogProblem
         return ERROR_INVALID_PARAMETER;
     problem->line = 0;
     problem->text[0] = 0;
-    OwnedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    OwnedHandle file(OpenToReadLines(path));
     if (!file.IsValid()) return LastErrorOr(ERROR_OPEN_FAILED);
     BaselineReader reader(reading, problem);
     return reader.Run(file.Get());

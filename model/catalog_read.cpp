@@ -298,8 +298,7 @@ DWORD ReadCatalog(const wchar_t* path, CatalogReading* reading, LocationTree* tr
     *digests = nullptr;
     problem->line = 0;
     problem->text[0] = 0;
-    OwnedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    OwnedHandle file(OpenToReadLines(path));
     if (!file.IsValid()) return LastErrorOr(ERROR_OPEN_FAILED);
     CatalogReader reader(reading, problem);
     DWORD status = reader.Run(file.Get(), tree);

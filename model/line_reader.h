@@ -9,6 +9,12 @@
 
 const size_t kLongestLineBytes = 1u << 20;  // a block of the file
 
+// Opens the file to be read from start to end, others reading it too;
+// INVALID_HANDLE_VALUE with the last error set when it cannot be.
+inline HANDLE OpenToReadLines(const wchar_t* path) {
+    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 // The lines of a file, read a block at a time; each line without its line end.
 class LineReader {
 public:
