@@ -35,7 +35,7 @@ const wchar_t kReadFailed[] = L"Error reading file content";
 const wchar_t kCompleted[] = L"Analysis completed";
 
 
-bool IsCancelled(HANDLE cancelEvent) { return WaitForSingleObject(cancelEvent, 0) == WAIT_OBJECT_0; }
+bool CancelSignalled(HANDLE cancelEvent) { return WaitForSingleObject(cancelEvent, 0) == WAIT_OBJECT_0; }
 
 // The other slot's text is emptied, then the failing slot's reason is sent.
 DWORD ReportFailure(BackgroundOpsData* data, unsigned failing, const wchar_t* text, DWORD code) {
@@ -234,7 +234,7 @@ DWORD WINAPI AnalysisWorker(void* parameter) {
     const DWORD startTick = GetTickCount();
 
     if (RunScanPhase(data) != 0) return 1;
-    if (IsCancelled(data->cancelEvent)) {
+    if (CancelSignalled(data->cancelEvent)) {
         ReportBothAndEnd(data, kCanceled, 0);
         return 0;
     }
@@ -252,7 +252,7 @@ DWORD WINAPI AnalysisWorker(void* parameter) {
         }
         if (status != ERROR_SUCCESS) return ReportFailure(data, walked, kStructureFailed, 0);
     }
-    if (IsCancelled(data->cancelEvent)) {
+    if (CancelSignalled(data->cancelEvent)) {
         ReportBothAndEnd(data, kCanceled, 0);
         return 0;
     }

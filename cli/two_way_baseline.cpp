@@ -51,7 +51,7 @@ struct Loaded {
     SourceEntries* entries;
 };
 
-DWORD TakeExclusion(void* context, const wchar_t* pattern) {
+DWORD TakeBaselineExclusion(void* context, const wchar_t* pattern) {
     try {
         static_cast<Loaded*>(context)->patterns.push_back(pattern);
         return ERROR_SUCCESS;
@@ -60,7 +60,7 @@ DWORD TakeExclusion(void* context, const wchar_t* pattern) {
     }
 }
 
-DWORD TakeEntry(void* context, const wchar_t* path, size_t length, const CatalogEntry* left,
+DWORD TakeBaselineEntry(void* context, const wchar_t* path, size_t length, const CatalogEntry* left,
                 const CatalogEntry* right) {
     try {
         SourceEntry entry = {TwoWayKey(path, length), std::wstring(path, length),
@@ -113,8 +113,8 @@ std::wstring BaselineFile::Load(SourceEntries* entries) {
     BaselineReading reading = {};
     reading.header.roots[0] = loaded.roots[0].data();
     reading.header.roots[1] = loaded.roots[1].data();
-    reading.exclusion = TakeExclusion;
-    reading.entry = TakeEntry;
+    reading.exclusion = TakeBaselineExclusion;
+    reading.entry = TakeBaselineEntry;
     reading.context = &loaded;
     CatalogProblem damage;
     const DWORD status = ReadBaseline(m_path.c_str(), &reading, &damage);

@@ -63,7 +63,7 @@ void TellOutcome(void* context, SyncAction, const wchar_t* itemPath, DWORD resul
     }
 }
 
-SyncSeenFile SeenOf(const TwoWaySide& side) {
+SyncSeenFile SeenOfSide(const TwoWaySide& side) {
     if (side.kind != TwoWayFile) return SyncSeenFile{};
     return SyncSeenFile{true, side.size, side.time};
 }
@@ -86,8 +86,8 @@ DWORD AddOperation(TwoWayRun* run, PhaseItems* phase, uint32_t row, int target, 
     item.isFolder = source == TwoWayNone ? there == TwoWayFolder : source == TwoWayFolder;
     item.checked = true;
     item.seenKnown = true;
-    item.seenHere = target == 0 && there == TwoWayNone ? SyncSeenFile{} : SeenOf(entry.now[0]);
-    item.seenThere = target == 1 && there == TwoWayNone ? SyncSeenFile{} : SeenOf(entry.now[1]);
+    item.seenHere = target == 0 && there == TwoWayNone ? SyncSeenFile{} : SeenOfSide(entry.now[0]);
+    item.seenThere = target == 1 && there == TwoWayNone ? SyncSeenFile{} : SeenOfSide(entry.now[1]);
     // Commit is the run's direction; what goes to LEFT goes the other way.
     item.reversed = target == 0;
     const DWORD added = AppendSyncItem(&phase->list, item);
@@ -177,7 +177,7 @@ Counts CountRows(const TwoWayRows& rows) {
 }
 
 // Why the run is refused for what it would delete or replace; empty when it may run.
-std::wstring RefuseDeletions(const Counts& counts, const Options& options) {
+std::wstring RefuseTwoWayDeletions(const Counts& counts, const Options& options) {
     for (int side = 0; side < 2; ++side) {
         if (options.maxReplace >= 0 && counts.replacements[side] > options.maxReplace)
             return L"refused: the run would replace " + std::to_wstring(counts.replacements[side]) + L" files in " +
@@ -249,7 +249,7 @@ std::vector<RowRecord> RecordsAfter(const TwoWayRun& run) {
 }
 
 // Carries out the plan: what can go at once, then what waits for a kind change.
-SyncOutcome Synchronize(TwoWayRun* run, const SyncSettings& settings, const SyncPair& pair) {
+SyncOutcome CarryOutPlan(TwoWayRun* run, const SyncSettings& settings, const SyncPair& pair) {
     SyncOutcome outcome = {};
     PhaseItems first, second;
     if (ListOperations(run, &first, &second) != ERROR_SUCCESS) {
@@ -315,14 +315,14 @@ int RunTwoWay(const Options& options, const RunExclusions& exclusions) {
     for (SourceEntries& source : sources) SourceEntries().swap(source);
     PlanTwoWay(run.rows.entries.data(), static_cast<uint32_t>(run.rows.entries.size()), baseline.Rule());
     const Counts counts = CountRows(run.rows);
-    problem = RefuseDeletions(counts, options);
+    problem = RefuseTwoWayDeletions(counts, options);
     if (!problem.empty()) return Trouble(problem);
 
     run.outcomes.assign(run.rows.entries.size(), RowOutcome{});
     const SyncSettings settings = SettingsOf(options, logs, backupFolder);
     const SyncPair pair = {run.roots[0].c_str(), run.roots[1].c_str(), baseline.Rule().time, exclusions.List(),
                            TellOutcome, &run, false};
-    SyncOutcome outcome = Synchronize(&run, settings, pair);
+    SyncOutcome outcome = CarryOutPlan(&run, settings, pair);
     outcome.summary.notDone += run.foldersKept;
     WriteOutput(outcome.operations);
     WriteOutput(ToUtf8(ConflictRecords(run)));

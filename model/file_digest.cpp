@@ -40,7 +40,7 @@ DWORD CodeOf(NTSTATUS status) {
 // The rest of the listed size and at least one byte more, in whole pages
 // (reads past the cache keep sector multiples), at most a buffer: a read that
 // comes up short has met the end, with no further read to find it.
-DWORD ReadRequestBytes(uint64_t listedSize, uint64_t offset) {
+DWORD DigestRequestBytes(uint64_t listedSize, uint64_t offset) {
     if (listedSize < offset) return kDigestReadBytes;
     uint64_t rest = (listedSize - offset + kPageBytes) & ~static_cast<uint64_t>(kPageBytes - 1);
     return rest < kDigestReadBytes ? static_cast<DWORD>(rest) : kDigestReadBytes;
@@ -153,7 +153,7 @@ DWORD DigestWholeFile(DigestReader* reader, HANDLE file, RunningDigest* digest, 
     if (cancelRequested && *cancelRequested) return ERROR_CANCELLED;
     unsigned current = 0;
     uint64_t offset = 0;
-    DWORD request = ReadRequestBytes(listedSize, offset);
+    DWORD request = DigestRequestBytes(listedSize, offset);
     DWORD got = 0;
     DWORD status = ReadChunk(file, reader->buffers[current], request, &got);
     while (status == ERROR_SUCCESS && got > 0) {
@@ -162,7 +162,7 @@ DWORD DigestWholeFile(DigestReader* reader, HANDLE file, RunningDigest* digest, 
         const bool more = got == request;
         if (more) {
             if (cancelRequested && *cancelRequested) return ERROR_CANCELLED;
-            request = ReadRequestBytes(listedSize, offset);
+            request = DigestRequestBytes(listedSize, offset);
             StartRead(reader, file, reader->buffers[1 - current], request);
         }
         status = AddToDigest(digest, reader->buffers[current], got);
