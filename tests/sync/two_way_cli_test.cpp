@@ -269,6 +269,32 @@ TEST_F(TwoWayCliTest, ARefusedRunChangesNothing) {
     EXPECT_EQ(SnapshotTree(m_right), Tree(L"d\\|d\\b.txt=changed on the right"));
 }
 
+// An operation that fails is told with its reason and raises the status; the
+// file it was to replace stays whole, nothing else moves, and the baseline
+// keeps the row's record, so that the next run does it.
+TEST_F(TwoWayCliTest, AFailedOperationIsToldAndTheNextRunDoesIt) {
+    File(0, L"held.txt", "one");
+    File(0, L"other.txt", "two");
+    ASSERT_EQ(Sync().exitCode, 0u);
+    File(0, L"held.txt", "left edit");
+    File(1, L"other.txt", "right edit");
+    HANDLE held = CreateFileW((m_right + L"held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const CompanionRun failed = Sync();
+    CloseHandle(held);
+    EXPECT_EQ(failed.exitCode, 1u) << failed.err;
+    EXPECT_NE(failed.err.find(Utf8(L"copy\t" + m_left + L"held.txt\t" + m_right + L"held.txt: ")), std::string::npos)
+        << failed.err;
+    EXPECT_NE(failed.err.find("not done 1;"), std::string::npos) << failed.err;
+    EXPECT_EQ(failed.err.find("File operations completed."), std::string::npos) << failed.err;
+    EXPECT_EQ(DescribeChanges(Tree(L"held.txt=left edit|other.txt=right edit"), SnapshotTree(m_left)), "");
+    EXPECT_EQ(DescribeChanges(Tree(L"held.txt=one|other.txt=right edit"), SnapshotTree(m_right)), "");
+    const CompanionRun next = Sync();
+    EXPECT_EQ(next.exitCode, 0u) << next.err;
+    EXPECT_EQ(next.out, Utf8(L"copy\t" + m_left + L"held.txt\t" + m_right + L"held.txt\n"));
+    EXPECT_EQ(SnapshotTree(m_left), SnapshotTree(m_right));
+}
+
 // A run killed while it copies leaves every real name whole; the next run
 // ends with both sides agreeing, and nothing lost.
 TEST_F(TwoWayCliTest, AfterAKilledRunTheNextOneEndsWithBothSidesAgreeing) {
