@@ -10,7 +10,6 @@ const size_t kMaxFileNameChars = 259;
 struct SkipLogState {
     HANDLE file = INVALID_HANDLE_VALUE;
     DWORD entries = 0;
-    bool kept = false;  // it held an earlier run's entries: never deleted on close
     wchar_t fileName[kMaxFileNameChars + 1] = {};
 };
 
@@ -51,29 +50,17 @@ bool AppendLineLocked(const wchar_t* text) {
     return true;
 }
 
-bool OpenLog(const wchar_t* path, const wchar_t* header, bool add) {
+}  // namespace
+
+bool SkipLogOpen(const wchar_t* path, const wchar_t* header) {
     if (!path || !header) return false;
     LogLock lock;
     if (g_log.file != INVALID_HANDLE_VALUE) return false;
     size_t pathLength = wcslen(path);
     size_t headerLength = wcslen(header);
     if (pathLength > kMaxFileNameChars || headerLength > kMaxHeaderChars) return false;
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, add ? OPEN_ALWAYS : CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size = {};
-    const bool kept = add && GetFileSizeEx(file, &size) && size.QuadPart > 0;
-    if (kept && SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) {
-        CloseHandle(file);
-        return false;
-    }
-    if (kept) {
-        wmemcpy(g_log.fileName, path, pathLength + 1);
-        g_log.entries = 0;
-        g_log.kept = true;
-        g_log.file = file;
-        return true;
-    }
     // Byte-order mark, header and the blank line go out in one write.
     wchar_t start[1 + kMaxHeaderChars + 4];
     start[0] = 0xFEFF;
@@ -87,12 +74,9 @@ bool OpenLog(const wchar_t* path, const wchar_t* header, bool add) {
     // Remembered only once the file is ours, so that a close never deletes a stranger's file.
     wmemcpy(g_log.fileName, path, pathLength + 1);
     g_log.entries = 0;
-    g_log.kept = false;
     g_log.file = file;
     return true;
 }
-
-}  // namespace
 
 bool LogPathBesideProgram(const wchar_t* name, wchar_t* path) {
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -104,10 +88,6 @@ bool LogPathBesideProgram(const wchar_t* name, wchar_t* path) {
     wcscpy(lastBackslash + 1, name);
     return true;
 }
-
-bool SkipLogOpen(const wchar_t* path, const wchar_t* header) { return OpenLog(path, header, false); }
-
-bool SkipLogOpenToAdd(const wchar_t* path, const wchar_t* header) { return OpenLog(path, header, true); }
 
 bool SkipLogAppend(const wchar_t* text) { return SkipLogAppendLines(&text, 1); }
 
@@ -122,7 +102,7 @@ bool SkipLogAppendLines(const wchar_t* const* lines, unsigned count) {
 
 DWORD SkipLogClose() {
     LogLock lock;
-    const bool unused = g_log.entries == 0 && g_log.fileName[0] && !g_log.kept;
+    const bool unused = g_log.entries == 0 && g_log.fileName[0];
     if (g_log.file != INVALID_HANDLE_VALUE) {
         // Emptied before it is deleted: under Wine deleting a file that still
         // holds its header takes 0.5 to 5 ms, an empty one 0.1 ms.

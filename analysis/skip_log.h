@@ -6,9 +6,6 @@
 // Creates the log file anew. False when a log is already open (it stays as it
 // is), the file cannot be created or the header cannot be written.
 bool SkipLogOpen(const wchar_t* path, const wchar_t* header);
-// The same, but a log that holds entries already (an earlier part of the same
-// run wrote them) is added to, and kept on close.
-bool SkipLogOpenToAdd(const wchar_t* path, const wchar_t* header);
 
 // Appends one entry line. A failed write closes the log; later appends fail too.
 bool SkipLogAppend(const wchar_t* text);

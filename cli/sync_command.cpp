@@ -45,9 +45,9 @@ void NoteNotice(void* context, SyncNoticeKind kind, const wchar_t* text) {
     }
 }
 
-void NoteOperationLine(Output* output, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
-                       DWORD result) {
-    const std::wstring line = OperationText(action, itemPath, otherPath);
+void NoteOperationLine(Output* output, const SyncOperation& operation, const wchar_t* itemPath,
+                       const wchar_t* otherPath, DWORD result) {
+    const std::wstring line = OperationText(operation.action, itemPath, otherPath);
     if (line.empty()) return;
     if (result != ERROR_SUCCESS) {
         // What was not done (a folder that stays, a file left out or refused by the shell) is told, not printed.
@@ -59,46 +59,32 @@ void NoteOperationLine(Output* output, SyncAction action, const wchar_t* itemPat
     output->outcome->operations += ToUtf8(line) + output->settings->terminator;
 }
 
-void NoteOperation(void* context, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
+void NoteOperation(void* context, const SyncOperation& operation, const wchar_t* itemPath, const wchar_t* otherPath,
                    DWORD result) {
     auto* output = static_cast<Output*>(context);
-    if (output->pair->told) output->pair->told(output->pair->toldContext, action, itemPath, result);
+    if (output->pair->told) output->pair->told(output->pair->toldContext, operation, result);
     try {
-        NoteOperationLine(output, action, itemPath, otherPath, result);
+        NoteOperationLine(output, operation, itemPath, otherPath, result);
     } catch (...) {
         // The worker must not see an exception; a line is lost, not the run.
     }
 }
 
-// The files and folders that the checked items would delete.
-uint32_t CountDeletions(const SyncItemList* items, SyncDirection direction) {
+// The files and folders that the plan deletes, and the files it copies over
+// a file the analysis saw.
+uint32_t CountDeletions(const SyncPlan* plan) {
     uint32_t deletions = 0;
-    for (uint32_t index = 0; items && index < items->count; ++index) {
-        const SyncItem& item = items->items[index];
-        switch (item.checked ? DecideSyncAction(ItemDirection(direction, item), item.isFolder, item.state)
-                             : SyncNoAction) {
-        case SyncDeleteItem:
-        case SyncDeleteOther:
-        case SyncRemoveItem:
-        case SyncRemoveOther:
-            ++deletions;
-            break;
-        default:
-            break;
-        }
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        const SyncOperationKind kind = plan->operations[index].kind;
+        if (kind == SyncDeleteFile || kind == SyncRemoveFolder) ++deletions;
     }
     return deletions;
 }
 
-// The files that the checked items would copy over a file the analysis saw.
-uint32_t CountReplacements(const SyncItemList* items, SyncDirection direction) {
+uint32_t CountReplacements(const SyncPlan* plan) {
     uint32_t replacements = 0;
-    for (uint32_t index = 0; items && index < items->count; ++index) {
-        const SyncItem& item = items->items[index];
-        const SyncAction action =
-            item.checked ? DecideSyncAction(ItemDirection(direction, item), item.isFolder, item.state) : SyncNoAction;
-        if ((action == SyncCopyToOther && item.seenThere.exists) || (action == SyncCopyFromOther && item.seenHere.exists))
-            ++replacements;
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        if (plan->operations[index].kind == SyncReplace) ++replacements;
     }
     return replacements;
 }
@@ -122,15 +108,15 @@ uint32_t CountEntriesOnDisk(const FileNode* root) {
 }
 
 // Why a run that deletes this much is refused; empty when it may run.
-std::wstring RefuseDeletions(const BackgroundOpsData* data, const SyncItemList* items, const SyncSettings& settings) {
+std::wstring RefuseDeletions(const BackgroundOpsData* data, const SyncPlan* plan, const SyncSettings& settings) {
     const bool commit = settings.direction == SyncCommit;
     const wchar_t* name = commit ? L"RIGHT" : L"LEFT";
     // Many files replaced at once may be the sign of a source damaged or encrypted.
-    const uint32_t replacements = CountReplacements(items, settings.direction);
+    const uint32_t replacements = CountReplacements(plan);
     if (settings.maxReplace >= 0 && replacements > settings.maxReplace)
         return L"refused: the run would replace " + std::to_wstring(replacements) + L" files in " + name +
                L", more than --max-replace " + std::to_wstring(settings.maxReplace) + L"; nothing was changed";
-    const uint32_t deletions = CountDeletions(items, settings.direction);
+    const uint32_t deletions = CountDeletions(plan);
     if (deletions == 0) return std::wstring();
     if (settings.maxDelete >= 0 && deletions > settings.maxDelete)
         return L"refused: the run would delete " + std::to_wstring(deletions) + L" files and folders from " + name +
@@ -188,13 +174,12 @@ std::wstring OperationText(SyncAction action, const wchar_t* itemPath, const wch
     }
 }
 
-void SynchronizeItems(const SyncItemList* items, const SyncPair& pair, const SyncSettings& settings,
-                      SyncOutcome* outcome) {
+void SynchronizePlan(SyncPlan* plan, const SyncPair& pair, const SyncSettings& settings, SyncOutcome* outcome) {
     SyncSummary summary = {};
     Output output{outcome, &settings, &pair};
     SyncRequest request = {};
+    request.plan = plan;
     request.direction = settings.direction;
-    request.items = items;
     request.currentRoot = pair.currentRoot;
     request.otherRoot = pair.otherRoot;
     request.observer = NoteOperation;
@@ -213,12 +198,11 @@ void SynchronizeItems(const SyncItemList* items, const SyncPair& pair, const Syn
     request.versioningFolder = settings.versioningFolder.empty() ? nullptr : settings.versioningFolder.c_str();
     request.cancel = settings.cancel;
     request.exclusions = pair.exclusions;
-    request.addToLog = pair.addToLog;
     SyncProgress progress;
     SyncProgressInit(&progress);
     request.progress = &progress;
-    // Nothing listed is a complete run with nothing to do.
-    if (items && items->count > 0) {
+    // Nothing planned is a complete run with nothing to do.
+    if (plan && plan->count > 0) {
         const DWORD exitCode =
             settings.showProgress && !settings.dryRun ? RunShowingProgress(&request, &progress) : RunSynchronization(&request);
         outcome->endedEarly = outcome->endedEarly || exitCode != 0;
@@ -243,18 +227,25 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
     SyncOutcome outcome = {};
     const LocationSlot* current = &data->slots[0];
     SyncItemList* items = nullptr;
-    DWORD listed = ListSyncItems(current->tree->root, current->rootPath, data->slots[1].tree, &items);
-    if (listed != ERROR_SUCCESS) {
+    SyncPlan plan = {};
+    DWORD planned = ListSyncItems(current->tree->root, current->rootPath, data->slots[1].tree, &items);
+    if (planned == ERROR_SUCCESS)
+        planned = PlanSyncItems(settings.direction, items, current->rootPath, data->slots[1].rootPath, &plan);
+    // The plan holds all the run needs of the items.
+    FreeSyncItemList(items);
+    if (planned != ERROR_SUCCESS) {
+        SyncPlanFree(&plan);
         outcome.notices = std::wstring(kSyncNoMemory) + L"\n";
         outcome.endedEarly = true;
         return outcome;
     }
-    outcome.refused = RefuseDeletions(data, items, settings);
+    outcome.refused = RefuseDeletions(data, &plan, settings);
     if (outcome.refused.empty()) {
-        const SyncPair pair = {current->rootPath, data->slots[1].rootPath, data->timeRule, data->exclusions, nullptr, nullptr, false};
-        SynchronizeItems(items, pair, settings, &outcome);
+        const SyncPair pair = {current->rootPath, data->slots[1].rootPath, data->timeRule, data->exclusions, nullptr,
+                               nullptr};
+        SynchronizePlan(&plan, pair, settings, &outcome);
     }
-    FreeSyncItemList(items);
+    SyncPlanFree(&plan);
     return outcome;
 }
 

@@ -41,15 +41,13 @@ struct SyncPair {
     TimeRule timeRule;
     const ExclusionList* exclusions;
     // Optional: told each operation's outcome, on the worker's thread.
-    void (*told)(void* context, SyncAction action, const wchar_t* itemPath, DWORD result);
+    void (*told)(void* context, const SyncOperation& operation, DWORD result);
     void* toldContext;
-    bool addToLog;  // a later run of the same command: its log is added to
 };
 
-// Runs the items (null: nothing to do), each checked one in its direction,
-// adding what was done and told to `outcome`.
-void SynchronizeItems(const SyncItemList* items, const SyncPair& pair, const SyncSettings& settings,
-                      SyncOutcome* outcome);
+// Carries out the plan (nothing to do when it is empty), each operation's
+// outcome written into it, adding what was done and told to `outcome`.
+void SynchronizePlan(SyncPlan* plan, const SyncPair& pair, const SyncSettings& settings, SyncOutcome* outcome);
 // An operation's record: "copy<TAB>SOURCE<TAB>TARGET", "delete<TAB>PATH",
 // "mkdir<TAB>PATH" or "rmdir<TAB>PATH"; empty for no operation.
 std::wstring OperationText(SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath);

@@ -10,10 +10,10 @@
 #include "cli/two_way_rows.h"
 #include "model/scan.h"
 #include "model/system_error.h"
+#include "sync/two_way_plan.h"
 
 #include <windows.h>
 
-#include <unordered_map>
 
 namespace cli {
 
@@ -35,117 +35,37 @@ struct RowOutcome {
     uint8_t done;
 };
 
-// A run's items, each with its row, for the outcomes the worker tells.
-struct PhaseItems {
-    SyncItemList* list = nullptr;
-    std::unordered_map<std::wstring, uint32_t> rowOf;  // by the item's path
-    ~PhaseItems() { FreeSyncItemList(list); }
-};
-
 struct TwoWayRun {
     const Options* options;
     uint32_t foldersKept = 0;  // folders to remove that held what the run did not see
     std::wstring roots[2];  // full paths, each ending in a backslash
     TwoWayRows rows;
     std::vector<RowOutcome> outcomes;
-    PhaseItems* phase = nullptr;  // the one running
 };
 
-void TellOutcome(void* context, SyncAction, const wchar_t* itemPath, DWORD result) {
+void TellOutcome(void* context, const SyncOperation& operation, DWORD result) {
     auto* run = static_cast<TwoWayRun*>(context);
+    if (result == ERROR_SUCCESS) ++run->outcomes[operation.origin].done;
+    // A folder that keeps what the scan left out (or what was made since) leaves the sides apart.
+    if (result == ERROR_DIR_NOT_EMPTY) ++run->foldersKept;
+}
+
+// The plan of every row's move, in the rows' order.
+DWORD PlanRows(TwoWayRun* run, SyncPlan* plan) {
+    DWORD result = SyncPlanInit(plan, run->roots[0].c_str(), run->roots[1].c_str(), 0, 0);
     try {
-        const auto found = run->phase->rowOf.find(itemPath);
-        if (found != run->phase->rowOf.end() && result == ERROR_SUCCESS) ++run->outcomes[found->second].done;
-        // A folder that keeps what the scan left out (or what was made since) leaves the sides apart.
-        if (result == ERROR_DIR_NOT_EMPTY) ++run->foldersKept;
-    } catch (...) {
-        // Not counted as done: the row keeps its earlier record.
-    }
-}
-
-SyncSeenFile SeenOfSide(const TwoWaySide& side) {
-    if (side.kind != TwoWayFile) return SyncSeenFile{};
-    return SyncSeenFile{true, side.size, side.time};
-}
-
-// The state that makes the item go to side `target` in a commit (to RIGHT) or
-// an update (to LEFT), from what its source is and what its target holds.
-DiffState StateTowards(int target, TwoWayKind source, TwoWayKind there) {
-    if (source == TwoWayNone) return target == 1 ? DiffMissing : DiffNew;  // a deletion
-    if (there != TwoWayNone) return DiffModified;  // a copy over a file
-    return target == 1 ? DiffNew : DiffMissing;  // a copy or a folder made
-}
-
-// Adds the operation that takes `source` to side `target` in place of `there`.
-DWORD AddOperation(TwoWayRun* run, PhaseItems* phase, uint32_t row, int target, TwoWayKind source, TwoWayKind there) {
-    const TwoWayEntry& entry = run->rows.entries[row];
-    SyncItem item = {};
-    const std::wstring path = run->roots[0] + run->rows.paths[row];
-    item.path = const_cast<wchar_t*>(path.c_str());
-    item.state = StateTowards(target, source, there);
-    item.isFolder = source == TwoWayNone ? there == TwoWayFolder : source == TwoWayFolder;
-    item.checked = true;
-    item.seenKnown = true;
-    item.seenHere = target == 0 && there == TwoWayNone ? SyncSeenFile{} : SeenOfSide(entry.now[0]);
-    item.seenThere = target == 1 && there == TwoWayNone ? SyncSeenFile{} : SeenOfSide(entry.now[1]);
-    // Commit is the run's direction; what goes to LEFT goes the other way.
-    item.reversed = target == 0;
-    const DWORD added = AppendSyncItem(&phase->list, item);
-    if (added != ERROR_SUCCESS) return added;
-    phase->rowOf[path] = row;
-    ++run->outcomes[row].planned;
-    return ERROR_SUCCESS;
-}
-
-// The items of the first run, and those of the second: what waits for a kind change's earlier kind to go.
-DWORD ListOperations(TwoWayRun* run, PhaseItems* first, PhaseItems* second) {
-    for (uint32_t row = 0; row < run->rows.entries.size(); ++row) {
-        const TwoWayEntry& entry = run->rows.entries[row];
-        const int target = TwoWayTarget(entry);
-        if (target < 0) continue;
-        const TwoWayKind source = entry.now[1 - target].kind;
-        const TwoWayKind there = entry.now[target].kind;
-        DWORD added = ERROR_SUCCESS;
-        if (entry.kindChange) {
-            added = AddOperation(run, first, row, target, TwoWayNone, there);
-            if (added == ERROR_SUCCESS) added = AddOperation(run, second, row, target, source, TwoWayNone);
-        } else {
-            added = AddOperation(run, entry.waitsFor == kNoTwoWayParent ? first : second, row, target, source, there);
+        std::wstring paths[2];
+        for (uint32_t row = 0; result == ERROR_SUCCESS && row < run->rows.entries.size(); ++row) {
+            if (TwoWayTarget(run->rows.entries[row]) < 0) continue;
+            for (int side = 0; side < 2; ++side) paths[side] = run->roots[side] + run->rows.paths[row];
+            const uint32_t before = plan->count;
+            result = PlanTwoWayEntry(run->rows.entries.data(), row, paths[0].c_str(), paths[1].c_str(), plan);
+            run->outcomes[row].planned = static_cast<uint8_t>(plan->count - before);
         }
-        if (added != ERROR_SUCCESS) return added;
+    } catch (...) {
+        result = ERROR_NOT_ENOUGH_MEMORY;
     }
-    return ERROR_SUCCESS;
-}
-
-// The second run takes only what waits for a kind change that the first run completed.
-void DropWaitingOnFailures(TwoWayRun* run, PhaseItems* second, SyncOutcome* outcome) {
-    if (!second->list) return;
-    for (uint32_t index = 0; index < second->list->count; ++index) {
-        SyncItem& item = second->list->items[index];
-        const uint32_t row = second->rowOf[item.path];
-        const uint32_t waited = run->rows.entries[row].waitsFor;
-        // The kind change's first operation took the earlier kind away; its second is yet to come.
-        if (run->outcomes[waited].done > 0) continue;
-        item.checked = false;
-        ++outcome->summary.notDone;
-        outcome->notices += OperationText(DecideSyncAction(ItemDirection(SyncCommit, item), item.isFolder, item.state),
-                                          item.path, (run->roots[1] + run->rows.paths[row]).c_str()) +
-                            L": not done, since what stood in its place could not be removed\n";
-    }
-}
-
-// A dry run cannot check what a kind change puts in place, where the earlier kind still stands: it is told.
-void TellWaitingOperations(TwoWayRun* run, PhaseItems* second, SyncOutcome* outcome) {
-    if (!second->list) return;
-    for (uint32_t index = 0; index < second->list->count; ++index) {
-        const SyncItem& item = second->list->items[index];
-        const SyncAction action = DecideSyncAction(ItemDirection(SyncCommit, item), item.isFolder, item.state);
-        const uint32_t row = second->rowOf[item.path];
-        outcome->operations +=
-            ToUtf8(OperationText(action, item.path, (run->roots[1] + run->rows.paths[row]).c_str())) +
-            (run->options->nullTerminated ? '\0' : '\n');
-        ++(item.isFolder ? outcome->summary.created : outcome->summary.copied);
-    }
+    return result;
 }
 
 struct Counts {
@@ -205,35 +125,40 @@ std::wstring RefuseTwoWayDeletions(const Counts& counts, const Options& options)
     return std::wstring();
 }
 
-std::wstring ConflictRecords(const TwoWayRun& run) {
-    std::wstring records;
-    const wchar_t terminator = run.options->nullTerminated ? L'\0' : L'\n';
+// The conflicts, as lines or as JSON records, in UTF-8.
+std::string ConflictRecords(const TwoWayRun& run) {
+    std::string records;
+    const char terminator = run.options->nullTerminated ? '\0' : '\n';
     for (uint32_t row = 0; row < run.rows.entries.size(); ++row) {
         const TwoWayEntry& entry = run.rows.entries[row];
         if (entry.move != TwoWayConflict) continue;
         const bool folder = entry.now[0].kind == TwoWayFolder ||
                             (entry.now[0].kind == TwoWayNone && entry.now[1].kind == TwoWayFolder);
+        const wchar_t* kind = folder ? L"folder" : L"file";
         const char* reason = TwoWayReasonWord(entry.reason);
-        records += std::wstring(L"CONFLICT\t") + (folder ? L"folder\t" : L"file\t") + run.rows.paths[row] + L"\t" +
-                   std::wstring(reason, reason + strlen(reason)) + terminator;
+        records += ToUtf8(std::wstring(L"CONFLICT\t") + kind + L"\t" + run.rows.paths[row] + L"\t" +
+                          std::wstring(reason, reason + strlen(reason))) +
+                   terminator;
     }
     return records;
 }
 
 SyncSettings SettingsOf(const Options& options, const RunLogs& logs, const std::wstring& backupFolder) {
     DWORD consoleMode = 0;
-    return SyncSettings{SyncCommit,
-                        options.dryRun,
-                        options.nullTerminated ? '\0' : '\n',
-                        logs.synchronize,
-                        options.deleteWithoutRecycleBin,
-                        true,  // the run's own guards have been applied to both sides
-                        -1,
-                        -1,
-                        options.verify,
-                        backupFolder,
-                        &g_cancelSync,
-                        GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != FALSE};
+    SyncSettings settings = {};
+    settings.direction = SyncCommit;
+    settings.dryRun = options.dryRun;
+    settings.terminator = options.nullTerminated ? '\0' : '\n';
+    settings.logPath = logs.synchronize;
+    settings.deleteWithoutRecycleBin = options.deleteWithoutRecycleBin;
+    settings.allowDeleteAll = true;  // the run's own guards have been applied to both sides
+    settings.maxDelete = -1;
+    settings.maxReplace = -1;
+    settings.verify = options.verify;
+    settings.versioningFolder = backupFolder;
+    settings.cancel = &g_cancelSync;
+    settings.showProgress = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != FALSE;
+    return settings;
 }
 
 // What the baseline is to record of each row after the run.
@@ -251,24 +176,14 @@ std::vector<RowRecord> RecordsAfter(const TwoWayRun& run) {
 // Carries out the plan: what can go at once, then what waits for a kind change.
 SyncOutcome CarryOutPlan(TwoWayRun* run, const SyncSettings& settings, const SyncPair& pair) {
     SyncOutcome outcome = {};
-    PhaseItems first, second;
-    if (ListOperations(run, &first, &second) != ERROR_SUCCESS) {
+    SyncPlan plan = {};
+    if (PlanRows(run, &plan) != ERROR_SUCCESS) {
         outcome.notices = std::wstring(kNoMemoryText) + L"\n";
         outcome.endedEarly = true;
-        return outcome;
+    } else {
+        SynchronizePlan(&plan, pair, settings, &outcome);
     }
-    run->phase = &first;
-    SynchronizeItems(first.list, pair, settings, &outcome);
-    if (outcome.endedEarly || outcome.summary.cancelled) return outcome;
-    if (settings.dryRun) {
-        TellWaitingOperations(run, &second, &outcome);
-        return outcome;
-    }
-    DropWaitingOnFailures(run, &second, &outcome);
-    run->phase = &second;
-    SyncPair later = pair;
-    later.addToLog = true;
-    SynchronizeItems(second.list, later, settings, &outcome);
+    SyncPlanFree(&plan);
     return outcome;
 }
 
@@ -321,11 +236,11 @@ int RunTwoWay(const Options& options, const RunExclusions& exclusions) {
     run.outcomes.assign(run.rows.entries.size(), RowOutcome{});
     const SyncSettings settings = SettingsOf(options, logs, backupFolder);
     const SyncPair pair = {run.roots[0].c_str(), run.roots[1].c_str(), baseline.Rule().time, exclusions.List(),
-                           TellOutcome, &run, false};
+                           TellOutcome, &run};
     SyncOutcome outcome = CarryOutPlan(&run, settings, pair);
     outcome.summary.notDone += run.foldersKept;
     WriteOutput(outcome.operations);
-    WriteOutput(ToUtf8(ConflictRecords(run)));
+    WriteOutput(ConflictRecords(run));
     WriteError(outcome.notices);
     // Even a run stopped or ended early records what it did, so that the next one does not take it for a change.
     if (!options.dryRun) {

@@ -66,7 +66,7 @@ DWORD CheckAndPlace(const EngineCopy* copy, const wchar_t* temporary, const Copy
         result = TakeRealName(temporary, copy->target);
         if (result == ERROR_SUCCESS) return result;
     }
-    if (result != kSyncPending) DeleteFileW(temporary);
+    if (result != kSyncPending) SyncCalls().deleteFile(temporary);
     return result;
 }
 
@@ -97,7 +97,7 @@ DWORD CopyOne(EngineCopy* copy, const CopyEngineSettings& settings) {
             // The system's copy opens its source before it makes the copy: a
             // source that cannot be opened made nothing, and a file of that
             // name that stood there (left out by the exclusions, say) stays.
-            if (CanOpenSource(copy->source)) DeleteFileW(temporary);
+            if (CanOpenSource(copy->source)) SyncCalls().deleteFile(temporary);
         }
     }
     if (result == ERROR_REQUEST_ABORTED || (result != ERROR_SUCCESS && Cancelled(settings))) result = kSyncCancelled;

@@ -19,38 +19,38 @@ const uint32_t kEngineGroupFiles = 256;
 const uint64_t kEngineGroupBytes = 64ull << 20;
 
 // Whether the operation belongs to the batch and is still to run in it.
-bool PendingIn(const PlannedFile& planned, SyncBatchKind kind) {
-    if (planned.result != kSyncPending) return false;
+bool PendingIn(const SyncOperation& operation, SyncBatchKind kind) {
+    if (operation.result != kSyncPending) return false;
+    const bool copy = IsCopyOperation(operation);
     switch (kind) {
     case SyncReplacements:
-        return IsCopy(planned.action) && planned.copied && planned.replaces && !planned.replacedGone;
+        return copy && operation.copied && operation.kind == SyncReplace && !operation.replacedGone;
     case SyncCopies:
-        return IsCopy(planned.action) && !planned.copied && planned.temporaryName[0];
+        return copy && !operation.copied && operation.temporaryName[0];
     default:
-        return !IsCopy(planned.action);
+        return operation.kind == SyncDeleteFile;
     }
 }
 
-// The copy's temporary file, in `path` of MAX_PATH units; false when the paths cannot be formed.
-bool TemporaryOf(const BatchContext* context, const PlannedFile& planned, wchar_t* path) {
-    const wchar_t* source = nullptr;
-    const wchar_t* target = nullptr;
-    return planned.temporaryName[0] && PathsOf(context, planned, &source, &target) && target &&
-           TemporaryPathOf(target, planned.temporaryName, path);
+// The copy's temporary file, in `path` of MAX_PATH units; false when it has none.
+bool TemporaryOf(const SyncPlan* plan, const SyncOperation& operation, wchar_t* path) {
+    return operation.temporaryName[0] && TemporaryPathOf(TargetOf(plan, operation), operation.temporaryName, path);
 }
 
 // Marks the operation as not done; a copy's temporary file goes, the earlier version stays.
-void MarkNotDone(const BatchContext* context, PlannedFile* planned, DWORD result) {
-    planned->result = result;
+void MarkNotDone(const BatchContext* context, SyncOperation* operation, DWORD result) {
+    operation->result = result;
     wchar_t temporary[MAX_PATH];
-    if (IsCopy(planned->action) && TemporaryOf(context, *planned, temporary)) DeleteFileW(temporary);
-    planned->temporaryName[0] = 0;
-    planned->copied = false;
+    if (IsCopyOperation(*operation) && TemporaryOf(context->plan, *operation, temporary))
+        SyncCalls().deleteFile(temporary);
+    operation->temporaryName[0] = 0;
+    operation->copied = false;
 }
 
-// Makes the folders of `path` below the root it lies in, as the shell's
-// copies do for a file whose folder the user did not choose to make.
-DWORD MakeFolderOf(const BatchContext* context, const wchar_t* path) {
+// Makes the folders of the operation's target below the root it lies in, as
+// the shell's copies do for a file whose folder the user did not choose to make.
+DWORD MakeFolderOf(const BatchContext* context, const SyncOperation& operation) {
+    const wchar_t* path = TargetOf(context->plan, operation);
     wchar_t folder[MAX_PATH];
     const wchar_t* lastBackslash = wcsrchr(path, L'\\');
     const size_t units = lastBackslash ? static_cast<size_t>(lastBackslash - path) : 0;
@@ -58,41 +58,58 @@ DWORD MakeFolderOf(const BatchContext* context, const wchar_t* path) {
     wmemcpy(folder, path, units);
     folder[units] = 0;
     if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) return ERROR_SUCCESS;
-    const wchar_t* root = context->otherRoot;
-    if (wcsncmp(path, root, wcslen(root)) != 0) root = context->currentRoot;
+    const wchar_t* root = PlanText(context->plan, context->plan->roots[TargetSideOf(operation)]);
     for (size_t at = wcslen(root); at <= units; ++at) {
         if (at < units && folder[at] != L'\\') continue;
         const wchar_t kept = folder[at];
         folder[at] = 0;
-        if (!CreateDirectoryW(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        if (!SyncCalls().makeFolder(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
             return LastErrorOr(ERROR_PATH_NOT_FOUND);
         folder[at] = kept;
     }
     return ERROR_SUCCESS;
 }
 
+// Makes `list` an empty list of at least `units` characters; false when memory runs out.
+bool MakeRoom(SyncPathList* list, size_t units) {
+    if (list->text && list->capacity >= units) {
+        list->used = 0;
+        list->text[0] = 0;
+        return true;
+    }
+    SyncPathListFree(list);
+    return SyncPathListInit(list, units);
+}
+
 // Rebuilds the batch's shell lists from its pending operations: the paths
 // of the deletions or of the replaced files, or the sources of the copies and
-// their temporary files. False when the lists cannot hold them.
-bool ListPending(const BatchContext* context, FileBatches* batches, SyncBatchKind kind, SyncPathList** from,
-                 SyncPathList** to) {
+// their temporary files. False when memory runs out for them.
+bool ListPending(const BatchContext* context, SyncBatchKind kind, SyncPathList** from, SyncPathList** to) {
+    FileBatches* batches = context->batches;
+    const SyncPlan* plan = context->plan;
     *from = kind == SyncCopies ? &batches->copySources : kind == SyncDeletions ? &batches->deletions
                                                                                : &batches->replaced;
     *to = kind == SyncCopies ? &batches->temporaries : nullptr;
-    (*from)->used = 0;
-    if (*to) (*to)->used = 0;
+    size_t fromUnits = 1;
+    size_t toUnits = 1;
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        const SyncOperation& operation = plan->operations[index];
+        if (!PendingIn(operation, kind)) continue;
+        fromUnits += wcslen(kind == SyncCopies ? SourceOf(plan, operation) : TargetOf(plan, operation)) + 1;
+        // The temporary file stands beside the target, under a name no longer than the target's room for one.
+        if (kind == SyncCopies) toUnits += wcslen(TargetOf(plan, operation)) + kTemporaryNameUnits;
+    }
+    if (!MakeRoom(*from, fromUnits) || (*to && !MakeRoom(*to, toUnits))) return false;
     bool fits = true;
-    for (uint32_t index = 0; fits && index < batches->plannedCount; ++index) {
-        const PlannedFile& planned = batches->planned[index];
-        const wchar_t* source = nullptr;
-        const wchar_t* target = nullptr;
-        if (!PendingIn(planned, kind) || !PathsOf(context, planned, &source, &target)) continue;
+    for (uint32_t index = 0; fits && index < plan->count; ++index) {
+        const SyncOperation& operation = plan->operations[index];
+        if (!PendingIn(operation, kind)) continue;
         if (kind == SyncCopies) {
             wchar_t temporary[MAX_PATH];
-            fits = TemporaryPathOf(target, planned.temporaryName, temporary) && SyncPathListAppend(*from, source) &&
+            fits = TemporaryOf(plan, operation, temporary) && SyncPathListAppend(*from, SourceOf(plan, operation)) &&
                    SyncPathListAppend(*to, temporary);
         } else {
-            fits = SyncPathListAppend(*from, kind == SyncDeletions ? source : target);
+            fits = SyncPathListAppend(*from, TargetOf(plan, operation));
         }
     }
     SyncPathListClose(*from);
@@ -119,20 +136,16 @@ bool RunShellBatch(UINT function, const SyncPathList* from, const SyncPathList* 
 }
 
 // 0 when the operation did what its batch is for; otherwise why not, as far as the disk tells.
-DWORD OutcomeOf(const BatchContext* context, const PlannedFile& planned, SyncBatchKind kind, bool shellCompleted) {
+DWORD OutcomeOf(const BatchContext* context, const SyncOperation& operation, SyncBatchKind kind, bool shellCompleted) {
     const DWORD notDone = shellCompleted ? kSyncNotCarriedOut : kSyncStoppedByShell;
-    const wchar_t* source = nullptr;
-    const wchar_t* target = nullptr;
-    if (!PathsOf(context, planned, &source, &target)) return notDone;
+    const SyncPlan* plan = context->plan;
     const TimeRule& rule = context->timeRule;
-    if (kind == SyncDeletions) return MatchesSeen(source, SyncSeenFile{}, rule) ? ERROR_SUCCESS : notDone;
+    if (kind == SyncDeletions) return MatchesSeen(TargetOf(plan, operation), SyncSeenFile{}, rule) ? ERROR_SUCCESS : notDone;
     if (kind == SyncReplacements)
-        return MatchesSeen(target, SyncSeenFile{}, rule) ? ERROR_SUCCESS : kSyncReplacedNotRecycled;
-    SyncSeenFile seenSource;
-    SyncSeenFile seenTarget;
-    SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
+        return MatchesSeen(TargetOf(plan, operation), SyncSeenFile{}, rule) ? ERROR_SUCCESS : kSyncReplacedNotRecycled;
+    const SyncSeenFile& seenSource = SeenAtSource(operation);
     wchar_t temporary[MAX_PATH];
-    const SyncSeenFile copy = TemporaryOf(context, planned, temporary) ? SeenNow(temporary) : SyncSeenFile{};
+    const SyncSeenFile copy = TemporaryOf(plan, operation, temporary) ? SeenNow(temporary) : SyncSeenFile{};
     if (LooksLike(copy, seenSource, rule)) return ERROR_SUCCESS;
     return copy.exists && copy.size != seenSource.size && copy.size != 0 ? kSyncCopyIncomplete : notDone;
 }
@@ -146,44 +159,45 @@ DWORD StoppedBecause(SyncBatchKind kind, DWORD onDisk, unsigned questions) {
 
 // What an operation that its batch did leaves to do: a deletion is done, a
 // replaced file is gone, a copy waits under its temporary name.
-void Succeeded(PlannedFile* planned, SyncBatchKind kind) {
+void Succeeded(SyncOperation* operation, SyncBatchKind kind) {
     if (kind == SyncReplacements) {
-        planned->replacedGone = true;
+        operation->replacedGone = true;
     } else if (kind == SyncCopies) {
-        planned->copied = true;
+        operation->copied = true;
     } else {
-        planned->result = ERROR_SUCCESS;
+        operation->result = ERROR_SUCCESS;
     }
 }
 
 // Runs the batch's pending operations through the shell until each is
 // decided: when the shell stops at one it cannot do, that one is marked and
 // the rest run again.
-void RunSettled(const BatchContext* context, FileBatches* batches, SyncBatchKind kind) {
+void RunSettled(const BatchContext* context, SyncBatchKind kind) {
+    SyncPlan* plan = context->plan;
     const bool copies = kind == SyncCopies;
     FILEOP_FLAGS flags = (copies ? kSyncCopyFlags : kSyncDeleteFlags) | context->extraShellFlags;
     if (!copies && context->deleteWithoutRecycleBin) flags &= ~FOF_WANTNUKEWARNING;
     for (;;) {
         SyncPathList* from = nullptr;
         SyncPathList* to = nullptr;
-        const bool listed = ListPending(context, batches, kind, &from, &to);
+        const bool listed = ListPending(context, kind, &from, &to);
         if (listed && SyncPathListIsEmpty(from)) return;
         unsigned questions = 0;
         const bool completed = listed && RunShellBatch(copies ? FO_COPY : FO_DELETE, from, to, flags,
                                                        context->unattended, &questions);
-        PlannedFile* stoppedAt = nullptr;
-        for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-            PlannedFile& planned = batches->planned[index];
-            if (!PendingIn(planned, kind)) continue;
-            const DWORD outcome = listed ? OutcomeOf(context, planned, kind, completed) : ERROR_NOT_ENOUGH_MEMORY;
+        SyncOperation* stoppedAt = nullptr;
+        for (uint32_t index = 0; index < plan->count; ++index) {
+            SyncOperation& operation = plan->operations[index];
+            if (!PendingIn(operation, kind)) continue;
+            const DWORD outcome = listed ? OutcomeOf(context, operation, kind, completed) : ERROR_NOT_ENOUGH_MEMORY;
             if (outcome == ERROR_SUCCESS) {
-                Succeeded(&planned, kind);
+                Succeeded(&operation, kind);
             } else if (completed || !listed) {
-                MarkNotDone(context, &planned, outcome);
+                MarkNotDone(context, &operation, outcome);
             } else if (!stoppedAt) {
                 // The first one not done is where the shell stopped; the rest go again.
-                stoppedAt = &planned;
-                MarkNotDone(context, &planned, StoppedBecause(kind, outcome, questions));
+                stoppedAt = &operation;
+                MarkNotDone(context, &operation, StoppedBecause(kind, outcome, questions));
             }
         }
         // Everything decided, or the shell stopped with nothing left undone.
@@ -193,174 +207,134 @@ void RunSettled(const BatchContext* context, FileBatches* batches, SyncBatchKind
 
 // The files that the waiting copies replace, and the files to delete, go to
 // the versioning folder one by one.
-void MoveToVersioning(const BatchContext* context, FileBatches* batches, SyncBatchKind kind) {
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        PlannedFile& planned = batches->planned[index];
-        const wchar_t* source = nullptr;
-        const wchar_t* target = nullptr;
-        if (!PendingIn(planned, kind) || !PathsOf(context, planned, &source, &target)) continue;
-        const wchar_t* relative = context->items->items[planned.item].path + wcslen(context->currentRoot);
-        const DWORD moved = MoveToVersions(context->versioning, kind == SyncDeletions ? source : target, relative);
+void MoveToVersioning(const BatchContext* context, SyncBatchKind kind) {
+    SyncPlan* plan = context->plan;
+    const size_t rootUnits = wcslen(CurrentRootOf(plan));
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        SyncOperation& operation = plan->operations[index];
+        if (!PendingIn(operation, kind)) continue;
+        const wchar_t* relative = ItemPathOf(plan, operation) + rootUnits;
+        const DWORD moved = MoveToVersions(context->versioning, TargetOf(plan, operation), relative);
         if (moved == ERROR_SUCCESS) {
-            Succeeded(&planned, kind);
+            Succeeded(&operation, kind);
         } else if (moved == ERROR_FILENAME_EXCED_RANGE) {
-            MarkNotDone(context, &planned, moved);
+            MarkNotDone(context, &operation, moved);
         } else {
-            MarkNotDone(context, &planned, kind == SyncDeletions ? kSyncNotVersioned : kSyncReplacedNotVersioned);
+            MarkNotDone(context, &operation, kind == SyncDeletions ? kSyncNotVersioned : kSyncReplacedNotVersioned);
         }
     }
 }
 
 // Sends the files of the batch where the run keeps what it removes.
-void MoveAside(const BatchContext* context, FileBatches* batches, SyncBatchKind kind) {
+void MoveAside(const BatchContext* context, SyncBatchKind kind) {
     if (context->versioning) {
-        MoveToVersioning(context, batches, kind);
+        MoveToVersioning(context, kind);
         return;
     }
-    if (kind == SyncReplacements && !batches->replaced.text &&
-        !SyncPathListInit(&batches->replaced, batches->copyTargets.capacity)) {
-        for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-            if (PendingIn(batches->planned[index], kind)) MarkNotDone(context, &batches->planned[index], ERROR_NOT_ENOUGH_MEMORY);
-        }
-        return;
-    }
-    RunSettled(context, batches, kind);
-}
-
-// The paths of a copy that waits under its temporary name (`temporary`, MAX_PATH units).
-bool WaitingCopyPaths(const BatchContext* context, const PlannedFile& planned, const wchar_t** source,
-                      const wchar_t** target, wchar_t* temporary) {
-    return TemporaryOf(context, planned, temporary) && PathsOf(context, planned, source, target);
+    RunSettled(context, kind);
 }
 
 // Why a waiting copy cannot take its place: its source changed while it was
 // copied, the copy is not whole, or the target changed or became a link.
-DWORD CheckWaitingCopy(const BatchContext* context, const PlannedFile& planned) {
-    const wchar_t* source = nullptr;
-    const wchar_t* target = nullptr;
+DWORD CheckWaitingCopy(const BatchContext* context, const SyncOperation& operation) {
+    const SyncPlan* plan = context->plan;
     wchar_t temporary[MAX_PATH];
-    if (!WaitingCopyPaths(context, planned, &source, &target, temporary)) return kSyncNotCarriedOut;
-    SyncSeenFile seenSource;
-    SyncSeenFile seenTarget;
-    SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
+    if (!TemporaryOf(plan, operation, temporary)) return kSyncNotCarriedOut;
+    const SyncSeenFile& seenSource = SeenAtSource(operation);
+    const SyncSeenFile& seenTarget = SeenAtTarget(operation);
     const TimeRule& rule = context->timeRule;
-    if (!MatchesSeen(source, seenSource, rule)) return kSyncSourceChangedDuringCopy;
+    if (!MatchesSeen(SourceOf(plan, operation), seenSource, rule)) return kSyncSourceChangedDuringCopy;
     const SyncSeenFile copy = SeenNow(temporary);
     if (!LooksLike(copy, seenSource, rule)) return copy.size != seenSource.size ? kSyncCopyIncomplete : kSyncNotCarriedOut;
     // A target that was not there needs no look: the rename never replaces a file made under its name meanwhile.
     if (!seenTarget.exists) return kSyncPending;
+    const wchar_t* target = TargetOf(plan, operation);
     if (!MatchesSeen(target, seenTarget, rule)) return kSyncChangedSinceAnalysis;
     const DWORD link = CheckNotLinkCached(target, context->targetLinks);
     return link == ERROR_SUCCESS ? kSyncPending : link;
 }
 
-DWORD RenameIntoPlace(const BatchContext* context, const PlannedFile& planned) {
-    const wchar_t* source = nullptr;
-    const wchar_t* target = nullptr;
-    wchar_t temporary[MAX_PATH];
-    if (!WaitingCopyPaths(context, planned, &source, &target, temporary)) return kSyncNotCarriedOut;
-    return TakeRealName(temporary, target);
-}
-
-// The waiting copies, each checked again, their earlier versions moved aside
-// in one batch, and each renamed into place.
-void SettleCopies(const BatchContext* context, FileBatches* batches) {
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        PlannedFile& planned = batches->planned[index];
-        if (planned.result != kSyncPending || !planned.copied) continue;
-        const DWORD check = CheckWaitingCopy(context, planned);
-        if (check != kSyncPending) MarkNotDone(context, &planned, check);
+// The waiting copies, each checked again, their earlier versions moved aside,
+// and each renamed into place.
+void SettleCopies(const BatchContext* context) {
+    SyncPlan* plan = context->plan;
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        SyncOperation& operation = plan->operations[index];
+        if (operation.result != kSyncPending || !operation.copied) continue;
+        const DWORD check = CheckWaitingCopy(context, operation);
+        if (check != kSyncPending) MarkNotDone(context, &operation, check);
     }
-    MoveAside(context, batches, SyncReplacements);
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        PlannedFile& planned = batches->planned[index];
-        if (planned.result != kSyncPending || !planned.copied) continue;
-        const DWORD renamed = RenameIntoPlace(context, planned);
+    MoveAside(context, SyncReplacements);
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        SyncOperation& operation = plan->operations[index];
+        if (operation.result != kSyncPending || !operation.copied) continue;
+        wchar_t temporary[MAX_PATH];
+        const DWORD renamed = TemporaryOf(plan, operation, temporary)
+                                  ? TakeRealName(temporary, TargetOf(plan, operation))
+                                  : kSyncNotCarriedOut;
         if (renamed == ERROR_SUCCESS) {
-            planned.result = ERROR_SUCCESS;
-            planned.temporaryName[0] = 0;
+            operation.result = ERROR_SUCCESS;
+            operation.temporaryName[0] = 0;
         } else {
-            MarkNotDone(context, &planned, renamed);
+            MarkNotDone(context, &operation, renamed);
         }
     }
 }
 
 // Counts the pending copies into the progress record.
-void CountCopies(const BatchContext* context, const FileBatches* batches) {
+void CountCopies(const BatchContext* context) {
+    const SyncPlan* plan = context->plan;
     uint64_t files = 0;
     uint64_t bytes = 0;
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        const PlannedFile& planned = batches->planned[index];
-        if (planned.result != kSyncPending || !IsCopy(planned.action)) continue;
-        SyncSeenFile source;
-        SyncSeenFile target;
-        SeenOfPlanned(context->items->items[planned.item], planned.action, &source, &target);
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        const SyncOperation& operation = plan->operations[index];
+        if (operation.result != kSyncPending || !IsCopyOperation(operation)) continue;
         ++files;
-        bytes += source.size;
+        bytes += SeenAtSource(operation).size;
     }
     SyncProgressAddTotal(context->progress, files, bytes);
 }
 
 // The shell copies every pending file onto a temporary name reserved beside its target.
-void CopyThroughShell(const BatchContext* context, FileBatches* batches) {
-    size_t units = 1;
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        PlannedFile& planned = batches->planned[index];
-        const wchar_t* source = nullptr;
-        const wchar_t* target = nullptr;
-        if (planned.result != kSyncPending || !IsCopy(planned.action) || !PathsOf(context, planned, &source, &target))
-            continue;
+void CopyThroughShell(const BatchContext* context) {
+    SyncPlan* plan = context->plan;
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        SyncOperation& operation = plan->operations[index];
+        if (operation.result != kSyncPending || !IsCopyOperation(operation)) continue;
         wchar_t temporary[MAX_PATH];
-        DWORD reserved = MakeFolderOf(context, target);
-        if (reserved == ERROR_SUCCESS) reserved = ReserveTemporaryFile(target, temporary, planned.temporaryName);
-        if (reserved != ERROR_SUCCESS) {
-            MarkNotDone(context, &planned, reserved);
-            continue;
-        }
-        units += wcslen(temporary) + 1;
+        DWORD reserved = MakeFolderOf(context, operation);
+        if (reserved == ERROR_SUCCESS)
+            reserved = ReserveTemporaryFile(TargetOf(plan, operation), temporary, operation.temporaryName);
+        if (reserved != ERROR_SUCCESS) MarkNotDone(context, &operation, reserved);
     }
-    if (!SyncPathListInit(&batches->temporaries, units)) {
-        for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-            if (PendingIn(batches->planned[index], SyncCopies)) MarkNotDone(context, &batches->planned[index], ERROR_NOT_ENOUGH_MEMORY);
-        }
-        return;
-    }
-    RunSettled(context, batches, SyncCopies);
-    SettleCopies(context, batches);
+    RunSettled(context, SyncCopies);
+    SettleCopies(context);
 }
 
-// The next group of pending copies from `*next` on, as engine copies with
-// their paths in `paths` (two of MAX_PATH units each); the count.
-uint32_t GatherGroup(const BatchContext* context, FileBatches* batches, uint32_t* next, EngineCopy* copies,
-                     uint32_t* plannedOf, wchar_t* paths) {
+// The next group of pending copies from `*next` on, as engine copies; the count.
+uint32_t GatherGroup(const BatchContext* context, uint32_t* next, EngineCopy* copies, uint32_t* operationOf) {
+    SyncPlan* plan = context->plan;
     uint32_t count = 0;
     uint64_t bytes = 0;
-    for (; *next < batches->plannedCount && count < kEngineGroupFiles && bytes < kEngineGroupBytes; ++*next) {
-        PlannedFile& planned = batches->planned[*next];
-        const wchar_t* source = nullptr;
-        const wchar_t* target = nullptr;
-        if (planned.result != kSyncPending || !IsCopy(planned.action) || !PathsOf(context, planned, &source, &target))
-            continue;
-        wchar_t* sourcePath = paths + size_t(count) * 2 * MAX_PATH;
-        wchar_t* targetPath = sourcePath + MAX_PATH;
+    const wchar_t* previous = nullptr;
+    for (; *next < plan->count && count < kEngineGroupFiles && bytes < kEngineGroupBytes; ++*next) {
+        SyncOperation& operation = plan->operations[*next];
+        if (operation.result != kSyncPending || !IsCopyOperation(operation)) continue;
+        const wchar_t* target = TargetOf(plan, operation);
         // Copies come in path order: a folder is looked at once for its files.
-        const wchar_t* folderEnd = wcsrchr(target, L'\\');
-        const wchar_t* previous = count ? paths + size_t(count - 1) * 2 * MAX_PATH + MAX_PATH : nullptr;
-        const size_t folderUnits = static_cast<size_t>(folderEnd - target) + 1;
+        const size_t folderUnits = static_cast<size_t>(wcsrchr(target, L'\\') - target) + 1;
         const bool sameFolder = previous && wcsncmp(previous, target, folderUnits) == 0 &&
                                 !wcschr(previous + folderUnits, L'\\');
-        const DWORD folder = sameFolder ? ERROR_SUCCESS : MakeFolderOf(context, target);
+        const DWORD folder = sameFolder ? ERROR_SUCCESS : MakeFolderOf(context, operation);
         if (folder != ERROR_SUCCESS) {
-            MarkNotDone(context, &planned, folder);
+            MarkNotDone(context, &operation, folder);
             continue;
         }
-        SyncSeenFile seenSource;
-        SyncSeenFile seenTarget;
-        SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
-        CopyText(sourcePath, MAX_PATH, source);
-        CopyText(targetPath, MAX_PATH, target);
-        copies[count] = EngineCopy{sourcePath, targetPath, seenSource, !planned.replaces, {}, kSyncPending};
-        plannedOf[count++] = *next;
+        const SyncSeenFile& seenSource = SeenAtSource(operation);
+        copies[count] = EngineCopy{SourceOf(plan, operation), target, seenSource, operation.kind != SyncReplace, {},
+                                   kSyncPending};
+        operationOf[count++] = *next;
+        previous = target;
         bytes += seenSource.size;
     }
     return count;
@@ -369,67 +343,67 @@ uint32_t GatherGroup(const BatchContext* context, FileBatches* batches, uint32_t
 // The engine copies the pending files a group at a time, places those that
 // replace nothing as they come, and settles the rest of each group before the
 // next begins; a stop drops the copies in flight.
-void CopyWithEngine(const BatchContext* context, FileBatches* batches) {
+void CopyWithEngine(const BatchContext* context) {
+    SyncPlan* plan = context->plan;
     MemBlock<EngineCopy> copyBlock(kEngineGroupFiles);
-    MemBlock<uint32_t> plannedBlock(kEngineGroupFiles);
-    MemBlock<wchar_t> pathBlock(size_t(2) * MAX_PATH * kEngineGroupFiles);
+    MemBlock<uint32_t> operationBlock(kEngineGroupFiles);
     EngineCopy* copies = copyBlock.Get();
-    uint32_t* plannedOf = plannedBlock.Get();
-    wchar_t* paths = pathBlock.Get();
+    uint32_t* operationOf = operationBlock.Get();
     const CopyEngineSettings settings = {context->copiesInFlight ? context->copiesInFlight : 1, context->verify,
                                          context->cancel, context->progress, context->timeRule};
     uint32_t next = 0;
-    while (copies && plannedOf && paths && !StopRequested(context)) {
-        const uint32_t count = GatherGroup(context, batches, &next, copies, plannedOf, paths);
+    while (copies && operationOf && !StopRequested(context)) {
+        const uint32_t count = GatherGroup(context, &next, copies, operationOf);
         if (count == 0) break;
         RunEngineCopies(copies, count, settings);
         for (uint32_t index = 0; index < count; ++index) {
-            PlannedFile& planned = batches->planned[plannedOf[index]];
+            SyncOperation& operation = plan->operations[operationOf[index]];
             const EngineCopy& copy = copies[index];
             if (copy.result != kSyncPending) {
-                planned.result = copy.result;
+                operation.result = copy.result;
             } else if (StopRequested(context)) {
                 // Stopped before any earlier version moved: the copy goes, the target stays.
-                CopyText(planned.temporaryName, kTemporaryNameUnits, copy.temporaryName);
-                MarkNotDone(context, &planned, kSyncCancelled);
+                CopyText(operation.temporaryName, kTemporaryNameUnits, copy.temporaryName);
+                MarkNotDone(context, &operation, kSyncCancelled);
             } else {
-                CopyText(planned.temporaryName, kTemporaryNameUnits, copy.temporaryName);
-                planned.copied = true;
+                CopyText(operation.temporaryName, kTemporaryNameUnits, copy.temporaryName);
+                operation.copied = true;
             }
         }
-        SettleCopies(context, batches);
+        SettleCopies(context);
     }
-    const DWORD notRun = copies && plannedOf && paths ? kSyncCancelled : ERROR_NOT_ENOUGH_MEMORY;
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        PlannedFile& planned = batches->planned[index];
-        if (planned.result == kSyncPending && IsCopy(planned.action)) MarkNotDone(context, &planned, notRun);
+    const DWORD notRun = copies && operationOf ? kSyncCancelled : ERROR_NOT_ENOUGH_MEMORY;
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        SyncOperation& operation = plan->operations[index];
+        if (operation.result == kSyncPending && IsCopyOperation(operation)) MarkNotDone(context, &operation, notRun);
     }
 }
 
 }  // namespace
 
-void RunFileBatches(const BatchContext* context, FileBatches* batches) {
-    CountCopies(context, batches);
+void RunFileBatches(const BatchContext* context) {
+    CountCopies(context);
     if (context->copier == SyncCopyWithEngine) {
-        CopyWithEngine(context, batches);
+        CopyWithEngine(context);
     } else {
-        CopyThroughShell(context, batches);
+        CopyThroughShell(context);
     }
+    SyncPlan* plan = context->plan;
     if (StopRequested(context)) {
-        for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-            PlannedFile& planned = batches->planned[index];
-            if (planned.result == kSyncPending) planned.result = kSyncCancelled;
+        for (uint32_t index = 0; index < plan->count; ++index) {
+            SyncOperation& operation = plan->operations[index];
+            if (operation.result == kSyncPending && !IsFolderOperation(operation)) operation.result = kSyncCancelled;
         }
         return;
     }
     // The copies may take minutes: the files to delete are checked again just before they go.
-    RecheckPlannedFiles(context, batches, SyncDeletions);
-    MoveAside(context, batches, SyncDeletions);
+    RecheckPlannedFiles(context, SyncDeletions);
+    MoveAside(context, SyncDeletions);
 }
 
-void AcceptPendingFiles(FileBatches* batches) {
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        PlannedFile& planned = batches->planned[index];
-        if (planned.result == kSyncPending) planned.result = ERROR_SUCCESS;
+void AcceptPendingFiles(SyncPlan* plan) {
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        SyncOperation& operation = plan->operations[index];
+        if (operation.result == kSyncPending && !IsFolderOperation(operation)) operation.result = ERROR_SUCCESS;
     }
 }

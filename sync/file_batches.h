@@ -22,6 +22,6 @@ const FILEOP_FLAGS kSyncDeleteFlags = FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_W
 // deletions and runs those still pending in another, and marks each
 // operation by what it left on disk. A batch that the shell stops at an
 // operation it cannot do runs again without that one.
-void RunFileBatches(const BatchContext* context, FileBatches* batches);
-// For a run that changes nothing: marks every pending operation as done.
-void AcceptPendingFiles(FileBatches* batches);
+void RunFileBatches(const BatchContext* context);
+// For a run that changes nothing: marks every pending file operation as done.
+void AcceptPendingFiles(SyncPlan* plan);

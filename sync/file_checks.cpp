@@ -49,13 +49,13 @@ const unsigned kMaxTargetVolumes = 16;
 // Why a planned operation's files are not as the analysis saw them: a
 // folder where a copy was to make a file (one the exclusions hid from the
 // analysis, or one made since) says so; any other change is a change.
-DWORD WhyChanged(const BatchContext* context, const wchar_t* source, const wchar_t* target,
-                 const SyncSeenFile& seenTarget) {
-    if (!source || !target || seenTarget.exists) return kSyncChangedSinceAnalysis;
+DWORD WhyChanged(const BatchContext* context, const SyncOperation& operation) {
+    const SyncPlan* plan = context->plan;
+    const wchar_t* target = TargetOf(plan, operation);
+    if (!IsCopyOperation(operation) || SeenAtTarget(operation).exists) return kSyncChangedSinceAnalysis;
     const DWORD attributes = GetFileAttributesW(target);
     if (attributes == INVALID_FILE_ATTRIBUTES || !IsFolderAttributes(attributes)) return kSyncChangedSinceAnalysis;
-    const wchar_t* root = wcsncmp(target, context->otherRoot, wcslen(context->otherRoot)) == 0 ? context->otherRoot
-                                                                                                : context->currentRoot;
+    const wchar_t* root = plan->text + plan->roots[TargetSideOf(operation) == 0 ? 0 : 1];
     const wchar_t* name = wcsrchr(target, L'\\') + 1;
     wchar_t folder[MAX_PATH];
     const size_t rootUnits = wcslen(root);
@@ -92,52 +92,54 @@ SyncSeenFile SeenNow(const wchar_t* path) {
     return SyncSeenFile{true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime};
 }
 
-void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches, SyncBatchKind kind) {
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        PlannedFile& planned = batches->planned[index];
-        if (planned.result != kSyncPending || IsCopy(planned.action) != (kind == SyncCopies)) continue;
-        const SyncItem& item = context->items->items[planned.item];
-        const wchar_t* source = nullptr;
-        const wchar_t* target = nullptr;
-        SyncSeenFile seenSource;
-        SyncSeenFile seenTarget;
-        SeenOfPlanned(item, planned.action, &seenSource, &seenTarget);
+void RecheckPlannedFiles(const BatchContext* context, SyncBatchKind kind) {
+    SyncPlan* plan = context->plan;
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        SyncOperation& operation = plan->operations[index];
+        const bool copy = IsCopyOperation(operation);
+        if (operation.result != kSyncPending || (copy ? kind != SyncCopies : operation.kind != SyncDeleteFile ||
+                                                                                kind != SyncDeletions))
+            continue;
+        const wchar_t* source = SourceOf(plan, operation);
+        const wchar_t* target = TargetOf(plan, operation);
+        const SyncSeenFile& seenSource = SeenAtSource(operation);
+        const SyncSeenFile& seenTarget = SeenAtTarget(operation);
         const TimeRule& rule = context->timeRule;
-        bool unchanged = item.seenKnown && PathsOf(context, planned, &source, &target) && seenSource.exists &&
-                         MatchesSeen(source, seenSource, rule) && (!target || MatchesSeen(target, seenTarget, rule));
+        // A deletion's file is its target: it must be there as seen.
+        const bool unchanged = operation.seenKnown &&
+                               (copy ? seenSource.exists && MatchesSeen(source, seenSource, rule) && MatchesSeen(target, seenTarget, rule)
+                                     : seenTarget.exists && MatchesSeen(target, seenTarget, rule));
         if (!unchanged) {
-            planned.result = WhyChanged(context, source, target, seenTarget);
+            operation.result = WhyChanged(context, operation);
             continue;
         }
         // Nothing is copied from, onto or through a link, nor deleted through one.
-        DWORD link = CheckNotLinkCached(source, target ? context->sourceLinks : context->targetLinks);
+        DWORD link = copy ? CheckNotLinkCached(source, context->sourceLinks) : CheckNotLinkCached(target, context->targetLinks);
         // A target that is not there (just checked) is no link.
-        if (link == ERROR_SUCCESS && target && seenTarget.exists) link = CheckNotLinkCached(target, context->targetLinks);
-        if (link != ERROR_SUCCESS) planned.result = link;
-        planned.replaces = target && seenTarget.exists;
+        if (link == ERROR_SUCCESS && copy && seenTarget.exists) link = CheckNotLinkCached(target, context->targetLinks);
+        if (link != ERROR_SUCCESS) operation.result = link;
+        const bool replaces = operation.kind == SyncReplace;
         // A file is not sent to the Recycle Bin for a copy whose source cannot be read.
-        if (planned.result == kSyncPending && planned.replaces) planned.result = CheckOpenable(source, GENERIC_READ);
+        if (operation.result == kSyncPending && replaces) operation.result = CheckOpenable(source, GENERIC_READ);
         // What goes to the Recycle Bin must be free to go.
-        const wchar_t* leaving = target ? (planned.replaces ? target : nullptr) : source;
-        if (planned.result == kSyncPending && leaving) planned.result = CheckOpenable(leaving, DELETE);
+        if (operation.result == kSyncPending && (replaces || !copy)) operation.result = CheckOpenable(target, DELETE);
     }
 }
 
-bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint64_t* needed, uint64_t* available) {
+bool CheckRoomForCopies(const BatchContext* context, uint64_t* needed, uint64_t* available) {
     *needed = 0;
     *available = 0;
+    SyncPlan* plan = context->plan;
     VolumeNeed volumes[kMaxTargetVolumes] = {};
     wchar_t folder[kPathUnits];
     bool fits = true;
     unsigned volumeCount = 0;
     unsigned current = kMaxTargetVolumes;  // the volume of the folder last looked up
     folder[0] = 0;
-    for (uint32_t index = 0; fits && index < batches->plannedCount; ++index) {
-        const PlannedFile& planned = batches->planned[index];
-        const wchar_t* source = nullptr;
-        const wchar_t* target = nullptr;
-        if (planned.result != kSyncPending || !IsCopy(planned.action) || !PathsOf(context, planned, &source, &target))
-            continue;
+    for (uint32_t index = 0; fits && index < plan->count; ++index) {
+        const SyncOperation& operation = plan->operations[index];
+        if (operation.result != kSyncPending || !IsCopyOperation(operation)) continue;
+        const wchar_t* target = TargetOf(plan, operation);
         const wchar_t* lastBackslash = wcsrchr(target, L'\\');
         size_t folderLength = lastBackslash ? static_cast<size_t>(lastBackslash - target) + 1 : 0;
         // Copies come in path order, so a folder's files are looked up once.
@@ -157,11 +159,8 @@ bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint6
                 ++volumeCount;
             }
         }
-        SyncSeenFile seenSource;
-        SyncSeenFile seenTarget;
-        SeenOfPlanned(context->items->items[planned.item], planned.action, &seenSource, &seenTarget);
         uint64_t cluster = volumes[current].cluster;
-        volumes[current].needed += (seenSource.size + cluster - 1) / cluster * cluster;
+        volumes[current].needed += (SeenAtSource(operation).size + cluster - 1) / cluster * cluster;
     }
     for (unsigned index = 0; fits && index < volumeCount; ++index) {
         ULARGE_INTEGER free = {};
@@ -175,10 +174,9 @@ bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint6
         fits = false;
     }
     if (fits) return true;
-    for (uint32_t index = 0; index < batches->plannedCount; ++index) {
-        PlannedFile& planned = batches->planned[index];
-        if (planned.result == kSyncPending && IsCopy(planned.action)) planned.result = kSyncNoRoomOnTarget;
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        SyncOperation& operation = plan->operations[index];
+        if (operation.result == kSyncPending && IsCopyOperation(operation)) operation.result = kSyncNoRoomOnTarget;
     }
     return false;
 }
-

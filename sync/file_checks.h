@@ -16,8 +16,8 @@ SyncSeenFile SeenNow(const wchar_t* path);
 // Marks every pending operation of the batch whose files changed since the
 // analysis, or that would act on or through a link.
 enum SyncBatchKind : uint32_t { SyncReplacements, SyncCopies, SyncDeletions };
-void RecheckPlannedFiles(const BatchContext* context, FileBatches* batches, SyncBatchKind kind);
+void RecheckPlannedFiles(const BatchContext* context, SyncBatchKind kind);
 // The room the pending copies need on each target volume, in whole clusters;
 // false when they do not fit on one of them, with its figures, and every
 // pending copy then marked: the batch is refused whole.
-bool CheckRoomForCopies(const BatchContext* context, FileBatches* batches, uint64_t* needed, uint64_t* available);
+bool CheckRoomForCopies(const BatchContext* context, uint64_t* needed, uint64_t* available);

@@ -27,15 +27,7 @@ struct SyncItem {
     bool seenKnown;
     SyncSeenFile seenHere;
     SyncSeenFile seenThere;
-    // The item goes the other way from the run's direction: a two-way run
-    // carries changes both ways in one run.
-    bool reversed;
 };
-
-// The direction the item goes in a run of `direction`.
-inline SyncDirection ItemDirection(SyncDirection direction, const SyncItem& item) {
-    return item.reversed ? (direction == SyncCommit ? SyncUpdate : SyncCommit) : direction;
-}
 
 // One heap block: the count and the capacity, then the items. A folder
 // stands before the items inside it (the dialog's list is sorted by path).

@@ -58,6 +58,12 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
     case kSyncReplacedNotVersioned:
         own = L"The file to be replaced could not be moved to the versioning folder, so it was not replaced!";
         break;
+    case kSyncWaiting:
+        own = L"The file operation waits for another one!";
+        break;
+    case kSyncEarlierKindStays:
+        own = L"What stood in its place could not be removed, so it was not put there!";
+        break;
     default:
         FormatSystemErrorLine(result, text);
         return;

@@ -32,6 +32,11 @@ const DWORD kSyncNameTaken = 0x2000000E;
 // left out of the analysis, or one made since.
 const DWORD kSyncExcludedFolderInTheWay = 0x20000011;
 const DWORD kSyncFolderInTheWay = 0x20000012;
+// Waits for another operation of the run to take away what stands in its place.
+const DWORD kSyncWaiting = 0x20000013;
+// What stood in its place (a file where a folder was to be made, or the
+// reverse) could not be taken away, so it was not put there.
+const DWORD kSyncEarlierKindStays = 0x20000014;
 // The file could not go to the versioning folder, and was not deleted.
 const DWORD kSyncNotVersioned = 0x2000000F;
 // The file to be replaced could not go to the versioning folder, so nothing was copied over it.

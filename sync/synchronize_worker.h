@@ -1,9 +1,11 @@
 #pragma once
-// Carries out a commit or an update for the checked items of the Synchronize
-// dialog's list: file copies and deletions in one shell operation each,
-// folders created and removed one by one, over-long file and folder paths
-// logged to "SynchronizeLog.txt" (beside the executable unless the request
-// names another place) and left out.
+// Carries out a plan: a commit or an update of the checked items of the
+// Synchronize dialog's list, or a plan that the companion made. Folders are
+// made first, then the files are copied and deleted (by the shell's batches or
+// the copy engine), then folders are removed; over-long paths are logged to
+// "SynchronizeLog.txt" (beside the executable unless the request names
+// another place) and left out. What waits for another operation runs after
+// all of that, the same way, when that operation was done.
 #include "model/file_times.h"
 #include "model/system_error.h"
 #include "sync/sync_decision.h"
@@ -33,14 +35,14 @@ const wchar_t kSyncNoRoomFormat[] =
     L"There is not enough free space on the target volume! The files to copy need %llu bytes, "
     L"but only %llu bytes are free. No file was copied.";
 
-// Told of every operation with the item path and the other path, once its
-// outcome is known: 0 when it was done, otherwise why not (a system code or
-// one of the worker's own, see DescribeSyncResult). Items refused for their
-// length are told first, in list order; other files after the shell has run,
-// in list order; other folders as they are created and removed.
+// Told of every operation of the plan with the item path and the other path,
+// once its outcome is known: 0 when it was done, otherwise why not (a system
+// code or one of the worker's own, see DescribeSyncResult). Operations refused
+// for their length are told first, in the plan's order; files after the copier
+// has run, in the plan's order; folders as they are created and removed.
 // It runs on the worker's thread and must not throw.
-typedef void (*SyncObserver)(void* context, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
-                             DWORD result);
+typedef void (*SyncObserver)(void* context, const SyncOperation& operation, const wchar_t* itemPath,
+                             const wchar_t* otherPath, DWORD result);
 
 // What the user is to be told, and how: the program's user interface shows
 // it as a message box with the caption of the kind, a console prints it.
@@ -66,6 +68,10 @@ struct SyncSummary {
 // item records and their check boxes, and keeps it, with the item list,
 // until WM_SYNCHRONIZE_DONE arrives.
 struct SyncRequest {
+    // The plan to carry out, built by the caller; the worker writes each
+    // operation's outcome into it. Null to plan the checked items of `items`
+    // in `direction` between the two roots, as the Synchronize dialog asks.
+    SyncPlan* plan;
     SyncDirection direction;
     const SyncItemList* items;  // null for none
     const wchar_t* currentRoot;  // ends in a backslash; every item path begins with it
@@ -110,9 +116,6 @@ struct SyncRequest {
     // The entries the analysis left out, so that a reason can name one that
     // stands in a copy's way. Null for none.
     const ExclusionList* exclusions;
-    // The log holds what an earlier run of the same command could not do:
-    // it is added to rather than made anew.
-    bool addToLog;
 };
 
 // Runs one synchronization to its end and sends WM_SYNCHRONIZE_DONE as its

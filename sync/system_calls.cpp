@@ -2,7 +2,8 @@
 
 namespace {
 
-const SyncSystemCalls kRealCalls = {SHFileOperationW, GetDiskFreeSpaceExW, CopyFileExW, MoveFileExW};
+const SyncSystemCalls kRealCalls = {SHFileOperationW, GetDiskFreeSpaceExW, CopyFileExW,     MoveFileExW,
+                                    CreateFileW,      DeleteFileW,         CreateDirectoryW, RemoveDirectoryW};
 SyncSystemCalls g_calls = kRealCalls;
 
 }  // namespace
@@ -13,6 +14,10 @@ void SyncSetSystemCalls(const SyncSystemCalls* calls) {
     if (!g_calls.freeSpace) g_calls.freeSpace = kRealCalls.freeSpace;
     if (!g_calls.copyFile) g_calls.copyFile = kRealCalls.copyFile;
     if (!g_calls.moveFile) g_calls.moveFile = kRealCalls.moveFile;
+    if (!g_calls.createFile) g_calls.createFile = kRealCalls.createFile;
+    if (!g_calls.deleteFile) g_calls.deleteFile = kRealCalls.deleteFile;
+    if (!g_calls.makeFolder) g_calls.makeFolder = kRealCalls.makeFolder;
+    if (!g_calls.removeFolder) g_calls.removeFolder = kRealCalls.removeFolder;
 }
 
 const SyncSystemCalls& SyncCalls() { return g_calls; }

@@ -1,6 +1,8 @@
 #pragma once
-// The system calls through which a synchronization changes files; tests put
-// others in their place to make the file system misbehave on cue.
+// The system calls through which a synchronization changes files: every
+// file or folder it makes, copies, renames, moves aside or deletes goes
+// through one of them, so that tests can make the file system misbehave on
+// cue or watch the calls in their order.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -13,6 +15,12 @@ struct SyncSystemCalls {
                            BOOL* cancel, DWORD flags);
     // The renames of the copies into place and of files into the versioning folder.
     BOOL(WINAPI* moveFile)(const wchar_t* from, const wchar_t* to, DWORD flags);
+    // The temporary files that the shell's batch copies onto, made empty first.
+    HANDLE(WINAPI* createFile)(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                               DWORD disposition, DWORD flags, HANDLE model);
+    BOOL(WINAPI* deleteFile)(const wchar_t* path);  // a temporary file, or a file moved to another volume
+    BOOL(WINAPI* makeFolder)(const wchar_t* path, SECURITY_ATTRIBUTES* security);
+    BOOL(WINAPI* removeFolder)(const wchar_t* path);
 };
 // Null restores the real calls; so does a null member for its call.
 void SyncSetSystemCalls(const SyncSystemCalls* calls);

@@ -56,7 +56,8 @@ bool NextTemporaryPath(const wchar_t* target, wchar_t* path, wchar_t* name) {
 DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name) {
     for (unsigned attempt = 0; attempt < kReserveAttempts; ++attempt) {
         if (!NextTemporaryPath(target, path, name)) return ERROR_FILENAME_EXCED_RANGE;
-        HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            SyncCalls().createFile(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             CloseHandle(file);
             return ERROR_SUCCESS;

@@ -14,7 +14,7 @@ const unsigned kRunFolderAttempts = 100;
 
 // True when `path` is a folder, made now or there before.
 bool MakeFolder(const wchar_t* path) {
-    if (CreateDirectoryW(path, nullptr)) return true;
+    if (SyncCalls().makeFolder(path, nullptr)) return true;
     const DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -32,7 +32,7 @@ DWORD MakeRunFolder(Versioning* versioning) {
         int length = attempt == 1 ? swprintf(path, MAX_PATH, L"%ls%ls\\", versioning->folder, stamp)
                                   : swprintf(path, MAX_PATH, L"%ls%ls_%u\\", versioning->folder, stamp, attempt);
         if (length < 0 || length >= MAX_PATH - 1) return ERROR_FILENAME_EXCED_RANGE;
-        if (CreateDirectoryW(path, nullptr)) {
+        if (SyncCalls().makeFolder(path, nullptr)) {
             CopyText(versioning->runFolder, MAX_PATH, path);
             return ERROR_SUCCESS;
         }
@@ -59,14 +59,14 @@ DWORD CopyThenRemove(const wchar_t* path, const wchar_t* version) {
     const SyncSeenFile original = SeenNow(path);
     if (!SyncCalls().copyFile(path, version, nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS)) {
         const DWORD error = LastErrorOr(ERROR_WRITE_FAULT);
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) DeleteFileW(version);
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) SyncCalls().deleteFile(version);
         return error;
     }
     const SyncSeenFile copy = SeenNow(version);
     DWORD result = LooksLike(copy, original, TimeRule{}) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
-    if (result == ERROR_SUCCESS && !DeleteFileW(path)) result = LastErrorOr(ERROR_ACCESS_DENIED);
+    if (result == ERROR_SUCCESS && !SyncCalls().deleteFile(path)) result = LastErrorOr(ERROR_ACCESS_DENIED);
     // Only the copy made here is taken back; the original stays where it was.
-    if (result != ERROR_SUCCESS) DeleteFileW(version);
+    if (result != ERROR_SUCCESS) SyncCalls().deleteFile(version);
     return result;
 }
 

@@ -322,4 +322,80 @@ TEST_F(CopyPathTest, TemporaryFilesOfAStoppedRunGoLikeAnyDeletion) {
     EXPECT_TRUE(InRecycleBin(L"~QM0ABCD.TMP", m_right));
 }
 
+// Every call that changes a file, as the seam saw it, with the test folder's
+// path, temporary names and the versioning run's stamp made alike.
+std::mutex g_callsLock;
+std::vector<std::wstring> g_calls;
+std::wstring g_callsBase;
+
+std::wstring Plain(std::wstring path) {
+    if (path.compare(0, g_callsBase.size(), g_callsBase) == 0) path.erase(0, g_callsBase.size());
+    for (size_t at = path.find(L"~QM"); at != std::wstring::npos; at = path.find(L"~QM", at + 1)) path.replace(at, 8, L"~QM");
+    const size_t stamp = path.find(L"versions\\");
+    if (stamp != std::wstring::npos && path.size() >= stamp + 9 + 17) path.replace(stamp + 9, 17, L"RUN");
+    return path;
+}
+
+void Record(const wchar_t* call, const wchar_t* path, const wchar_t* to = nullptr) {
+    std::lock_guard<std::mutex> guard(g_callsLock);
+    g_calls.push_back(std::wstring(call) + L" " + Plain(path) + (to ? L" > " + Plain(to) : L""));
+}
+
+BOOL WINAPI RecordedCopy(const wchar_t* source, const wchar_t* target, LPPROGRESS_ROUTINE progress, void* data,
+                         BOOL* cancel, DWORD flags) {
+    Record(L"copy", source, target);
+    return CopyFileExW(source, target, progress, data, cancel, flags);
+}
+BOOL WINAPI RecordedMove(const wchar_t* from, const wchar_t* to, DWORD flags) {
+    Record(L"move", from, to);
+    return MoveFileExW(from, to, flags);
+}
+BOOL WINAPI RecordedDelete(const wchar_t* path) {
+    Record(L"delete", path);
+    return DeleteFileW(path);
+}
+BOOL WINAPI RecordedMakeFolder(const wchar_t* path, SECURITY_ATTRIBUTES* security) {
+    Record(L"mkdir", path);
+    return CreateDirectoryW(path, security);
+}
+BOOL WINAPI RecordedRemoveFolder(const wchar_t* path) {
+    Record(L"rmdir", path);
+    return RemoveDirectoryW(path);
+}
+
+TEST_F(CopyPathTest, EveryFileChangeGoesThroughTheSeamInThePlansOrder) {
+    MakeLocations();
+    Folder(1, L"empty");
+    AnalyzeAndList(0);
+    g_calls.clear();
+    g_callsBase = m_folder.Path();
+    const SyncSystemCalls calls = {nullptr,     nullptr,        RecordedCopy,       RecordedMove,
+                                   nullptr,     RecordedDelete, RecordedMakeFolder, RecordedRemoveFolder};
+    SyncSetSystemCalls(&calls);
+    const std::wstring versions = m_folder.PathOf(L"versions\\");
+    SyncRunOptions options = {};
+    options.copier = SyncCopyWithEngine;
+    options.versioningFolder = versions.c_str();
+    options.copiesInFlight = 1;
+    const SyncRun run = Synchronize(SyncCommit, options);
+    SyncSetSystemCalls(nullptr);
+    EXPECT_EQ(Results(run), (std::map<std::wstring, DWORD>{}));
+    const std::vector<std::wstring> expected = {
+        L"mkdir right\\sub",
+        L"copy left\\modified.txt > right\\~QM.TMP",
+        L"copy left\\new.txt > right\\~QM.TMP",
+        L"move right\\~QM.TMP > right\\new.txt",
+        L"copy left\\sub\\also-new.txt > right\\sub\\~QM.TMP",
+        L"move right\\sub\\~QM.TMP > right\\sub\\also-new.txt",
+        L"mkdir versions\\",
+        L"mkdir versions\\RUN\\",
+        L"move right\\modified.txt > versions\\RUN\\modified.txt",
+        L"move right\\~QM.TMP > right\\modified.txt",
+        L"move right\\missing.txt > versions\\RUN\\missing.txt",
+        L"rmdir right\\empty",
+    };
+    EXPECT_EQ(g_calls, expected);
+    EXPECT_EQ(ReadFileBytes(m_right + L"modified.txt"), "left version");
+}
+
 }  // namespace

@@ -25,11 +25,11 @@ void CaptureNotice(void* context, SyncNoticeKind kind, const wchar_t* text) {
     capture->boxes.push_back(CapturedBox{text, SyncNoticeCaption(kind), kind});
 }
 
-void CaptureOperation(void* context, SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath,
-                      DWORD result) {
+void CaptureOperation(void* context, const SyncOperation& operation, const wchar_t* itemPath,
+                      const wchar_t* otherPath, DWORD result) {
     auto* capture = static_cast<Capture*>(context);
     std::lock_guard<std::mutex> guard(capture->lock);
-    capture->operations.push_back(ObservedOperation{action, itemPath, otherPath, result});
+    capture->operations.push_back(ObservedOperation{operation.action, itemPath, otherPath, result});
 }
 
 LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -76,7 +76,7 @@ SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const 
     request.observerContext = &capture;
     request.summary = &run.summary;
     request.copier = options.copier;
-    request.copiesInFlight = 2;
+    request.copiesInFlight = options.copiesInFlight ? options.copiesInFlight : 2;
     request.verify = options.verify;
     request.cancel = options.cancel;
     request.versioningFolder = options.versioningFolder;

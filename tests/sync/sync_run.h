@@ -37,6 +37,7 @@ struct SyncRunOptions {
     bool verify;
     BOOL* cancel;
     const wchar_t* versioningFolder;
+    unsigned copiesInFlight;  // the engine's; 0 for 2
 };
 
 // Runs SynchronizeWorker on a new thread to its end.

@@ -1,0 +1,222 @@
+#include "sync/sync_plan.h"
+
+#include "model/location_tree.h"
+#include "model/memory.h"
+#include "sync/path_list.h"
+#include "sync/sync_results.h"
+
+#include <cwchar>
+
+namespace {
+
+const uint32_t kFirstOperations = 100;
+const size_t kFirstTextUnits = 1024;
+
+// Appends `path` with its terminator to the plan's text; its offset in `*at`.
+DWORD AddText(SyncPlan* plan, const wchar_t* path, uint32_t* at) {
+    const size_t units = wcslen(path) + 1;
+    if (plan->textUsed + units > plan->textCapacity) {
+        size_t capacity = plan->textCapacity ? plan->textCapacity : kFirstTextUnits;
+        while (capacity < plan->textUsed + units) capacity *= 2;
+        // Offsets are 32 bits: a plan of more text than that is more than a 32-bit process holds anyway.
+        if (capacity > UINT32_MAX || capacity > SIZE_MAX / sizeof(wchar_t)) return ERROR_NOT_ENOUGH_MEMORY;
+        auto* grown = static_cast<wchar_t*>(MemGrow(plan->text, capacity * sizeof(wchar_t)));
+        if (!grown) return ERROR_NOT_ENOUGH_MEMORY;
+        plan->text = grown;
+        plan->textCapacity = capacity;
+    }
+    *at = static_cast<uint32_t>(plan->textUsed);
+    wmemcpy(plan->text + plan->textUsed, path, units);
+    plan->textUsed += units;
+    return ERROR_SUCCESS;
+}
+
+SyncReason ReasonOfState(DiffState state) {
+    return state == DiffNew ? SyncBecauseNew : state == DiffModified ? SyncBecauseModified : SyncBecauseMissing;
+}
+
+}  // namespace
+
+const char* SyncOperationKindWord(SyncOperationKind kind) {
+    switch (kind) {
+    case SyncMakeFolder:
+        return "make-folder";
+    case SyncCopyNew:
+        return "copy-new";
+    case SyncReplace:
+        return "replace";
+    case SyncDeleteFile:
+        return "delete-file";
+    case SyncRemoveFolder:
+        return "remove-folder";
+    default:
+        return "none";
+    }
+}
+
+const char* SyncReasonWord(SyncReason reason) {
+    switch (reason) {
+    case SyncBecauseNew:
+        return "new";
+    case SyncBecauseModified:
+        return "modified";
+    case SyncBecauseMissing:
+        return "missing";
+    case SyncBecauseLeftChanged:
+        return "left-changed";
+    case SyncBecauseRightChanged:
+        return "right-changed";
+    default:
+        return "leftover";
+    }
+}
+
+DWORD SyncPlanInit(SyncPlan* plan, const wchar_t* currentRoot, const wchar_t* otherRoot, uint32_t operations,
+                   size_t textUnits) {
+    *plan = SyncPlan{};
+    if (operations == 0) operations = kFirstOperations;
+    if (operations > SIZE_MAX / sizeof(SyncOperation)) return ERROR_NOT_ENOUGH_MEMORY;
+    plan->operations = static_cast<SyncOperation*>(MemAlloc(sizeof(SyncOperation) * operations));
+    plan->text = static_cast<wchar_t*>(MemAlloc(sizeof(wchar_t) * (textUnits ? textUnits : kFirstTextUnits)));
+    if (!plan->operations || !plan->text) {
+        SyncPlanFree(plan);
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    plan->capacity = operations;
+    plan->textCapacity = textUnits ? textUnits : kFirstTextUnits;
+    DWORD added = AddText(plan, currentRoot, &plan->roots[0]);
+    if (added == ERROR_SUCCESS) added = AddText(plan, otherRoot, &plan->roots[1]);
+    if (added != ERROR_SUCCESS) SyncPlanFree(plan);
+    return added;
+}
+
+void SyncPlanFree(SyncPlan* plan) {
+    MemFree(plan->operations);
+    MemFree(plan->text);
+    *plan = SyncPlan{};
+}
+
+DWORD SyncPlanAdd(SyncPlan* plan, const SyncOperation& operation, const wchar_t* itemPath, const wchar_t* otherPath) {
+    if (plan->count == plan->capacity) {
+        const uint32_t capacity = plan->capacity * 2;
+        if (capacity <= plan->capacity || capacity > SIZE_MAX / sizeof(SyncOperation)) return ERROR_NOT_ENOUGH_MEMORY;
+        auto* grown = static_cast<SyncOperation*>(MemGrow(plan->operations, sizeof(SyncOperation) * capacity));
+        if (!grown) return ERROR_NOT_ENOUGH_MEMORY;
+        plan->operations = grown;
+        plan->capacity = capacity;
+    }
+    const size_t textBefore = plan->textUsed;
+    SyncOperation added = operation;
+    DWORD result = AddText(plan, itemPath, &added.paths[0]);
+    if (result == ERROR_SUCCESS) result = AddText(plan, otherPath, &added.paths[1]);
+    if (result != ERROR_SUCCESS) {
+        plan->textUsed = textBefore;
+        return result;
+    }
+    plan->operations[plan->count++] = added;
+    return ERROR_SUCCESS;
+}
+
+SyncOperation SyncOperationOf(SyncAction action, SyncReason reason, uint32_t origin, const SyncSeenFile& seenHere,
+                              const SyncSeenFile& seenThere) {
+    SyncOperation operation = {};
+    operation.action = action;
+    operation.reason = reason;
+    operation.seenKnown = true;
+    operation.waitsFor = kNoOperation;
+    operation.origin = origin;
+    operation.seen[0] = seenHere;
+    operation.seen[1] = seenThere;
+    operation.result = kSyncPending;
+    switch (action) {
+    case SyncCopyToOther:
+        operation.kind = seenThere.exists ? SyncReplace : SyncCopyNew;
+        break;
+    case SyncCopyFromOther:
+        operation.kind = seenHere.exists ? SyncReplace : SyncCopyNew;
+        break;
+    case SyncDeleteItem:
+    case SyncDeleteOther:
+        operation.kind = SyncDeleteFile;
+        break;
+    case SyncCreateItem:
+    case SyncCreateOther:
+        operation.kind = SyncMakeFolder;
+        break;
+    case SyncRemoveItem:
+    case SyncRemoveOther:
+        operation.kind = SyncRemoveFolder;
+        break;
+    default:
+        operation.kind = SyncOnlyLogged;
+        break;
+    }
+    return operation;
+}
+
+bool IsCopyOperation(const SyncOperation& operation) {
+    return operation.kind == SyncCopyNew || operation.kind == SyncReplace;
+}
+
+bool IsFolderOperation(const SyncOperation& operation) {
+    return operation.kind == SyncMakeFolder || operation.kind == SyncRemoveFolder;
+}
+
+int TargetSideOf(const SyncOperation& operation) {
+    switch (operation.action) {
+    case SyncCopyToOther:
+    case SyncDeleteOther:
+    case SyncCreateOther:
+    case SyncRemoveOther:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+const wchar_t* TargetOf(const SyncPlan* plan, const SyncOperation& operation) {
+    return PlanText(plan, operation.paths[TargetSideOf(operation)]);
+}
+
+const wchar_t* SourceOf(const SyncPlan* plan, const SyncOperation& operation) {
+    return IsCopyOperation(operation) ? PlanText(plan, operation.paths[1 - TargetSideOf(operation)]) : nullptr;
+}
+
+const SyncSeenFile& SeenAtTarget(const SyncOperation& operation) { return operation.seen[TargetSideOf(operation)]; }
+const SyncSeenFile& SeenAtSource(const SyncOperation& operation) {
+    return operation.seen[1 - TargetSideOf(operation)];
+}
+
+bool SyncPathsTooLong(const SyncOperation& operation, const wchar_t* itemPath, const wchar_t* otherPath) {
+    if (IsFolderOperation(operation))
+        return wcsnlen(itemPath, MAX_PATH) >= MAX_PATH || wcsnlen(otherPath, MAX_PATH) >= MAX_PATH;
+    return !IsPathUsable(itemPath) || !IsPathUsable(otherPath);
+}
+
+DWORD PlanSyncItems(SyncDirection direction, const SyncItemList* items, const wchar_t* currentRoot,
+                    const wchar_t* otherRoot, SyncPlan* plan) {
+    const uint32_t count = items ? items->count : 0;
+    DWORD result = SyncPlanInit(plan, currentRoot, otherRoot, count, SyncPathListStartCapacity(count));
+    MemBlock<wchar_t> otherPath(kPathUnits);
+    if (result == ERROR_SUCCESS && !otherPath.Get()) result = ERROR_NOT_ENOUGH_MEMORY;
+    for (uint32_t index = 0; result == ERROR_SUCCESS && index < count; ++index) {
+        const SyncItem& item = items->items[index];
+        if (!item.checked) continue;
+        const DWORD built = BuildOtherPath(item.path, currentRoot, otherRoot, otherPath.Get(), kPathUnits);
+        // An item outside the current root has no known other place: left alone.
+        if (built == ERROR_INVALID_PARAMETER) continue;
+        const SyncAction action = DecideSyncAction(direction, item.isFolder, item.state);
+        // A folder that asks for nothing is never looked at, not even for its length.
+        if (item.isFolder && action == SyncNoAction) continue;
+        SyncOperation operation =
+            SyncOperationOf(action, ReasonOfState(item.state), index, item.seenHere, item.seenThere);
+        operation.seenKnown = item.seenKnown;
+        if (built != ERROR_SUCCESS || SyncPathsTooLong(operation, item.path, otherPath.Get())) {
+            operation.result = kSyncRefusedTooLong;
+        } else if (action == SyncNoAction) {
+            continue;
+        }
+        result = SyncPlanAdd(plan, operation, item.path, otherPath.Get());
+    }
+    return result;
+}
