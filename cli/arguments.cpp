@@ -88,12 +88,12 @@ const OptionRow kOptions[] = {
      },
      L"needs a FOLDER",
      L"write the logs into FOLDER, as AnalyzeLog.txt and\n"
-     L"SynchronizeLog.txt"},
+     L"SynchronizeLog.txt, which each run replaces"},
     {L"--time-window", L"SECONDS", kTwoSides, false, false, SetTimeWindow,
      L"needs a number of SECONDS from 2 to 86400, or 0",
-     L"times that differ by up to SECONDS (2 or more) are the same,\n"
-     L"for shares whose clocks drift; 0: only equal times are the\n"
-     L"same (NTFS keeps them exactly)"},
+     L"times that differ by up to SECONDS (2 to 86400; 2 without the\n"
+     L"option) are the same, for shares whose clocks drift; 0: only\n"
+     L"equal times are the same (NTFS keeps them exactly)"},
     {L"--ignore-hour-shift", nullptr, kTwoSides, false, false,
      [](Options* o, const std::wstring&) { return o->timeRule.ignoreHourShift = true; }, nullptr,
      L"times that differ by one hour (within the window) are the same,\n"
@@ -304,7 +304,10 @@ const wchar_t kHelpAfterOptions[] =
     L"                    STATE<tab>KIND<tab>PATH\n"
     L"                  STATE: NEW (only in LEFT), MISSING (only in RIGHT), MODIFIED\n"
     L"                  (in both, but different; for a folder: something inside\n"
-    L"                  differs) or UNKNOWN (in both, but could not be compared);\n"
+    L"                  differs) or UNKNOWN (not compared: a file that could not be\n"
+    L"                  read, a file against a folder of the same name and, even in\n"
+    L"                  LEFT only, a folder that could not be listed, a link or a name\n"
+    L"                  that Windows cannot hold);\n"
     L"                  KIND: file or folder; PATH: relative to LEFT and RIGHT.\n"
     L"  analyze --all   one line for each item of each folder, sorted by side and path:\n"
     L"                    SIDE<tab>STATE<tab>KIND<tab>PATH\n"
@@ -359,13 +362,14 @@ const wchar_t kHelpAfterOptions[] =
     L"                  folders or with other exclusions or comparison options.\n"
     L"  catalog         nothing on standard output; FILE holds the catalog, UTF-8 text\n"
     L"                  with a tab between fields, one line each:\n"
-    L"                    quillmar-catalog<tab>1<tab>content=sha256 (or content=none)\n"
+    L"                    quillmar-catalog<tab>VERSION<tab>content=DIGESTS\n"
     L"                    exclude<tab>PATTERN          (format 2: one per exclusion)\n"
     L"                    KIND<tab>SIZE<tab>TIME<tab>ATTRIBUTES<tab>SHA256<tab>PATH\n"
     L"                    end<tab>ENTRIES\n"
     L"                  The header names the format, its version and whether digests\n"
-    L"                  are there; a catalog made with exclusions is of format 2 and\n"
-    L"                  records them, and analyze applies them to the other side too;\n"
+    L"                  are there: VERSION is 1, or 2 for a catalog made with\n"
+    L"                  exclusions, which records them (analyze applies them to the\n"
+    L"                  other side too); DIGESTS is sha256, or none without --content;\n"
     L"                  then one line per entry, each folder's before those\n"
     L"                  of what it holds, which follow it in order of their names;\n"
     L"                  last the number of entries. KIND: file, folder, unknown-file or\n"
@@ -382,10 +386,11 @@ const wchar_t kHelpAfterOptions[] =
     L"                  folder's files are read and digested); commit and update refuse\n"
     L"                  it. A catalog that is damaged, cut short or of a newer format is\n"
     L"                  refused, naming the line.\n"
-    L"When standard error is a console, it shows the folders and files listed so far\n"
-    L"on each side while the folders are scanned, then the progress of the content\n"
-    L"comparison, and of the copies of commit and update: files and bytes copied of\n"
-    L"all, the rate and the time left, rewritten once a second.\n"
+    L"When standard error is a console, analyze, commit and update show on it the\n"
+    L"folders and files listed so far on each side while the folders are scanned, then\n"
+    L"the progress of the content comparison; commit, update and sync show the\n"
+    L"progress of their copies: files and bytes copied of all, the rate and the time\n"
+    L"left, rewritten once a second.\n"
     L"\n"
     L"Exit status:\n"
     L"  analyze         0 no difference, 1 differences found (or items that could not\n"
@@ -399,12 +404,14 @@ const wchar_t kHelpAfterOptions[] =
     L"  Trouble: bad usage, a folder that cannot be read, a damaged catalog (or one\n"
     L"  without digests, for --content), a failed analysis, a cancel\n"
     L"  (Ctrl+C: a synchronization drops the copies in flight and reports what was\n"
-    L"  not done), a run refused for what it would delete or replace, or a run that\n"
-    L"  ended early with nothing changed (no memory, a log that cannot be created).\n"
+    L"  not done), a run refused for what it would delete or replace, a versioning\n"
+    L"  folder inside LEFT or RIGHT, or a run that ended early with nothing changed\n"
+    L"  (no memory, a log that cannot be created).\n"
     L"\n"
     L"Logs: items that could not be read, compared, copied or deleted are written to a\n"
     L"log, which standard error names when it holds entries; a log with no entries is\n"
-    L"deleted. Without --log, each run has its own logs in the temporary folder:\n"
+    L"deleted. With --log, each run replaces the logs in FOLDER; without it, each run\n"
+    L"has its own logs in the temporary folder:\n"
     L"  %TEMP%\\quillmar-cli-DATE-TIME-PROCESS-AnalyzeLog.txt\n"
     L"  %TEMP%\\quillmar-cli-DATE-TIME-PROCESS-SynchronizeLog.txt\n";
 
