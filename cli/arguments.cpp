@@ -43,8 +43,8 @@ bool SetTimeWindow(Options* options, const std::wstring& value) {
 
 // One option: its name, the value it takes (null for none), the commands it
 // goes with, how it sets its field (false for a value it refuses), what a
-// missing or refused value is told, and its help, whose lines after the first
-// are indented under it.
+// missing or refused value is told, and its help, which the help text wraps
+// anew after the commands it goes with.
 struct OptionRow {
     const wchar_t* name;
     const wchar_t* value;
@@ -60,8 +60,7 @@ struct OptionRow {
 const OptionRow kOptions[] = {
     {L"--dry-run", nullptr, kSync, false, false,
      [](Options* o, const std::wstring&) { return o->dryRun = true; }, nullptr,
-     L"commit, update, sync: print the operations that would run, and\n"
-     L"change nothing"},
+     L"print the operations that would run, and change nothing"},
     {L"--content", nullptr, kEvery, false, false,
      [](Options* o, const std::wstring&) { return o->compareContent = true; }, nullptr,
      L"compare the content of the files byte for byte; without it,\n"
@@ -74,10 +73,10 @@ const OptionRow kOptions[] = {
      L"read both folders at the same time (faster on two disks)"},
     {L"--all", nullptr, kAnalyze, false, false,
      [](Options* o, const std::wstring&) { return o->listAll = true; }, nullptr,
-     L"analyze: list every item of both folders, identical ones too"},
+     L"list every item of both folders, identical ones too"},
     {L"--json", nullptr, kAnalyze, false, false,
      [](Options* o, const std::wstring&) { return o->json = true; }, nullptr,
-     L"analyze: one JSON object per item instead of the text listing"},
+     L"one JSON object per item instead of the text listing"},
     {L"--null", nullptr, kTwoSides, false, false,
      [](Options* o, const std::wstring&) { return o->nullTerminated = true; }, nullptr,
      L"end each record on standard output with a NUL character\n"
@@ -89,57 +88,56 @@ const OptionRow kOptions[] = {
      },
      L"needs a FOLDER",
      L"write the logs into FOLDER, as AnalyzeLog.txt and\n"
-     L"SynchronizeLog.txt"},
+     L"SynchronizeLog.txt, which each run replaces"},
     {L"--time-window", L"SECONDS", kTwoSides, false, false, SetTimeWindow,
      L"needs a number of SECONDS from 2 to 86400, or 0",
-     L"times that differ by up to SECONDS (2 or more) are the same,\n"
-     L"for shares whose clocks drift; 0: only equal times are the\n"
-     L"same (NTFS keeps them exactly)"},
+     L"times that differ by up to SECONDS (2 to 86400; 2 without the\n"
+     L"option) are the same, for shares whose clocks drift; 0: only\n"
+     L"equal times are the same (NTFS keeps them exactly)"},
     {L"--ignore-hour-shift", nullptr, kTwoSides, false, false,
      [](Options* o, const std::wstring&) { return o->timeRule.ignoreHourShift = true; }, nullptr,
      L"times that differ by one hour (within the window) are the same,\n"
      L"for FAT volumes after a change of daylight-saving time"},
     {L"--verify", nullptr, kSync, false, false,
      [](Options* o, const std::wstring&) { return o->verify = true; }, nullptr,
-     L"commit, update, sync: read each copy back and compare it byte\n"
-     L"for byte with its source before it takes its place; a copy\n"
-     L"that differs is removed, and the file it was to replace stays"},
+     L"read each copy back and compare it byte for byte with its\n"
+     L"source before it takes its place; a copy that differs is\n"
+     L"removed, and the file it was to replace stays"},
     {L"--max-delete", L"N", kSync, false, false,
      [](Options* o, const std::wstring& value) { return ParseOptionNumber(value, &o->maxDelete); },
      L"needs a number N of 0 or more",
-     L"commit, update, sync: refuse a run that would delete more than\n"
-     L"N files and folders"},
+     L"refuse a run that would delete more than N files and folders"},
     {L"--max-replace", L"N", kSync, false, false,
      [](Options* o, const std::wstring& value) { return ParseOptionNumber(value, &o->maxReplace); },
      L"needs a number N of 0 or more",
-     L"commit, update, sync: refuse a run that would replace more\n"
-     L"than N files (a source whose files were all damaged or\n"
-     L"encrypted would replace every file of the backup)"},
+     L"refuse a run that would replace more than N files (a source\n"
+     L"whose files were all damaged or encrypted would replace every\n"
+     L"file of the backup)"},
     {L"--allow-delete-all", nullptr, kSync, false, false,
      [](Options* o, const std::wstring&) { return o->allowDeleteAll = true; }, nullptr,
-     L"commit, update, sync: allow a run that deletes every entry of\n"
-     L"the folder made to match (refused without it: the other folder\n"
-     L"may be empty by mistake, a drive not mounted, say)"},
+     L"allow a run that deletes every entry of the folder made to\n"
+     L"match (refused without it: the other folder may be empty by\n"
+     L"mistake, a drive not mounted, say)"},
     {L"--delete-without-recycle-bin", nullptr, kSync, false, false,
      [](Options* o, const std::wstring&) { return o->deleteWithoutRecycleBin = true; }, nullptr,
-     L"commit, update, sync: delete for good a file that cannot go to\n"
-     L"the Recycle Bin; without it, such a file is left and reported"},
+     L"delete for good a file that cannot go to the Recycle Bin;\n"
+     L"without it, such a file is left and reported"},
     {L"--backup-dir", L"FOLDER", kSync, false, false,
      [](Options* o, const std::wstring& value) {
          o->backupDir = value;
          return !value.empty();
      },
      L"needs a FOLDER",
-     L"commit, update, sync: move deleted files and the earlier\n"
-     L"versions of replaced files into FOLDER\\YYYY-MM-DD_HHMMSS (the\n"
-     L"run's start, local time), each under its path below the folder\n"
-     L"it left, instead of the Recycle Bin; for shares and removable\n"
-     L"drives, which have none. FOLDER must not lie inside LEFT or\n"
-     L"RIGHT, and is made when missing (its parent must exist)"},
+     L"move deleted files and the earlier versions of replaced files\n"
+     L"into FOLDER\\YYYY-MM-DD_HHMMSS (the run's start, local time),\n"
+     L"each under its path below the folder it left, instead of the\n"
+     L"Recycle Bin; for shares and removable drives, which have none.\n"
+     L"FOLDER must not lie inside LEFT or RIGHT, and is made when\n"
+     L"missing (its parent must exist)"},
     {L"--new-baseline", nullptr, kTwoWay, false, false,
      [](Options* o, const std::wstring&) { return o->newBaseline = true; }, nullptr,
-     L"sync: run as a first run over LEFT and RIGHT (copies what only\n"
-     L"one side has, deletes nothing) and replace the baseline; for\n"
+     L"run as a first run over LEFT and RIGHT (copies what only one\n"
+     L"side has, deletes nothing) and replace the baseline; for\n"
      L"folders that were moved"},
     {L"--baseline", L"FILE", kTwoWay, false, true,
      [](Options* o, const std::wstring& value) {
@@ -147,8 +145,8 @@ const OptionRow kOptions[] = {
          return !value.empty();
      },
      L"needs a FILE",
-     L"sync: the record of the last run (needed): LEFT and RIGHT as\n"
-     L"they were after it; made by the first run"},
+     L"the record of the last run (needed): LEFT and RIGHT as they\n"
+     L"were after it; made by the first run"},
     // Patterns are checked with the files' patterns, once the line is read.
     {L"--exclude", L"PATTERN", kEvery, true, false,
      [](Options* o, const std::wstring& value) {
@@ -190,6 +188,7 @@ const struct {
 
 const size_t kSynopsisWidth = 100;
 const size_t kHelpIndent = 18;
+const size_t kHelpWidth = 80;
 
 const OptionRow* FindOption(const std::wstring& name) {
     for (const OptionRow& row : kOptions) {
@@ -235,15 +234,40 @@ std::wstring BuildSynopsis() {
                   L"       quillmar-cli.exe --version\n";
 }
 
-// "  --name VALUE" and the help beside it, or under it when the name is long.
-std::wstring OptionHelp(const wchar_t* name, const wchar_t* value, const wchar_t* help) {
+// "analyze, commit: ", the commands an option goes with, before its help; nothing for every command.
+std::wstring CommandsText(unsigned commands) {
+    if (commands == kEvery) return std::wstring();
+    std::wstring text;
+    for (const auto& command : kCommands) {
+        if (!(commands & (1u << unsigned(command.command)))) continue;
+        if (!text.empty()) text += L", ";
+        text += command.name;
+    }
+    return text + L": ";
+}
+
+// "  --name VALUE" and its commands and help beside it, two spaces or more
+// after the name, or under it when the name is long; wrapped to the help's width.
+std::wstring OptionHelp(const wchar_t* name, const wchar_t* value, unsigned commands, const wchar_t* help) {
     std::wstring text = std::wstring(L"  ") + name;
     if (value) text += std::wstring(L" ") + value;
-    text += text.size() < kHelpIndent ? std::wstring(kHelpIndent - text.size(), L' ')
-                                      : L"\n" + std::wstring(kHelpIndent, L' ');
-    for (const wchar_t* at = help; *at; ++at) {
-        text += *at;
-        if (*at == L'\n') text += std::wstring(kHelpIndent, L' ');
+    text += text.size() + 2 <= kHelpIndent ? std::wstring(kHelpIndent - text.size(), L' ')
+                                           : L"\n" + std::wstring(kHelpIndent, L' ');
+    size_t lineStart = text.rfind(L'\n') + 1;  // 0 when there is no line break
+    const std::wstring words = CommandsText(commands) + help;
+    for (size_t at = 0; at < words.size();) {
+        const size_t end = std::min(words.find_first_of(L" \n", at), words.size());
+        if (end > at) {
+            const bool lineHasWords = text.size() - lineStart > kHelpIndent;
+            if (lineHasWords && text.size() - lineStart + 1 + (end - at) > kHelpWidth) {
+                lineStart = text.size() + 1;
+                text += L"\n" + std::wstring(kHelpIndent, L' ');
+            } else if (lineHasWords) {
+                text += L' ';
+            }
+            text.append(words, at, end - at);
+        }
+        at = end + 1;
     }
     return text + L"\n";
 }
@@ -280,7 +304,10 @@ const wchar_t kHelpAfterOptions[] =
     L"                    STATE<tab>KIND<tab>PATH\n"
     L"                  STATE: NEW (only in LEFT), MISSING (only in RIGHT), MODIFIED\n"
     L"                  (in both, but different; for a folder: something inside\n"
-    L"                  differs) or UNKNOWN (in both, but could not be compared);\n"
+    L"                  differs) or UNKNOWN (not compared: a file that could not be\n"
+    L"                  read, a file against a folder of the same name and, even in\n"
+    L"                  LEFT only, a folder that could not be listed, a link or a name\n"
+    L"                  that Windows cannot hold);\n"
     L"                  KIND: file or folder; PATH: relative to LEFT and RIGHT.\n"
     L"  analyze --all   one line for each item of each folder, sorted by side and path:\n"
     L"                    SIDE<tab>STATE<tab>KIND<tab>PATH\n"
@@ -335,13 +362,14 @@ const wchar_t kHelpAfterOptions[] =
     L"                  folders or with other exclusions or comparison options.\n"
     L"  catalog         nothing on standard output; FILE holds the catalog, UTF-8 text\n"
     L"                  with a tab between fields, one line each:\n"
-    L"                    quillmar-catalog<tab>1<tab>content=sha256 (or content=none)\n"
+    L"                    quillmar-catalog<tab>VERSION<tab>content=DIGESTS\n"
     L"                    exclude<tab>PATTERN          (format 2: one per exclusion)\n"
     L"                    KIND<tab>SIZE<tab>TIME<tab>ATTRIBUTES<tab>SHA256<tab>PATH\n"
     L"                    end<tab>ENTRIES\n"
     L"                  The header names the format, its version and whether digests\n"
-    L"                  are there; a catalog made with exclusions is of format 2 and\n"
-    L"                  records them, and analyze applies them to the other side too;\n"
+    L"                  are there: VERSION is 1, or 2 for a catalog made with\n"
+    L"                  exclusions, which records them (analyze applies them to the\n"
+    L"                  other side too); DIGESTS is sha256, or none without --content;\n"
     L"                  then one line per entry, each folder's before those\n"
     L"                  of what it holds, which follow it in order of their names;\n"
     L"                  last the number of entries. KIND: file, folder, unknown-file or\n"
@@ -358,10 +386,11 @@ const wchar_t kHelpAfterOptions[] =
     L"                  folder's files are read and digested); commit and update refuse\n"
     L"                  it. A catalog that is damaged, cut short or of a newer format is\n"
     L"                  refused, naming the line.\n"
-    L"When standard error is a console, it shows the folders and files listed so far\n"
-    L"on each side while the folders are scanned, then the progress of the content\n"
-    L"comparison, and of the copies of commit and update: files and bytes copied of\n"
-    L"all, the rate and the time left, rewritten once a second.\n"
+    L"When standard error is a console, analyze, commit and update show on it the\n"
+    L"folders and files listed so far on each side while the folders are scanned, then\n"
+    L"the progress of the content comparison; commit, update and sync show the\n"
+    L"progress of their copies: files and bytes copied of all, the rate and the time\n"
+    L"left, rewritten once a second.\n"
     L"\n"
     L"Exit status:\n"
     L"  analyze         0 no difference, 1 differences found (or items that could not\n"
@@ -375,12 +404,14 @@ const wchar_t kHelpAfterOptions[] =
     L"  Trouble: bad usage, a folder that cannot be read, a damaged catalog (or one\n"
     L"  without digests, for --content), a failed analysis, a cancel\n"
     L"  (Ctrl+C: a synchronization drops the copies in flight and reports what was\n"
-    L"  not done), a run refused for what it would delete or replace, or a run that\n"
-    L"  ended early with nothing changed (no memory, a log that cannot be created).\n"
+    L"  not done), a run refused for what it would delete or replace, a versioning\n"
+    L"  folder inside LEFT or RIGHT, or a run that ended early with nothing changed\n"
+    L"  (no memory, a log that cannot be created).\n"
     L"\n"
     L"Logs: items that could not be read, compared, copied or deleted are written to a\n"
     L"log, which standard error names when it holds entries; a log with no entries is\n"
-    L"deleted. Without --log, each run has its own logs in the temporary folder:\n"
+    L"deleted. With --log, each run replaces the logs in FOLDER; without it, each run\n"
+    L"has its own logs in the temporary folder:\n"
     L"  %TEMP%\\quillmar-cli-DATE-TIME-PROCESS-AnalyzeLog.txt\n"
     L"  %TEMP%\\quillmar-cli-DATE-TIME-PROCESS-SynchronizeLog.txt\n";
 
@@ -410,8 +441,8 @@ const std::wstring kUsageSynopsis = BuildSynopsis();
 
 std::wstring HelpText() {
     std::wstring text = kUsageSynopsis + kHelpIntro + L"Options:\n";
-    for (const OptionRow& row : kOptions) text += OptionHelp(row.name, row.value, row.help);
-    text += OptionHelp(L"--", nullptr, L"the arguments that follow are folders, even if they begin with -");
+    for (const OptionRow& row : kOptions) text += OptionHelp(row.name, row.value, row.commands, row.help);
+    text += OptionHelp(L"--", nullptr, kEvery, L"the arguments after it are folders, even if they begin with -");
     return text + kHelpAfterOptions;
 }
 

@@ -17,15 +17,15 @@ struct Options {
     bool json = false;  // analyze: one JSON object per item (JSON Lines) instead of the text listing
     // Without --content: when two times are the same (--time-window, --ignore-hour-shift); zeroed: the default.
     TimeRule timeRule = {};
-    bool dryRun = false;  // commit, update: print what would run, change nothing
+    bool dryRun = false;  // commit, update, sync: print what would run, change nothing
     bool nullTerminated = false;  // records end in NUL instead of a line break
-    // commit, update: a file that cannot go to the Recycle Bin is deleted for good
+    // commit, update, sync: a file that cannot go to the Recycle Bin is deleted for good
     bool deleteWithoutRecycleBin = false;
-    bool allowDeleteAll = false;  // commit, update: a run may delete every entry of the folder made to match
-    long long maxDelete = -1;  // commit, update: the most files and folders a run may delete; -1 for no limit
-    long long maxReplace = -1;  // commit, update: the most files a run may replace; -1 for no limit
-    bool verify = false;  // commit, update: each copy read back and compared before it takes its place
-    std::wstring backupDir;  // commit, update: where removed files go instead of the Recycle Bin; empty for the bin
+    bool allowDeleteAll = false;  // commit, update, sync: a run may delete every entry of the folder made to match
+    long long maxDelete = -1;  // commit, update, sync: the most files and folders a run may delete; -1 for no limit
+    long long maxReplace = -1;  // commit, update, sync: the most files a run may replace; -1 for no limit
+    bool verify = false;  // commit, update, sync: each copy read back and compared before it takes its place
+    std::wstring backupDir;  // commit, update, sync: where removed files go; empty for the Recycle Bin
     std::wstring baseline;  // sync: the record of the last run
     bool newBaseline = false;  // sync: run as a first run and replace the baseline
     std::wstring logFolder;  // empty: files of this run in the temporary folder

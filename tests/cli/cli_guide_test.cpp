@@ -8,6 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -161,6 +165,107 @@ TEST(UserGuideTest, EveryRunnableExampleShowsWhatTheCompanionPrints) {
         }
         SetCurrentDirectoryW(previous);
     }
+}
+
+// What the companion's help names: each command with the options it takes, as
+// its usage lists them, and each option as its list of options spells it.
+struct HelpNames {
+    std::string usage;  // up to the help's first blank line
+    std::set<std::string> commands;
+    std::map<std::string, std::set<std::string>> commandsOf;  // by option name
+    std::map<std::string, std::string> spellingOf;  // "--log FOLDER", by option name
+};
+
+std::string FirstWord(const std::string& text) { return text.substr(0, text.find(' ')); }
+
+HelpNames ReadHelp() {
+    HelpNames help;
+    TempFolder output;
+    const CompanionRun run = RunCompanion({L"--help"}, output);
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    help.usage = run.out.substr(0, run.out.find("\n\n") + 1);
+    // "quillmar-cli.exe COMMAND [--option VALUE]... --needed VALUE OPERANDS", wrapped.
+    std::string command;
+    std::istringstream words(help.usage);
+    for (std::string word; words >> word;) {
+        if (word == "quillmar-cli.exe") {
+            words >> command;
+            if (command.compare(0, 2, "--") == 0)
+                help.commandsOf[command];  // --help and --version stand alone
+            else
+                help.commands.insert(command);
+            continue;
+        }
+        const size_t start = word.find("--");
+        if (start <= 1) help.commandsOf[word.substr(start, word.find(']') - start)].insert(command);
+    }
+    // "  --name VALUE" and its help two spaces or a line break after it.
+    for (const std::string& line : LinesOf(run.out.substr(run.out.find("\nOptions:\n")))) {
+        if (line.compare(0, 4, "  --") != 0 || line.compare(0, 5, "  -- ") == 0) continue;
+        const std::string spelling = line.substr(2, line.find("  ", 2) - 2);
+        help.spellingOf[FirstWord(spelling)] = spelling;
+    }
+    return help;
+}
+
+std::string WordsOf(const std::string& text) {
+    std::istringstream words(text);
+    std::string joined;
+    for (std::string word; words >> word;) joined += word + " ";
+    return joined;
+}
+
+// The guide's usage block, fenced as code and beginning with "usage: ".
+std::string GuideUsage(const std::string& guide) {
+    const size_t start = guide.find("```\nusage: ");
+    if (start == std::string::npos) return std::string();
+    const size_t end = guide.find("\n```", start + 4);
+    return guide.substr(start + 4, end - start - 4);
+}
+
+TEST(UserGuideTest, UsageIsTheHelpsOwn) {
+    const std::string guide = ReadGuide();
+    const HelpNames help = ReadHelp();
+    ASSERT_EQ(help.commands, (std::set<std::string>{"analyze", "catalog", "commit", "sync", "update"}));
+    // The same commands, options, values and operands in the same order; the lines may break elsewhere.
+    EXPECT_EQ(WordsOf(GuideUsage(guide)), WordsOf(help.usage));
+}
+
+// Each option has one entry in the guide's list, "- `--name VALUE` (command, ...)",
+// naming the commands it goes with, or none when it goes with every one.
+TEST(UserGuideTest, EachOptionHasOneEntryNamingItsCommands) {
+    const std::string guide = ReadGuide();
+    HelpNames help = ReadHelp();
+    ASSERT_FALSE(help.spellingOf.empty());
+    std::map<std::string, int> entries;
+    const std::regex entry("- `(--[a-z][^`]*)`( \\(([a-z, ]+)\\))?.*");
+    for (std::string line : LinesOf(guide)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::smatch parts;
+        if (!std::regex_match(line, parts, entry)) continue;
+        const std::string name = FirstWord(parts[1]);
+        ++entries[name];
+        const auto spelling = help.spellingOf.find(name);
+        EXPECT_EQ(parts[1].str(), spelling == help.spellingOf.end() ? "(no such option)" : spelling->second)
+            << line;
+        std::set<std::string> commands = help.commands;
+        if (parts[3].matched) {
+            commands.clear();
+            std::istringstream list(parts[3].str());
+            for (std::string command; std::getline(list >> std::ws, command, ',');) commands.insert(command);
+        }
+        EXPECT_EQ(commands, help.commandsOf[name]) << line;
+    }
+    for (const auto& option : help.spellingOf) EXPECT_EQ(entries[option.first], 1) << option.second;
+}
+
+TEST(UserGuideTest, NamesOnlyOptionsTheCompanionTakes) {
+    const std::string guide = ReadGuide();
+    const HelpNames help = ReadHelp();
+    const std::regex option("--[a-z][a-z-]*");
+    for (auto found = std::sregex_iterator(guide.begin(), guide.end(), option); found != std::sregex_iterator();
+         ++found)
+        EXPECT_EQ(help.commandsOf.count(found->str()), 1u) << found->str();
 }
 
 }  // namespace
