@@ -74,9 +74,9 @@ const OptionRow kOptions[] = {
     {L"--all", nullptr, kAnalyze, false, false,
      [](Options* o, const std::wstring&) { return o->listAll = true; }, nullptr,
      L"list every item of both folders, identical ones too"},
-    {L"--json", nullptr, kAnalyze, false, false,
+    {L"--json", nullptr, kTwoSides, false, false,
      [](Options* o, const std::wstring&) { return o->json = true; }, nullptr,
-     L"one JSON object per item instead of the text listing"},
+     L"one JSON object per item (analyze) or per operation (commit, update, sync) instead of the text listing"},
     {L"--null", nullptr, kTwoSides, false, false,
      [](Options* o, const std::wstring&) { return o->nullTerminated = true; }, nullptr,
      L"end each record on standard output with a NUL character\n"

@@ -14,7 +14,7 @@ struct Options {
     bool compareContent = false;
     bool simultaneous = false;
     bool listAll = false;
-    bool json = false;  // analyze: one JSON object per item (JSON Lines) instead of the text listing
+    bool json = false;  // JSON Lines instead of the text listing: an object per item, or per operation
     // Without --content: when two times are the same (--time-window, --ignore-hour-shift); zeroed: the default.
     TimeRule timeRule = {};
     bool dryRun = false;  // commit, update, sync: print what would run, change nothing

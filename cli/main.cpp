@@ -8,6 +8,7 @@
 #include "cli/console.h"
 #include "cli/exclusion_patterns.h"
 #include "cli/json_listing.h"
+#include "cli/plan_json.h"
 #include "cli/locations.h"
 #include "cli/output.h"
 #include "cli/sync_command.h"
@@ -166,25 +167,28 @@ int ReportAnalysis(const cli::Options& options, const BackgroundOpsData* data, D
 int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* data, DWORD logEntries,
                           const cli::RunLogs& logs, const std::wstring& backupFolder) {
     TellAnalysisLog(logEntries, logs.analyze);
-    cli::SyncSettings settings = {options.command == Command::Commit ? SyncCommit : SyncUpdate,
-                                  options.dryRun,
-                                  options.nullTerminated ? '\0' : '\n',
-                                  logs.synchronize,
-                                  options.deleteWithoutRecycleBin,
-                                  options.allowDeleteAll,
-                                  options.maxDelete,
-                                  options.maxReplace,
-                                  options.verify,
-                                  backupFolder,
-                                  &g_stopSynchronizing,
-                                  g_run.consoleShowsProgress};
+    cli::SyncSettings settings = {};
+    settings.direction = options.command == Command::Commit ? SyncCommit : SyncUpdate;
+    settings.dryRun = options.dryRun;
+    settings.terminator = options.nullTerminated ? '\0' : '\n';
+    settings.logPath = logs.synchronize;
+    settings.deleteWithoutRecycleBin = options.deleteWithoutRecycleBin;
+    settings.allowDeleteAll = options.allowDeleteAll;
+    settings.maxDelete = options.maxDelete;
+    settings.maxReplace = options.maxReplace;
+    settings.verify = options.verify;
+    settings.versioningFolder = backupFolder;
+    settings.cancel = &g_stopSynchronizing;
+    settings.showProgress = g_run.consoleShowsProgress;
+    settings.json = options.json;
     InterlockedExchange(&g_synchronizing, 1);
     cli::SyncOutcome outcome = cli::SynchronizeAnalysedPair(data, settings);
     if (!outcome.refused.empty()) return Trouble(outcome.refused);
-    // Only what was done is printed; what was not done is in the notices.
+    // Only what was done is printed (with --json, every operation); what was not done is in the notices.
     cli::WriteOutput(outcome.operations);
     cli::WriteError(outcome.notices);
     if (outcome.endedEarly) return kExitTrouble;
+    if (options.json) cli::WriteOutput(cli::SummaryJson(outcome.summary, options.dryRun, -1, -1, settings.terminator));
     std::wstring summary =
         L"quillmar-cli: " + cli::SyncSummaryText(outcome.summary, options.dryRun) + ExcludedText(data);
     if (outcome.summary.versions[0]) summary += L"; earlier versions in <" + std::wstring(outcome.summary.versions) + L">";

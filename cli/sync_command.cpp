@@ -4,6 +4,7 @@
 #include "cli/copy_progress.h"
 #include "cli/console.h"
 #include "cli/output.h"
+#include "cli/plan_json.h"
 #include "model/names.h"
 #include "model/system_error.h"
 #include "model/text.h"
@@ -47,6 +48,10 @@ void NoteNotice(void* context, SyncNoticeKind kind, const wchar_t* text) {
 
 void NoteOperationLine(Output* output, const SyncOperation& operation, const wchar_t* itemPath,
                        const wchar_t* otherPath, DWORD result) {
+    const SyncSettings& settings = *output->settings;
+    if (settings.json)
+        output->outcome->operations +=
+            OperationJson(operation, itemPath, otherPath, result, settings.dryRun, settings.terminator);
     const std::wstring line = OperationText(operation.action, itemPath, otherPath);
     if (line.empty()) return;
     if (result != ERROR_SUCCESS) {
@@ -56,7 +61,7 @@ void NoteOperationLine(Output* output, const SyncOperation& operation, const wch
         output->outcome->notices += line + L": " + reason + L"\n";
         return;
     }
-    output->outcome->operations += ToUtf8(line) + output->settings->terminator;
+    if (!settings.json) output->outcome->operations += ToUtf8(line) + settings.terminator;
 }
 
 void NoteOperation(void* context, const SyncOperation& operation, const wchar_t* itemPath, const wchar_t* otherPath,

@@ -23,6 +23,7 @@ struct SyncSettings {
     std::wstring versioningFolder;  // where removed files go instead of the Recycle Bin; empty for the bin
     BOOL* cancel;  // set by the console's Ctrl+C
     bool showProgress;  // a progress line on standard error, rewritten once a second
+    bool json;  // each operation, done or not, as a JSON record (cli/plan_json.h)
 };
 
 struct SyncOutcome {

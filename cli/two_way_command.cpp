@@ -5,6 +5,7 @@
 #include "cli/console.h"
 #include "cli/locations.h"
 #include "cli/output.h"
+#include "cli/plan_json.h"
 #include "cli/sync_command.h"
 #include "cli/two_way_baseline.h"
 #include "cli/two_way_rows.h"
@@ -136,6 +137,10 @@ std::string ConflictRecords(const TwoWayRun& run) {
                             (entry.now[0].kind == TwoWayNone && entry.now[1].kind == TwoWayFolder);
         const wchar_t* kind = folder ? L"folder" : L"file";
         const char* reason = TwoWayReasonWord(entry.reason);
+        if (run.options->json) {
+            records += ConflictJson(kind, run.rows.paths[row], reason, terminator);
+            continue;
+        }
         records += ToUtf8(std::wstring(L"CONFLICT\t") + kind + L"\t" + run.rows.paths[row] + L"\t" +
                           std::wstring(reason, reason + strlen(reason))) +
                    terminator;
@@ -158,6 +163,7 @@ SyncSettings SettingsOf(const Options& options, const RunLogs& logs, const std::
     settings.versioningFolder = backupFolder;
     settings.cancel = &g_cancelSync;
     settings.showProgress = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != FALSE;
+    settings.json = options.json;
     return settings;
 }
 
@@ -248,6 +254,9 @@ int RunTwoWay(const Options& options, const RunExclusions& exclusions) {
         if (!problem.empty()) return Trouble(problem);
     }
     if (outcome.endedEarly) return kExitTrouble;
+    if (options.json)
+        WriteOutput(SummaryJson(outcome.summary, options.dryRun, counts.conflicts, counts.unknown,
+                                options.nullTerminated ? '\0' : '\n'));
 
     std::wstring summary = L"quillmar-cli: " + SyncSummaryText(outcome.summary, options.dryRun) + L"; conflicts " +
                            std::to_wstring(counts.conflicts);

@@ -27,6 +27,56 @@ TEST_F(CliSyncTest, CommitPrintsEveryOperationAndLeavesNoDifference) {
     EXPECT_EQ(ReadFileBytes(m_right + L"modified.txt"), "left");
 }
 
+// A path as a JSON string's content.
+std::string JsonPath(const std::wstring& path) {
+    std::string text;
+    for (char c : Utf8(path)) text += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return text;
+}
+
+TEST_F(CliSyncTest, JsonRecordsShowThePlanAndThenEachOperationsOutcome) {
+    File(0, L"new.txt", "new");
+    File(0, L"modified.txt", "left", kTime + 10000000);
+    File(1, L"modified.txt", "right");
+    File(1, L"gone.txt");
+    File(0, L"held.txt", "held");
+    const auto record = [&](const char* operation, const char* kind, const wchar_t* name, const char* reason,
+                            const char* outcome) {
+        const bool copy = std::string(operation) == "copy";
+        return std::string("{\"record\":\"operation\",\"operation\":\"") + operation + "\",\"kind\":\"" + kind +
+               "\",\"source\":" + (copy ? "\"" + JsonPath(m_left + name) + "\"" : std::string("null")) +
+               ",\"target\":\"" + JsonPath(m_right + name) + "\",\"to\":\"right\",\"reason\":\"" + reason +
+               "\",\"outcome\":\"" + outcome + "\"";
+    };
+    TreeSnapshot before = SnapshotTree(m_folder.Path());
+    CompanionRun dry = RunCli(L"commit", {L"--dry-run", L"--json"});
+    EXPECT_EQ(dry.exitCode, 0u) << dry.err;
+    EXPECT_EQ(DescribeChanges(before, SnapshotTree(m_folder.Path())), "");
+    EXPECT_EQ(dry.out, record("delete", "delete-file", L"gone.txt", "missing", "planned") + "}\n" +
+                           record("copy", "copy-new", L"held.txt", "new", "planned") + "}\n" +
+                           record("copy", "replace", L"modified.txt", "modified", "planned") + "}\n" +
+                           record("copy", "copy-new", L"new.txt", "new", "planned") + "}\n" +
+                           "{\"record\":\"summary\",\"dry-run\":true,\"copied\":3,\"replaced\":1,\"deleted\":1,"
+                           "\"created\":0,\"removed\":0,\"not-done\":0}\n");
+    // Held without sharing, the file cannot be copied: its record says so and why.
+    HANDLE held = CreateFileW((m_left + L"held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    CompanionRun real = RunCli(L"commit", {L"--json"});
+    CloseHandle(held);
+    EXPECT_EQ(real.exitCode, 1u) << real.err;
+    const std::string notDone = record("copy", "copy-new", L"held.txt", "new", "not-done") + ",\"why\":\"";
+    ASSERT_NE(real.out.find(notDone), std::string::npos) << real.out;
+    const size_t heldEnd = real.out.find("\"}\n", real.out.find(notDone));
+    EXPECT_EQ(real.out.substr(0, real.out.find(notDone)) + real.out.substr(heldEnd + 3),
+              record("delete", "delete-file", L"gone.txt", "missing", "done") + "}\n" +
+                  record("copy", "replace", L"modified.txt", "modified", "done") + "}\n" +
+                  record("copy", "copy-new", L"new.txt", "new", "done") + "}\n" +
+                  "{\"record\":\"summary\",\"dry-run\":false,\"copied\":2,\"replaced\":1,\"deleted\":1,"
+                  "\"created\":0,\"removed\":0,\"not-done\":1}\n");
+    EXPECT_EQ(ReadFileBytes(m_right + L"modified.txt"), "left");
+    EXPECT_FALSE(Exists(m_right + L"held.txt"));
+}
+
 TEST_F(CliSyncTest, UpdateRestoresTheCurrentLocation) {
     FileInBoth(L"same.txt");
     File(1, L"restored.txt", "restored");

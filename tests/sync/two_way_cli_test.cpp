@@ -180,6 +180,12 @@ TEST_F(TwoWayCliTest, TheFirstRunDeletesNothingAndARepeatedRunDoesNothingNew) {
         EXPECT_EQ(DescribeChanges(settled, SnapshotTree(m_folder.Path())), "");
         EXPECT_EQ(ReadFileBytes(m_baseline), baseline);
     }
+    // As JSON: the conflict as a record of its own, then the summary with the run's counts.
+    const CompanionRun json = Sync({L"--dry-run", L"--json"});
+    EXPECT_EQ(json.exitCode, 1u) << json.err;
+    EXPECT_EQ(json.out, "{\"record\":\"conflict\",\"kind\":\"file\",\"path\":\"x.txt\",\"reason\":\"both-created\"}\n"
+                        "{\"record\":\"summary\",\"dry-run\":true,\"copied\":0,\"replaced\":0,\"deleted\":0,"
+                        "\"created\":0,\"removed\":0,\"not-done\":0,\"conflicts\":1,\"unknown\":0}\n");
     File(1, L"x.txt", "left");
     for (int again = 0; again < 2; ++again) {
         // The second time after a rename that changes only the case: no change.

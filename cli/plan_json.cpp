@@ -1,0 +1,100 @@
+#include "cli/plan_json.h"
+
+#include "cli/json_listing.h"
+#include "sync/sync_results.h"
+
+namespace cli {
+
+namespace {
+
+const char* OperationWord(const SyncOperation& operation) {
+    switch (operation.kind) {
+    case SyncCopyNew:
+    case SyncReplace:
+        return "copy";
+    case SyncDeleteFile:
+        return "delete";
+    case SyncMakeFolder:
+        return "mkdir";
+    default:
+        return "rmdir";
+    }
+}
+
+void AppendField(std::string* json, const char* name, const std::string& value) {
+    *json += ",\"";
+    *json += name;
+    *json += "\":";
+    *json += value;
+}
+
+std::string Quoted(const char* word) { return std::string("\"") + word + "\""; }
+
+std::string Number(long long value) { return std::to_string(value); }
+
+}  // namespace
+
+std::string OperationJson(const SyncOperation& operation, const wchar_t* itemPath, const wchar_t* otherPath,
+                          DWORD result, bool dryRun, char terminator) {
+    const int target = TargetSideOf(operation);
+    const wchar_t* paths[2] = {itemPath, otherPath};
+    std::string json = "{\"record\":\"operation\"";
+    AppendField(&json, "operation", Quoted(OperationWord(operation)));
+    AppendField(&json, "kind", Quoted(SyncOperationKindWord(operation.kind)));
+    std::string source = "null";
+    if (IsCopyOperation(operation)) {
+        source.clear();
+        AppendJsonString(&source, paths[1 - target]);
+    }
+    AppendField(&json, "source", source);
+    std::string path;
+    AppendJsonString(&path, paths[target]);
+    AppendField(&json, "target", path);
+    AppendField(&json, "to", Quoted(target == 0 ? "left" : "right"));
+    AppendField(&json, "reason", Quoted(SyncReasonWord(operation.reason)));
+    const bool done = result == ERROR_SUCCESS;
+    AppendField(&json, "outcome", Quoted(done ? (dryRun ? "planned" : "done") : "not-done"));
+    if (!done) {
+        wchar_t why[kSystemErrorUnits];
+        DescribeSyncResult(result, why);
+        std::string text;
+        AppendJsonString(&text, why);
+        AppendField(&json, "why", text);
+    }
+    json += '}';
+    json += terminator;
+    return json;
+}
+
+std::string ConflictJson(const wchar_t* kind, const std::wstring& path, const char* reason, char terminator) {
+    std::string json = "{\"record\":\"conflict\"";
+    std::string kindText;
+    AppendJsonString(&kindText, kind);
+    AppendField(&json, "kind", kindText);
+    std::string pathText;
+    AppendJsonString(&pathText, path);
+    AppendField(&json, "path", pathText);
+    AppendField(&json, "reason", Quoted(reason));
+    json += '}';
+    json += terminator;
+    return json;
+}
+
+std::string SummaryJson(const SyncSummary& summary, bool dryRun, long long conflicts, long long unknown,
+                        char terminator) {
+    std::string json = "{\"record\":\"summary\"";
+    AppendField(&json, "dry-run", dryRun ? "true" : "false");
+    AppendField(&json, "copied", Number(summary.copied));
+    AppendField(&json, "replaced", Number(summary.replaced));
+    AppendField(&json, "deleted", Number(summary.deleted));
+    AppendField(&json, "created", Number(summary.created));
+    AppendField(&json, "removed", Number(summary.removed));
+    AppendField(&json, "not-done", Number(summary.notDone));
+    if (conflicts >= 0) AppendField(&json, "conflicts", Number(conflicts));
+    if (unknown >= 0) AppendField(&json, "unknown", Number(unknown));
+    json += '}';
+    json += terminator;
+    return json;
+}
+
+}  // namespace cli
