@@ -46,14 +46,62 @@ bool DecodeUtf8(const std::string& bytes, std::wstring* text) {
 
 bool IsBlank(const std::wstring& line) { return line.find_first_not_of(L" \t") == std::wstring::npos; }
 
-std::wstring FoldPattern(const std::wstring& pattern) {
-    std::vector<wchar_t> folded(pattern.size() + 1);
-    return std::wstring(folded.data(), FoldNameIgnoringCase(pattern.c_str(), folded.data()));
+// A slash is a backslash in a pattern: one text for one exclusion, however typed.
+std::wstring WithBackslashes(std::wstring pattern) {
+    std::replace(pattern.begin(), pattern.end(), L'/', L'\\');
+    return pattern;
 }
 
-std::wstring WithoutEndSpaces(const std::wstring& pattern) {
+std::wstring FoldPattern(const std::wstring& pattern) {
+    std::vector<wchar_t> folded(pattern.size() + 1);
+    return WithBackslashes(std::wstring(folded.data(), FoldNameIgnoringCase(pattern.c_str(), folded.data())));
+}
+
+// The pattern as the run holds and records it.
+std::wstring HeldPattern(const std::wstring& pattern) {
     const size_t end = pattern.find_last_not_of(L' ');
-    return end == std::wstring::npos ? std::wstring() : pattern.substr(0, end + 1);
+    return end == std::wstring::npos ? std::wstring() : WithBackslashes(pattern.substr(0, end + 1));
+}
+
+std::wstring CharacterName(wchar_t unit) {
+    if (unit >= 0x20) return L"the character '" + std::wstring(1, unit) + L"'";
+    char code[4];
+    WriteHexDigits(code, unit, 4, true);
+    return L"the control character U+" + std::wstring(code, code + 4);
+}
+
+// Why AddExclusion refused the pattern, and one like it that it takes.
+std::wstring Refusal(const std::wstring& pattern) {
+    // A NUL would end the pattern early: a control character as any other.
+    const size_t nul = pattern.find(L'\0');
+    size_t at = nul;
+    const ExclusionFault fault =
+        nul == std::wstring::npos ? CheckExclusion(pattern.c_str(), &at) : ExclusionForbiddenCharacter;
+    std::wstring why;
+    switch (fault) {
+    case ExclusionEmptyComponent:
+        why = L"two separators in a row hold no name between them";
+        break;
+    case ExclusionDotComponent:
+        why = L"\".\" and \"..\" are no names within the folders compared";
+        break;
+    case ExclusionForbiddenCharacter:
+        why = L"no name holds " + CharacterName(pattern[at]);
+        break;
+    case ExclusionTooLong:
+        why = L"it is longer than any path";
+        break;
+    default:
+        why = L"it holds no name";
+        break;
+    }
+    std::wstring typed = pattern;
+    std::replace(typed.begin(), typed.end(), L'\0', L'?');
+    std::vector<wchar_t> corrected(typed.size() + 1);
+    const size_t length = CorrectExclusion(typed.c_str(), corrected.data());
+    if (length == 0) return why + L"; write a name or a path of names, such as *.tmp, build\\ or src\\**\\*.o";
+    return why + L"; try \"" + std::wstring(corrected.data(), length) + L"\"" +
+           (fault == ExclusionForbiddenCharacter ? L" (? stands for any one character)" : L"");
 }
 
 }  // namespace
@@ -63,15 +111,13 @@ std::wstring RunExclusions::Add(const std::wstring& pattern, const std::wstring&
     DWORD added = pattern.find(L'\0') == std::wstring::npos ? AddExclusion(&m_list, pattern.c_str())
                                                              : DWORD(ERROR_INVALID_PARAMETER);
     if (added == ERROR_SUCCESS) {
-        const std::wstring held = WithoutEndSpaces(pattern);
+        const std::wstring held = HeldPattern(pattern);
         const std::vector<std::wstring> folded = FoldedPatterns(m_patterns);
         if (!std::binary_search(folded.begin(), folded.end(), FoldPattern(held))) m_patterns.push_back(held);
         return std::wstring();
     }
     if (added == ERROR_NOT_ENOUGH_MEMORY) return L"not enough memory for the patterns";
-    return L"bad pattern \"" + pattern + L"\"" + where +
-           L": a pattern is a name or a path of names, separated by single backslashes, with * and ? as "
-           L"wildcards and none of < > : \" / | or control characters";
+    return L"bad pattern \"" + pattern + L"\"" + where + L": " + Refusal(pattern);
 }
 
 std::vector<std::wstring> FoldedPatterns(const std::vector<std::wstring>& patterns) {

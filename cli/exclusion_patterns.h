@@ -10,7 +10,7 @@
 namespace cli {
 
 // The patterns, each folded once, in an order of their own: equal for two
-// lists of the same exclusions.
+// lists of the same exclusions, however their separators were typed.
 std::vector<std::wstring> FoldedPatterns(const std::vector<std::wstring>& patterns);
 
 // The patterns of one run, freed with it.
@@ -29,7 +29,8 @@ public:
     std::wstring Load(const Options& options, bool* usageError);
     // Null when the run has none.
     const ExclusionList* List() const { return m_list; }
-    // The patterns, as they hold (spaces at the end dropped), each once, in the order given.
+    // The patterns, as they hold (spaces at the end dropped, each slash a
+    // backslash, as catalogs and baselines record them), each once, in the order given.
     const std::vector<std::wstring>& Patterns() const { return m_patterns; }
     // A catalog's recorded pattern, added unless the run has it already;
     // 0, or 8 when memory runs out. Its context is the RunExclusions.

@@ -242,13 +242,30 @@ TEST_F(CatalogTest, ACatalogRemembersItsExclusionsAndTheAnalysisAppliesThemToThe
         {{}, 1, "MODIFIED\tfile\tnotes.log\n", "\"*.tmp\" \"build\\\"\n"},
         {{L"--exclude", L"*.TMP"}, 1, "MODIFIED\tfile\tnotes.log\n", "\"build\\\"\n"},
         {{L"--exclude", L"*.log"}, 0, "", "\"*.tmp\" \"build\\\"\n"},
+        // A slash is the backslash the catalog records.
+        {{L"--exclude", L"BUILD/"}, 1, "MODIFIED\tfile\tnotes.log\n", "\"*.tmp\"\n"},
     };
-    for (const Row& row : rows) {
-        CompanionRun run = Run(Arguments(row.options, catalog, m_left));
-        EXPECT_EQ(run.exitCode, row.status) << run.err;
-        EXPECT_EQ(run.out, row.out);
-        EXPECT_NE(run.err.find(told + row.named), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find(told, run.err.find(told) + 1), std::string::npos) << "told once: " << run.err;
+    // A pattern typed with slashes is recorded with backslashes; one recorded with slashes is read as well.
+    const std::wstring typedWithSlashes = m_folder.PathOf(L"slashes.catalog");
+    CompanionRun madeWithSlashes =
+        Run({L"catalog", L"--exclude", L"*.tmp", L"--exclude", L"build/", m_left, typedWithSlashes});
+    ASSERT_EQ(madeWithSlashes.exitCode, 0u) << madeWithSlashes.err;
+    EXPECT_EQ(ReadWholeFile(typedWithSlashes).substr(0, header.size()), header);
+    std::string recordedWithSlashes = ReadWholeFile(catalog);
+    recordedWithSlashes.replace(recordedWithSlashes.find("build\\"), 6, "build/");
+    const std::wstring slashCatalog = m_folder.MakeFile(L"recorded-with-slashes.catalog", recordedWithSlashes);
+    for (const std::wstring& read : {catalog, slashCatalog}) {
+        for (const Row& row : rows) {
+            CompanionRun run = Run(Arguments(row.options, read, m_left));
+            EXPECT_EQ(run.exitCode, row.status) << run.err;
+            EXPECT_EQ(run.out, row.out);
+            // As the catalog has it.
+            std::string named = row.named;
+            if (read == slashCatalog && named.find("build") != std::string::npos)
+                named.replace(named.find("build\\"), 6, "build/");
+            EXPECT_NE(run.err.find(told + named), std::string::npos) << run.err;
+            EXPECT_EQ(run.err.find(told, run.err.find(told) + 1), std::string::npos) << "told once: " << run.err;
+        }
     }
     // A catalog made without exclusions stays in the format every reader reads.
     CompanionRun plain = Run({L"catalog", m_left, catalog});

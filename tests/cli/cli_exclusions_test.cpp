@@ -49,6 +49,7 @@ TEST_F(CliExclusionsTest, ExcludedEntriesAreAbsentOnBothSidesAtEveryDepth) {
     const std::wstring patterns = PatternFile(L"with-bom.txt", "\xEF\xBB\xBF# what the build leaves\r\n*.TMP\r\n"
                                                                "\r\n   \r\nnode_modules\r\n#build\\*.obj\r\n");
     const std::wstring morePatterns = PatternFile(L"plain.txt", "\ndocs\\drafts");
+    const std::wstring slashPatterns = PatternFile(L"slashes.txt", "docs/drafts\r\n**/node_modules/\n");
 
     CompanionRun baseline = Run({L"analyze", m_left, m_right});
     ASSERT_EQ(baseline.exitCode, 1u) << baseline.err;
@@ -64,6 +65,13 @@ TEST_F(CliExclusionsTest, ExcludedEntriesAreAbsentOnBothSidesAtEveryDepth) {
         // A path pattern's `*` stays within its name.
         {{L"--exclude", L"build\\*.obj"}, {"build\\main.obj"}, 2},
         {{L"--exclude", L"DOCS\\drafts"}, {"docs\\drafts", "docs\\drafts\\d.txt"}, 1},
+        // A slash is a backslash; `**` takes any number of folders, none too.
+        {{L"--exclude", L"build/*.obj"}, {"build\\main.obj"}, 2},
+        {{L"--exclude", L"src/**/*.tmp"}, {"src\\x.tmp", "src\\deep\\er\\y.TMP"}, 2},
+        {{L"--exclude", L"build/**"}, {"build", "build\\main.obj", "build\\sub", "build\\sub\\inner.obj"}, 2},
+        {{L"--exclude-from", slashPatterns},
+         {"node_modules", "node_modules\\lib.js", "node_modules\\other.js", "docs\\drafts", "docs\\drafts\\d.txt"},
+         3},
         // Folders only: the file src\cache stays.
         {{L"--exclude", L"cache\\"}, {"cache", "cache\\c.bin"}, 1},
         // The top folder's only: src\cache stays.
@@ -101,6 +109,7 @@ TEST_F(CliExclusionsTest, ExcludedEntriesAreAbsentOnBothSidesAtEveryDepth) {
 TEST_F(CliExclusionsTest, ABadPatternOrPatternFileEndsTheRunBeforeAnythingIsRead) {
     const std::wstring badLine = PatternFile(L"bad-line.txt", "*.tmp\n# fine\na|b\n");
     const std::wstring notText = PatternFile(L"latin1.txt", "caf\xE9\n");
+    const std::wstring controlLine = PatternFile(L"control.txt", "x\ty\n");
     TempFolder logs;
     struct Case {
         const wchar_t* command;
@@ -116,6 +125,20 @@ TEST_F(CliExclusionsTest, ABadPatternOrPatternFileEndsTheRunBeforeAnythingIsRead
         {L"commit", {L"--exclude-from", m_left}, "cannot read the pattern file "},
         {L"update", {L"--exclude-from", badLine}, "bad pattern \"a|b\" (line 3 of " + Utf8(badLine) + ")"},
         {L"analyze", {L"--exclude-from", notText}, "is not UTF-8 text"},
+        // Each reason, with a pattern that would be taken.
+        {L"analyze", {L"--exclude", L"build/x:y"},
+         "bad pattern \"build/x:y\": no name holds the character ':'; try \"build/x?y\" (? stands for any one "
+         "character)\n"},
+        {L"analyze", {L"--exclude", L"a//b"}, "bad pattern \"a//b\": two separators in a row hold no name between "
+                                              "them; try \"a/b\"\n"},
+        {L"analyze", {L"--exclude", L"src\\..\\*.o"},
+         "bad pattern \"src\\..\\*.o\": \".\" and \"..\" are no names within the folders compared; try \"src\\*.o\"\n"},
+        {L"analyze", {L"--exclude", L"/ "},
+         "bad pattern \"/ \": it holds no name; write a name or a path of names, such as *.tmp, build\\ or "
+         "src\\**\\*.o\n"},
+        {L"update", {L"--exclude-from", controlLine},
+         "bad pattern \"x\ty\" (line 1 of " + Utf8(controlLine) + "): no name holds the control character U+0009; "
+         "try \"x?y\""},
         {L"analyze", {L"--exclude"}, "--exclude needs a PATTERN"},
         {L"analyze", {L"--exclude-from"}, "--exclude-from needs a FILE"},
     };

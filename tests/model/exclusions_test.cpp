@@ -80,21 +80,150 @@ TEST(ExclusionsTest, EachKindOfPatternMatchesWhatItSays) {
     }
 }
 
-TEST(ExclusionsTest, APatternNoNameCouldMatchIsRefusedAndAddsNothing) {
-    const wchar_t* refused[] = {L"",     L"\\",     L"\\\\",   L"a\\\\b", L"\\\\a", L"a:b",   L"a|b",
-                                L"a\"b", L"a/b",    L"a<b",    L"a>b",    L"a\tb",  L".",     L"..",
-                                L"..\\x", L"x\\.\\", L"x\\..", L"a\\\\", L"   "};
-    for (const wchar_t* pattern : refused) {
+TEST(ExclusionsTest, ASlashSeparatesAsABackslashDoes) {
+    struct Case {
+        const wchar_t* pattern;
+        const wchar_t* folder;
+        const wchar_t* name;
+        bool isFolder;
+        bool excluded;
+    } cases[] = {
+        {L"build/*.obj", L"build\\", L"x.obj", false, true},
+        {L"build/*.obj", L"src\\build\\", L"x.obj", false, false},
+        {L"a/b\\c", L"a\\b\\", L"c", false, true},
+        {L"/build", L"", L"build", true, true},
+        {L"/build", L"src\\", L"build", true, false},
+        {L"cache/", L"a\\", L"cache", true, true},
+        {L"cache/", L"a\\", L"cache", false, false},
+        {L"a/cache/ ", L"a\\", L"cache", true, true},
+    };
+    for (const Case& c : cases) {
+        Patterns patterns({c.pattern});
+        EXPECT_EQ(IsExcluded(patterns.List(), c.folder, c.name, c.isFolder), c.excluded)
+            << c.pattern << L" against " << c.folder << c.name;
+    }
+}
+
+TEST(ExclusionsTest, TwoStarsAsAComponentTakeAnyNumberOfFolders) {
+    struct Case {
+        const wchar_t* pattern;
+        const wchar_t* folder;
+        const wchar_t* name;
+        bool isFolder;
+        bool excluded;
+    } cases[] = {
+        // At the start: a name at any depth, the top too.
+        {L"**\\*.o", L"", L"a.o", false, true},
+        {L"**\\*.o", L"a\\b\\c\\d\\", L"x.O", false, true},
+        {L"**\\*.o", L"a\\b\\c\\d\\", L"x.obj", false, false},
+        {L"\\**\\*.o", L"a\\b\\c\\d\\", L"x.o", false, true},
+        {L"**/**/*.o", L"a\\b\\c\\d\\", L"x.o", false, true},
+        // In the middle: none, or any number, and the path still whole from the top.
+        {L"src\\**\\*.o", L"src\\", L"a.o", false, true},
+        {L"src\\**\\*.o", L"src\\a\\b\\c\\d\\", L"a.o", false, true},
+        {L"src\\**\\*.o", L"", L"a.o", false, false},
+        {L"src\\**\\*.o", L"lib\\src\\", L"a.o", false, false},
+        {L"src\\**\\*.o", L"src\\a\\b\\c\\d\\", L"a.c", false, false},
+        {L"src\\**\\*.o", L"src\\a.o\\", L"b", false, false},
+        // At the end: the folder itself and all it holds.
+        {L"build\\**", L"", L"build", true, true},
+        {L"build\\**", L"build\\a\\b\\c\\", L"d", false, true},
+        {L"build\\**", L"", L"builds", true, false},
+        {L"build\\**", L"src\\build\\", L"x", false, false},
+        {L"build\\**\\", L"build\\a\\b\\c\\", L"d", true, true},
+        {L"build\\**\\", L"build\\a\\b\\c\\", L"d", false, false},
+        // Several: a miss after the second resumes there, with one folder more.
+        {L"a\\**\\b\\**\\c", L"a\\b\\", L"c", false, true},
+        {L"a\\**\\b\\**\\c", L"a\\1\\2\\b\\3\\4\\", L"c", false, true},
+        {L"a\\**\\b\\**\\c", L"a\\b\\x\\b\\y\\c\\", L"c", false, true},
+        {L"a\\**\\b\\**\\c", L"a\\b\\c\\", L"d", false, false},
+        {L"a\\**\\b\\**\\c", L"a\\c\\b\\", L"x", false, false},
+        {L"a\\**\\b\\**\\c", L"x\\a\\b\\", L"c", false, false},
+        {L"**", L"a\\b\\c\\d\\", L"e", false, true},
+        // Only `**` whole: other stars stay within one name.
+        {L"a\\***\\b", L"a\\x\\", L"b", false, true},
+        {L"a\\***\\b", L"a\\", L"b", false, false},
+        {L"a\\***\\b", L"a\\x\\y\\", L"b", false, false},
+        {L"a\\x**\\b", L"a\\x\\y\\", L"b", false, false},
+    };
+    for (const Case& c : cases) {
+        Patterns patterns({c.pattern});
+        EXPECT_EQ(IsExcluded(patterns.List(), c.folder, c.name, c.isFolder), c.excluded)
+            << c.pattern << L" against " << c.folder << c.name;
+    }
+}
+
+// Trying every way to share folders among the `**` would take longer than any test may run.
+TEST(ExclusionsTest, ManyTwoStarsOverADeepPathTakeNoTimeToMiss) {
+    std::wstring pattern, folder;
+    for (int i = 0; i < 12; ++i) pattern += L"**\\a\\";
+    pattern += L"b";
+    for (int i = 0; i < 400; ++i) folder += L"a\\";
+    Patterns patterns({pattern.c_str()});
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(IsExcluded(patterns.List(), folder.c_str(), L"c", false));
+    EXPECT_TRUE(IsExcluded(patterns.List(), folder.c_str(), L"b", false));
+    EXPECT_LT(GetTickCount() - start, 2000u);
+}
+
+TEST(ExclusionsTest, APatternNoNameCouldMatchIsRefusedSayingWhyAndHowToWriteIt) {
+    const std::wstring tooLong(32768, L'a');
+    struct Case {
+        const wchar_t* pattern;
+        ExclusionFault fault;
+        size_t at;
+        const wchar_t* corrected;  // "" when nothing of it is left
+    } cases[] = {
+        {L"", ExclusionEmpty, 0, L""},
+        {L"   ", ExclusionEmpty, 0, L""},
+        {L"\\", ExclusionEmpty, 0, L""},
+        {L"\\\\", ExclusionEmpty, 0, L""},
+        {L"/\\/ ", ExclusionEmpty, 0, L""},
+        {tooLong.c_str(), ExclusionTooLong, 0, L""},
+        {L"a\\\\b", ExclusionEmptyComponent, 2, L"a\\b"},
+        {L"a//b/", ExclusionEmptyComponent, 2, L"a/b/"},
+        {L"\\\\a", ExclusionEmptyComponent, 1, L"\\a"},
+        {L"a\\\\", ExclusionEmptyComponent, 2, L"a\\"},
+        {L".", ExclusionDotComponent, 0, L""},
+        {L"..", ExclusionDotComponent, 0, L""},
+        {L"..\\x", ExclusionDotComponent, 0, L"x"},
+        {L"x\\.\\", ExclusionDotComponent, 2, L"x\\"},
+        {L"x/..", ExclusionDotComponent, 2, L"x"},
+        {L"a:b", ExclusionForbiddenCharacter, 1, L"a?b"},
+        {L"a|b", ExclusionForbiddenCharacter, 1, L"a?b"},
+        {L"a\"b", ExclusionForbiddenCharacter, 1, L"a?b"},
+        {L"a<b", ExclusionForbiddenCharacter, 1, L"a?b"},
+        {L"a>b", ExclusionForbiddenCharacter, 1, L"a?b"},
+        {L"a\tb", ExclusionForbiddenCharacter, 1, L"a?b"},
+        {L"build/x:y", ExclusionForbiddenCharacter, 7, L"build/x?y"},
+        // The first fault is told; all are put right, in the separator typed first.
+        {L"\\x/../y:z\\\\", ExclusionDotComponent, 3, L"\\x\\y?z\\"},
+    };
+    for (const Case& c : cases) {
+        const std::wstring label = std::wstring(c.pattern).substr(0, 20);
         ExclusionList* list = nullptr;
-        EXPECT_EQ(AddExclusion(&list, pattern), DWORD(ERROR_INVALID_PARAMETER)) << pattern;
-        EXPECT_EQ(list, nullptr) << pattern;
+        EXPECT_EQ(AddExclusion(&list, c.pattern), DWORD(ERROR_INVALID_PARAMETER)) << label;
+        EXPECT_EQ(list, nullptr) << label;
+        size_t at = 99;
+        EXPECT_EQ(CheckExclusion(c.pattern, &at), c.fault) << label;
+        EXPECT_EQ(at, c.at) << label;
+        std::vector<wchar_t> corrected(wcslen(c.pattern) + 1, L'#');
+        EXPECT_EQ(CorrectExclusion(c.pattern, corrected.data()), wcslen(c.corrected)) << label;
+        EXPECT_STREQ(corrected.data(), c.corrected) << label;
+        if (*c.corrected) EXPECT_EQ(CheckExclusion(corrected.data(), &at), ExclusionHolds) << label;
     }
     ExclusionList* list = nullptr;
     EXPECT_EQ(AddExclusion(nullptr, L"x"), DWORD(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(AddExclusion(&list, nullptr), DWORD(ERROR_INVALID_PARAMETER));
-    for (const wchar_t* pattern : {L"*", L"?", L"\\x\\", L"a b.txt", L"...x"}) {
+    // What holds is left as it is.
+    for (const wchar_t* pattern : {L"*", L"?", L"\\x\\", L"a b.txt", L"...x", L"a/b", L"**", L"/x/**/"}) {
         EXPECT_EQ(AddExclusion(&list, pattern), 0u) << pattern;
         EXPECT_NE(list, nullptr);
+        size_t at = 99;
+        EXPECT_EQ(CheckExclusion(pattern, &at), ExclusionHolds) << pattern;
+        std::vector<wchar_t> corrected(wcslen(pattern) + 1);
+        CorrectExclusion(pattern, corrected.data());
+        EXPECT_STREQ(corrected.data(), pattern);
     }
     FreeExclusions(list);
 }

@@ -40,7 +40,8 @@ for part in MinGW-w64 winpthreads libstdc++ 'GCC RUNTIME LIBRARY EXCEPTION'; do
   grep -q "$part" "$unpacked/THIRD-PARTY-NOTICES.txt" || fail "THIRD-PARTY-NOTICES.txt does not name $part"
 done
 grep -q '^Quillmar user guide' "$unpacked/USER-GUIDE.txt" || fail "USER-GUIDE.txt is not the user guide"
-if grep -Eq '`|\*\*|^#|<!--|^\|' "$unpacked/USER-GUIDE.txt"; then fail "USER-GUIDE.txt holds Markdown marks"; fi
+# Bold left over is two stars before a word; `**` alone is a pattern the guide shows.
+if grep -Eq '`|\*\*[[:alnum:]]|^#|<!--|^\|' "$unpacked/USER-GUIDE.txt"; then fail "USER-GUIDE.txt holds Markdown marks"; fi
 # Help opens the guide by this name, beside the program.
 tr -d '\0' <"$unpacked/quillmar.exe" | grep -ac 'USER-GUIDE\.txt' >/dev/null || fail "quillmar.exe does not open USER-GUIDE.txt"
 
