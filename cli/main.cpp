@@ -9,6 +9,7 @@
 #include "cli/exclusion_patterns.h"
 #include "cli/json_listing.h"
 #include "cli/plan_json.h"
+#include "sync/system_calls.h"
 #include "cli/locations.h"
 #include "cli/output.h"
 #include "cli/sync_command.h"
@@ -46,6 +47,7 @@ struct RunState {
     bool progressShown = false;  // a progress line waits for its line break
     bool scanShown = false;  // the scan's last counts were shown
     cli::ProgressEstimate estimate;
+    std::wstring madeFolder;  // the folder to make like the other, made by this run; empty for none
 };
 
 RunState g_run;
@@ -199,6 +201,12 @@ int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* 
         cli::WriteError(L"quillmar-cli: the synchronization was canceled\n");
         return kExitTrouble;
     }
+    // Nothing was backed up: not a file that was busy, but a run that could not begin.
+    if (outcome.summary.noRoom) {
+        // The folder this run made stays only with something in it.
+        if (!g_run.madeFolder.empty()) SyncCalls().removeFolder(g_run.madeFolder.c_str());
+        return kExitTrouble;
+    }
     // Items that the analysis could not read were left as they are, unlike the folders around them.
     bool unread = logEntries > 0 || cli::CountStates(data->slots[0].tree).of[DiffUnknown] > 0;
     return outcome.summary.notDone > 0 || unread ? kExitDiffers : kExitSame;
@@ -310,10 +318,11 @@ int Run(const std::vector<std::wstring>& arguments) {
     problem = cli::ChooseLogPaths(options.logFolder, &logs);
     if (!problem.empty()) return Trouble(problem);
     if (target >= 0 && kinds[target] == cli::LocationKind::NewFolder && !options.dryRun) {
-        if (!CreateDirectoryW(paths[target].c_str(), nullptr))
+        if (!SyncCalls().makeFolder(paths[target].c_str(), nullptr))
             return Trouble((target ? L"RIGHT" : L"LEFT") + std::wstring(L" folder cannot be made: ") +
                            folders[target] + L": " + cli::SystemMessage(GetLastError()));
         kinds[target] = cli::LocationKind::Folder;
+        g_run.madeFolder = paths[target];
     }
     return RunAnalysis(options, paths, kinds, logs, &exclusions, backupFolder);
 }

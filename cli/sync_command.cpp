@@ -203,6 +203,7 @@ void SynchronizePlan(SyncPlan* plan, const SyncPair& pair, const SyncSettings& s
     request.versioningFolder = settings.versioningFolder.empty() ? nullptr : settings.versioningFolder.c_str();
     request.cancel = settings.cancel;
     request.exclusions = pair.exclusions;
+    request.stopWhenNoRoom = true;
     SyncProgress progress;
     SyncProgressInit(&progress);
     request.progress = &progress;
@@ -225,6 +226,7 @@ void AddSyncSummary(const SyncSummary& part, SyncSummary* whole) {
     whole->notDone += part.notDone;
     whole->replaced += part.replaced;
     whole->cancelled = whole->cancelled || part.cancelled;
+    whole->noRoom = whole->noRoom || part.noRoom;
     if (part.versions[0]) CopyText(whole->versions, MAX_PATH, part.versions);
 }
 

@@ -58,6 +58,9 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
     case kSyncReplacedNotVersioned:
         own = L"The file to be replaced could not be moved to the versioning folder, so it was not replaced!";
         break;
+    case kSyncRunStoppedForRoom:
+        own = L"The synchronization stopped before it began: the files to copy do not fit on the target volume!";
+        break;
     case kSyncWaiting:
         own = L"The file operation waits for another one!";
         break;

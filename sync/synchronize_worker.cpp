@@ -151,12 +151,11 @@ void HandleFolders(Run* run, bool create) {
     }
 }
 
-// The file operations of the phase, checked before and after, and each one's outcome reported.
-void RunFiles(Run* run) {
+// The copiers' settings, by name, for the whole run.
+BatchContext ContextOf(Run* run) {
     const SyncRequest* request = run->request;
-    SyncPlan* plan = run->plan;
     BatchContext context = {};
-    context.plan = plan;
+    context.plan = run->plan;
     context.batches = &run->batches;
     context.extraShellFlags = static_cast<FILEOP_FLAGS>(request->unattended ? FOF_NOERRORUI : 0);
     context.unattended = request->unattended;
@@ -169,25 +168,35 @@ void RunFiles(Run* run) {
     context.cancel = request->cancel;
     context.progress = request->progress;
     context.exclusions = request->exclusions;
-    context.sourceLinks = NewLinkCheckCache();
-    context.targetLinks = NewLinkCheckCache();
-    RecheckPlannedFiles(&context, SyncCopies);
+    return context;
+}
+
+// The room the copies need on their volumes; false, told, when they do not fit, every copy then refused.
+bool CheckRoom(Run* run, const BatchContext* context) {
     uint64_t needed = 0;
     uint64_t available = 0;
-    if (!CheckRoomForCopies(&context, &needed, &available)) {
-        wchar_t text[512];
-        swprintf(text, 512, kSyncNoRoomFormat, static_cast<unsigned long long>(needed),
-                 static_cast<unsigned long long>(available));
-        TellUser(run, SyncNoticeError, text);
-    }
+    if (CheckRoomForCopies(context, &needed, &available)) return true;
+    wchar_t text[512];
+    swprintf(text, 512, kSyncNoRoomFormat, static_cast<unsigned long long>(needed),
+             static_cast<unsigned long long>(available));
+    TellUser(run, SyncNoticeError, text);
+    run->summary.noRoom = true;
+    return false;
+}
+
+// The file operations of the phase, checked before and after, and each one's outcome reported.
+void RunFiles(Run* run, const BatchContext* context) {
+    const SyncRequest* request = run->request;
+    SyncPlan* plan = run->plan;
+    // A dry run follows its own analysis: the files are as it saw them, so none is read again;
+    // what only the run can tell (a file held open, say) the run tells.
+    if (!request->dryRun) RecheckPlannedFiles(context, SyncCopies);
+    if (!request->stopWhenNoRoom) CheckRoom(run, context);
     if (request->dryRun) {
-        RecheckPlannedFiles(&context, SyncDeletions);
         AcceptPendingFiles(plan);
     } else {
-        RunFileBatches(&context);
+        RunFileBatches(context);
     }
-    FreeLinkCheckCache(context.sourceLinks);
-    FreeLinkCheckCache(context.targetLinks);
     for (uint32_t index = 0; index < plan->count; ++index) {
         SyncOperation& operation = plan->operations[index];
         if (operation.phase != run->phase || IsFolderOperation(operation) || operation.kind == SyncOnlyLogged ||
@@ -201,6 +210,19 @@ void RunFiles(Run* run) {
         ++(copy ? run->summary.copied : run->summary.deleted);
         if (operation.kind == SyncReplace) ++run->summary.replaced;
         Observe(run, operation, ERROR_SUCCESS);
+    }
+}
+
+// A run that stops for want of room: every operation still to do is told as not done.
+void StopForRoom(Run* run) {
+    SyncPlan* plan = run->plan;
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        SyncOperation& operation = plan->operations[index];
+        if (operation.result == kSyncNoRoomOnTarget) {
+            ReportNotDone(run, &operation, kSyncNoRoomOnTarget);
+        } else if (operation.result == kSyncPending || operation.result == kSyncWaiting) {
+            ReportNotDone(run, &operation, kSyncRunStoppedForRoom);
+        }
     }
 }
 
@@ -265,16 +287,26 @@ DWORD Synchronize(Run* run) {
     if (run->refusedLogged > 0) TellUser(run, SyncNoticeWarning, kSyncPathsSkipped);
 
     if (request->versioningFolder) VersioningInit(&run->versioning, request->versioningFolder);
-    for (run->phase = 0; run->phase < 2; ++run->phase) {
-        if (run->phase == 1) {
-            if (!HasWaitingOperations(run->plan)) break;
-            FreeWaitingOperations(run);
+    BatchContext context = ContextOf(run);
+    context.sourceLinks = NewLinkCheckCache();
+    context.targetLinks = NewLinkCheckCache();
+    // Where copies that do not fit stop the run, they are weighed before any folder is made.
+    if (request->stopWhenNoRoom && !CheckRoom(run, &context)) {
+        StopForRoom(run);
+    } else {
+        for (run->phase = 0; run->phase < 2; ++run->phase) {
+            if (run->phase == 1) {
+                if (!HasWaitingOperations(run->plan)) break;
+                FreeWaitingOperations(run);
+            }
+            HandleFolders(run, true);
+            RunFiles(run, &context);
+            // After the deletions emptied them.
+            HandleFolders(run, false);
         }
-        HandleFolders(run, true);
-        RunFiles(run);
-        // After the deletions emptied them.
-        HandleFolders(run, false);
     }
+    FreeLinkCheckCache(context.sourceLinks);
+    FreeLinkCheckCache(context.targetLinks);
     CopyText(run->summary.versions, MAX_PATH, run->versioning.runFolder);
 
     FileBatchesFree(&run->batches);

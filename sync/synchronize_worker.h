@@ -60,6 +60,7 @@ struct SyncSummary {
     uint32_t notDone;  // checked file operations that were left out, skipped or failed
     uint32_t replaced;  // of the files copied, those that replaced a file, which went to the Recycle Bin
     bool cancelled;  // the run was stopped before all was done
+    bool noRoom;  // the copies did not fit on their target volume, and none was made
     // The run's folder in the versioning folder, where what it removed went; empty when nothing went there.
     wchar_t versions[MAX_PATH];
 };
@@ -94,9 +95,10 @@ struct SyncRequest {
     // The log's full path, at most MAX_PATH - 1 characters; null for the
     // window program's place beside the executable (SyncLogPath).
     const wchar_t* logPath;
-    // Decides and checks every operation as a run does, then reports the ones
-    // that would be carried out as done (result 0) and counts them in the
-    // summary, but creates, copies, deletes and removes nothing.
+    // Plans every operation as a run does and checks the room for the copies,
+    // then reports the ones that would be carried out as done (result 0) and
+    // counts them in the summary, but creates, copies, deletes and removes
+    // nothing. It reads no file again: it follows its own analysis.
     bool dryRun;
     // Who copies (zeroed: the shell's batch, with its own progress and error
     // windows); how many copies the engine keeps in flight, and whether it
@@ -116,6 +118,10 @@ struct SyncRequest {
     // The entries the analysis left out, so that a reason can name one that
     // stands in a copy's way. Null for none.
     const ExclusionList* exclusions;
+    // Copies that do not fit stop the whole run before anything is done (a
+    // backup that cannot be whole is not begun); otherwise only the copies are
+    // refused, and the run's other operations go on.
+    bool stopWhenNoRoom;
 };
 
 // Runs one synchronization to its end and sends WM_SYNCHRONIZE_DONE as its

@@ -156,6 +156,31 @@ TEST_F(SyncSafetyTest, CopiesThatDoNotFitAreRefusedWhole) {
     EXPECT_EQ(DescribeChanges(right, SnapshotTree(m_right)), "gone: missing.txt\nappeared: sub\\\n");
 }
 
+// Where copies that do not fit stop the run (the companion's backups), nothing
+// at all is done: no folder made, no file deleted or copied.
+TEST_F(SyncSafetyTest, ARunThatStopsForRoomChangesNothing) {
+    AnalyzeAndList(0);
+    const TreeSnapshot before = SnapshotTree(m_folder.Path());
+    SyncSystemCalls calls = {SHFileOperationW, NoRoom};
+    SyncSetSystemCalls(&calls);
+    for (SyncCopier copier : {SyncCopyThroughShell, SyncCopyWithEngine}) {
+        SyncRunOptions options = {};
+        options.copier = copier;
+        options.stopWhenNoRoom = true;
+        SyncRun run = Synchronize(SyncCommit, options);
+        EXPECT_TRUE(run.summary.noRoom);
+        EXPECT_EQ(DescribeChanges(before, SnapshotTree(m_folder.Path())), "");
+        const std::map<std::wstring, DWORD> expected = {{L"missing.txt", kSyncRunStoppedForRoom},
+                                                        {L"modified.txt", kSyncNoRoomOnTarget},
+                                                        {L"new.txt", kSyncNoRoomOnTarget},
+                                                        {L"sub", kSyncRunStoppedForRoom},
+                                                        {L"sub\\also-new.txt", kSyncNoRoomOnTarget}};
+        EXPECT_EQ(Results(run), expected);
+        ASSERT_EQ(run.boxes.size(), 2u);
+        EXPECT_EQ(run.boxes[1].text, kSyncNotAllDone);
+    }
+}
+
 std::wstring g_cutSource;
 
 // The real shell, after which the copy of one source is left short, as on a volume that filled up during the copy.

@@ -80,6 +80,7 @@ SyncRun RunSyncWorker(SyncDirection direction, const SyncItemList* items, const 
     request.verify = options.verify;
     request.cancel = options.cancel;
     request.versioningFolder = options.versioningFolder;
+    request.stopWhenNoRoom = options.stopWhenNoRoom;
     DWORD workerId = 0;
     HANDLE worker = CreateThread(nullptr, 0, SynchronizeWorker, &request, 0, &workerId);
     EXPECT_NE(worker, nullptr);

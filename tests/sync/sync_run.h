@@ -38,6 +38,7 @@ struct SyncRunOptions {
     BOOL* cancel;
     const wchar_t* versioningFolder;
     unsigned copiesInFlight;  // the engine's; 0 for 2
+    bool stopWhenNoRoom;
 };
 
 // Runs SynchronizeWorker on a new thread to its end.
