@@ -134,6 +134,18 @@ const OptionRow kOptions[] = {
      L"Recycle Bin; for shares and removable drives, which have none.\n"
      L"FOLDER must not lie inside LEFT or RIGHT, and is made when\n"
      L"missing (its parent must exist)"},
+    {L"--prefer", L"SIDE", kTwoWay, false, false,
+     [](Options* o, const std::wstring& value) {
+         o->prefer = value == L"left" ? TwoWayPreferLeft : value == L"right" ? TwoWayPreferRight
+                     : value == L"newer"                                  ? TwoWayPreferNewer
+                                                                          : TwoWayPreferNone;
+         return o->prefer != TwoWayPreferNone;
+     },
+     L"needs left, right or newer",
+     L"settle each conflict with SIDE's version: left, right, or newer (the one written last; "
+     L"times within the window stay a conflict); the other version goes to the Recycle Bin or "
+     L"--backup-dir, and a file deleted on one side and changed on the other keeps the change unless "
+     L"SIDE is the one that deleted it"},
     {L"--new-baseline", nullptr, kTwoWay, false, false,
      [](Options* o, const std::wstring&) { return o->newBaseline = true; }, nullptr,
      L"run as a first run over LEFT and RIGHT (copies what only one\n"

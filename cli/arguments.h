@@ -1,6 +1,7 @@
 #pragma once
 // The companion's command line: commands, options and the usage text.
 #include "model/file_times.h"
+#include "sync/two_way.h"
 
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ struct Options {
     std::wstring backupDir;  // commit, update, sync: where removed files go; empty for the Recycle Bin
     std::wstring baseline;  // sync: the record of the last run
     bool newBaseline = false;  // sync: run as a first run and replace the baseline
+    TwoWayPrefer prefer = TwoWayPreferNone;  // sync: whose version settles a conflict
     std::wstring logFolder;  // empty: files of this run in the temporary folder
     // Entries left out as if absent: patterns of --exclude and files of --exclude-from, as given.
     std::vector<std::wstring> excludePatterns;

@@ -66,7 +66,16 @@ std::string OperationJson(const SyncOperation& operation, const wchar_t* itemPat
     return json;
 }
 
-std::string ConflictJson(const wchar_t* kind, const std::wstring& path, const char* reason, char terminator) {
+std::string SideJson(const TwoWaySide& side) {
+    if (side.kind != TwoWayFile && side.kind != TwoWayFolder) return "null";
+    std::string json = side.kind == TwoWayFile ? "{\"kind\":\"file\",\"size\":" + Number(side.size) : "{\"kind\":\"folder\"";
+    json += ",\"time\":";
+    AppendJsonTime(&json, side.time);
+    return json + "}";
+}
+
+std::string ConflictJson(const wchar_t* kind, const std::wstring& path, const char* reason,
+                         const TwoWaySide (&sides)[2], const char* newer, char terminator) {
     std::string json = "{\"record\":\"conflict\"";
     std::string kindText;
     AppendJsonString(&kindText, kind);
@@ -75,6 +84,9 @@ std::string ConflictJson(const wchar_t* kind, const std::wstring& path, const ch
     AppendJsonString(&pathText, path);
     AppendField(&json, "path", pathText);
     AppendField(&json, "reason", Quoted(reason));
+    AppendField(&json, "left", SideJson(sides[0]));
+    AppendField(&json, "right", SideJson(sides[1]));
+    AppendField(&json, "newer", Quoted(newer));
     json += '}';
     json += terminator;
     return json;

@@ -48,7 +48,7 @@ std::wstring DescribeRule(bool content, uint32_t window, bool hourShift) {
 struct Loaded {
     std::vector<wchar_t> roots[2] = {std::vector<wchar_t>(kPathUnits), std::vector<wchar_t>(kPathUnits)};
     std::vector<std::wstring> patterns;
-    SourceEntries* entries;
+    TwoWayRows* rows;
 };
 
 DWORD TakeBaselineExclusion(void* context, const wchar_t* pattern) {
@@ -62,14 +62,10 @@ DWORD TakeBaselineExclusion(void* context, const wchar_t* pattern) {
 
 DWORD TakeBaselineEntry(void* context, const wchar_t* path, size_t length, const CatalogEntry* left,
                 const CatalogEntry* right) {
-    try {
-        SourceEntry entry = {TwoWayKey(path, length), std::wstring(path, length),
-                             {SideOfCatalogEntry(left), SideOfCatalogEntry(right)}};
-        static_cast<Loaded*>(context)->entries->push_back(std::move(entry));
-        return ERROR_SUCCESS;
-    } catch (...) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
+    const TwoWaySide sides[2] = {SideOfCatalogEntry(left), SideOfCatalogEntry(right)};
+    const FileDigest* const digests[2] = {left && left->hasDigest ? &left->digest : nullptr,
+                                          right && right->hasDigest ? &right->digest : nullptr};
+    return TwoWayRowsAddRecord(static_cast<Loaded*>(context)->rows, path, length, sides, digests);
 }
 
 std::wstring Quoted(const std::vector<std::wstring>& patterns) {
@@ -84,6 +80,7 @@ BaselineFile::BaselineFile(const Options& options, const RunExclusions& exclusio
     : m_options(options), m_exclusions(exclusions), m_roots(roots) {
     m_rule.byContent = options.compareContent;
     m_rule.time = options.timeRule;
+    m_rule.prefer = options.prefer;
     for (int side = 0; side < 2; ++side) {
         m_pair[side] = LongPath(roots[side]);
         m_serials[side] = VolumeSerial(roots[side]);
@@ -94,7 +91,7 @@ std::wstring BaselineFile::Refusal(const std::wstring& why) const {
     return L"refused: the baseline " + m_path + L" " + why + L"; nothing was changed";
 }
 
-std::wstring BaselineFile::Load(SourceEntries* entries) {
+std::wstring BaselineFile::Load(TwoWayRows* rows) {
     std::wstring problem;
     m_path = OwnFilePath(m_options.baseline, L"--baseline FILE", L"a baseline", &problem);
     if (m_path.empty()) return problem;
@@ -109,7 +106,7 @@ std::wstring BaselineFile::Load(SourceEntries* entries) {
     if (error == ERROR_FILE_NOT_FOUND || m_options.newBaseline) return std::wstring();
     m_firstRun = false;
     Loaded loaded;
-    loaded.entries = entries;
+    loaded.rows = rows;
     BaselineReading reading = {};
     reading.header.roots[0] = loaded.roots[0].data();
     reading.header.roots[1] = loaded.roots[1].data();
@@ -121,18 +118,22 @@ std::wstring BaselineFile::Load(SourceEntries* entries) {
     if (status == ERROR_INVALID_DATA)
         return Refusal(L"is damaged: line " + std::to_wstring(damage.line) + L": " + damage.text);
     if (status != ERROR_SUCCESS) return Refusal(L"cannot be read: " + SystemMessage(status));
-    return CheckHeader(reading.header, loaded.patterns);
+    bool swapped = false;
+    problem = CheckHeader(reading.header, loaded.patterns, &swapped);
+    // The records follow their folders: the rows' LEFT is this run's LEFT.
+    if (problem.empty() && swapped) SwapTwoWayRecords(rows);
+    return problem;
 }
 
-std::wstring BaselineFile::CheckHeader(const BaselineHeader& header, const std::vector<std::wstring>& patterns) const {
+std::wstring BaselineFile::CheckHeader(const BaselineHeader& header, const std::vector<std::wstring>& patterns,
+                                       bool* swapped) const {
     const std::wstring recorded[2] = {header.roots[0], header.roots[1]};
-    if (!SamePath(recorded[0], m_pair[0]) || !SamePath(recorded[1], m_pair[1])) {
-        const bool swapped = SamePath(recorded[0], m_pair[1]) && SamePath(recorded[1], m_pair[0]);
-        return Refusal((swapped ? L"records LEFT and RIGHT the other way round: LEFT " : L"was made for another pair of folders: LEFT ") +
-                       recorded[0] + L", RIGHT " + recorded[1] + L" (--new-baseline adopts folders that were moved)");
-    }
+    *swapped = !SamePath(recorded[0], m_pair[0]) && SamePath(recorded[0], m_pair[1]) && SamePath(recorded[1], m_pair[0]);
+    if (!*swapped && (!SamePath(recorded[0], m_pair[0]) || !SamePath(recorded[1], m_pair[1])))
+        return Refusal(L"was made for another pair of folders: LEFT " + recorded[0] + L", RIGHT " + recorded[1] +
+                       L" (--new-baseline adopts folders that were moved)");
     for (int side = 0; side < 2; ++side) {
-        if (header.serials[side] != m_serials[side])
+        if (header.serials[*swapped ? 1 - side : side] != m_serials[side])
             return Refusal(L"was made for " + std::wstring(kSideNames[side]) +
                            L" on another volume (its serial number differs); --new-baseline adopts folders that were moved");
     }
@@ -156,32 +157,52 @@ std::wstring BaselineFile::Save(const TwoWayRows& rows, const std::vector<RowRec
     BaselineHeader header = {m_rule.byContent, WindowOf(m_rule.time), m_rule.time.ignoreHourShift,
                              {m_serials[0], m_serials[1]},
                              {const_cast<wchar_t*>(m_pair[0].c_str()), const_cast<wchar_t*>(m_pair[1].c_str())}};
+    std::vector<wchar_t> path(kPathUnits);
     BaselineWriter writer;
     DWORD status = writer.Begin(m_path.c_str(), header, patterns.data(), patterns.size());
-    for (size_t row = 0; status == ERROR_SUCCESS && row < rows.entries.size(); ++row) {
+    for (uint32_t row = 0; status == ERROR_SUCCESS && row < rows.count; ++row) {
         const TwoWayEntry& entry = rows.entries[row];
+        const TwoWayDigests* digests = rows.digests ? &rows.digests[row] : nullptr;
+        const size_t length = TwoWayRowPath(&rows, row, path.data(), kPathUnits);
         const TwoWaySide* record = entry.now;
+        const FileDigest* recordDigests[2] = {digests ? &digests->now[0] : nullptr, digests ? &digests->now[1] : nullptr};
         TwoWaySide written[2];
+        FileDigest writtenDigests[2] = {};
         const int target = TwoWayTarget(entry);
         bool keep = records[row] == KeepRecord || entry.move == TwoWayConflict || entry.move == TwoWayUnknownSide;
         if (!keep && target >= 0) {
             // What the run wrote is recorded as it reads back; the other side as the run found it, or as
             // recorded when only the earlier kind went.
             const bool half = records[row] == RecordEarlierKindGone;
-            written[1 - target] = half ? entry.base[1 - target] : entry.now[1 - target];
-            keep = !ReadBackSide(m_roots[target] + rows.paths[row], m_rule.byContent ? &digester : nullptr,
-                                 &written[target]);
+            const int source = 1 - target;
+            written[source] = half ? entry.base[source] : entry.now[source];
+            if (digests) writtenDigests[source] = half ? digests->base[source] : digests->now[source];
+            const std::wstring targetPath = m_roots[target] + std::wstring(path.data(), length);
+            keep = length == 0 || !ReadBackTwoWaySide(targetPath.c_str(), m_rule.byContent ? &digester : nullptr,
+                                                      &written[target], &writtenDigests[target]);
             // What reads back apart from its source changed meanwhile: the next run must see it.
-            if (!keep && !half) keep = !SameTwoWaySide(written[target], written[1 - target], m_rule);
+            if (!keep && !half)
+                keep = !SameTwoWaySide(written[target], &writtenDigests[target], written[source],
+                                       &writtenDigests[source], m_rule);
             if (!keep && half) keep = written[target].kind != TwoWayNone;
             record = written;
+            recordDigests[0] = &writtenDigests[0];
+            recordDigests[1] = &writtenDigests[1];
         }
-        if (keep) record = entry.base;
+        if (keep) {
+            record = entry.base;
+            recordDigests[0] = digests ? &digests->base[0] : nullptr;
+            recordDigests[1] = digests ? &digests->base[1] : nullptr;
+        }
         CatalogEntry sides[2];
-        const bool present[2] = {CatalogEntryOfSide(record[0], &sides[0]), CatalogEntryOfSide(record[1], &sides[1])};
+        const bool present[2] = {CatalogEntryOfSide(record[0], recordDigests[0], &sides[0]),
+                                 CatalogEntryOfSide(record[1], recordDigests[1], &sides[1])};
         if (!present[0] && !present[1]) continue;
-        status = writer.Add(rows.paths[row].c_str(), rows.paths[row].size(), present[0] ? &sides[0] : nullptr,
-                            present[1] ? &sides[1] : nullptr);
+        if (length == 0) {
+            status = ERROR_FILENAME_EXCED_RANGE;
+            break;
+        }
+        status = writer.Add(path.data(), length, present[0] ? &sides[0] : nullptr, present[1] ? &sides[1] : nullptr);
     }
     if (status == ERROR_SUCCESS) status = writer.Finish();
     CloseFileDigester(&digester);

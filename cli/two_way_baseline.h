@@ -4,8 +4,8 @@
 // the end of a run.
 #include "cli/arguments.h"
 #include "cli/exclusion_patterns.h"
-#include "cli/two_way_rows.h"
 #include "model/baseline_file.h"
+#include "sync/two_way_rows.h"
 
 #include <string>
 #include <vector>
@@ -28,10 +28,11 @@ public:
     BaselineFile(const Options& options, const RunExclusions& exclusions, const std::wstring (&roots)[2]);
 
     // Checks the file's place and, unless it is not there yet or
-    // --new-baseline is given (a first run), reads it into `entries`. Returns
-    // an empty text, or the refusal: the file lies inside LEFT or RIGHT, is
-    // damaged, or was made for another pair or with other options.
-    std::wstring Load(SourceEntries* entries);
+    // --new-baseline is given (a first run), reads its records into `rows`,
+    // each side's with its own folder whichever way the baseline names the
+    // pair. Returns an empty text, or the refusal: the file lies inside LEFT
+    // or RIGHT, is damaged, or was made for another pair or with other options.
+    std::wstring Load(TwoWayRows* rows);
     // How this run tells files apart, as the baseline records it.
     const TwoWayRule& Rule() const { return m_rule; }
     // True when no baseline was read: a first run, which deletes nothing.
@@ -43,7 +44,9 @@ public:
 
 private:
     std::wstring Refusal(const std::wstring& why) const;
-    std::wstring CheckHeader(const BaselineHeader& header, const std::vector<std::wstring>& patterns) const;
+    // Takes a header that names the pair the other way round, and says so in `swapped`.
+    std::wstring CheckHeader(const BaselineHeader& header, const std::vector<std::wstring>& patterns,
+                             bool* swapped) const;
 
     const Options& m_options;
     const RunExclusions& m_exclusions;

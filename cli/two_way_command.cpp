@@ -8,9 +8,9 @@
 #include "cli/plan_json.h"
 #include "cli/sync_command.h"
 #include "cli/two_way_baseline.h"
-#include "cli/two_way_rows.h"
 #include "model/scan.h"
 #include "model/system_error.h"
+#include "model/text.h"
 #include "sync/two_way_plan.h"
 
 #include <windows.h>
@@ -40,7 +40,14 @@ struct TwoWayRun {
     const Options* options;
     uint32_t foldersKept = 0;  // folders to remove that held what the run did not see
     std::wstring roots[2];  // full paths, each ending in a backslash
-    TwoWayRows rows;
+    TwoWayRows rows = {};
+    ~TwoWayRun() { TwoWayRowsFree(&rows); }
+    // A row's path below the roots; empty when it does not fit in a path.
+    std::wstring PathOf(uint32_t row) const {
+        std::vector<wchar_t> path(kPathUnits);
+        const size_t length = TwoWayRowPath(&rows, row, path.data(), kPathUnits);
+        return std::wstring(path.data(), length);
+    }
     std::vector<RowOutcome> outcomes;
 };
 
@@ -56,11 +63,12 @@ DWORD PlanRows(TwoWayRun* run, SyncPlan* plan) {
     DWORD result = SyncPlanInit(plan, run->roots[0].c_str(), run->roots[1].c_str(), 0, 0);
     try {
         std::wstring paths[2];
-        for (uint32_t row = 0; result == ERROR_SUCCESS && row < run->rows.entries.size(); ++row) {
+        for (uint32_t row = 0; result == ERROR_SUCCESS && row < run->rows.count; ++row) {
             if (TwoWayTarget(run->rows.entries[row]) < 0) continue;
-            for (int side = 0; side < 2; ++side) paths[side] = run->roots[side] + run->rows.paths[row];
+            const std::wstring path = run->PathOf(row);
+            for (int side = 0; side < 2; ++side) paths[side] = run->roots[side] + path;
             const uint32_t before = plan->count;
-            result = PlanTwoWayEntry(run->rows.entries.data(), row, paths[0].c_str(), paths[1].c_str(), plan);
+            result = PlanTwoWayEntry(run->rows.entries, row, paths[0].c_str(), paths[1].c_str(), plan);
             run->outcomes[row].planned = static_cast<uint8_t>(plan->count - before);
         }
     } catch (...) {
@@ -80,7 +88,8 @@ struct Counts {
 
 Counts CountRows(const TwoWayRows& rows) {
     Counts counts;
-    for (const TwoWayEntry& entry : rows.entries) {
+    for (uint32_t row = 0; row < rows.count; ++row) {
+        const TwoWayEntry& entry = rows.entries[row];
         for (int side = 0; side < 2; ++side) {
             if (entry.now[side].kind == TwoWayFile || entry.now[side].kind == TwoWayFolder) ++counts.present[side];
             if (entry.base[side].kind != TwoWayNone) ++counts.recorded[side];
@@ -99,12 +108,12 @@ Counts CountRows(const TwoWayRows& rows) {
 
 // Why the run is refused for what it would delete or replace; empty when it may run.
 std::wstring RefuseTwoWayDeletions(const Counts& counts, const Options& options) {
-    for (int side = 0; side < 2; ++side) {
-        if (options.maxReplace >= 0 && counts.replacements[side] > options.maxReplace)
-            return L"refused: the run would replace " + std::to_wstring(counts.replacements[side]) + L" files in " +
-                   kSideNames[side] + L", more than --max-replace " + std::to_wstring(options.maxReplace) +
-                   L"; nothing was changed";
-    }
+    // Both guards count both sides: a run is one run, whichever way its files go.
+    const uint32_t replacements = counts.replacements[0] + counts.replacements[1];
+    if (options.maxReplace >= 0 && replacements > options.maxReplace)
+        return L"refused: the run would replace " + std::to_wstring(replacements) +
+               L" files in LEFT and RIGHT, more than --max-replace " + std::to_wstring(options.maxReplace) +
+               L"; nothing was changed";
     const uint32_t deletions = counts.deletions[0] + counts.deletions[1];
     if (options.maxDelete >= 0 && deletions > options.maxDelete)
         return L"refused: the run would delete " + std::to_wstring(deletions) +
@@ -126,24 +135,69 @@ std::wstring RefuseTwoWayDeletions(const Counts& counts, const Options& options)
     return std::wstring();
 }
 
-// The conflicts, as lines or as JSON records, in UTF-8.
-std::string ConflictRecords(const TwoWayRun& run) {
+// Scans LEFT and RIGHT into the rows, leaving out what the exclusions match;
+// by content, every file is digested. Returns an empty text, or why the run ends.
+std::wstring ScanSides(TwoWayRun* run, const ExclusionList* exclusions, bool content) {
+    FileDigester digester = {};
+    if (content) {
+        const DWORD opened = OpenFileDigester(&digester);
+        if (opened != ERROR_SUCCESS) return L"the digests cannot be made: " + SystemMessage(opened);
+    }
+    std::wstring problem;
+    for (int side = 0; problem.empty() && side < 2; ++side) {
+        const DWORD status = ScanTwoWaySide(&run->rows, side, run->roots[side].c_str(), exclusions,
+                                            content ? &digester : nullptr, &g_cancelScan);
+        if (status == ERROR_CANCELLED) {
+            problem = L"Operation canceled by user; nothing was changed";
+        } else if (status == ERROR_NOT_ENOUGH_MEMORY) {
+            problem = kNoMemoryText;
+        } else if (status == ERROR_INTERNAL_ERROR || status == ERROR_LOG_FILE_FULL) {
+            problem = L"Error log can not be saved";
+        } else if (status != ERROR_SUCCESS) {
+            problem = std::wstring(kSideNames[side]) + L" folder cannot be read: " + SystemMessage(status);
+        }
+    }
+    CloseFileDigester(&digester);
+    return problem;
+}
+
+// A side's size and time as two fields of a conflict line: "-" for what it lacks.
+std::string SideFields(const TwoWaySide& side) {
+    if (side.kind != TwoWayFile && side.kind != TwoWayFolder) return "-\t-";
+    char time[kIsoTimeBytes + 1];
+    time[FormatIsoTime(FileTimeTicks(side.time), time)] = 0;
+    return (side.kind == TwoWayFile ? std::to_string(side.size) : std::string("-")) + "\t" + time;
+}
+
+// Which side was written last: "left", "right", or "same" within the time window.
+const char* NewerSide(const TwoWayEntry& entry, const TimeRule& rule) {
+    const TwoWaySide& left = entry.now[0];
+    const TwoWaySide& right = entry.now[1];
+    const bool both = left.kind != TwoWayNone && right.kind != TwoWayNone;
+    if (!both) return left.kind != TwoWayNone ? "left" : "right";
+    if (SameFileTime(left.time, right.time, rule)) return "same";
+    return CompareFileTime(&left.time, &right.time) > 0 ? "left" : "right";
+}
+
+// The conflicts, as lines or as JSON records, in UTF-8: after the kind, the
+// path and the reason, each side's size and time and which side is newer.
+std::string ConflictRecords(const TwoWayRun& run, const TimeRule& rule) {
     std::string records;
     const char terminator = run.options->nullTerminated ? '\0' : '\n';
-    for (uint32_t row = 0; row < run.rows.entries.size(); ++row) {
+    for (uint32_t row = 0; row < run.rows.count; ++row) {
         const TwoWayEntry& entry = run.rows.entries[row];
         if (entry.move != TwoWayConflict) continue;
         const bool folder = entry.now[0].kind == TwoWayFolder ||
                             (entry.now[0].kind == TwoWayNone && entry.now[1].kind == TwoWayFolder);
         const wchar_t* kind = folder ? L"folder" : L"file";
         const char* reason = TwoWayReasonWord(entry.reason);
+        const char* newer = NewerSide(entry, rule);
         if (run.options->json) {
-            records += ConflictJson(kind, run.rows.paths[row], reason, terminator);
+            records += ConflictJson(kind, run.PathOf(row), reason, entry.now, newer, terminator);
             continue;
         }
-        records += ToUtf8(std::wstring(L"CONFLICT\t") + kind + L"\t" + run.rows.paths[row] + L"\t" +
-                          std::wstring(reason, reason + strlen(reason))) +
-                   terminator;
+        records += ToUtf8(std::wstring(L"CONFLICT\t") + kind + L"\t" + run.PathOf(row) + L"\t") + reason + "\t" +
+                   SideFields(entry.now[0]) + "\t" + SideFields(entry.now[1]) + "\t" + newer + terminator;
     }
     return records;
 }
@@ -169,7 +223,7 @@ SyncSettings SettingsOf(const Options& options, const RunLogs& logs, const std::
 
 // What the baseline is to record of each row after the run.
 std::vector<RowRecord> RecordsAfter(const TwoWayRun& run) {
-    std::vector<RowRecord> records(run.rows.entries.size());
+    std::vector<RowRecord> records(run.rows.count);
     for (size_t row = 0; row < records.size(); ++row) {
         const RowOutcome& outcome = run.outcomes[row];
         records[row] = outcome.done == outcome.planned                               ? RecordAsNow
@@ -218,35 +272,39 @@ int RunTwoWay(const Options& options, const RunExclusions& exclusions) {
     if (!problem.empty()) return Trouble(problem);
 
     BaselineFile baseline(options, exclusions, run.roots);
-    SourceEntries sources[3];
-    problem = baseline.Load(&sources[0]);
+    if (TwoWayRowsInit(&run.rows, options.compareContent) != ERROR_SUCCESS) return Trouble(kNoMemoryText);
+    problem = baseline.Load(&run.rows);
     if (!problem.empty()) return Trouble(problem);
 
     SetConsoleCtrlHandler(OnTwoWayControl, TRUE);
     if (!SkipLogOpen(logs.analyze.c_str(), kAnalyzeLogHeader))
         return Trouble(L"Can not create error log file! <" + logs.analyze + L">");
-    problem = ScanSides(run.roots, exclusions.List(), options.compareContent, &g_cancelScan, &sources[1]);
+    problem = ScanSides(&run, exclusions.List(), options.compareContent);
     const DWORD unread = SkipLogClose();
     if (unread > 0)
         WriteError(L"Some files/folders could not be accessed and are listed as UNKNOWN and left alone. "
                    L"A list of these files was saved to <" + logs.analyze + L">!\n");
     if (!problem.empty()) return Trouble(problem);
 
-    MergeSources(sources, baseline.FirstRun(), &run.rows);
-    for (SourceEntries& source : sources) SourceEntries().swap(source);
-    PlanTwoWay(run.rows.entries.data(), static_cast<uint32_t>(run.rows.entries.size()), baseline.Rule());
+    if (TwoWayRowsFinish(&run.rows, baseline.FirstRun()) != ERROR_SUCCESS) return Trouble(kNoMemoryText);
+    // Two files of one size that the times would take for alike, or apart, are told by their bytes.
+    const wchar_t* const roots[2] = {run.roots[0].c_str(), run.roots[1].c_str()};
+    const DWORD compared = CompareTwoWayContents(&run.rows, roots, baseline.Rule(), &g_cancelScan);
+    if (compared == ERROR_CANCELLED) return Trouble(L"Operation canceled by user; nothing was changed");
+    if (compared != ERROR_SUCCESS) return Trouble(kNoMemoryText);
+    PlanTwoWay(run.rows.entries, run.rows.digests, run.rows.count, baseline.Rule());
     const Counts counts = CountRows(run.rows);
     problem = RefuseTwoWayDeletions(counts, options);
     if (!problem.empty()) return Trouble(problem);
 
-    run.outcomes.assign(run.rows.entries.size(), RowOutcome{});
+    run.outcomes.assign(run.rows.count, RowOutcome{});
     const SyncSettings settings = SettingsOf(options, logs, backupFolder);
     const SyncPair pair = {run.roots[0].c_str(), run.roots[1].c_str(), baseline.Rule().time, exclusions.List(),
                            TellOutcome, &run};
     SyncOutcome outcome = CarryOutPlan(&run, settings, pair);
     outcome.summary.notDone += run.foldersKept;
     WriteOutput(outcome.operations);
-    WriteOutput(ConflictRecords(run));
+    WriteOutput(ConflictRecords(run, baseline.Rule().time));
     WriteError(outcome.notices);
     // Even a run stopped or ended early records what it did, so that the next one does not take it for a change.
     if (!options.dryRun) {
@@ -266,6 +324,8 @@ int RunTwoWay(const Options& options, const RunExclusions& exclusions) {
         summary += L"; log <" + logs.synchronize + L">";
     WriteError(summary + L"\n");
     if (outcome.summary.cancelled) return Trouble(L"the synchronization was canceled");
+    // Nothing was done: the copies did not fit.
+    if (outcome.summary.noRoom) return kExitTrouble;
     const bool agree = outcome.summary.notDone == 0 && counts.conflicts == 0 && counts.unknown == 0 && unread == 0;
     return agree ? kExitSame : kExitDiffers;
 }

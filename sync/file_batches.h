@@ -1,8 +1,10 @@
 #pragma once
-// The file operations of a synchronization run as shell batches: the files
-// that copies replace go to the Recycle Bin, then one batch of copies, then
-// one of deletions, each checked on disk afterwards for whether it took
-// effect.
+// The file operations of a plan carried out by either copier: every copy
+// made under a temporary name (the shell's batch, or the copy engine a group
+// at a time), checked, the file it replaces moved aside (to the Recycle Bin
+// in a shell batch, or to the versioning folder one by one) and renamed into
+// place; then the deletions, checked again and moved aside the same way. Each
+// operation's outcome is what it left on disk.
 #include "sync/file_checks.h"
 #include "sync/planned_files.h"
 
@@ -17,10 +19,8 @@ const FILEOP_FLAGS kSyncCopyFlags = FOF_MULTIDESTFILES | FOF_NOCONFIRMATION | FO
 // Files to be replaced go the same way before the copies make new ones.
 const FILEOP_FLAGS kSyncDeleteFlags = FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_WANTNUKEWARNING;
 
-// Moves the files that the pending copies replace to the Recycle Bin, runs
-// the copies whose targets are gone in one shell call, then re-checks the
-// deletions and runs those still pending in another, and marks each
-// operation by what it left on disk. A batch that the shell stops at an
+// Carries out the plan's pending copies and then its pending deletions, and
+// writes each one's outcome into the plan. A shell batch that stops at an
 // operation it cannot do runs again without that one.
 void RunFileBatches(const BatchContext* context);
 // For a run that changes nothing: marks every pending file operation as done.

@@ -29,6 +29,25 @@ void MakeConflict(TwoWayEntry* entry, TwoWayReason reason) {
     entry->waitsFor = kNoTwoWayParent;
 }
 
+// The side whose version settles a conflict of `reason`, or -1 when it stays:
+// a deletion wins only where the preferred side is the one that deleted.
+int PreferredSide(const TwoWayEntry& entry, TwoWayReason reason, const TwoWayRule& rule) {
+    const int deleted = reason == TwoWayDeletedChanged ? 0 : reason == TwoWayChangedDeleted ? 1 : -1;
+    switch (rule.prefer) {
+    case TwoWayPreferLeft:
+    case TwoWayPreferRight: {
+        const int preferred = rule.prefer == TwoWayPreferLeft ? 0 : 1;
+        return deleted >= 0 && deleted != preferred ? 1 - deleted : preferred;
+    }
+    case TwoWayPreferNewer:
+        if (deleted >= 0) return 1 - deleted;
+        if (SameFileTime(entry.now[0].time, entry.now[1].time, rule.time)) return -1;
+        return CompareFileTime(&entry.now[0].time, &entry.now[1].time) > 0 ? 0 : 1;
+    default:
+        return -1;
+    }
+}
+
 // The reason of a conflict where side `target` lacks what the other changed or made.
 TwoWayReason DeletedOn(int target) { return target == 0 ? TwoWayDeletedChanged : TwoWayChangedDeleted; }
 
@@ -93,16 +112,26 @@ int TwoWayTarget(const TwoWayEntry& entry) {
     return entry.move == TwoWayToRight ? 1 : entry.move == TwoWayToLeft ? 0 : -1;
 }
 
-bool SameTwoWaySide(const TwoWaySide& a, const TwoWaySide& b, const TwoWayRule& rule) {
+bool SameTwoWaySide(const TwoWaySide& a, const FileDigest* digestA, const TwoWaySide& b, const FileDigest* digestB,
+                    const TwoWayRule& rule) {
     if (a.kind != b.kind || a.kind == TwoWayUnknown) return false;
     if (a.kind != TwoWayFile) return true;
     if (a.size != b.size) return false;
     if (rule.byContent)
-        return a.hasDigest && b.hasDigest && memcmp(a.digest.bytes, b.digest.bytes, kDigestBytes) == 0;
+        return a.hasDigest && b.hasDigest && digestA && digestB &&
+               memcmp(digestA->bytes, digestB->bytes, kDigestBytes) == 0;
     return SameFileTime(a.time, b.time, rule.time);
 }
 
-void DecideTwoWay(TwoWayEntry* entry, const TwoWayRule& rule) {
+bool TwoWayNeedsContents(const TwoWayEntry& entry, const TwoWayRule& rule) {
+    const TwoWaySide& left = entry.now[0];
+    const TwoWaySide& right = entry.now[1];
+    if (rule.byContent || left.kind != TwoWayFile || right.kind != TwoWayFile || left.size != right.size) return false;
+    return !SameTwoWaySide(left, nullptr, entry.base[0], nullptr, rule) ||
+           !SameTwoWaySide(right, nullptr, entry.base[1], nullptr, rule);
+}
+
+void DecideTwoWay(TwoWayEntry* entry, const TwoWayDigests* digests, const TwoWayRule& rule) {
     const TwoWaySide& left = entry->now[0];
     const TwoWaySide& right = entry->now[1];
     entry->move = TwoWayNothing;
@@ -121,17 +150,21 @@ void DecideTwoWay(TwoWayEntry* entry, const TwoWayRule& rule) {
         return;
     }
     // Sides that agree need nothing, whatever the record says: a record that
-    // is not the same on both sides then heals.
-    if (SameTwoWaySide(left, right, rule)) return;
-    const bool leftChanged = !SameTwoWaySide(left, entry->base[0], rule);
-    const bool rightChanged = !SameTwoWaySide(right, entry->base[1], rule);
+    // is not the same on both sides then heals. Files of the same bytes agree
+    // whatever their times; files of other bytes never do.
+    const FileDigest* now[2] = {digests ? &digests->now[0] : nullptr, digests ? &digests->now[1] : nullptr};
+    const FileDigest* base[2] = {digests ? &digests->base[0] : nullptr, digests ? &digests->base[1] : nullptr};
+    if (entry->contents == TwoWaySameContents) return;
+    if (SameTwoWaySide(left, now[0], right, now[1], rule) && entry->contents != TwoWayOtherContents) return;
+    const bool leftChanged = !SameTwoWaySide(left, now[0], entry->base[0], base[0], rule);
+    const bool rightChanged = !SameTwoWaySide(right, now[1], entry->base[1], base[1], rule);
     if (leftChanged != rightChanged) {
         entry->move = leftChanged ? TwoWayToRight : TwoWayToLeft;
         entry->kindChange = left.kind != TwoWayNone && right.kind != TwoWayNone && left.kind != right.kind;
         return;
     }
     // Neither changed, or both to the same: the sides agree.
-    if (!leftChanged || SameTwoWaySide(left, right, rule)) return;
+    if (!leftChanged) return;
     TwoWayReason reason = TwoWayBothChanged;
     if (unrecorded) {
         reason = TwoWayBothCreated;
@@ -142,13 +175,20 @@ void DecideTwoWay(TwoWayEntry* entry, const TwoWayRule& rule) {
     } else if (left.kind != entry->base[0].kind || right.kind != entry->base[1].kind) {
         reason = TwoWayKindChanged;
     }
+    const int winner = PreferredSide(*entry, reason, rule);
+    if (winner >= 0) {
+        // The preferred version goes to the other side, whose own goes aside as a replaced file does.
+        entry->move = winner == 0 ? TwoWayToRight : TwoWayToLeft;
+        entry->kindChange = left.kind != TwoWayNone && right.kind != TwoWayNone && left.kind != right.kind;
+        return;
+    }
     MakeConflict(entry, reason);
 }
 
-void PlanTwoWay(TwoWayEntry* entries, uint32_t count, const TwoWayRule& rule) {
+void PlanTwoWay(TwoWayEntry* entries, const TwoWayDigests* digests, uint32_t count, const TwoWayRule& rule) {
     for (uint32_t index = 0; index < count; ++index) {
         InheritUnknown(entries, &entries[index]);
-        DecideTwoWay(&entries[index], rule);
+        DecideTwoWay(&entries[index], digests ? &digests[index] : nullptr, rule);
     }
     // Innermost first, so that a folder kept full keeps the folders around it.
     for (uint32_t index = count; index-- > 0;) KeepFoldersThatStayFull(entries, index);

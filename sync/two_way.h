@@ -8,21 +8,35 @@
 #include <cstdint>
 
 enum TwoWayKind : uint8_t { TwoWayNone, TwoWayFile, TwoWayFolder, TwoWayUnknown };
+enum TwoWayContents : uint8_t { TwoWayContentsUnread, TwoWaySameContents, TwoWayOtherContents };
 
-// An entry as one side had it: at the last run (the baseline) or now.
+// An entry as one side had it: at the last run (the baseline) or now. Its
+// digest, in a run by content, stands apart (TwoWayDigests), so that a run
+// by size and time keeps none.
 struct TwoWaySide {
-    TwoWayKind kind;
-    bool hasDigest;
     uint64_t size;
     FILETIME time;
     DWORD attributes;
-    FileDigest digest;
+    TwoWayKind kind;
+    bool hasDigest;
 };
 
-// How two files are told apart: by their digests, or by size and time.
+// The digests of an entry's four sides, in a run by content.
+struct TwoWayDigests {
+    FileDigest base[2];
+    FileDigest now[2];
+};
+
+// Which side's version settles a conflict: none (conflicts stay), LEFT's,
+// RIGHT's, or the one written last (a conflict of times within the window stays).
+enum TwoWayPrefer : uint8_t { TwoWayPreferNone, TwoWayPreferLeft, TwoWayPreferRight, TwoWayPreferNewer };
+
+// How two files are told apart: by their digests, or by size and time; and
+// how a conflict is settled.
 struct TwoWayRule {
     TimeRule time;
     bool byContent;
+    TwoWayPrefer prefer;
 };
 
 enum TwoWayMove : uint8_t {
@@ -56,6 +70,10 @@ struct TwoWayEntry {
     // never recorded: what a stopped run left. It is deleted, not copied
     // (the caller marks none on a first run, which deletes nothing).
     bool leftover;
+    // In a run by size and time, what the two files' bytes were found to be
+    // where their sizes agree and a side changed: the same bytes settle the
+    // pair whatever the times say, other bytes keep them apart.
+    TwoWayContents contents;
     uint32_t parent;  // the folder's index, or kNoTwoWayParent at the top
     uint32_t end;  // one past its last descendant
     // Filled by PlanTwoWay:
@@ -70,17 +88,26 @@ struct TwoWayEntry {
 };
 
 // Whether two sides hold the same entry under the rule: both none, both
-// folders, or files of the same content (or size and time). Unknown is never the same.
-bool SameTwoWaySide(const TwoWaySide& a, const TwoWaySide& b, const TwoWayRule& rule);
+// folders, or files of the same content (their digests, null in a run by size
+// and time) or size and time. Unknown is never the same.
+bool SameTwoWaySide(const TwoWaySide& a, const FileDigest* digestA, const TwoWaySide& b, const FileDigest* digestB,
+                    const TwoWayRule& rule);
 
-// The move of one entry on its own, from what each side did since the baseline.
-void DecideTwoWay(TwoWayEntry* entry, const TwoWayRule& rule);
+// Whether the two files' bytes should be compared before the entry is
+// decided: in a run by size and time, both sides files of one size, and one
+// of them changed since the baseline (or no baseline has them).
+bool TwoWayNeedsContents(const TwoWayEntry& entry, const TwoWayRule& rule);
+
+// The move of one entry on its own, from what each side did since the
+// baseline; `digests` its sides' digests, null in a run by size and time.
+void DecideTwoWay(TwoWayEntry* entry, const TwoWayDigests* digests, const TwoWayRule& rule);
 
 // Decides every entry, then lets folders follow what they hold: an entry
 // below an unknown folder is unknown; a folder is removed from a side only
 // with all it holds there, else it is a conflict; nothing is put into a
 // folder that the side does not have and the run does not make.
-void PlanTwoWay(TwoWayEntry* entries, uint32_t count, const TwoWayRule& rule);
+// `digests` has one record per entry in a run by content, and is null otherwise.
+void PlanTwoWay(TwoWayEntry* entries, const TwoWayDigests* digests, uint32_t count, const TwoWayRule& rule);
 
 // The side a move puts something on (0 LEFT, 1 RIGHT); -1 for no move.
 int TwoWayTarget(const TwoWayEntry& entry);

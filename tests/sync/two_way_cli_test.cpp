@@ -1,6 +1,7 @@
 // The companion's sync command as people who change both copies run it: a
 // first run over two folders, then changes on either side or both, and a
 // second run, each checked on both folders and in the Recycle Bin.
+#include "model/text.h"
 #include "tests/cli/companion_output.h"
 #include "tests/sync/cli_sync.h"
 
@@ -24,6 +25,32 @@ TreeSnapshot Tree(const std::wstring& text) {
         tree[item.substr(0, equals)] = equals == std::wstring::npos ? std::string() : Utf8(item.substr(equals + 1));
     }
     return tree;
+}
+
+std::string IsoTime(uint64_t ticks) {
+    char text[kIsoTimeBytes + 1];
+    text[FormatIsoTime(ticks, text)] = 0;
+    return text;
+}
+
+// The output with each conflict line cut to its first four fields, which
+// scripts of before the sizes and times were told rely on.
+std::string FirstFourFields(const std::string& out) {
+    std::string cut;
+    size_t begin = 0;
+    while (begin < out.size()) {
+        size_t end = out.find('\n', begin);
+        end = end == std::string::npos ? out.size() : end + 1;
+        std::string line = out.substr(begin, end - begin);
+        if (line.compare(0, 9, "CONFLICT\t") == 0) {
+            size_t field = 0;
+            for (int tabs = 0; tabs < 4 && field != std::string::npos; ++tabs) field = line.find('\t', field + 1);
+            if (field != std::string::npos) line = line.substr(0, field) + "\n";
+        }
+        cut += line;
+        begin = end;
+    }
+    return cut;
 }
 
 class TwoWayCliTest : public CliSyncTest {
@@ -125,8 +152,9 @@ TEST_F(TwoWayCliTest, EachSidesChangeGoesAcrossAndWhatBothChangedIsAConflict) {
         Change(1, row.right);
         const CompanionRun run = Sync();
         EXPECT_EQ(run.exitCode, row.status) << run.err;
-        EXPECT_EQ(run.out.substr(run.out.find("CONFLICT") == std::string::npos ? run.out.size()
-                                                                               : run.out.find("CONFLICT")),
+        EXPECT_EQ(FirstFourFields(run.out.substr(run.out.find("CONFLICT") == std::string::npos
+                                                     ? run.out.size()
+                                                     : run.out.find("CONFLICT"))),
                   row.conflicts);
         EXPECT_EQ(DescribeChanges(Tree(row.afterLeft), SnapshotTree(m_left)), "");
         EXPECT_EQ(DescribeChanges(Tree(row.afterRight), SnapshotTree(m_right)), "");
@@ -143,7 +171,7 @@ TEST_F(TwoWayCliTest, EachSidesChangeGoesAcrossAndWhatBothChangedIsAConflict) {
         // The run recorded what it did: the next one finds nothing new.
         const CompanionRun again = Sync();
         EXPECT_EQ(again.exitCode, row.status) << again.err;
-        EXPECT_EQ(again.out, row.conflicts);
+        EXPECT_EQ(FirstFourFields(again.out), row.conflicts);
     }
 }
 
@@ -166,7 +194,7 @@ TEST_F(TwoWayCliTest, TheFirstRunDeletesNothingAndARepeatedRunDoesNothingNew) {
     const CompanionRun first = Sync();
     EXPECT_EQ(first.exitCode, 1u) << first.err;
     EXPECT_EQ(first.out, dry.out);
-    EXPECT_EQ(first.out, Utf8(L"mkdir\t" + m_left + L"only\ncopy\t" + m_left + L"a.txt\t" + m_right + L"a.txt\n" +
+    EXPECT_EQ(FirstFourFields(first.out), Utf8(L"mkdir\t" + m_left + L"only\ncopy\t" + m_left + L"a.txt\t" + m_right + L"a.txt\n" +
                               L"copy\t" + m_right + L"only\\c.txt\t" + m_left + L"only\\c.txt\n") +
                              "CONFLICT\tfile\tx.txt\tboth-created\n");
     EXPECT_EQ(SummaryOf(first), "files copied 2 (0 replaced), deleted 0; folders created 1, removed 0; not done 0; "
@@ -176,14 +204,19 @@ TEST_F(TwoWayCliTest, TheFirstRunDeletesNothingAndARepeatedRunDoesNothingNew) {
         const TreeSnapshot settled = SnapshotTree(m_folder.Path());
         const CompanionRun repeated = Sync();
         EXPECT_EQ(repeated.exitCode, 1u) << repeated.err;
-        EXPECT_EQ(repeated.out, "CONFLICT\tfile\tx.txt\tboth-created\n");
+        // After the reason: each side's size and time, and which side is newer.
+        EXPECT_EQ(repeated.out, "CONFLICT\tfile\tx.txt\tboth-created\t4\t" + IsoTime(kTime) + "\t6\t" +
+                                    IsoTime(kTime) + "\tsame\n");
         EXPECT_EQ(DescribeChanges(settled, SnapshotTree(m_folder.Path())), "");
         EXPECT_EQ(ReadFileBytes(m_baseline), baseline);
     }
     // As JSON: the conflict as a record of its own, then the summary with the run's counts.
     const CompanionRun json = Sync({L"--dry-run", L"--json"});
     EXPECT_EQ(json.exitCode, 1u) << json.err;
-    EXPECT_EQ(json.out, "{\"record\":\"conflict\",\"kind\":\"file\",\"path\":\"x.txt\",\"reason\":\"both-created\"}\n"
+    EXPECT_EQ(json.out, "{\"record\":\"conflict\",\"kind\":\"file\",\"path\":\"x.txt\",\"reason\":\"both-created\","
+                        "\"left\":{\"kind\":\"file\",\"size\":4,\"time\":\"" + IsoTime(kTime) +
+                            "\"},\"right\":{\"kind\":\"file\",\"size\":6,\"time\":\"" + IsoTime(kTime) +
+                            "\"},\"newer\":\"same\"}\n"
                         "{\"record\":\"summary\",\"dry-run\":true,\"copied\":0,\"replaced\":0,\"deleted\":0,"
                         "\"created\":0,\"removed\":0,\"not-done\":0,\"conflicts\":1,\"unknown\":0}\n");
     File(1, L"x.txt", "left");
@@ -220,6 +253,141 @@ TEST_F(TwoWayCliTest, ByContentAChangeUnderTheSameSizeAndTimeGoesAcross) {
     EXPECT_EQ(Sync({L"--content"}).out, "");
 }
 
+// The baseline knows which folder is which: the pair may be given either way
+// round, each side's record goes with its own folder, and the next run in the
+// first order finds nothing new.
+TEST_F(TwoWayCliTest, ThePairMayBeGivenEitherWayRound) {
+    File(0, L"a.txt", "one");
+    File(1, L"b.txt", "two");
+    ASSERT_EQ(Sync().exitCode, 0u);
+    Change(1, L"a.txt=changed on the right");
+    Change(0, L"-b.txt");
+    std::swap(m_left, m_right);
+    const CompanionRun swapped = Sync();
+    std::swap(m_left, m_right);
+    EXPECT_EQ(swapped.exitCode, 0u) << swapped.err;
+    EXPECT_EQ(SnapshotTree(m_left), Tree(L"a.txt=changed on the right"));
+    EXPECT_EQ(SnapshotTree(m_right), Tree(L"a.txt=changed on the right"));
+    const CompanionRun again = Sync();
+    EXPECT_EQ(again.exitCode, 0u) << again.err;
+    EXPECT_EQ(again.out, "");
+}
+
+// By size and time, two files of one size are told by their bytes wherever a
+// side changed: other bytes under times within the window are a conflict, and
+// the same bytes settle the pair whatever the times, without a copy or
+// anything sent to the Recycle Bin.
+TEST_F(TwoWayCliTest, FilesOfOneSizeAreToldByTheirBytes) {
+    const uint64_t kSoon = kLater + 10000000;  // a second later: within the window
+    const struct {
+        const char* name;
+        bool firstRun;  // the two files stand there before any run
+        const char* left;
+        uint64_t leftTime;
+        const char* right;
+        uint64_t rightTime;
+        const char* conflicts;
+        unsigned status;
+    } rows[] = {
+        {"edits of one size within the window", false, "left", kLater, "rght", kSoon,
+         "CONFLICT\tfile\ta.txt\tboth-changed\n", 1},
+        {"the same edit at other times", false, "same", kLater, "same", kLater + 3600ull * 10000000 * 5, "", 0},
+        {"only the time changed", false, "base", kLater, nullptr, 0, "", 0},
+        {"copies made without their times", true, "copy", kTime, "copy", kLater, "", 0},
+    };
+    unsigned number = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::wstring pair = L"bytes" + std::to_wstring(++number);
+        m_left = m_folder.MakeFolder(pair + L"L");
+        m_right = m_folder.MakeFolder(pair + L"R");
+        m_baseline = m_output.Path() + pair + L".baseline";
+        File(0, L"keep.txt", "kept");
+        if (row.firstRun) {
+            File(1, L"keep.txt", "kept");
+        } else {
+            File(0, L"a.txt", "base");
+            ASSERT_EQ(Sync().exitCode, 0u);
+        }
+        File(0, L"a.txt", row.left, row.leftTime);
+        if (row.right) File(1, L"a.txt", row.right, row.rightTime);
+        const TreeSnapshot before = SnapshotTree(m_folder.Path());
+        const CompanionRun run = Sync();
+        EXPECT_EQ(run.exitCode, row.status) << run.err;
+        EXPECT_EQ(FirstFourFields(run.out), row.conflicts);
+        // Nothing was copied, and nothing went to the Recycle Bin.
+        EXPECT_EQ(DescribeChanges(before, SnapshotTree(m_folder.Path())), "");
+        for (int side = 0; side < 2; ++side) EXPECT_FALSE(InRecycleBin(L"a.txt", Root(side)));
+        EXPECT_EQ(FirstFourFields(Sync().out), row.conflicts);
+    }
+}
+
+// --prefer settles a conflict with one side's version, the other going to the
+// Recycle Bin; a deletion wins only where the preferred side made it; times
+// within the window stay a conflict for "newer". Both guards count both sides.
+TEST_F(TwoWayCliTest, PreferSettlesEachConflictWithOneSidesVersion) {
+    const uint64_t kNewer = kLater + 100000000;
+    const struct {
+        const char* name;
+        const wchar_t* prefer;
+        bool leftDeletes;
+        uint64_t leftTime;
+        const char* after;  // both sides' a.txt; null when it is gone from both
+        const wchar_t* binned;  // the folder whose a.txt went to the Recycle Bin; null for none
+        unsigned status;
+    } rows[] = {
+        {"left wins", L"left", false, kNewer, "left", L"R", 0},
+        {"right wins", L"right", false, kNewer, "right!", L"L", 0},
+        {"the newer wins", L"newer", false, kNewer, "left", L"R", 0},
+        {"times alike stay a conflict", L"newer", false, kLater, nullptr, nullptr, 1},
+        {"a deletion preferred deletes the change", L"left", true, 0, nullptr, L"R", 0},
+        {"a change wins over a deletion not preferred", L"right", true, 0, "right!", nullptr, 0},
+        {"newer keeps the change", L"newer", true, 0, "right!", nullptr, 0},
+    };
+    unsigned number = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::wstring pair = L"prefer" + std::to_wstring(++number);
+        m_left = m_folder.MakeFolder(pair + L"L");
+        m_right = m_folder.MakeFolder(pair + L"R");
+        m_baseline = m_output.Path() + pair + L".baseline";
+        File(0, L"a.txt", "base");
+        // A side left empty would be refused as the wrong folder.
+        File(0, L"keep.txt", "kept");
+        ASSERT_EQ(Sync().exitCode, 0u);
+        if (row.leftDeletes) {
+            Change(0, L"-a.txt");
+        } else {
+            File(0, L"a.txt", "left", row.leftTime);
+        }
+        File(1, L"a.txt", "right!", kLater);
+        const CompanionRun run = Sync({L"--prefer", row.prefer});
+        EXPECT_EQ(run.exitCode, row.status) << run.err;
+        if (row.status == 0) {
+            EXPECT_EQ(Exists(m_left + L"a.txt"), row.after != nullptr);
+            EXPECT_EQ(SnapshotTree(m_left), SnapshotTree(m_right));
+            if (row.after) EXPECT_EQ(ReadFileBytes(m_left + L"a.txt"), row.after);
+            EXPECT_EQ(Sync().out, "");
+        } else {
+            EXPECT_EQ(ReadFileBytes(m_left + L"a.txt"), "left");
+            EXPECT_EQ(ReadFileBytes(m_right + L"a.txt"), "right!");
+        }
+        for (int side = 0; side < 2; ++side)
+            EXPECT_EQ(InRecycleBin(L"a.txt", Root(side)), row.binned && *row.binned == (side ? L'R' : L'L'));
+    }
+    // One replacement on each side is two.
+    File(0, L"a.txt", "left again", kNewer);
+    File(0, L"b.txt", "b");
+    ASSERT_EQ(Sync({L"--prefer", L"left"}).exitCode, 0u);
+    File(0, L"a.txt", "once more on the left", kNewer + 100000000);
+    File(1, L"b.txt", "bb on the right", kNewer + 100000000);
+    const CompanionRun guarded = Sync({L"--max-replace", L"1"});
+    EXPECT_EQ(guarded.exitCode, 2u);
+    EXPECT_NE(guarded.err.find("would replace 2 files in LEFT and RIGHT, more than --max-replace 1"),
+              std::string::npos)
+        << guarded.err;
+}
+
 // Every refusal ends the run before it changes anything, the baseline too.
 TEST_F(TwoWayCliTest, ARefusedRunChangesNothing) {
     File(0, L"a.txt", "one");
@@ -236,7 +404,6 @@ TEST_F(TwoWayCliTest, ARefusedRunChangesNothing) {
         const char* says;
     } rows[] = {
         {{left, other}, "was made for another pair of folders: LEFT "},
-        {{right, left}, "records LEFT and RIGHT the other way round"},
         {{L"--baseline", m_left + L"pair.baseline", left, right}, "lies inside LEFT"},
         {{L"--baseline", damaged, left, right}, "is damaged: line "},
         {{L"--exclude", L"*.tmp", left, right}, "was made with the exclusions none, and this run has \"*.tmp\""},

@@ -1,0 +1,170 @@
+// The rows of a two-way run, gathered from a baseline's records and two
+// scanned folders: matched ignoring case, each folder before what it holds,
+// the right spelling kept; and a baseline written from rows reads back as the
+// same rows.
+#include "model/baseline_file.h"
+#include "model/memory.h"
+#include "sync/two_way_rows.h"
+#include "tests/support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kKinds[] = "nfdu";  // none, file, folder, unknown
+
+TwoWaySide File(uint64_t size) {
+    TwoWaySide side = {};
+    side.kind = TwoWayFile;
+    side.size = size;
+    side.time.dwLowDateTime = static_cast<DWORD>(size * 10000000);
+    return side;
+}
+
+// "PATH LR/BB pPARENT eEND", a star for a leftover: each side's kind now, then as recorded.
+std::vector<std::string> Describe(const TwoWayRows& rows) {
+    std::vector<std::string> lines;
+    for (uint32_t row = 0; row < rows.count; ++row) {
+        const TwoWayEntry& entry = rows.entries[row];
+        wchar_t path[MAX_PATH];
+        const size_t length = TwoWayRowPath(&rows, row, path, MAX_PATH);
+        std::string line(path, path + length);
+        line += std::string(" ") + kKinds[entry.now[0].kind] + kKinds[entry.now[1].kind] + "/" +
+                kKinds[entry.base[0].kind] + kKinds[entry.base[1].kind];
+        line += entry.parent == kNoTwoWayParent ? " p-" : " p" + std::to_string(entry.parent);
+        line += " e" + std::to_string(entry.end) + (entry.leftover ? " *" : "");
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class TwoWayRowsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(TwoWayRowsInit(&m_rows, false), 0u);
+        m_left = m_folder.MakeFolder(L"left");
+        m_right = m_folder.MakeFolder(L"right");
+    }
+    void TearDown() override { TwoWayRowsFree(&m_rows); }
+    void Record(const wchar_t* path, TwoWaySide left, TwoWaySide right) {
+        const TwoWaySide sides[2] = {left, right};
+        const FileDigest* const none[2] = {nullptr, nullptr};
+        ASSERT_EQ(TwoWayRowsAddRecord(&m_rows, path, wcslen(path), sides, none), 0u);
+    }
+    // A file of `side` (its folders made first), holding `content`.
+    void Make(int side, const std::wstring& relative, const std::string& content = "x") {
+        const std::wstring path = (side ? L"right\\" : L"left\\") + relative;
+        if (path.rfind(L'\\') != std::wstring::npos) m_folder.MakeFolder(path.substr(0, path.rfind(L'\\')));
+        m_folder.MakeFile(path, content);
+    }
+    void ScanBoth() {
+        for (int side = 0; side < 2; ++side)
+            ASSERT_EQ(ScanTwoWaySide(&m_rows, side, (side ? m_right : m_left).c_str(), nullptr, nullptr, nullptr), 0u);
+    }
+
+    TempFolder m_folder;
+    std::wstring m_left;
+    std::wstring m_right;
+    TwoWayRows m_rows = {};
+};
+
+TEST_F(TwoWayRowsTest, EachPathIsOneRowInFolderOrderWithTheSpellingOfLeftThenRightThenTheRecord) {
+    Record(L"Docs\\a.txt", File(1), File(1));
+    Record(L"Gone\\x.txt", File(2), File(2));
+    for (const wchar_t* file : {L"docs\\a.txt", L"docs\\B.txt", L"zeta", L"a b.txt", L"a\\c.txt", L"~QM12345.TMP"})
+        Make(0, file);
+    Make(1, L"DOCS\\b.txt");
+    m_folder.MakeFolder(L"right\\Zeta");
+    ScanBoth();
+    ASSERT_EQ(TwoWayRowsFinish(&m_rows, false), 0u);
+    const std::vector<std::string> expected = {
+        "a dn/nn p- e2",
+        "a\\c.txt fn/nn p0 e2",
+        "a b.txt fn/nn p- e3",
+        "docs dd/nn p- e6",
+        "docs\\a.txt fn/ff p3 e5",
+        "docs\\B.txt ff/nn p3 e6",
+        "Gone nn/nn p- e8",
+        "Gone\\x.txt nn/ff p6 e8",
+        "zeta fd/nn p- e9",
+        "~QM12345.TMP fn/nn p- e10 *",
+    };
+    EXPECT_EQ(Describe(m_rows), expected);
+}
+
+TEST_F(TwoWayRowsTest, AFirstRunTakesNoFileForALeftoverAndRowsGrowPastTheirFirstBlocks) {
+    // More rows and names than the first blocks and the first lookup hold, in folders several deep.
+    for (int index = 0; index < 3000; ++index) {
+        const std::wstring path = L"f" + std::to_wstring(index % 7) + L"\\g" + std::to_wstring(index % 5) + L"\\file" +
+                                  std::to_wstring(index) + std::wstring(40, L'n');
+        Record(path.c_str(), File(index), TwoWaySide{});
+    }
+    Make(1, L"~QM00001.TMP");
+    ScanBoth();
+    ASSERT_EQ(TwoWayRowsFinish(&m_rows, true), 0u);
+    ASSERT_EQ(m_rows.count, 7u + 35u + 3000u + 1u);
+    for (uint32_t row = 0; row < m_rows.count; ++row) {
+        const TwoWayEntry& entry = m_rows.entries[row];
+        EXPECT_FALSE(entry.leftover);
+        // Each folder stands before what it holds, which follows it together.
+        if (entry.parent != kNoTwoWayParent) {
+            ASSERT_LT(entry.parent, row);
+            ASSERT_LE(entry.end, m_rows.entries[entry.parent].end);
+        }
+        ASSERT_GT(entry.end, row);
+    }
+}
+
+TEST_F(TwoWayRowsTest, ABaselineWrittenFromRowsReadsBackAsTheSameRows) {
+    for (const wchar_t* file : {L"one.txt", L"sub\\two.txt", L"sub\\deeper\\three.txt"}) Make(0, file, "abc");
+    Make(1, L"sub\\two.txt", "abcdef");
+    ScanBoth();
+    ASSERT_EQ(TwoWayRowsFinish(&m_rows, false), 0u);
+    const std::wstring baseline = m_folder.PathOf(L"baseline.txt");
+    BaselineHeader header = {false, 2, false, {1, 2},
+                             {const_cast<wchar_t*>(m_left.c_str()), const_cast<wchar_t*>(m_right.c_str())}};
+    BaselineWriter writer;
+    ASSERT_EQ(writer.Begin(baseline.c_str(), header, nullptr, 0), 0u);
+    for (uint32_t row = 0; row < m_rows.count; ++row) {
+        wchar_t path[MAX_PATH];
+        const size_t length = TwoWayRowPath(&m_rows, row, path, MAX_PATH);
+        CatalogEntry sides[2];
+        const bool present[2] = {CatalogEntryOfSide(m_rows.entries[row].now[0], nullptr, &sides[0]),
+                                 CatalogEntryOfSide(m_rows.entries[row].now[1], nullptr, &sides[1])};
+        ASSERT_EQ(writer.Add(path, length, present[0] ? &sides[0] : nullptr, present[1] ? &sides[1] : nullptr), 0u);
+    }
+    ASSERT_EQ(writer.Finish(), 0u);
+
+    TwoWayRows read = {};
+    ASSERT_EQ(TwoWayRowsInit(&read, false), 0u);
+    std::vector<wchar_t> roots[2] = {std::vector<wchar_t>(kPathUnits), std::vector<wchar_t>(kPathUnits)};
+    BaselineReading reading = {};
+    reading.header.roots[0] = roots[0].data();
+    reading.header.roots[1] = roots[1].data();
+    reading.entry = [](void* context, const wchar_t* path, size_t length, const CatalogEntry* left,
+                       const CatalogEntry* right) {
+        const TwoWaySide sides[2] = {SideOfCatalogEntry(left), SideOfCatalogEntry(right)};
+        const FileDigest* const none[2] = {nullptr, nullptr};
+        return TwoWayRowsAddRecord(static_cast<TwoWayRows*>(context), path, length, sides, none);
+    };
+    reading.context = &read;
+    CatalogProblem problem = {};
+    ASSERT_EQ(ReadBaseline(baseline.c_str(), &reading, &problem), 0u);
+    ASSERT_EQ(TwoWayRowsFinish(&read, false), 0u);
+    // What was now is what the record holds, row for row.
+    std::vector<std::string> written = Describe(m_rows);
+    for (std::string& line : written) line.replace(line.find('/') - 2, 5, "nn/" + line.substr(line.find('/') - 2, 2));
+    EXPECT_EQ(Describe(read), written);
+    for (uint32_t row = 0; row < read.count; ++row) {
+        for (int side = 0; side < 2; ++side) {
+            EXPECT_EQ(read.entries[row].base[side].size, m_rows.entries[row].now[side].size);
+            EXPECT_EQ(FileTimeTicks(read.entries[row].base[side].time), FileTimeTicks(m_rows.entries[row].now[side].time));
+        }
+    }
+    TwoWayRowsFree(&read);
+}
+
+}  // namespace
