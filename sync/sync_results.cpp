@@ -64,6 +64,10 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
     case kSyncEarlierKindStays:
         own = L"What stood in its place could not be removed, so it was not put there!";
         break;
+    case kSyncFileInUse:
+        own = L"Another program has the file open for writing, so it could not be held unchanged while it was "
+              L"copied! Nothing was changed.";
+        break;
     default:
         FormatSystemErrorLine(result, text);
         return;

@@ -1,0 +1,144 @@
+// What a synchronization puts under a real name is one whole version of a
+// file: a copy's source is held against writers from before the copy until
+// its check, and each file is checked against what the analysis saw of it to
+// the tick. Each row snapshots the folders before and after.
+#include "sync/sync_results.h"
+#include "sync/system_calls.h"
+#include "tests/support/tree_snapshot.h"
+#include "tests/sync/sync_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+namespace {
+
+const uint64_t kSecond = 10000000;  // FILETIME ticks
+
+// The file another program writes to while the seam's call runs, and the
+// bytes it left there: its last state, which the run must not lose.
+std::wstring g_writerPath;
+bool g_writerKeepsTime = false;
+std::string g_writerLeft;
+
+// As a program that writes to the file opens it, letting others do anything.
+HANDLE OpenForWriting(const std::wstring& path) {
+    return CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// Another program saves over the file in place: the same size, its time on by
+// less than the allowance of two volumes, or not moved at all.
+void Rewrite(const std::wstring& path, bool keepsTime) {
+    std::string bytes = ReadFileBytes(path);
+    std::transform(bytes.begin(), bytes.end(), bytes.begin(), [](char c) { return char(toupper(c)); });
+    HANDLE file = OpenForWriting(path);
+    if (file != INVALID_HANDLE_VALUE) {
+        FILETIME time;
+        GetFileTime(file, nullptr, nullptr, &time);
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        const FILETIME moved = FileTimeOfTicks(FileTimeTicks(time) + (keepsTime ? 0 : kSecond));
+        SetFileTime(file, nullptr, nullptr, &moved);
+        CloseHandle(file);
+    }
+    g_writerLeft = ReadFileBytes(path);
+}
+
+BOOL WINAPI CopyWhileRewritten(const wchar_t* source, const wchar_t* target, LPPROGRESS_ROUTINE progress, void* data,
+                               BOOL* cancel, DWORD flags) {
+    BOOL copied = CopyFileExW(source, target, progress, data, cancel, flags);
+    if (g_writerPath == source) Rewrite(source, g_writerKeepsTime);
+    return copied;
+}
+
+int WINAPI ShellWhileRewritten(SHFILEOPSTRUCTW* operation) {
+    int result = SHFileOperationW(operation);
+    if (operation->wFunc == FO_COPY) Rewrite(g_writerPath, g_writerKeepsTime);
+    return result;
+}
+
+class HeldFilesTest : public SyncTest {
+protected:
+    void TearDown() override {
+        SyncSetSystemCalls(nullptr);
+        SyncTest::TearDown();
+    }
+    void MakeLocations() {
+        for (int side = 0; side < 2; ++side) {
+            RemoveFolderTree(Root(side));
+            CreateDirectoryW(Root(side).c_str(), nullptr);
+        }
+        MakeCommitCase();
+    }
+    std::map<std::wstring, DWORD> Results(const SyncRun& run) const {
+        std::map<std::wstring, DWORD> results;
+        for (const ObservedOperation& operation : run.operations)
+            if (operation.result != ERROR_SUCCESS) results[operation.itemPath.substr(m_left.size())] = operation.result;
+        return results;
+    }
+};
+
+// When another program writes a file of the run.
+enum WriterTime { WritesWhileCopied, WroteAfterTheAnalysis, HoldsItOpen };
+
+// A source rewritten while it is copied is held off, so that its copy is of
+// one version; a file rewritten since the analysis within two seconds of its
+// time, or that a writer holds open, is reported and copied over nothing.
+TEST_F(HeldFilesTest, ACopyIsOfOneVersionOfItsSourceAsTheAnalysisSawIt) {
+    const std::string kAllDone = "gone: missing.txt\nchanged: modified.txt\nappeared: new.txt\nappeared: sub\\\n"
+                                 "appeared: sub\\also-new.txt\n";
+    const std::string kAllButModified = "gone: missing.txt\nappeared: new.txt\nappeared: sub\\\n"
+                                        "appeared: sub\\also-new.txt\n";
+    const struct {
+        const char* name;
+        SyncCopier copier;
+        WriterTime when;
+        int side;  // whose modified.txt is written: 0 the source, 1 the file it replaces
+        bool keepsTime;
+        DWORD modifiedResult;
+    } kRows[] = {
+        {"the engine's source rewritten while copied", SyncCopyWithEngine, WritesWhileCopied, 0, false, ERROR_SUCCESS},
+        {"the same, its time kept", SyncCopyWithEngine, WritesWhileCopied, 0, true, ERROR_SUCCESS},
+        {"the shell's source rewritten while copied", SyncCopyThroughShell, WritesWhileCopied, 0, false, ERROR_SUCCESS},
+        {"the engine's source rewritten after the analysis", SyncCopyWithEngine, WroteAfterTheAnalysis, 0, false,
+         kSyncChangedSinceAnalysis},
+        {"the shell's source rewritten after the analysis", SyncCopyThroughShell, WroteAfterTheAnalysis, 0, false,
+         kSyncChangedSinceAnalysis},
+        {"the replaced file rewritten after the analysis", SyncCopyWithEngine, WroteAfterTheAnalysis, 1, false,
+         kSyncChangedSinceAnalysis},
+        {"the engine's source held open by a writer", SyncCopyWithEngine, HoldsItOpen, 0, false, kSyncFileInUse},
+        {"the shell's source held open by a writer", SyncCopyThroughShell, HoldsItOpen, 0, false, kSyncFileInUse},
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.name);
+        MakeLocations();
+        AnalyzeAndList(0);
+        const std::wstring written = Root(row.side) + L"modified.txt";
+        g_writerPath = row.when == WritesWhileCopied ? written : L"";
+        g_writerKeepsTime = row.keepsTime;
+        if (row.when == WroteAfterTheAnalysis) Rewrite(written, row.keepsTime);
+        const std::string earlierTarget = ReadFileBytes(m_right + L"modified.txt");
+        HANDLE writer = row.when == HoldsItOpen ? OpenForWriting(written) : INVALID_HANDLE_VALUE;
+        const SyncSystemCalls calls = {ShellWhileRewritten, nullptr, CopyWhileRewritten};
+        if (row.when == WritesWhileCopied) SyncSetSystemCalls(&calls);
+        TreeSnapshot left = SnapshotTree(m_left);
+        TreeSnapshot right = SnapshotTree(m_right);
+        SyncRun run = Synchronize(SyncCommit, SyncRunOptions{row.copier, false, nullptr, nullptr});
+        SyncSetSystemCalls(nullptr);
+        if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+        const bool replaced = row.modifiedResult == ERROR_SUCCESS;
+        std::map<std::wstring, DWORD> notDone;
+        if (!replaced) notDone[L"modified.txt"] = row.modifiedResult;
+        EXPECT_EQ(Results(run), notDone);
+        // Whatever the writer managed, the left keeps it; a copy made is of what the source holds.
+        EXPECT_EQ(DescribeChanges(left, SnapshotTree(m_left)), "");
+        EXPECT_EQ(DescribeChanges(right, SnapshotTree(m_right)), replaced ? kAllDone : kAllButModified);
+        EXPECT_EQ(ReadFileBytes(m_right + L"modified.txt"),
+                  replaced ? ReadFileBytes(m_left + L"modified.txt") : earlierTarget);
+    }
+}
+
+}  // namespace
