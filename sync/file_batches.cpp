@@ -214,10 +214,14 @@ void MoveToVersioning(const BatchContext* context, SyncBatchKind kind) {
         SyncOperation& operation = plan->operations[index];
         if (!PendingIn(operation, kind)) continue;
         const wchar_t* relative = ItemPathOf(plan, operation) + rootUnits;
-        const DWORD moved = MoveToVersions(context->versioning, TargetOf(plan, operation), relative);
+        const DWORD moved =
+            MoveToVersions(context->versioning, TargetOf(plan, operation), relative, SeenAtTarget(operation));
+        // A reason of its own is told as it is; any other says that the file could not go there.
+        const bool toldAsIs =
+            moved == ERROR_FILENAME_EXCED_RANGE || moved == kSyncChangedSinceAnalysis || moved == kSyncFileInUse;
         if (moved == ERROR_SUCCESS) {
             Succeeded(&operation, kind);
-        } else if (moved == ERROR_FILENAME_EXCED_RANGE) {
+        } else if (toldAsIs) {
             MarkNotDone(context, &operation, moved);
         } else {
             MarkNotDone(context, &operation, kind == SyncDeletions ? kSyncNotVersioned : kSyncReplacedNotVersioned);

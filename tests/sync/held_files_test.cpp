@@ -1,9 +1,13 @@
 // What a synchronization puts under a real name is one whole version of a
 // file: a copy's source is held against writers from before the copy until
 // its check, and each file is checked against what the analysis saw of it to
-// the tick. Each row snapshots the folders before and after.
+// the tick. An earlier version kept in a versioning folder on another volume
+// is written the same way before its original goes. Each row snapshots the
+// folders before and after.
 #include "sync/sync_results.h"
 #include "sync/system_calls.h"
+#include "sync/temporary_names.h"
+#include "tests/support/companion.h"
 #include "tests/support/tree_snapshot.h"
 #include "tests/sync/sync_run.h"
 
@@ -138,6 +142,82 @@ TEST_F(HeldFilesTest, ACopyIsOfOneVersionOfItsSourceAsTheAnalysisSawIt) {
         EXPECT_EQ(DescribeChanges(right, SnapshotTree(m_right)), replaced ? kAllDone : kAllButModified);
         EXPECT_EQ(ReadFileBytes(m_right + L"modified.txt"),
                   replaced ? ReadFileBytes(m_left + L"modified.txt") : earlierTarget);
+    }
+}
+
+// The versioning folder on another volume is written like any target: the
+// earlier version copied under a temporary name there while its original is
+// held, checked, renamed into place, and only then the original removed.
+std::wstring g_killFolder;
+TreeSnapshot g_atTheKill;
+
+// The run is killed halfway through the copy of an earlier version: what is
+// on disk then is what it leaves.
+BOOL WINAPI CopyKilledHalfway(const wchar_t* source, const wchar_t* target, LPPROGRESS_ROUTINE progress, void* data,
+                              BOOL* cancel, DWORD flags) {
+    if (g_writerPath != source) return CopyFileExW(source, target, progress, data, cancel, flags);
+    const std::string bytes = ReadFileBytes(source);
+    HANDLE file = CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size() / 2), &written, nullptr);
+    CloseHandle(file);
+    g_atTheKill = SnapshotTree(g_killFolder);
+    SetLastError(ERROR_REQUEST_ABORTED);
+    return FALSE;
+}
+
+TEST_F(HeldFilesTest, AnEarlierVersionKeptOnAnotherVolumeIsWholeOrTheOriginalStays) {
+    const wchar_t* otherDrive = _wgetenv(L"QUILLMAR_TEST_OTHER_FS_DRIVE");
+    // scripts/test.sh maps one where the machine has a tmpfs.
+    if (!otherDrive) GTEST_SKIP() << "no drive on another file system (QUILLMAR_TEST_OTHER_FS_DRIVE)";
+    const std::wstring folder = std::wstring(otherDrive) + L"\\held-versions\\";
+    const struct {
+        const char* name;
+        SyncSystemCalls calls;
+        bool holdsItOpen;
+        std::map<std::wstring, DWORD> notDone;
+    } kRows[] = {
+        {"a writer rewrites the original while it is copied", {nullptr, nullptr, CopyWhileRewritten}, false, {}},
+        {"a writer holds the original open", {}, true, {{L"modified.txt", kSyncFileInUse}}},
+        {"the run is killed while the original is copied", {nullptr, nullptr, CopyKilledHalfway}, false,
+         {{L"modified.txt", kSyncReplacedNotVersioned}}},
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.name);
+        RemoveFolderTree(folder);
+        MakeLocations();
+        AnalyzeAndList(0);
+        const std::wstring original = m_right + L"modified.txt";
+        g_writerPath = original;
+        g_writerKeepsTime = false;
+        g_writerLeft = "right version";
+        g_killFolder = folder;
+        g_atTheKill.clear();
+        HANDLE writer = row.holdsItOpen ? OpenForWriting(original) : INVALID_HANDLE_VALUE;
+        SyncSetSystemCalls(&row.calls);
+        TreeSnapshot right = SnapshotTree(m_right);
+        SyncRun run = Synchronize(SyncCommit, SyncRunOptions{SyncCopyWithEngine, false, nullptr, folder.c_str()});
+        SyncSetSystemCalls(nullptr);
+        if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+        EXPECT_EQ(Results(run), row.notDone);
+        const bool replaced = row.notDone.empty();
+        EXPECT_EQ(DescribeChanges(right, SnapshotTree(m_right)),
+                  replaced ? "gone: missing.txt\nchanged: modified.txt\nappeared: new.txt\nappeared: sub\\\n"
+                             "appeared: sub\\also-new.txt\n"
+                           : "gone: missing.txt\nappeared: new.txt\nappeared: sub\\\nappeared: sub\\also-new.txt\n");
+        // The original's last state is where it was or kept, whole, under its own name.
+        const TreeSnapshot kept = SnapshotTree(run.summary.versions);
+        TreeSnapshot expected = {{L"missing.txt", "only on the right"}};
+        if (replaced) expected[L"modified.txt"] = g_writerLeft;
+        EXPECT_EQ(kept, expected);
+        if (!replaced) EXPECT_EQ(ReadFileBytes(original), g_writerLeft);
+        // A kill at that moment would have left no part of a file under a real name there.
+        for (const auto& [path, content] : g_atTheKill) {
+            const std::wstring name = path.substr(path.rfind(L'\\') + 1);
+            if (!name.empty() && !IsTemporaryName(name.c_str()))
+                ADD_FAILURE() << Utf8(path) << " holds \"" << content << "\"";
+        }
+        RemoveFolderTree(folder);
     }
 }
 
