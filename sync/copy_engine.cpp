@@ -52,8 +52,8 @@ DWORD OpenForReading(const wchar_t* path, OwnedHandle* file) {
 
 // The copy's source, held since before the copy, still as the analysis saw it
 // to the tick; the copy read back with `verify`; and a copy that replaces
-// nothing renamed into place. kSyncPending for a copy that waits whole, 0 for
-// one placed, otherwise why not, its file removed.
+// nothing renamed into place. kSyncPending for a copy that waits whole, 0 (or
+// kSyncTimeNotKept) for one placed, otherwise why not, its file removed.
 DWORD CheckAndPlace(const EngineCopy* copy, const wchar_t* temporary, HANDLE heldSource,
                     const CopyEngineSettings& settings) {
     DWORD result = LooksLike(SeenThrough(heldSource), copy->seenSource, kSameFileRule) ? kSyncPending
@@ -66,7 +66,7 @@ DWORD CheckAndPlace(const EngineCopy* copy, const wchar_t* temporary, HANDLE hel
     if (result == kSyncPending && Cancelled(settings)) result = kSyncCancelled;
     if (result == kSyncPending && copy->placeNow) {
         result = TakeRealName(temporary, copy->target);
-        if (result == ERROR_SUCCESS) return result;
+        if (result == ERROR_SUCCESS || result == kSyncTimeNotKept) return result;
     }
     if (result != kSyncPending) SyncCalls().deleteFile(temporary);
     return result;

@@ -21,8 +21,9 @@ struct EngineCopy {
     // copy waits under its temporary name for the earlier version to go.
     bool placeNow;
     wchar_t temporaryName[kTemporaryNameUnits];  // out: where the copy is
-    // out: 0 when placed; kSyncPending when it waits, whole, under its
-    // temporary name; otherwise why not, and the temporary file is gone.
+    // out: 0 when placed (kSyncTimeNotKept when placed without its time);
+    // kSyncPending when it waits, whole, under its temporary name; otherwise
+    // why not, and the temporary file is gone.
     DWORD result;
 };
 

@@ -278,8 +278,8 @@ void SettleCopies(const BatchContext* context) {
         const DWORD renamed = TemporaryOf(plan, operation, temporary)
                                   ? TakeRealName(temporary, TargetOf(plan, operation))
                                   : kSyncNotCarriedOut;
-        if (renamed == ERROR_SUCCESS) {
-            operation.result = ERROR_SUCCESS;
+        if (renamed == ERROR_SUCCESS || renamed == kSyncTimeNotKept) {
+            operation.result = renamed;
             operation.temporaryName[0] = 0;
         } else {
             MarkNotDone(context, &operation, renamed);

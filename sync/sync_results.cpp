@@ -68,6 +68,10 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
         own = L"Another program has the file open for writing, so it could not be held unchanged while it was "
               L"copied! Nothing was changed.";
         break;
+    case kSyncTimeNotKept:
+        own = L"The copy took its place, but its volume dropped its last-write time and it could not be set again: "
+              L"the file will look modified to the next analysis!";
+        break;
     default:
         FormatSystemErrorLine(result, text);
         return;

@@ -83,7 +83,9 @@ DWORD CopyThenRemove(const wchar_t* path, const wchar_t* version, const SyncSeen
     const SyncSeenFile original = SeenThrough(held.Get());
     if (!LooksLike(original, seen, kSameFileRule)) result = kSyncChangedSinceAnalysis;
     if (result == ERROR_SUCCESS && !LooksLike(SeenNow(temporary), original, TimeRule{})) result = kSyncCopyIncomplete;
+    // A version whose volume dropped its time at the rename is whole all the same.
     if (result == ERROR_SUCCESS) result = TakeRealName(temporary, version);
+    if (result == kSyncTimeNotKept) result = ERROR_SUCCESS;
     if (result != ERROR_SUCCESS) {
         SyncCalls().deleteFile(temporary);
         return result;

@@ -2,7 +2,8 @@
 // file: a copy's source is held against writers from before the copy until
 // its check, and each file is checked against what the analysis saw of it to
 // the tick. An earlier version kept in a versioning folder on another volume
-// is written the same way before its original goes. Each row snapshots the
+// is written the same way before its original goes, and a placed copy keeps
+// its time on a volume that drops it at the rename. Each row snapshots the
 // folders before and after.
 #include "sync/sync_results.h"
 #include "sync/system_calls.h"
@@ -218,6 +219,63 @@ TEST_F(HeldFilesTest, AnEarlierVersionKeptOnAnotherVolumeIsWholeOrTheOriginalSta
                 ADD_FAILURE() << Utf8(path) << " holds \"" << content << "\"";
         }
         RemoveFolderTree(folder);
+    }
+}
+
+// A volume whose driver drops a file's last-write time at the rename, as some
+// FAT drivers do: the time is set again on the placed file, and a time that
+// cannot be set is reported, the copy in its place.
+std::wstring g_droppingFolder;
+
+BOOL WINAPI RenameDroppingTheTime(const wchar_t* from, const wchar_t* to, DWORD flags) {
+    if (!MoveFileExW(from, to, flags)) return FALSE;
+    const std::wstring placed = to;
+    if (placed.compare(0, g_droppingFolder.size(), g_droppingFolder) == 0) {
+        HANDLE file = CreateFileW(to, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        SetFileTime(file, nullptr, nullptr, &now);
+        CloseHandle(file);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI SetFileTimeRefused(HANDLE, const FILETIME*, const FILETIME*, const FILETIME*) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+TEST_F(HeldFilesTest, ATimeThatTheVolumeDropsAtTheRenameIsSetAgainOrReported) {
+    const std::string kAllDone = "gone: missing.txt\nchanged: modified.txt\nappeared: new.txt\nappeared: sub\\\n"
+                                 "appeared: sub\\also-new.txt\n";
+    const std::map<std::wstring, DWORD> kTimesNotKept = {{L"modified.txt", kSyncTimeNotKept},
+                                                         {L"new.txt", kSyncTimeNotKept},
+                                                         {L"sub\\also-new.txt", kSyncTimeNotKept}};
+    const struct {
+        const char* name;
+        SyncCopier copier;
+        bool setRefused;
+    } kRows[] = {
+        {"the engine's copies", SyncCopyWithEngine, false},
+        {"the shell's copies", SyncCopyThroughShell, false},
+        {"the engine's copies, the time not settable", SyncCopyWithEngine, true},
+        {"the shell's copies, the time not settable", SyncCopyThroughShell, true},
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.name);
+        MakeLocations();
+        AnalyzeAndList(0);
+        g_droppingFolder = m_right;
+        SyncSystemCalls calls = {};
+        calls.moveFile = RenameDroppingTheTime;
+        calls.setFileTime = row.setRefused ? SetFileTimeRefused : nullptr;
+        SyncSetSystemCalls(&calls);
+        TreeSnapshot right = SnapshotTree(m_right);
+        SyncRun run = Synchronize(SyncCommit, SyncRunOptions{row.copier, false, nullptr, nullptr});
+        SyncSetSystemCalls(nullptr);
+        EXPECT_EQ(Results(run), row.setRefused ? kTimesNotKept : decltype(kTimesNotKept){});
+        EXPECT_EQ(DescribeChanges(right, SnapshotTree(m_right)), kAllDone);
+        if (!row.setRefused) EXPECT_EQ(Differences(), std::vector<std::wstring>());
     }
 }
 
