@@ -2,8 +2,9 @@
 // When two last-write times count as the same: file systems keep them at
 // different resolutions (two seconds on FAT, whole seconds on exFAT and many
 // network shares), so a copy's time may differ from its source's by up to
-// that much. The analysis, the check before a file operation and the check
-// after a copy all judge times by this one rule.
+// that much. The analysis and the check of a copy against its source judge
+// times by this one rule; a file checked against what was seen of it earlier,
+// on its own volume, keeps its time to the tick.
 #include <windows.h>
 
 #include <cstdint>
@@ -22,7 +23,7 @@ struct TimeRule {
 
 const uint32_t kDefaultTimeWindowSeconds = 2;
 
-// The rule for the checks around a file operation: a copy's time is its
+// The rule for checking a copy against its source: a copy's time is its
 // source's as the target's file system keeps it, so an exact rule falls back
 // to the default window there.
 TimeRule RuleForFileChecks(const TimeRule& rule);

@@ -50,12 +50,14 @@ DWORD OpenForReading(const wchar_t* path, OwnedHandle* file) {
     return file->IsValid() ? ERROR_SUCCESS : LastErrorOr(ERROR_OPEN_FAILED);
 }
 
-// The copy's source as the analysis saw it, the copy read back with `verify`,
-// and a copy that replaces nothing renamed into place; kSyncPending for a copy
-// that waits whole, 0 for one placed, otherwise why not, its file removed.
-DWORD CheckAndPlace(const EngineCopy* copy, const wchar_t* temporary, const CopyEngineSettings& settings) {
-    DWORD result = MatchesSeen(copy->source, copy->seenSource, settings.rule) ? kSyncPending
-                                                                              : kSyncSourceChangedDuringCopy;
+// The copy's source, held since before the copy, still as the analysis saw it
+// to the tick; the copy read back with `verify`; and a copy that replaces
+// nothing renamed into place. kSyncPending for a copy that waits whole, 0 (or
+// kSyncTimeNotKept) for one placed, otherwise why not, its file removed.
+DWORD CheckAndPlace(const EngineCopy* copy, const wchar_t* temporary, HANDLE heldSource,
+                    const CopyEngineSettings& settings) {
+    DWORD result = LooksLike(SeenThrough(heldSource), copy->seenSource, kSameFileRule) ? kSyncPending
+                                                                                      : kSyncSourceChangedDuringCopy;
     if (result == kSyncPending && settings.verify) {
         result = CompareFileContents(copy->source, temporary);
         if (result == ERROR_SUCCESS) result = kSyncPending;
@@ -64,7 +66,7 @@ DWORD CheckAndPlace(const EngineCopy* copy, const wchar_t* temporary, const Copy
     if (result == kSyncPending && Cancelled(settings)) result = kSyncCancelled;
     if (result == kSyncPending && copy->placeNow) {
         result = TakeRealName(temporary, copy->target);
-        if (result == ERROR_SUCCESS) return result;
+        if (result == ERROR_SUCCESS || result == kSyncTimeNotKept) return result;
     }
     if (result != kSyncPending) SyncCalls().deleteFile(temporary);
     return result;
@@ -77,31 +79,20 @@ bool CanOpenSource(const wchar_t* source) {
     return file.IsValid();
 }
 
-// Copies one file onto a fresh temporary name; 0 or why not, with nothing left behind.
+// Copies one file onto a fresh temporary name; 0 or why not, with nothing
+// left behind. Its source is held against writers from before the copy until
+// its check, so that the copy is of one version of it.
 DWORD CopyOne(EngineCopy* copy, const CopyEngineSettings& settings) {
     if (Cancelled(settings)) return kSyncCancelled;
-    wchar_t temporary[MAX_PATH];
     CopyTicker ticker = {settings.progress, 0};
-    DWORD result = ERROR_FILE_EXISTS;
-    for (unsigned attempt = 0; attempt < kNameAttempts && result == ERROR_FILE_EXISTS; ++attempt) {
-        if (!NextTemporaryPath(copy->target, temporary, copy->temporaryName)) return ERROR_FILENAME_EXCED_RANGE;
-        // Never onto an existing file: a name taken meanwhile is passed over.
-        if (SyncCalls().copyFile(copy->source, temporary, TickProgress, &ticker, settings.cancel,
-                                 COPY_FILE_FAIL_IF_EXISTS)) {
-            result = ERROR_SUCCESS;
-        } else {
-            result = LastErrorOr(ERROR_OPEN_FAILED);
-            if (result == ERROR_ALREADY_EXISTS) result = ERROR_FILE_EXISTS;
-            // A file of that name that was there before is not ours to remove.
-            if (result == ERROR_FILE_EXISTS) continue;
-            // The system's copy opens its source before it makes the copy: a
-            // source that cannot be opened made nothing, and a file of that
-            // name that stood there (left out by the exclusions, say) stays.
-            if (CanOpenSource(copy->source)) SyncCalls().deleteFile(temporary);
-        }
-    }
+    wchar_t temporary[MAX_PATH];
+    OwnedHandle heldSource;
+    DWORD result = HoldAsSeen(copy->source, copy->seenSource, 0, &heldSource);
+    if (result == ERROR_SUCCESS)
+        result = CopyOntoTemporary(copy->source, copy->target, temporary, copy->temporaryName, TickProgress, &ticker,
+                                   settings.cancel);
     if (result == ERROR_REQUEST_ABORTED || (result != ERROR_SUCCESS && Cancelled(settings))) result = kSyncCancelled;
-    if (result == ERROR_SUCCESS) result = CheckAndPlace(copy, temporary, settings);
+    if (result == ERROR_SUCCESS) result = CheckAndPlace(copy, temporary, heldSource.Get(), settings);
     // The system may not report progress within a file: what is left of it counts now.
     const uint64_t size = copy->seenSource.size;
     SyncProgressAddDone(settings.progress, 1, size > ticker.reported ? size - ticker.reported : 0);
@@ -119,6 +110,26 @@ DWORD WINAPI CopyThread(void* parameter) {
 }
 
 }  // namespace
+
+DWORD CopyOntoTemporary(const wchar_t* source, const wchar_t* target, wchar_t* temporary, wchar_t* name,
+                        LPPROGRESS_ROUTINE progress, void* data, BOOL* cancel) {
+    DWORD result = ERROR_FILE_EXISTS;
+    for (unsigned attempt = 0; attempt < kNameAttempts && result == ERROR_FILE_EXISTS; ++attempt) {
+        if (!NextTemporaryPath(target, temporary, name)) return ERROR_FILENAME_EXCED_RANGE;
+        // Never onto an existing file: a name taken meanwhile is passed over.
+        if (SyncCalls().copyFile(source, temporary, progress, data, cancel, COPY_FILE_FAIL_IF_EXISTS))
+            return ERROR_SUCCESS;
+        result = LastErrorOr(ERROR_OPEN_FAILED);
+        if (result == ERROR_ALREADY_EXISTS) result = ERROR_FILE_EXISTS;
+        // A file of that name that was there before is not ours to remove.
+        if (result == ERROR_FILE_EXISTS) continue;
+        // The system's copy opens its source before it makes the copy: a
+        // source that cannot be opened made nothing, and a file of that
+        // name that stood there (left out by the exclusions, say) stays.
+        if (CanOpenSource(source)) SyncCalls().deleteFile(temporary);
+    }
+    return result;
+}
 
 DWORD CompareFileContents(const wchar_t* first, const wchar_t* second) {
     OwnedHandle files[2];

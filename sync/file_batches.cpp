@@ -214,10 +214,14 @@ void MoveToVersioning(const BatchContext* context, SyncBatchKind kind) {
         SyncOperation& operation = plan->operations[index];
         if (!PendingIn(operation, kind)) continue;
         const wchar_t* relative = ItemPathOf(plan, operation) + rootUnits;
-        const DWORD moved = MoveToVersions(context->versioning, TargetOf(plan, operation), relative);
+        const DWORD moved =
+            MoveToVersions(context->versioning, TargetOf(plan, operation), relative, SeenAtTarget(operation));
+        // A reason of its own is told as it is; any other says that the file could not go there.
+        const bool toldAsIs =
+            moved == ERROR_FILENAME_EXCED_RANGE || moved == kSyncChangedSinceAnalysis || moved == kSyncFileInUse;
         if (moved == ERROR_SUCCESS) {
             Succeeded(&operation, kind);
-        } else if (moved == ERROR_FILENAME_EXCED_RANGE) {
+        } else if (toldAsIs) {
             MarkNotDone(context, &operation, moved);
         } else {
             MarkNotDone(context, &operation, kind == SyncDeletions ? kSyncNotVersioned : kSyncReplacedNotVersioned);
@@ -235,21 +239,23 @@ void MoveAside(const BatchContext* context, SyncBatchKind kind) {
 }
 
 // Why a waiting copy cannot take its place: its source changed while it was
-// copied, the copy is not whole, or the target changed or became a link.
+// copied, the copy is not whole, or the target changed or became a link. Each
+// file is checked against what the analysis saw of it to the tick; the copy
+// against its source, on another volume, by the run's rule.
 DWORD CheckWaitingCopy(const BatchContext* context, const SyncOperation& operation) {
     const SyncPlan* plan = context->plan;
     wchar_t temporary[MAX_PATH];
     if (!TemporaryOf(plan, operation, temporary)) return kSyncNotCarriedOut;
     const SyncSeenFile& seenSource = SeenAtSource(operation);
     const SyncSeenFile& seenTarget = SeenAtTarget(operation);
-    const TimeRule& rule = context->timeRule;
-    if (!MatchesSeen(SourceOf(plan, operation), seenSource, rule)) return kSyncSourceChangedDuringCopy;
+    if (!MatchesSeen(SourceOf(plan, operation), seenSource, kSameFileRule)) return kSyncSourceChangedDuringCopy;
     const SyncSeenFile copy = SeenNow(temporary);
-    if (!LooksLike(copy, seenSource, rule)) return copy.size != seenSource.size ? kSyncCopyIncomplete : kSyncNotCarriedOut;
+    if (!LooksLike(copy, seenSource, context->timeRule))
+        return copy.size != seenSource.size ? kSyncCopyIncomplete : kSyncNotCarriedOut;
     // A target that was not there needs no look: the rename never replaces a file made under its name meanwhile.
     if (!seenTarget.exists) return kSyncPending;
     const wchar_t* target = TargetOf(plan, operation);
-    if (!MatchesSeen(target, seenTarget, rule)) return kSyncChangedSinceAnalysis;
+    if (!MatchesSeen(target, seenTarget, kSameFileRule)) return kSyncChangedSinceAnalysis;
     const DWORD link = CheckNotLinkCached(target, context->targetLinks);
     return link == ERROR_SUCCESS ? kSyncPending : link;
 }
@@ -272,8 +278,8 @@ void SettleCopies(const BatchContext* context) {
         const DWORD renamed = TemporaryOf(plan, operation, temporary)
                                   ? TakeRealName(temporary, TargetOf(plan, operation))
                                   : kSyncNotCarriedOut;
-        if (renamed == ERROR_SUCCESS) {
-            operation.result = ERROR_SUCCESS;
+        if (renamed == ERROR_SUCCESS || renamed == kSyncTimeNotKept) {
+            operation.result = renamed;
             operation.temporaryName[0] = 0;
         } else {
             MarkNotDone(context, &operation, renamed);
@@ -295,14 +301,42 @@ void CountCopies(const BatchContext* context) {
     SyncProgressAddTotal(context->progress, files, bytes);
 }
 
-// The shell copies every pending file onto a temporary name reserved beside its target.
+// Files held open as HoldAsSeen holds them, up to a count; all closed when it goes.
+class HeldFiles {
+public:
+    explicit HeldFiles(uint32_t capacity) : m_block(capacity), m_capacity(capacity) {}
+    ~HeldFiles() {
+        for (uint32_t index = 0; index < m_count; ++index) CloseHandle(m_block.Get()[index]);
+    }
+    HeldFiles(const HeldFiles&) = delete;
+    HeldFiles& operator=(const HeldFiles&) = delete;
+
+    DWORD Hold(const wchar_t* path, const SyncSeenFile& seen) {
+        if (!m_block.Get() || m_count == m_capacity) return ERROR_NOT_ENOUGH_MEMORY;
+        OwnedHandle file;
+        const DWORD result = HoldAsSeen(path, seen, 0, &file);
+        if (result == ERROR_SUCCESS) m_block.Get()[m_count++] = file.Release();
+        return result;
+    }
+
+private:
+    MemBlock<HANDLE> m_block;
+    uint32_t m_capacity;
+    uint32_t m_count = 0;
+};
+
+// The shell copies every pending file onto a temporary name reserved beside
+// its target, each source held against writers from before the batch until
+// its copy is checked, so that what is copied is one version of it.
 void CopyThroughShell(const BatchContext* context) {
     SyncPlan* plan = context->plan;
+    HeldFiles sources(plan->count);
     for (uint32_t index = 0; index < plan->count; ++index) {
         SyncOperation& operation = plan->operations[index];
         if (operation.result != kSyncPending || !IsCopyOperation(operation)) continue;
         wchar_t temporary[MAX_PATH];
-        DWORD reserved = MakeFolderOf(context, operation);
+        DWORD reserved = sources.Hold(SourceOf(plan, operation), SeenAtSource(operation));
+        if (reserved == ERROR_SUCCESS) reserved = MakeFolderOf(context, operation);
         if (reserved == ERROR_SUCCESS)
             reserved = ReserveTemporaryFile(TargetOf(plan, operation), temporary, operation.temporaryName);
         if (reserved != ERROR_SUCCESS) MarkNotDone(context, &operation, reserved);
@@ -350,7 +384,7 @@ void CopyWithEngine(const BatchContext* context) {
     EngineCopy* copies = copyBlock.Get();
     uint32_t* operationOf = operationBlock.Get();
     const CopyEngineSettings settings = {context->copiesInFlight ? context->copiesInFlight : 1, context->verify,
-                                         context->cancel, context->progress, context->timeRule};
+                                         context->cancel, context->progress};
     uint32_t next = 0;
     while (copies && operationOf && !StopRequested(context)) {
         const uint32_t count = GatherGroup(context, &next, copies, operationOf);

@@ -92,6 +92,23 @@ SyncSeenFile SeenNow(const wchar_t* path) {
     return SyncSeenFile{true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime};
 }
 
+SyncSeenFile SeenThrough(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION data;
+    if (!GetFileInformationByHandle(file, &data) || IsFolderAttributes(data.dwFileAttributes)) return SyncSeenFile{};
+    return SyncSeenFile{true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime};
+}
+
+DWORD HoldAsSeen(const wchar_t* path, const SyncSeenFile& seen, DWORD share, OwnedHandle* held) {
+    *held = OwnedHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | share, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!held->IsValid()) {
+        const DWORD error = LastErrorOr(ERROR_OPEN_FAILED);
+        return error == ERROR_SHARING_VIOLATION ? kSyncFileInUse : error;
+    }
+    if (LooksLike(SeenThrough(held->Get()), seen, kSameFileRule)) return ERROR_SUCCESS;
+    held->Close();
+    return kSyncChangedSinceAnalysis;
+}
+
 void RecheckPlannedFiles(const BatchContext* context, SyncBatchKind kind) {
     SyncPlan* plan = context->plan;
     for (uint32_t index = 0; index < plan->count; ++index) {
@@ -104,8 +121,8 @@ void RecheckPlannedFiles(const BatchContext* context, SyncBatchKind kind) {
         const wchar_t* target = TargetOf(plan, operation);
         const SyncSeenFile& seenSource = SeenAtSource(operation);
         const SyncSeenFile& seenTarget = SeenAtTarget(operation);
-        const TimeRule& rule = context->timeRule;
-        // A deletion's file is its target: it must be there as seen.
+        // A deletion's file is its target: it must be there as seen, each file to the tick.
+        const TimeRule& rule = kSameFileRule;
         const bool unchanged = operation.seenKnown &&
                                (copy ? seenSource.exists && MatchesSeen(source, seenSource, rule) && MatchesSeen(target, seenTarget, rule)
                                      : seenTarget.exists && MatchesSeen(target, seenTarget, rule));

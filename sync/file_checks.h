@@ -1,9 +1,15 @@
 #pragma once
 // The checks of a synchronization's file operations against what the
 // analysis saw: just before they run, and on disk afterwards.
+#include "model/win_guards.h"
 #include "sync/planned_files.h"
 
 #include <windows.h>
+
+// A file checked against what was seen of it earlier, on its own volume: the
+// same size and the same time to the tick. A TimeRule's allowance is for
+// comparing two volumes only, a copy with its source.
+const TimeRule kSameFileRule = {0, false, true};
 
 // True when the path holds just what was seen: the same file, or nothing when nothing was seen.
 bool MatchesSeen(const wchar_t* path, const SyncSeenFile& seen, const TimeRule& rule);
@@ -12,6 +18,15 @@ bool MatchesSeen(const wchar_t* path, const SyncSeenFile& seen, const TimeRule& 
 bool LooksLike(const SyncSeenFile& file, const SyncSeenFile& model, const TimeRule& rule);
 // What is at `path` now, as a seen file (exists false for nothing, or for a folder).
 SyncSeenFile SeenNow(const wchar_t* path);
+// What the open file is now.
+SyncSeenFile SeenThrough(HANDLE file);
+
+// Opens the file for reading, shared with readers only (and with `share`'s
+// other rights), so that while `held` holds it nobody writes to it, and
+// without FILE_SHARE_DELETE nobody renames or deletes it either; then checks
+// that it is just as seen, to the tick. 0; kSyncFileInUse when another
+// program has it open for writing; kSyncChangedSinceAnalysis; or the system's code.
+DWORD HoldAsSeen(const wchar_t* path, const SyncSeenFile& seen, DWORD share, OwnedHandle* held);
 
 // Marks every pending operation of the batch whose files changed since the
 // analysis, or that would act on or through a link.

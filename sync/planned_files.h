@@ -40,7 +40,7 @@ struct BatchContext {
     bool unattended;
     // A file that cannot go to the Recycle Bin is deleted for good, without a question.
     bool deleteWithoutRecycleBin;
-    TimeRule timeRule;  // when a file's time is still the one the analysis saw, or a copy's its source's
+    TimeRule timeRule;  // when a copy's time is its source's, on another volume
     SyncCopier copier;
     unsigned copiesInFlight;  // the engine's copies at once
     bool verify;  // the engine reads each copy back and compares it with its source

@@ -67,6 +67,14 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
     case kSyncEarlierKindStays:
         own = L"What stood in its place could not be removed, so it was not put there!";
         break;
+    case kSyncFileInUse:
+        own = L"Another program has the file open for writing, so it could not be held unchanged while it was "
+              L"copied! Nothing was changed.";
+        break;
+    case kSyncTimeNotKept:
+        own = L"The copy took its place, but its volume dropped its last-write time and it could not be set again: "
+              L"the file will look modified to the next analysis!";
+        break;
     default:
         FormatSystemErrorLine(result, text);
         return;

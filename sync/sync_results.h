@@ -43,6 +43,12 @@ const DWORD kSyncEarlierKindStays = 0x20000014;
 const DWORD kSyncNotVersioned = 0x2000000F;
 // The file to be replaced could not go to the versioning folder, so nothing was copied over it.
 const DWORD kSyncReplacedNotVersioned = 0x20000010;
+// Another program has the file open for writing, so it could not be held
+// unchanged while it was copied: nothing was copied over or removed.
+const DWORD kSyncFileInUse = 0x20000015;
+// The copy took its place, but its volume dropped its last-write time at the
+// rename and the time could not be set again.
+const DWORD kSyncTimeNotKept = 0x20000016;
 
 // Why a text cannot be shown for the result: the worker's own texts for its
 // codes, the system's message for the others, in `text` of kSystemErrorUnits.

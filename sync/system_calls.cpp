@@ -2,8 +2,9 @@
 
 namespace {
 
-const SyncSystemCalls kRealCalls = {SHFileOperationW, GetDiskFreeSpaceExW, CopyFileExW,     MoveFileExW,
-                                    CreateFileW,      DeleteFileW,         CreateDirectoryW, RemoveDirectoryW};
+const SyncSystemCalls kRealCalls = {SHFileOperationW, GetDiskFreeSpaceExW, CopyFileExW,      MoveFileExW,
+                                    CreateFileW,      DeleteFileW,         CreateDirectoryW, RemoveDirectoryW,
+                                    SetFileTime};
 SyncSystemCalls g_calls = kRealCalls;
 
 }  // namespace
@@ -18,6 +19,7 @@ void SyncSetSystemCalls(const SyncSystemCalls* calls) {
     if (!g_calls.deleteFile) g_calls.deleteFile = kRealCalls.deleteFile;
     if (!g_calls.makeFolder) g_calls.makeFolder = kRealCalls.makeFolder;
     if (!g_calls.removeFolder) g_calls.removeFolder = kRealCalls.removeFolder;
+    if (!g_calls.setFileTime) g_calls.setFileTime = kRealCalls.setFileTime;
 }
 
 const SyncSystemCalls& SyncCalls() { return g_calls; }

@@ -21,6 +21,8 @@ struct SyncSystemCalls {
     BOOL(WINAPI* deleteFile)(const wchar_t* path);  // a temporary file, or a file moved to another volume
     BOOL(WINAPI* makeFolder)(const wchar_t* path, SECURITY_ATTRIBUTES* security);
     BOOL(WINAPI* removeFolder)(const wchar_t* path);
+    // A placed copy's last-write time set again, where its volume dropped it at the rename.
+    BOOL(WINAPI* setFileTime)(HANDLE file, const FILETIME* created, const FILETIME* accessed, const FILETIME* written);
 };
 // Null restores the real calls; so does a null member for its call.
 void SyncSetSystemCalls(const SyncSystemCalls* calls);

@@ -1,6 +1,7 @@
 #include "sync/temporary_names.h"
 
 #include "model/system_error.h"
+#include "model/win_guards.h"
 #include "sync/sync_results.h"
 #include "sync/system_calls.h"
 
@@ -26,6 +27,26 @@ unsigned NextSerial() {
                                                                 kSerialMask),
                                    -1);
     return static_cast<unsigned>(InterlockedIncrement(&g_serial)) & kSerialMask;
+}
+
+// The file's last-write time; false when it cannot be read.
+bool LastWriteTimeOf(const wchar_t* path, FILETIME* time) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return false;
+    *time = data.ftLastWriteTime;
+    return true;
+}
+
+// Some volumes' drivers (FAT's, for one) drop a file's last-write time when it
+// is renamed, and the next analysis would find the copy modified: the placed
+// file's time is read back and, where it went, set again.
+DWORD KeepLastWriteTime(const wchar_t* target, const FILETIME& time) {
+    FILETIME now;
+    if (LastWriteTimeOf(target, &now) && CompareFileTime(&now, &time) == 0) return ERROR_SUCCESS;
+    OwnedHandle file(CreateFileW(target, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr));
+    return file.IsValid() && SyncCalls().setFileTime(file.Get(), nullptr, nullptr, &time) ? ERROR_SUCCESS
+                                                                                         : kSyncTimeNotKept;
 }
 
 }  // namespace
@@ -69,8 +90,10 @@ DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name) 
 }
 
 DWORD TakeRealName(const wchar_t* temporary, const wchar_t* target) {
+    FILETIME time;
+    const bool timeKnown = LastWriteTimeOf(temporary, &time);
     // Without MOVEFILE_REPLACE_EXISTING.
-    if (SyncCalls().moveFile(temporary, target, 0)) return ERROR_SUCCESS;
+    if (SyncCalls().moveFile(temporary, target, 0)) return timeKnown ? KeepLastWriteTime(target, time) : ERROR_SUCCESS;
     const DWORD error = LastErrorOr(ERROR_ACCESS_DENIED);
     return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? kSyncNameTaken : error;
 }

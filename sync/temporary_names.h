@@ -26,6 +26,8 @@ DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name);
 bool TemporaryPathOf(const wchar_t* target, const wchar_t* name, wchar_t* path);
 
 // Renames the temporary file to its target's name without replacing anything,
-// so that a file made under the name meanwhile is never overwritten: 0,
-// kSyncNameTaken, or the system's code.
+// so that a file made under the name meanwhile is never overwritten, and gives
+// it back its last-write time where its volume dropped it at the rename: 0,
+// kSyncTimeNotKept (the file took the name, its time not), kSyncNameTaken, or
+// the system's code.
 DWORD TakeRealName(const wchar_t* temporary, const wchar_t* target);

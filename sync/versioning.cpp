@@ -2,7 +2,9 @@
 
 #include "model/system_error.h"
 #include "model/text.h"
+#include "sync/copy_engine.h"
 #include "sync/file_checks.h"
+#include "sync/sync_results.h"
 #include "sync/system_calls.h"
 
 #include <cwchar>
@@ -54,18 +56,43 @@ DWORD MakeFoldersOf(const Versioning* versioning, wchar_t* path) {
     return ERROR_SUCCESS;
 }
 
-// Across volumes: a complete, checked copy first, then the original goes.
-DWORD CopyThenRemove(const wchar_t* path, const wchar_t* version) {
-    const SyncSeenFile original = SeenNow(path);
-    if (!SyncCalls().copyFile(path, version, nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS)) {
-        const DWORD error = LastErrorOr(ERROR_WRITE_FAULT);
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) SyncCalls().deleteFile(version);
-        return error;
+// Removes the original once its version took its name: held again, shared
+// with the deletion alone, so that nobody writes to it between its last look
+// and its removal.
+DWORD RemoveAsHeld(const wchar_t* path, const SyncSeenFile& seen) {
+    OwnedHandle held;
+    const DWORD result = HoldAsSeen(path, seen, FILE_SHARE_DELETE, &held);
+    if (result != ERROR_SUCCESS) return result;
+    return SyncCalls().deleteFile(path) ? ERROR_SUCCESS : LastErrorOr(ERROR_ACCESS_DENIED);
+}
+
+// Across volumes the version is written as any copy is: the original held
+// against writers, copied onto a temporary name in the run's folder, the copy
+// checked against it and renamed into place without replacing; only then
+// does the original go. A stop at any step leaves no part of a file under a
+// real name there, and the original where it was.
+DWORD CopyThenRemove(const wchar_t* path, const wchar_t* version, const SyncSeenFile& seen) {
+    OwnedHandle held;
+    DWORD result = HoldAsSeen(path, seen, 0, &held);
+    if (result != ERROR_SUCCESS) return result;
+    wchar_t temporary[MAX_PATH];
+    wchar_t name[kTemporaryNameUnits];
+    result = CopyOntoTemporary(path, version, temporary, name, nullptr, nullptr, nullptr);
+    if (result != ERROR_SUCCESS) return result;
+    // The original against itself to the tick; its copy, on another volume, within the allowance of one.
+    const SyncSeenFile original = SeenThrough(held.Get());
+    if (!LooksLike(original, seen, kSameFileRule)) result = kSyncChangedSinceAnalysis;
+    if (result == ERROR_SUCCESS && !LooksLike(SeenNow(temporary), original, TimeRule{})) result = kSyncCopyIncomplete;
+    // A version whose volume dropped its time at the rename is whole all the same.
+    if (result == ERROR_SUCCESS) result = TakeRealName(temporary, version);
+    if (result == kSyncTimeNotKept) result = ERROR_SUCCESS;
+    if (result != ERROR_SUCCESS) {
+        SyncCalls().deleteFile(temporary);
+        return result;
     }
-    const SyncSeenFile copy = SeenNow(version);
-    DWORD result = LooksLike(copy, original, TimeRule{}) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
-    if (result == ERROR_SUCCESS && !SyncCalls().deleteFile(path)) result = LastErrorOr(ERROR_ACCESS_DENIED);
-    // Only the copy made here is taken back; the original stays where it was.
+    held.Close();
+    result = RemoveAsHeld(path, seen);
+    // Only the version made here is taken back; the original stays where it was.
     if (result != ERROR_SUCCESS) SyncCalls().deleteFile(version);
     return result;
 }
@@ -78,7 +105,7 @@ void VersioningInit(Versioning* versioning, const wchar_t* folder) {
     versioning->runFolder[0] = 0;
 }
 
-DWORD MoveToVersions(Versioning* versioning, const wchar_t* path, const wchar_t* relative) {
+DWORD MoveToVersions(Versioning* versioning, const wchar_t* path, const wchar_t* relative, const SyncSeenFile& seen) {
     DWORD result = MakeRunFolder(versioning);
     if (result != ERROR_SUCCESS) return result;
     wchar_t version[MAX_PATH];
@@ -91,5 +118,5 @@ DWORD MoveToVersions(Versioning* versioning, const wchar_t* path, const wchar_t*
     // without MOVEFILE_COPY_ALLOWED another volume says so.
     if (SyncCalls().moveFile(path, version, 0)) return ERROR_SUCCESS;
     result = LastErrorOr(ERROR_ACCESS_DENIED);
-    return result == ERROR_NOT_SAME_DEVICE ? CopyThenRemove(path, version) : result;
+    return result == ERROR_NOT_SAME_DEVICE ? CopyThenRemove(path, version, seen) : result;
 }

@@ -4,6 +4,8 @@
 // FOLDER\<the run's start, local time, YYYY-MM-DD_HHMMSS>\<path below the location>.
 // Nothing there is ever overwritten: a run folder of that name that exists
 // already gets a suffix, and each file is moved without replacing one.
+#include "sync/sync_items.h"
+
 #include <windows.h>
 
 struct Versioning {
@@ -16,8 +18,11 @@ struct Versioning {
 void VersioningInit(Versioning* versioning, const wchar_t* folder);
 
 // Moves the file `path` to the run's folder under `relative`, its path below
-// its location: renamed within a volume, copied across volumes (the copy
-// complete and checked before the original goes). 0, or why not:
-// ERROR_FILENAME_EXCED_RANGE when the path there would be too long, or the
-// system's code; the file is then where it was.
-DWORD MoveToVersions(Versioning* versioning, const wchar_t* path, const wchar_t* relative);
+// its location: renamed within a volume; across volumes copied as any copy
+// is, onto a temporary name there while the original is held against
+// writers, checked against it and renamed into place, and only then is the
+// original, still as `seen` (what the analysis saw of it), removed. 0, or why
+// not: ERROR_FILENAME_EXCED_RANGE when the path there would be too long,
+// kSyncChangedSinceAnalysis, kSyncFileInUse when another program has it open
+// for writing, or the system's code; the file is then where it was.
+DWORD MoveToVersions(Versioning* versioning, const wchar_t* path, const wchar_t* relative, const SyncSeenFile& seen);

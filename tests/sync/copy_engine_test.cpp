@@ -7,6 +7,7 @@
 #include "sync/system_calls.h"
 #include "tests/support/companion.h"
 #include "tests/support/tree_snapshot.h"
+#include "tests/support/unix_side.h"
 #include "tests/sync/sync_run.h"
 
 #include <gtest/gtest.h>
@@ -45,11 +46,12 @@ BOOL WINAPI CopyThatDiffers(const wchar_t* source, const wchar_t* target, LPPROG
     return copied;
 }
 
-// Someone writes to the source while it is copied.
+// Someone writes to the source while it is copied, from where the copier's
+// hold on it does not reach (here the Linux side, as another machine on a share).
 BOOL WINAPI CopyWhileTheSourceChanges(const wchar_t* source, const wchar_t* target, LPPROGRESS_ROUTINE progress,
                                       void* data, BOOL* cancel, DWORD flags) {
     BOOL copied = CopyFileExW(source, target, progress, data, cancel, flags);
-    if (g_seamSource == source) WriteBytes(source, "grown while it was copied", OPEN_EXISTING);
+    if (g_seamSource == source) RunUnixShell("printf 'grown while it was copied' > " + ShellQuote(UnixPathOf(source)));
     return copied;
 }
 
