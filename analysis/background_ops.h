@@ -38,6 +38,8 @@ struct LocationSlot {
     volatile LONG filesListed;
     // Entries the scan left out for the exclusions, raised like the counts above.
     volatile LONG entriesExcluded;
+    // Links the scan left out when the exclusions leave links out, raised likewise.
+    volatile LONG linksLeftOut;
     // Compared by digests: files whose content differs under the same size and
     // time (within the time rule), the sign of damage rather than of an edit.
     // Counted in the first slot by the worker.

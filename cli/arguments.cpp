@@ -14,10 +14,12 @@ enum CommandBits : unsigned {
     kUpdate = 1u << unsigned(Command::Update),
     kCatalog = 1u << unsigned(Command::Catalog),
     kTwoWay = 1u << unsigned(Command::TwoWay),
+    kVerify = 1u << unsigned(Command::Verify),
     kOneWay = kCommit | kUpdate,
     kSync = kOneWay | kTwoWay,
     kTwoSides = kAnalyze | kSync,
-    kEvery = kTwoSides | kCatalog,
+    kCompares = kTwoSides | kVerify,
+    kEvery = kCompares | kCatalog,
 };
 
 // A whole number of 0 or more, in decimal digits only.
@@ -61,7 +63,7 @@ const OptionRow kOptions[] = {
     {L"--dry-run", nullptr, kSync, false, false,
      [](Options* o, const std::wstring&) { return o->dryRun = true; }, nullptr,
      L"print the operations that would run, and change nothing"},
-    {L"--content", nullptr, kEvery, false, false,
+    {L"--content", nullptr, kTwoSides | kCatalog, false, false,
      [](Options* o, const std::wstring&) { return o->compareContent = true; }, nullptr,
      L"compare the content of the files byte for byte; without it,\n"
      L"files are compared by size and last-write time, and times\n"
@@ -74,10 +76,11 @@ const OptionRow kOptions[] = {
     {L"--all", nullptr, kAnalyze, false, false,
      [](Options* o, const std::wstring&) { return o->listAll = true; }, nullptr,
      L"list every item of both folders, identical ones too"},
-    {L"--json", nullptr, kTwoSides, false, false,
+    {L"--json", nullptr, kCompares, false, false,
      [](Options* o, const std::wstring&) { return o->json = true; }, nullptr,
-     L"one JSON object per item (analyze) or per operation (commit, update, sync) instead of the text listing"},
-    {L"--null", nullptr, kTwoSides, false, false,
+     L"one JSON object per item (analyze), per difference (verify) or per\n"
+     L"operation (commit, update, sync) instead of the text listing"},
+    {L"--null", nullptr, kCompares, false, false,
      [](Options* o, const std::wstring&) { return o->nullTerminated = true; }, nullptr,
      L"end each record on standard output with a NUL character\n"
      L"instead of a line break (for names that hold line breaks)"},
@@ -89,12 +92,12 @@ const OptionRow kOptions[] = {
      L"needs a FOLDER",
      L"write the logs into FOLDER, as AnalyzeLog.txt and\n"
      L"SynchronizeLog.txt, which each run replaces"},
-    {L"--time-window", L"SECONDS", kTwoSides, false, false, SetTimeWindow,
+    {L"--time-window", L"SECONDS", kCompares, false, false, SetTimeWindow,
      L"needs a number of SECONDS from 2 to 86400, or 0",
      L"times that differ by up to SECONDS (2 to 86400; 2 without the\n"
      L"option) are the same, for shares whose clocks drift; 0: only\n"
      L"equal times are the same (NTFS keeps them exactly)"},
-    {L"--ignore-hour-shift", nullptr, kTwoSides, false, false,
+    {L"--ignore-hour-shift", nullptr, kCompares, false, false,
      [](Options* o, const std::wstring&) { return o->timeRule.ignoreHourShift = true; }, nullptr,
      L"times that differ by one hour (within the window) are the same,\n"
      L"for FAT volumes after a change of daylight-saving time"},
@@ -184,6 +187,12 @@ const OptionRow kOptions[] = {
      L"the patterns of FILE, one a line, UTF-8; blank lines and lines\n"
      L"that begin with # are skipped, and the spaces that end a line\n"
      L"dropped. May be given many times"},
+    {L"--skip-links", nullptr, kEvery, false, false,
+     [](Options* o, const std::wstring&) { return o->skipLinks = true; }, nullptr,
+     L"leave out links (symbolic links, junctions, mount points) on\n"
+     L"both sides, as excluded entries are: not listed, logged or\n"
+     L"acted on, and counted in the summary (\"links left out N\");\n"
+     L"without it a link is UNKNOWN, logged, and makes the status 1"},
 };
 
 const struct {
@@ -195,6 +204,7 @@ const struct {
     {Command::Commit, L"commit", L"LEFT RIGHT"},
     {Command::Update, L"update", L"LEFT RIGHT"},
     {Command::Catalog, L"catalog", L"FOLDER FILE"},
+    {Command::Verify, L"verify", L"CATALOG FOLDER"},
     {Command::TwoWay, L"sync", L"LEFT RIGHT"},
 };
 
@@ -294,18 +304,20 @@ const wchar_t kHelpIntro[] =
     L"  catalog   saves the listing of FOLDER (with --content, its files' digests too)\n"
     L"            to the file FILE, a catalog, which analyze compares later in the\n"
     L"            folder's place: LEFT, RIGHT or both may be a catalog\n"
+    L"  verify    checks FOLDER, a backup say, against the CATALOG made of it: what\n"
+    L"            is missing from FOLDER, added to it, damaged or changed since\n"
     L"  sync      brings each side's changes since the last run to the other, for\n"
     L"            two copies that both change: the baseline FILE records both\n"
     L"            folders after each run, and a change made on both sides is a\n"
     L"            conflict, left as it is\n"
     L"Deleted files go to the Recycle Bin, and so do the files that copies replace;\n"
     L"folders are removed only when empty. Links (symbolic links, junctions, mount\n"
-    L"points) are never followed: they are UNKNOWN and left alone. Each copy is made\n"
-    L"under a temporary name (~QM, five hexadecimal digits, .TMP) beside its target\n"
-    L"and takes the real name only when whole and checked, so a stopped run never\n"
-    L"leaves a half-written file under a real name; a later run removes such\n"
-    L"temporary files. commit makes RIGHT when it does not exist but its parent\n"
-    L"does, and update LEFT.\n"
+    L"points) are never followed: they are UNKNOWN and left alone, or left out with\n"
+    L"--skip-links. Each copy is made under a temporary name (~QM, five hexadecimal\n"
+    L"digits, .TMP) beside its target and takes the real name only when whole and\n"
+    L"checked, so a stopped run never leaves a half-written file under a real name;\n"
+    L"a later run removes such temporary files. commit makes RIGHT when it does not\n"
+    L"exist but its parent does, and update LEFT.\n"
     L"\n";
 
 const wchar_t kHelpAfterOptions[] =
@@ -348,6 +360,25 @@ const wchar_t kHelpAfterOptions[] =
     L"                  with --exclude or --exclude-from, the entries\n"
     L"                  left out on both sides (\"excluded N\"; an excluded folder counts\n"
     L"                  as one).\n"
+    L"  verify          one line for each difference between CATALOG and FOLDER,\n"
+    L"                  sorted by path:\n"
+    L"                    DIFFERENCE<tab>KIND<tab>PATH\n"
+    L"                  DIFFERENCE: missing (listed, but not in FOLDER), added (in\n"
+    L"                  FOLDER, but not listed), damaged (other content under the same\n"
+    L"                  size and time), changed (other size or time, or other content\n"
+    L"                  with a new time) or unreadable (not compared: an entry that\n"
+    L"                  could not be read, a link, a file against a folder); KIND: file\n"
+    L"                  or folder; PATH: relative to FOLDER. Files compare by content\n"
+    L"                  when the catalog holds digests (made with --content), by size\n"
+    L"                  and time otherwise, when damage goes unseen; the exclusions the\n"
+    L"                  catalog was made with apply to FOLDER. With --json, one object\n"
+    L"                  a line:\n"
+    L"                    {\"difference\":\"damaged\",\"kind\":\"file\",\"path\":\"a.txt\",\n"
+    L"                     \"catalog\":{\"kind\":\"file\",\"size\":120,\"time\":T},\n"
+    L"                     \"folder\":{\"kind\":\"file\",\"size\":120,\"time\":T}}\n"
+    L"                  catalog and folder: null where the item is absent. A summary\n"
+    L"                  follows on standard error: how the files were compared, the\n"
+    L"                  files intact and the count of each difference.\n"
     L"  commit, update  one line for each operation done, in the order done:\n"
     L"                    copy<tab>SOURCE<tab>TARGET   delete<tab>PATH\n"
     L"                    mkdir<tab>PATH               rmdir<tab>PATH\n"
@@ -411,6 +442,8 @@ const wchar_t kHelpAfterOptions[] =
     L"                  items that could not be read), 2 trouble\n"
     L"  sync            0 both sides agree after the run, 1 conflicts, operations not\n"
     L"                  done or items that could not be read, 2 trouble or a refusal\n"
+    L"  verify          0 FOLDER holds what CATALOG lists, 1 differences (or items\n"
+    L"                  that could not be read), 2 trouble\n"
     L"  catalog         0 every entry written whole, 1 some written as unknown or\n"
     L"                  without their digest (see the log), 2 trouble: FILE as it was\n"
     L"  Trouble: bad usage, a folder that cannot be read, a damaged catalog (or one\n"
@@ -493,6 +526,8 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
     }
     if (options->command == Command::Catalog && options->folders.size() != 2)
         return L"a FOLDER and a FILE are needed; " + std::to_wstring(options->folders.size()) + L" given";
+    if (options->command == Command::Verify && options->folders.size() != 2)
+        return L"a CATALOG and a FOLDER are needed; " + std::to_wstring(options->folders.size()) + L" given";
     if (options->folders.size() != 2)
         return L"two folders are needed, LEFT and RIGHT; " + std::to_wstring(options->folders.size()) + L" given";
     if (options->command == Command::TwoWay && options->baseline.empty()) return L"sync needs --baseline FILE";

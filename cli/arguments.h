@@ -8,7 +8,7 @@
 
 namespace cli {
 
-enum class Command { Help, Version, Analyze, Commit, Update, Catalog, TwoWay };
+enum class Command { Help, Version, Analyze, Commit, Update, Catalog, TwoWay, Verify };
 
 struct Options {
     Command command = Command::Analyze;
@@ -34,7 +34,8 @@ struct Options {
     // Entries left out as if absent: patterns of --exclude and files of --exclude-from, as given.
     std::vector<std::wstring> excludePatterns;
     std::vector<std::wstring> excludeFiles;
-    std::vector<std::wstring> folders;  // as given; for catalog, FOLDER and FILE
+    bool skipLinks = false;  // links left out on both sides as excluded entries are, and counted apart
+    std::vector<std::wstring> folders;  // as given; for catalog, FOLDER and FILE; for verify, CATALOG and FOLDER
 };
 
 // Reads the arguments after the program's name. Returns an empty text when

@@ -47,7 +47,7 @@ std::wstring CatalogedFolder(const std::wstring& argument, std::wstring* problem
     return std::wstring();
 }
 
-std::wstring Summary(const CatalogWriting& writing, const std::wstring& file, LONG excluded, bool withExclusions,
+std::wstring Summary(const CatalogWriting& writing, const std::wstring& file, const std::wstring& leftOut,
                      DWORD elapsedMs) {
     wchar_t text[200];
     swprintf(text, 200, L"folders %lu, files %lu, unknown %lu", static_cast<unsigned long>(writing.folders),
@@ -58,8 +58,7 @@ std::wstring Summary(const CatalogWriting& writing, const std::wstring& file, LO
                  static_cast<unsigned long long>(writing.bytesRead));
         summary += text;
     }
-    if (withExclusions) summary += L"; excluded " + std::to_wstring(static_cast<unsigned long>(excluded));
-    return summary + L"; elapsed " + std::to_wstring(static_cast<unsigned long>(elapsedMs)) + L" ms\n";
+    return summary + leftOut + L"; elapsed " + std::to_wstring(static_cast<unsigned long>(elapsedMs)) + L" ms\n";
 }
 
 // Scans the folder and writes its catalog; returns the exit status.
@@ -72,7 +71,9 @@ int WriteFolderCatalog(const Options& options, const RunExclusions& run, const s
     LocationTree* tree = CreateLocationTree();
     if (!tree) return Trouble(kNoMemoryText);
     volatile LONG excluded = 0;
-    ScanContext context = {nullptr, SkipLogAppendLines, &g_catalogCancel, nullptr, nullptr, exclusions, &excluded};
+    volatile LONG links = 0;
+    ScanContext context = {nullptr, SkipLogAppendLines, &g_catalogCancel, nullptr, nullptr, exclusions, &excluded,
+                           &links};
     DWORD status = ScanLocation(tree, folder.c_str(), &context);
     CatalogWriting writing = {options.compareContent, &g_catalogCancel, SkipLogAppendLines, patterns.data(),
                               patterns.size()};
@@ -89,7 +90,7 @@ int WriteFolderCatalog(const Options& options, const RunExclusions& run, const s
     if (status != ERROR_SUCCESS)
         return Trouble(L"the catalog could not be made: " + SystemMessage(status) + L"; " + file +
                        L" was left as it was");
-    WriteError(Summary(writing, file, excluded, exclusions != nullptr, GetTickCount() - startTick));
+    WriteError(Summary(writing, file, LeftOutText(run, excluded, links), GetTickCount() - startTick));
     return writing.unknown > 0 || writing.undigested > 0 || logEntries > 0 ? kExitDiffers : kExitSame;
 }
 
@@ -122,6 +123,14 @@ std::wstring RefuseCatalogs(Command command, const std::wstring (&arguments)[2],
     return std::wstring();
 }
 
+std::wstring CheckVerifiedPair(const std::wstring (&arguments)[2], const LocationKind (&kinds)[2]) {
+    if (kinds[0] != LocationKind::Catalog)
+        return L"verify checks a folder against its catalog, and CATALOG is a folder: " + arguments[0];
+    if (kinds[1] != LocationKind::Folder)
+        return L"verify checks a folder against its catalog, and FOLDER is a catalog: " + arguments[1];
+    return std::wstring();
+}
+
 CatalogSides::~CatalogSides() {
     for (CatalogDigests* digests : m_digests) FreeCatalogDigests(digests);
 }
@@ -145,6 +154,7 @@ std::wstring CatalogSides::Load(BackgroundOpsData* data, const std::wstring (&pa
         slot->foldersListed = static_cast<LONG>(reading.folders);
         slot->filesListed = static_cast<LONG>(reading.files);
         slot->entriesExcluded = static_cast<LONG>(reading.excluded);
+        slot->linksLeftOut = static_cast<LONG>(reading.linksLeftOut);
         // Logged paths of its entries begin with the catalog's.
         wcsncpy(slot->rootPath, (paths[side] + L"\\").c_str(), kPathUnits - 1);
         const std::wstring remembered = exclusions->TakeRemembered();

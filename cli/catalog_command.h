@@ -23,6 +23,10 @@ int RunCatalogCommand(const Options& options, const RunExclusions& exclusions);
 // Returns an empty text, or the refusal.
 std::wstring RefuseCatalogs(Command command, const std::wstring (&arguments)[2], const LocationKind (&kinds)[2]);
 
+// verify takes a catalog, then the folder it stands for. Returns an empty
+// text, or what the arguments name instead.
+std::wstring CheckVerifiedPair(const std::wstring (&arguments)[2], const LocationKind (&kinds)[2]);
+
 // The digests of the catalogs that stand for LEFT or RIGHT, freed with the run.
 class CatalogSides {
 public:
@@ -39,6 +43,8 @@ public:
     // too (the data's list is set anew), and are named once on standard error.
     std::wstring Load(BackgroundOpsData* data, const std::wstring (&paths)[2], const LocationKind (&kinds)[2],
                       RunExclusions* exclusions);
+    // Whether the catalog read for `side` holds its files' digests.
+    bool HoldsDigests(int side) const { return CatalogHoldsDigests(m_digests[side]); }
 
 private:
     CatalogDigests* m_digests[2] = {};

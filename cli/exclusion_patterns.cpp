@@ -2,6 +2,7 @@
 
 #include "cli/console.h"
 #include "model/names.h"
+#include "model/system_error.h"
 #include "model/text.h"
 #include "model/win_guards.h"
 
@@ -181,7 +182,15 @@ std::wstring RunExclusions::Load(const Options& options, bool* usageError) {
         std::wstring problem = LoadFile(path);
         if (!problem.empty()) return problem;
     }
+    if (options.skipLinks && AddLinkExclusion(&m_list) != ERROR_SUCCESS) return kNoMemoryText;
     return std::wstring();
+}
+
+std::wstring LeftOutText(const RunExclusions& exclusions, unsigned long excluded, unsigned long links) {
+    std::wstring text;
+    if (!exclusions.Patterns().empty()) text += L"; excluded " + std::to_wstring(excluded);
+    if (ExcludesLinks(exclusions.List())) text += L"; links left out " + std::to_wstring(links);
+    return text;
 }
 
 }  // namespace cli

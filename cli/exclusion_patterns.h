@@ -24,10 +24,11 @@ public:
     // Adds the patterns of --exclude, then the lines of each --exclude-from
     // file: UTF-8 with or without its byte-order mark, lines ended by CR LF or
     // LF, blank lines (spaces and tabs only) and lines that begin with # left
-    // out. Returns an empty text when every pattern holds, otherwise what is
-    // wrong; `usageError` is set for a bad pattern of the command line.
+    // out; with --skip-links, the links too. Returns an empty text when every
+    // pattern holds, otherwise what is wrong; `usageError` is set for a bad
+    // pattern of the command line.
     std::wstring Load(const Options& options, bool* usageError);
-    // Null when the run has none.
+    // Null when the run has none: neither a pattern nor --skip-links.
     const ExclusionList* List() const { return m_list; }
     // The patterns, as they hold (spaces at the end dropped, each slash a
     // backslash, as catalogs and baselines record them), each once, in the order given.
@@ -46,5 +47,9 @@ private:
     std::vector<std::wstring> m_patterns;
     std::wstring m_remembered;
 };
+
+// What a summary tells of the entries left out: "; excluded N" when the run
+// has patterns, "; links left out N" with --skip-links; empty for neither.
+std::wstring LeftOutText(const RunExclusions& exclusions, unsigned long excluded, unsigned long links);
 
 }  // namespace cli

@@ -9,6 +9,7 @@
 #include "model/text.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <new>
 #include <vector>
@@ -85,14 +86,21 @@ const char* ModifiedReason(const FileNode* left, const FileNode* right, const Re
     return CompareFileTime(&left->lastWriteTime, &right->lastWriteTime) > 0 ? "newer-left" : "newer-right";
 }
 
+// The path of `node` relative to the roots, built in `path` (kPathUnits), and
+// its sort key in `key`: the path in UTF-8, as the text listing sorts it.
+std::wstring RelativePath(const FileNode* node, wchar_t* path, std::string* key) {
+    if (!BuildNodePath(L"", node, path)) CopyText(path, kPathUnits, node->name);
+    const std::wstring relative = path;
+    AppendUtf8(key, relative, false);
+    return relative;
+}
+
 // The record of an item in `state` whose nodes are `left` and `right` (null
 // where it is absent), named by `node`: the text listing's kind and path.
 // `path` (kPathUnits) is room for the path.
 std::string Record(DiffState state, const FileNode* node, const FileNode* left, const FileNode* right,
                    const ReasonRule& rule, char terminator, wchar_t* path, std::string* key) {
-    if (!BuildNodePath(L"", node, path)) CopyText(path, kPathUnits, node->name);
-    const std::wstring relative = path;
-    AppendUtf8(key, relative, false);
+    const std::wstring relative = RelativePath(node, path, key);
     std::string json = "{\"state\":\"";
     json += state <= DiffUnknown ? kStateNames[state] : "?";
     json += "\",\"kind\":\"";
@@ -111,6 +119,52 @@ std::string Record(DiffState state, const FileNode* node, const FileNode* left, 
     json += '}';
     json += terminator;
     return json;
+}
+
+const char* const kDifferenceWords[] = {"missing", "added", "damaged", "changed", "unreadable"};
+
+// What an item of the analysis of a catalog (LEFT) against its folder is to a
+// backup's user; kVerifyDifferences for none (an identical item, a folder that
+// holds differences).
+VerifyDifference DifferenceOf(DiffState state, const FileNode* left, const FileNode* right, const ReasonRule& rule) {
+    switch (state) {
+    case DiffNew:
+        return VerifyMissing;
+    case DiffMissing:
+        return VerifyAdded;
+    case DiffUnknown:
+        return VerifyUnreadable;
+    case DiffModified:
+        if (!left || !right || IsFolderNode(left) || IsFolderNode(right)) return kVerifyDifferences;
+        return strcmp(ModifiedReason(left, right, rule), "content-same-time") == 0 ? VerifyDamaged : VerifyChanged;
+    default:
+        return kVerifyDifferences;
+    }
+}
+
+// verify's record: DIFFERENCE<TAB>KIND<TAB>PATH, or its JSON object with the
+// catalog's side and the folder's.
+std::string DifferenceRecord(VerifyDifference difference, const FileNode* node, const FileNode* left,
+                             const FileNode* right, bool json, char terminator, wchar_t* path, std::string* key) {
+    const std::wstring relative = RelativePath(node, path, key);
+    std::string text;
+    if (!json) {
+        text = std::string(kDifferenceWords[difference]) + '\t' + KindWord(node) + '\t' + *key + terminator;
+        return text;
+    }
+    text = "{\"difference\":\"";
+    text += kDifferenceWords[difference];
+    text += "\",\"kind\":\"";
+    text += KindWord(node);
+    text += "\",\"path\":";
+    AppendJsonString(&text, relative);
+    text += ",\"catalog\":";
+    AppendSide(&text, left);
+    text += ",\"folder\":";
+    AppendSide(&text, right);
+    text += '}';
+    text += terminator;
+    return text;
 }
 
 // The node of `folder` that stands for `child` of the other tree's folder:
@@ -133,12 +187,16 @@ FileNode* CounterpartOf(const FileNode* child, const ChildIndex& index, const Fi
 // second tree with no folder in the first (a folder against a file, say) is
 // walked alone, its items listed with LEFT absent, as the full text listing
 // lists them.
+// With `differences`, the walk lists verify's records instead, and counts them.
 class JsonWalk {
 public:
-    JsonWalk(const BackgroundOpsData* data, bool all, char terminator)
+    JsonWalk(const BackgroundOpsData* data, bool all, char terminator, VerifyCounts* differences = nullptr,
+             bool json = true)
         : m_all(all),
           m_rule{data->compareContent != 0, data->slots[0].catalog || data->slots[1].catalog, data->timeRule},
-          m_terminator(terminator) {}
+          m_terminator(terminator),
+          m_differences(differences),
+          m_json(json) {}
     ~JsonWalk() {
         m_pairs.Free();
         m_alone.Free();
@@ -156,7 +214,15 @@ public:
 private:
     void Add(DiffState state, const FileNode* node, const FileNode* left, const FileNode* right) {
         JsonLine line;
-        line.text = Record(state, node, left, right, m_rule, m_terminator, m_path.data(), &line.key);
+        if (m_differences) {
+            const VerifyDifference difference = DifferenceOf(state, left, right, m_rule);
+            if (difference == kVerifyDifferences) return;
+            ++m_differences->of[difference];
+            line.text = DifferenceRecord(difference, node, left, right, m_json, m_terminator, m_path.data(),
+                                         &line.key);
+        } else {
+            line.text = Record(state, node, left, right, m_rule, m_terminator, m_path.data(), &line.key);
+        }
         lines.push_back(std::move(line));
     }
     template <typename T>
@@ -172,6 +238,8 @@ private:
     bool m_all;
     ReasonRule m_rule;
     char m_terminator;
+    VerifyCounts* m_differences;
+    bool m_json;
 };
 
 void JsonWalk::Pair(const FolderPair& pair) {
@@ -182,7 +250,10 @@ void JsonWalk::Pair(const FolderPair& pair) {
         if (IsDotOrDotDot(child->name)) continue;
         const DiffState state = child->state;
         const bool listed = m_all || state != DiffIdentical;
-        if (!listed && !IsFolderNode(child)) continue;
+        if (!listed && !IsFolderNode(child)) {
+            if (m_differences) ++m_differences->intact;
+            continue;
+        }
         FileNode* counterpart = pair.counterpart ? CounterpartOf(child, others, pair.counterpart) : nullptr;
         if (listed) {
             // The first tree holds an image of each item only in RIGHT, and the second one of each only in LEFT.
@@ -234,16 +305,30 @@ void AppendJsonTime(std::string* json, const FILETIME& time) {
     json->append(text, length + 2);
 }
 
+namespace {
+
 // Walks both trees together, without recursion, so that the other side of
 // each item is found through its folder's index rather than a path lookup.
-std::string ListItemsAsJson(const BackgroundOpsData* data, bool all, char terminator) {
-    JsonWalk walk(data, all, terminator);
-    walk.Run(data->slots[0].tree->root, data->slots[1].tree->root);
-    std::vector<JsonLine>& lines = walk.lines;
+std::string SortedRecords(JsonWalk* walk, const BackgroundOpsData* data) {
+    walk->Run(data->slots[0].tree->root, data->slots[1].tree->root);
+    std::vector<JsonLine>& lines = walk->lines;
     std::sort(lines.begin(), lines.end(), [](const JsonLine& a, const JsonLine& b) { return a.key < b.key; });
     std::string text;
     for (const JsonLine& line : lines) text += line.text;
     return text;
+}
+
+}  // namespace
+
+std::string ListItemsAsJson(const BackgroundOpsData* data, bool all, char terminator) {
+    JsonWalk walk(data, all, terminator);
+    return SortedRecords(&walk, data);
+}
+
+std::string ListVerification(const BackgroundOpsData* data, bool json, char terminator, VerifyCounts* counts) {
+    *counts = VerifyCounts{};
+    JsonWalk walk(data, false, terminator, counts, json);
+    return SortedRecords(&walk, data);
 }
 
 }  // namespace cli

@@ -1,7 +1,9 @@
 #pragma once
-// analyze --json: the items of an analysis as JSON Lines, one object a record.
+// analyze --json: the items of an analysis as JSON Lines, one object a record;
+// verify: the same items as differences between a catalog and its folder.
 #include "analysis/background_ops.h"
 
+#include <cstdint>
 #include <string>
 
 namespace cli {
@@ -15,6 +17,28 @@ namespace cli {
 // LEFT, say) have records of their own with LEFT null. Each record is ended by
 // `terminator`.
 std::string ListItemsAsJson(const BackgroundOpsData* data, bool all, char terminator);
+
+// What verify calls an item of the analysis of a catalog (LEFT) against its
+// folder (RIGHT): New is missing from the folder, Missing added to it, a
+// modified file damaged when its content changed under the same size and time
+// (content-same-time), else changed, and Unknown unreadable.
+enum VerifyDifference {
+    VerifyMissing,
+    VerifyAdded,
+    VerifyDamaged,
+    VerifyChanged,
+    VerifyUnreadable,
+    kVerifyDifferences,
+};
+struct VerifyCounts {
+    uint32_t of[kVerifyDifferences];
+    uint32_t intact;  // files identical to their entries
+};
+// One record per difference, in path order: DIFFERENCE<TAB>KIND<TAB>PATH, or
+// with `json` {"difference":D,"kind":K,"path":P,"catalog":SIDE,"folder":SIDE},
+// SIDE as ListItemsAsJson writes `left` and `right`; each ended by
+// `terminator`. A folder that only holds differences has none of its own.
+std::string ListVerification(const BackgroundOpsData* data, bool json, char terminator, VerifyCounts* counts);
 
 // `text` as a JSON string, quotes included: UTF-8, with quotes, backslashes
 // and control characters escaped and a surrogate without its pair as \uXXXX.

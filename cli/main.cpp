@@ -126,11 +126,13 @@ void TellAnalysisLog(DWORD logEntries, const std::wstring& logPath) {
                         L"A list of these files was saved to <" + logPath + L">!\n");
 }
 
-// "; excluded N" for a run with exclusions: the entries both scans left out.
-std::wstring ExcludedText(const BackgroundOpsData* data) {
-    if (!data->exclusions) return std::wstring();
-    return L"; excluded " + std::to_wstring(static_cast<unsigned long>(data->slots[0].entriesExcluded) +
-                                            static_cast<unsigned long>(data->slots[1].entriesExcluded));
+// "; excluded N" for a run with exclusions, "; links left out N" with
+// --skip-links: what both scans left out.
+std::wstring ExcludedText(const BackgroundOpsData* data, const cli::RunExclusions& exclusions) {
+    const LocationSlot* slots = data->slots;
+    return cli::LeftOutText(exclusions,
+                            static_cast<unsigned long>(slots[0].entriesExcluded + slots[1].entriesExcluded),
+                            static_cast<unsigned long>(slots[0].linksLeftOut + slots[1].linksLeftOut));
 }
 
 // "; changed without a new time N" for a comparison by digests against a
@@ -140,8 +142,8 @@ std::wstring DamageText(const BackgroundOpsData* data) {
     return L"; changed without a new time " + std::to_wstring(data->slots[0].changedWithoutNewTime);
 }
 
-int ReportAnalysis(const cli::Options& options, const BackgroundOpsData* data, DWORD logEntries,
-                   const std::wstring& logPath) {
+int ReportAnalysis(const cli::Options& options, const BackgroundOpsData* data, const cli::RunExclusions& exclusions,
+                   DWORD logEntries, const std::wstring& logPath) {
     const char terminator = options.nullTerminated ? '\0' : '\n';
     if (options.json) {
         cli::WriteOutput(cli::ListItemsAsJson(data, options.listAll, terminator));
@@ -158,7 +160,7 @@ int ReportAnalysis(const cli::Options& options, const BackgroundOpsData* data, D
              static_cast<unsigned long>(counts.of[DiffMissing]), static_cast<unsigned long>(counts.of[DiffModified]),
              static_cast<unsigned long>(counts.of[DiffUnknown]),
              static_cast<unsigned long long>(cli::BytesCompared(data)), DamageText(data).c_str(),
-             ExcludedText(data).c_str(),
+             ExcludedText(data, exclusions).c_str(),
              static_cast<unsigned long>(data->slots[0].elapsedMs));
     cli::WriteError(summary);
     TellAnalysisLog(logEntries, logPath);
@@ -166,8 +168,33 @@ int ReportAnalysis(const cli::Options& options, const BackgroundOpsData* data, D
     return cli::AnyDifference(counts) || logEntries > 0 ? kExitDiffers : kExitSame;
 }
 
-int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* data, DWORD logEntries,
-                          const cli::RunLogs& logs, const std::wstring& backupFolder) {
+// verify: the analysis of CATALOG (LEFT) against FOLDER, told as differences of the folder.
+int ReportVerification(const cli::Options& options, const BackgroundOpsData* data,
+                       const cli::RunExclusions& exclusions, DWORD logEntries, const std::wstring& logPath) {
+    cli::VerifyCounts counts;
+    cli::WriteOutput(cli::ListVerification(data, options.json, options.nullTerminated ? '\0' : '\n', &counts));
+    const bool byContent = data->compareContent != 0;
+    std::wstring summary = byContent ? L"quillmar-cli: verified by content (the catalog's digests): intact "
+                                     : L"quillmar-cli: verified by size and time (the catalog holds no digests, "
+                                       L"so damage under the same size and time goes unseen): intact ";
+    summary += std::to_wstring(counts.intact) + L", missing " + std::to_wstring(counts.of[cli::VerifyMissing]) +
+               L", added " + std::to_wstring(counts.of[cli::VerifyAdded]);
+    if (byContent) summary += L", damaged " + std::to_wstring(counts.of[cli::VerifyDamaged]);
+    summary += L", changed " + std::to_wstring(counts.of[cli::VerifyChanged]) + L", unreadable " +
+               std::to_wstring(counts.of[cli::VerifyUnreadable]);
+    if (byContent) summary += L"; bytes compared " + std::to_wstring(cli::BytesCompared(data));
+    summary += ExcludedText(data, exclusions) + L"; elapsed " +
+               std::to_wstring(static_cast<unsigned long>(data->slots[0].elapsedMs)) + L" ms\n";
+    cli::WriteError(summary);
+    TellAnalysisLog(logEntries, logPath);
+    bool differs = logEntries > 0;
+    for (uint32_t count : counts.of) differs = differs || count > 0;
+    return differs ? kExitDiffers : kExitSame;
+}
+
+int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* data,
+                          const cli::RunExclusions& exclusions, DWORD logEntries, const cli::RunLogs& logs,
+                          const std::wstring& backupFolder) {
     TellAnalysisLog(logEntries, logs.analyze);
     cli::SyncSettings settings = {};
     settings.direction = options.command == Command::Commit ? SyncCommit : SyncUpdate;
@@ -192,7 +219,7 @@ int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* 
     if (outcome.endedEarly) return kExitTrouble;
     if (options.json) cli::WriteOutput(cli::SummaryJson(outcome.summary, options.dryRun, -1, -1, settings.terminator));
     std::wstring summary =
-        L"quillmar-cli: " + cli::SyncSummaryText(outcome.summary, options.dryRun) + ExcludedText(data);
+        L"quillmar-cli: " + cli::SyncSummaryText(outcome.summary, options.dryRun) + ExcludedText(data, exclusions);
     if (outcome.summary.versions[0]) summary += L"; earlier versions in <" + std::wstring(outcome.summary.versions) + L">";
     if (GetFileAttributesW(logs.synchronize.c_str()) != INVALID_FILE_ATTRIBUTES)
         summary += L"; log <" + logs.synchronize + L">";
@@ -250,6 +277,8 @@ int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], con
         BackgroundOpsFree(data);
         return Trouble(problem);
     }
+    // verify compares by content when the catalog can: made with --content, it holds the digests.
+    if (options.command == Command::Verify) data->compareContent = catalogs.HoldsDigests(0);
     // Before anything can be cancelled, so that a Ctrl+C always ends as a cancelled analysis.
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     if (!SkipLogOpen(logs.analyze.c_str(), kAnalyzeLogHeader)) {
@@ -258,7 +287,7 @@ int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], con
     }
     DWORD consoleMode = 0;
     g_run.consoleShowsProgress = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != FALSE;
-    g_run.progressOnConsole = options.compareContent && g_run.consoleShowsProgress;
+    g_run.progressOnConsole = data->compareContent && g_run.consoleShowsProgress;
     SetAnalysisMessageObserver(OnAnalysisMessage, nullptr);
     bool ran = RunWorker(data);
     SetAnalysisMessageObserver(nullptr, nullptr);
@@ -274,9 +303,11 @@ int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], con
         cli::WriteError(StatusOf(&data->slots[g_run.failed ? g_run.failedLocation : 0]) + L"\n");
         TellAnalysisLog(logEntries, logs.analyze);
     } else if (options.command == Command::Analyze) {
-        exitCode = ReportAnalysis(options, data, logEntries, logs.analyze);
+        exitCode = ReportAnalysis(options, data, *exclusions, logEntries, logs.analyze);
+    } else if (options.command == Command::Verify) {
+        exitCode = ReportVerification(options, data, *exclusions, logEntries, logs.analyze);
     } else {
-        exitCode = ReportSynchronization(options, data, logEntries, logs, backupFolder);
+        exitCode = ReportSynchronization(options, data, *exclusions, logEntries, logs, backupFolder);
     }
     BackgroundOpsFree(data);
     return exitCode;
@@ -308,6 +339,10 @@ int Run(const std::vector<std::wstring>& arguments) {
     const int target = options.command == Command::Commit ? 1 : options.command == Command::Update ? 0 : -1;
     problem = cli::CheckLocations(folders, paths, kinds, &usageError, target);
     if (problem.empty()) problem = cli::RefuseCatalogs(options.command, folders, kinds);
+    if (problem.empty() && options.command == Command::Verify) {
+        problem = cli::CheckVerifiedPair(folders, kinds);
+        usageError = !problem.empty();
+    }
     if (!problem.empty()) return usageError ? cli::ArgumentTrouble(problem) : Trouble(problem);
     std::wstring backupFolder;
     if (!options.backupDir.empty()) {

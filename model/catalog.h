@@ -78,6 +78,9 @@ struct CatalogReading {
     // Filled by ReadCatalog, counted as a scan counts: the folders and files
     // kept, and the entries excluded in the folders kept (a folder counts as one).
     uint32_t folders = 0, files = 0, excluded = 0;
+    // The links left out when the exclusions leave links out (ExcludesLinks):
+    // entries whose attributes mark a link, as a scan keeps them for links alone.
+    uint32_t linksLeftOut = 0;
 };
 
 // Fills `tree`, which holds its root only, from the catalog at `path`; the

@@ -239,6 +239,9 @@ DWORD CatalogReader::Add(const CatalogEntry& entry) {
     FileNode* node = nullptr;
     if (folder.node && Excluded(isFolder)) {
         ++m_reading->excluded;
+    } else if (folder.node && (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+               ExcludesLinks(m_reading->exclusions)) {
+        ++m_reading->linksLeftOut;
     } else if (folder.node) {
         NodeRecord record = {};
         wmemcpy(record.name, m_name, m_nameLength + 1);

@@ -17,6 +17,7 @@ struct ExclusionList {
         kName,  // one name, matched at any depth
         kWholePath,  // the components of every path it matches, in turn
         kSpanningPath,  // holds `**`: paths of `components` names or more
+        kLinks,  // no pattern: the links, which no name tells
     } shape;
     unsigned components;  // those other than `**`
     wchar_t pattern[1];  // folded, its components joined by single backslashes
@@ -217,6 +218,27 @@ DWORD AddExclusion(ExclusionList** list, const wchar_t* pattern) {
     return ERROR_SUCCESS;
 }
 
+DWORD AddLinkExclusion(ExclusionList** list) {
+    if (!list) return ERROR_INVALID_PARAMETER;
+    if (ExcludesLinks(*list)) return ERROR_SUCCESS;
+    auto* added = static_cast<ExclusionList*>(MemAlloc(sizeof(ExclusionList)));
+    if (!added) return ERROR_NOT_ENOUGH_MEMORY;
+    added->pattern[0] = 0;
+    added->foldersOnly = false;
+    added->shape = ExclusionList::kLinks;
+    added->components = 0;
+    added->next = *list;
+    *list = added;
+    return ERROR_SUCCESS;
+}
+
+bool ExcludesLinks(const ExclusionList* list) {
+    for (; list; list = list->next) {
+        if (list->shape == ExclusionList::kLinks) return true;
+    }
+    return false;
+}
+
 void FreeExclusions(ExclusionList* list) {
     while (list) {
         ExclusionList* next = list->next;
@@ -231,7 +253,7 @@ bool IsExcluded(const ExclusionList* list, const wchar_t* folder, const wchar_t*
     const wchar_t* fold = NameFoldTable();
     unsigned depth = kNotCounted;  // counted once, when a path pattern first needs it
     for (; list; list = list->next) {
-        if (list->foldersOnly && !isFolder) continue;
+        if ((list->foldersOnly && !isFolder) || list->shape == ExclusionList::kLinks) continue;
         if (list->shape == ExclusionList::kName) {
             if (MatchComponent(list->pattern, name, fold)) return true;
             continue;

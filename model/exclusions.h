@@ -30,6 +30,11 @@ struct ExclusionList;  // the patterns of a run; null for none
 // (nothing added), 8 when memory runs out.
 DWORD AddExclusion(ExclusionList** list, const wchar_t* pattern);
 void FreeExclusions(ExclusionList* list);
+// Leaves out links as well (symbolic links, junctions, mount points: the
+// entries a scan takes for links), which no pattern can tell by their names;
+// IsExcluded never matches by this rule. 0, or 8 when memory runs out.
+DWORD AddLinkExclusion(ExclusionList** list);
+bool ExcludesLinks(const ExclusionList* list);
 // True when the entry `name` of the folder `folder` (its path relative to the
 // location: "" for the location itself, otherwise ending in a backslash) is excluded.
 bool IsExcluded(const ExclusionList* list, const wchar_t* folder, const wchar_t* name, bool isFolder);

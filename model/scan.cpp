@@ -43,6 +43,8 @@ struct FolderIntake {
     const ExclusionList* exclusions = nullptr;  // null for none: the only test most entries meet
     const wchar_t* folder = nullptr;  // the folder's path relative to the location
     uint32_t excluded = 0;  // entries of the folder left out
+    bool leaveOutLinks = false;
+    uint32_t linksLeftOut = 0;  // links of the folder left out, not among `excluded`
 
     bool Keep(FileNode* file) {
         if (count == capacity) {
@@ -68,11 +70,15 @@ void TakeFindData(const WIN32_FIND_DATAW& found, Entry* entry) {
 
 // An excluded entry is as if absent: it is not added, and a folder is not entered.
 // Left out of the search's own listing, it takes no part in the folder's checks.
+// A link that a pattern matches counts among the excluded entries.
 bool IsLeftOut(FolderIntake* intake, const WIN32_FIND_DATAW& found) {
-    if (IsDotOrDotDot(found.cFileName) ||
-        !IsExcluded(intake->exclusions, intake->folder, found.cFileName, IsFolderAttributes(found.dwFileAttributes)))
-        return false;
-    ++intake->excluded;
+    if (IsDotOrDotDot(found.cFileName)) return false;
+    if (IsExcluded(intake->exclusions, intake->folder, found.cFileName, IsFolderAttributes(found.dwFileAttributes))) {
+        ++intake->excluded;
+        return true;
+    }
+    if (!intake->leaveOutLinks || !IsLinkEntry(found)) return false;
+    ++intake->linksLeftOut;
     return true;
 }
 
@@ -139,6 +145,7 @@ DWORD ScanWalk::Run(const wchar_t* folderPath, FileNode* folderNode) {
     CopyText(m_path, kPathUnits, folderPath);
     m_rootLength = wcslen(m_path);
     m_files.exclusions = m_context->exclusions;
+    m_files.leaveOutLinks = ExcludesLinks(m_context->exclusions);
     DWORD status = Enter(folderNode, m_rootLength);
     if (status != ERROR_SUCCESS) return status;
     while (m_frames.count > 0) {
@@ -166,6 +173,7 @@ DWORD ScanWalk::Enter(FileNode* node, size_t pathLength) {
     m_files.count = 0;
     m_files.folder = m_path + m_rootLength;
     m_files.excluded = 0;
+    m_files.linksLeftOut = 0;
     DWORD listed = EnumerateFolder(m_path, TakeEntry, &m_files);
     if (listed == ERROR_NOT_ENOUGH_MEMORY) return listed;
     if (listed != ERROR_SUCCESS) {
@@ -177,6 +185,8 @@ DWORD ScanWalk::Enter(FileNode* node, size_t pathLength) {
     }
     if (m_files.excluded && m_context->entriesExcluded)
         InterlockedExchangeAdd(m_context->entriesExcluded, static_cast<LONG>(m_files.excluded));
+    if (m_files.linksLeftOut && m_context->linksLeftOut)
+        InterlockedExchangeAdd(m_context->linksLeftOut, static_cast<LONG>(m_files.linksLeftOut));
     DirEntryList* noFiles = nullptr;
     DirEntryList* folders = nullptr;
     listing.Finish(&noFiles, &folders);

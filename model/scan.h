@@ -20,6 +20,9 @@ struct ScanContext {
     // many were, raised like the counts above.
     const ExclusionList* exclusions = nullptr;
     volatile LONG* entriesExcluded = nullptr;
+    // Optional: the links left out when the exclusions leave links out
+    // (ExcludesLinks), counted apart from the entries the patterns match.
+    volatile LONG* linksLeftOut = nullptr;
 };
 
 // Adds everything below `folderPath` (ending in a backslash) under `folderNode`.

@@ -33,7 +33,7 @@ const DWORD kSyncNameTaken = 0x2000000E;
 const DWORD kSyncExcludedFolderInTheWay = 0x20000011;
 const DWORD kSyncFolderInTheWay = 0x20000012;
 // The run stopped before it began: its copies did not fit on their target volume.
-const DWORD kSyncRunStoppedForRoom = 0x20000015;
+const DWORD kSyncRunStoppedForRoom = 0x20000017;
 // Waits for another operation of the run to take away what stands in its place.
 const DWORD kSyncWaiting = 0x20000013;
 // What stood in its place (a file where a folder was to be made, or the

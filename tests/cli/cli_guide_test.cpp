@@ -230,7 +230,7 @@ std::string GuideUsage(const std::string& guide) {
 TEST(UserGuideTest, UsageIsTheHelpsOwn) {
     const std::string guide = ReadGuide();
     const HelpNames help = ReadHelp();
-    ASSERT_EQ(help.commands, (std::set<std::string>{"analyze", "catalog", "commit", "sync", "update"}));
+    ASSERT_EQ(help.commands, (std::set<std::string>{"analyze", "catalog", "commit", "sync", "update", "verify"}));
     // The same commands, options, values and operands in the same order; the lines may break elsewhere.
     EXPECT_EQ(WordsOf(GuideUsage(guide)), WordsOf(help.usage));
 }

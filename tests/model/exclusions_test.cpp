@@ -241,4 +241,32 @@ TEST(ExclusionsTest, RunningOutOfMemoryAddsNothingAndKeepsTheList) {
     EXPECT_EQ(MemOutstanding(), baseline);
 }
 
+// The rule for links goes with the patterns but matches no name: only a scan,
+// which sees an entry's attributes, can tell a link. It is held once, and a
+// list without memory for it stays as it was.
+TEST(ExclusionsTest, TheLinkRuleMatchesNoNameAndJoinsTheListOnce) {
+    const long baseline = MemOutstanding();
+    ExclusionList* list = nullptr;
+    ASSERT_EQ(AddExclusion(&list, L"*.tmp"), 0u);
+    MemFailAfter(0);
+    EXPECT_EQ(AddLinkExclusion(&list), DWORD(ERROR_NOT_ENOUGH_MEMORY));
+    MemFailAfter(-1);
+    EXPECT_FALSE(ExcludesLinks(list));
+    ASSERT_EQ(AddLinkExclusion(&list), 0u);
+    MemFailAfter(0);
+    EXPECT_EQ(AddLinkExclusion(&list), 0u);  // held already: nothing to allocate
+    MemFailAfter(-1);
+    EXPECT_TRUE(ExcludesLinks(list));
+    const struct {
+        const wchar_t* folder;
+        const wchar_t* name;
+        bool isFolder;
+        bool excluded;
+    } rows[] = {{L"", L"a.tmp", false, true}, {L"", L"link", true, false}, {L"x\\", L"", false, false},
+                {L"", L"*", true, false}};
+    for (const auto& row : rows) EXPECT_EQ(IsExcluded(list, row.folder, row.name, row.isFolder), row.excluded) << row.name;
+    FreeExclusions(list);
+    EXPECT_EQ(MemOutstanding(), baseline);
+}
+
 }  // namespace
