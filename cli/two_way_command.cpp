@@ -41,6 +41,7 @@ struct TwoWayRun {
     uint32_t foldersKept = 0;  // folders to remove that held what the run did not see
     std::wstring roots[2];  // full paths, each ending in a backslash
     TwoWayRows rows = {};
+    TwoWayLeftOut leftOut = {};  // what both scans left out
     ~TwoWayRun() { TwoWayRowsFree(&rows); }
     // A row's path below the roots; empty when it does not fit in a path.
     std::wstring PathOf(uint32_t row) const {
@@ -146,7 +147,7 @@ std::wstring ScanSides(TwoWayRun* run, const ExclusionList* exclusions, bool con
     std::wstring problem;
     for (int side = 0; problem.empty() && side < 2; ++side) {
         const DWORD status = ScanTwoWaySide(&run->rows, side, run->roots[side].c_str(), exclusions,
-                                            content ? &digester : nullptr, &g_cancelScan);
+                                            content ? &digester : nullptr, &g_cancelScan, &run->leftOut);
         if (status == ERROR_CANCELLED) {
             problem = L"Operation canceled by user; nothing was changed";
         } else if (status == ERROR_NOT_ENOUGH_MEMORY) {
@@ -319,6 +320,8 @@ int RunTwoWay(const Options& options, const RunExclusions& exclusions) {
     std::wstring summary = L"quillmar-cli: " + SyncSummaryText(outcome.summary, options.dryRun) + L"; conflicts " +
                            std::to_wstring(counts.conflicts);
     if (counts.unknown > 0) summary += L"; unknown " + std::to_wstring(counts.unknown);
+    summary += LeftOutText(exclusions, static_cast<unsigned long>(run.leftOut.excluded),
+                           static_cast<unsigned long>(run.leftOut.links));
     for (const std::wstring& folder : outcome.versionFolders) summary += L"; earlier versions in <" + folder + L">";
     if (GetFileAttributesW(logs.synchronize.c_str()) != INVALID_FILE_ATTRIBUTES)
         summary += L"; log <" + logs.synchronize + L">";

@@ -381,10 +381,14 @@ size_t TwoWayRowPath(const TwoWayRows* rows, uint32_t row, wchar_t* path, size_t
 }
 
 DWORD ScanTwoWaySide(TwoWayRows* rows, int side, const wchar_t* root, const ExclusionList* exclusions,
-                     FileDigester* digester, const volatile LONG* cancel) {
+                     FileDigester* digester, const volatile LONG* cancel, TwoWayLeftOut* leftOut) {
     LocationTree* tree = CreateLocationTree();
     if (!tree) return ERROR_NOT_ENOUGH_MEMORY;
     ScanContext context = {nullptr, SkipLogAppendLines, cancel, nullptr, nullptr, exclusions, nullptr};
+    if (leftOut) {
+        context.entriesExcluded = &leftOut->excluded;
+        context.linksLeftOut = &leftOut->links;
+    }
     DWORD status = ScanLocation(tree, root, &context);
     if (status == ERROR_SUCCESS) status = TwoWayRowsAddTree(rows, side, tree, root, digester, cancel);
     DestroyLocationTree(tree);

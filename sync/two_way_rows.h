@@ -56,11 +56,18 @@ void SwapTwoWayRecords(TwoWayRows* rows);
 // The row's path relative to the roots, in `path` of `capacity` units; its length, or 0 when it does not fit.
 size_t TwoWayRowPath(const TwoWayRows* rows, uint32_t row, wchar_t* path, size_t capacity);
 
+// What the scans of a run left out, counted for its summary.
+struct TwoWayLeftOut {
+    volatile LONG excluded;
+    volatile LONG links;
+};
+
 // Scans the folder `root` (ending in a backslash) as the analysis does,
-// leaving out what `exclusions` match, and adds it as side `side`. Returns 0,
-// ERROR_CANCELLED, ERROR_LOG_FILE_FULL, 8, or why the folder cannot be read.
+// leaving out what `exclusions` match (counted into `leftOut`, which may be
+// null), and adds it as side `side`. Returns 0, ERROR_CANCELLED,
+// ERROR_LOG_FILE_FULL, 8, or why the folder cannot be read.
 DWORD ScanTwoWaySide(TwoWayRows* rows, int side, const wchar_t* root, const ExclusionList* exclusions,
-                     FileDigester* digester, const volatile LONG* cancel);
+                     FileDigester* digester, const volatile LONG* cancel, TwoWayLeftOut* leftOut);
 
 // In a run by size and time, compares the bytes of each pair of files that
 // TwoWayNeedsContents names and notes what it found in the row (`roots`:

@@ -178,9 +178,9 @@ TEST_F(VerifyTest, SkipLinksLeavesLinksOutOfEveryCommandAndCountsThem) {
         {{L"verify", L"--skip-links", withLinks, m_left}, 0, "", "unreadable 0; bytes compared 2; links left out 2;"},
         {{L"commit", L"--skip-links", L"--exclude", L"*.tmp", m_left, m_right}, 0, "", "; excluded 1; links left out 2"},
         {{L"sync", L"--skip-links", L"--exclude", L"*.tmp", L"--baseline", baseline, m_left, m_right}, 0, "",
-         "conflicts 0"},
+         "conflicts 0; excluded 1; links left out 2"},
         {{L"sync", L"--skip-links", L"--exclude", L"*.tmp", L"--baseline", baseline, m_left, m_right}, 0, "",
-         "conflicts 0"},
+         "conflicts 0; excluded 1; links left out 2"},
     };
     for (const Row& row : rows) {
         CompanionRun run = Run(row.arguments);

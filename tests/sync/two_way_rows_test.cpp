@@ -62,7 +62,9 @@ protected:
     }
     void ScanBoth() {
         for (int side = 0; side < 2; ++side)
-            ASSERT_EQ(ScanTwoWaySide(&m_rows, side, (side ? m_right : m_left).c_str(), nullptr, nullptr, nullptr), 0u);
+            ASSERT_EQ(ScanTwoWaySide(&m_rows, side, (side ? m_right : m_left).c_str(), nullptr, nullptr, nullptr,
+                                     nullptr),
+                      0u);
     }
 
     TempFolder m_folder;
