@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace cli {
 
@@ -118,10 +119,9 @@ std::wstring BaselineFile::Load(TwoWayRows* rows) {
     if (status == ERROR_INVALID_DATA)
         return Refusal(L"is damaged: line " + std::to_wstring(damage.line) + L": " + damage.text);
     if (status != ERROR_SUCCESS) return Refusal(L"cannot be read: " + SystemMessage(status));
-    bool swapped = false;
-    problem = CheckHeader(reading.header, loaded.patterns, &swapped);
+    problem = CheckHeader(reading.header, loaded.patterns, &m_swapped);
     // The records follow their folders: the rows' LEFT is this run's LEFT.
-    if (problem.empty() && swapped) SwapTwoWayRecords(rows);
+    if (problem.empty() && m_swapped) SwapTwoWayRecords(rows);
     return problem;
 }
 
@@ -148,7 +148,35 @@ std::wstring BaselineFile::CheckHeader(const BaselineHeader& header, const std::
     return std::wstring();
 }
 
+// The same record to the bit: what the file holds needs no rewriting.
+bool SameRecord(const TwoWaySide& a, const FileDigest* digestA, const TwoWaySide& b, const FileDigest* digestB) {
+    if (a.kind != b.kind) return false;
+    if (a.kind == TwoWayNone) return true;
+    const bool sameDigest = !digestA || !digestB || memcmp(digestA->bytes, digestB->bytes, kDigestBytes) == 0;
+    return a.size == b.size && FileTimeTicks(a.time) == FileTimeTicks(b.time) && a.attributes == b.attributes &&
+           a.hasDigest == b.hasDigest && sameDigest;
+}
+
+// True when every row is now as the file records it and the run moved nothing.
+bool NothingToRecord(const TwoWayRows& rows) {
+    for (uint32_t row = 0; row < rows.count; ++row) {
+        const TwoWayEntry& entry = rows.entries[row];
+        if (TwoWayTarget(entry) >= 0) return false;
+        // What the run leaves alone keeps its record, as the file holds it.
+        if (entry.move == TwoWayConflict || entry.move == TwoWayUnknownSide) continue;
+        const TwoWayDigests* digests = rows.digests ? &rows.digests[row] : nullptr;
+        for (int side = 0; side < 2; ++side) {
+            if (!SameRecord(entry.now[side], digests ? &digests->now[side] : nullptr, entry.base[side],
+                            digests ? &digests->base[side] : nullptr))
+                return false;
+        }
+    }
+    return true;
+}
+
 std::wstring BaselineFile::Save(const TwoWayRows& rows, const std::vector<RowRecord>& records) const {
+    // Conflicts and unknown rows keep their records anyway; rows as recorded need no new file.
+    if (!m_firstRun && !m_swapped && NothingToRecord(rows)) return std::wstring();
     FileDigester digester = {};
     if (m_rule.byContent && OpenFileDigester(&digester) != ERROR_SUCCESS)
         return L"the baseline could not be written: the digests cannot be made; " + m_path + L" was left as it was";

@@ -39,7 +39,8 @@ public:
     bool FirstRun() const { return m_firstRun; }
     // Records the rows after the run as `records` says; a settled row whose
     // sides read back apart (changed meanwhile) keeps its earlier record, so
-    // that the next run sees the change. Returns an empty text, or why it failed.
+    // that the next run sees the change. A run that found every row as the
+    // file records it leaves the file as it is. Returns an empty text, or why it failed.
     std::wstring Save(const TwoWayRows& rows, const std::vector<RowRecord>& records) const;
 
 private:
@@ -56,6 +57,7 @@ private:
     DWORD m_serials[2] = {};
     TwoWayRule m_rule = {};
     bool m_firstRun = true;
+    bool m_swapped = false;  // the file names the pair the other way round
 };
 
 }  // namespace cli

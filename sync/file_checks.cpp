@@ -55,7 +55,7 @@ DWORD WhyChanged(const BatchContext* context, const SyncOperation& operation) {
     if (!IsCopyOperation(operation) || SeenAtTarget(operation).exists) return kSyncChangedSinceAnalysis;
     const DWORD attributes = GetFileAttributesW(target);
     if (attributes == INVALID_FILE_ATTRIBUTES || !IsFolderAttributes(attributes)) return kSyncChangedSinceAnalysis;
-    const wchar_t* root = plan->text + plan->roots[TargetSideOf(operation) == 0 ? 0 : 1];
+    const wchar_t* root = PlanText(plan, plan->roots[TargetSideOf(operation)]);
     const wchar_t* name = wcsrchr(target, L'\\') + 1;
     wchar_t folder[MAX_PATH];
     const size_t rootUnits = wcslen(root);

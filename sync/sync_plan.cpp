@@ -10,25 +10,11 @@
 namespace {
 
 const uint32_t kFirstOperations = 100;
-const size_t kFirstTextUnits = 1024;
+const size_t kFirstTextUnits = 1024;  // for a plan that cannot tell how many paths it will hold
 
 // Appends `path` with its terminator to the plan's text; its offset in `*at`.
 DWORD AddText(SyncPlan* plan, const wchar_t* path, uint32_t* at) {
-    const size_t units = wcslen(path) + 1;
-    if (plan->textUsed + units > plan->textCapacity) {
-        size_t capacity = plan->textCapacity ? plan->textCapacity : kFirstTextUnits;
-        while (capacity < plan->textUsed + units) capacity *= 2;
-        // Offsets are 32 bits: a plan of more text than that is more than a 32-bit process holds anyway.
-        if (capacity > UINT32_MAX || capacity > SIZE_MAX / sizeof(wchar_t)) return ERROR_NOT_ENOUGH_MEMORY;
-        auto* grown = static_cast<wchar_t*>(MemGrow(plan->text, capacity * sizeof(wchar_t)));
-        if (!grown) return ERROR_NOT_ENOUGH_MEMORY;
-        plan->text = grown;
-        plan->textCapacity = capacity;
-    }
-    *at = static_cast<uint32_t>(plan->textUsed);
-    wmemcpy(plan->text + plan->textUsed, path, units);
-    plan->textUsed += units;
-    return ERROR_SUCCESS;
+    return TextPoolAdd(&plan->text, path, wcslen(path), at);
 }
 
 SyncReason ReasonOfState(DiffState state) {
@@ -77,13 +63,11 @@ DWORD SyncPlanInit(SyncPlan* plan, const wchar_t* currentRoot, const wchar_t* ot
     if (operations == 0) operations = kFirstOperations;
     if (operations > SIZE_MAX / sizeof(SyncOperation)) return ERROR_NOT_ENOUGH_MEMORY;
     plan->operations = static_cast<SyncOperation*>(MemAlloc(sizeof(SyncOperation) * operations));
-    plan->text = static_cast<wchar_t*>(MemAlloc(sizeof(wchar_t) * (textUnits ? textUnits : kFirstTextUnits)));
-    if (!plan->operations || !plan->text) {
+    if (!plan->operations || TextPoolReserve(&plan->text, textUnits ? textUnits : kFirstTextUnits) != ERROR_SUCCESS) {
         SyncPlanFree(plan);
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     plan->capacity = operations;
-    plan->textCapacity = textUnits ? textUnits : kFirstTextUnits;
     DWORD added = AddText(plan, currentRoot, &plan->roots[0]);
     if (added == ERROR_SUCCESS) added = AddText(plan, otherRoot, &plan->roots[1]);
     if (added != ERROR_SUCCESS) SyncPlanFree(plan);
@@ -92,7 +76,7 @@ DWORD SyncPlanInit(SyncPlan* plan, const wchar_t* currentRoot, const wchar_t* ot
 
 void SyncPlanFree(SyncPlan* plan) {
     MemFree(plan->operations);
-    MemFree(plan->text);
+    TextPoolFree(&plan->text);
     *plan = SyncPlan{};
 }
 
@@ -105,12 +89,12 @@ DWORD SyncPlanAdd(SyncPlan* plan, const SyncOperation& operation, const wchar_t*
         plan->operations = grown;
         plan->capacity = capacity;
     }
-    const size_t textBefore = plan->textUsed;
+    const size_t textBefore = plan->text.used;
     SyncOperation added = operation;
     DWORD result = AddText(plan, itemPath, &added.paths[0]);
     if (result == ERROR_SUCCESS) result = AddText(plan, otherPath, &added.paths[1]);
     if (result != ERROR_SUCCESS) {
-        plan->textUsed = textBefore;
+        plan->text.used = textBefore;
         return result;
     }
     plan->operations[plan->count++] = added;

@@ -3,6 +3,7 @@
 // runs, with its two paths, what the analysis saw at each end and why it is
 // done. The worker and both copiers carry the plan out in its order and
 // write each operation's outcome into it; none of them decides again.
+#include "model/text_pool.h"
 #include "sync/sync_decision.h"
 #include "sync/sync_items.h"
 #include "sync/temporary_names.h"
@@ -63,9 +64,7 @@ struct SyncPlan {
     SyncOperation* operations;
     uint32_t count;
     uint32_t capacity;
-    wchar_t* text;  // every path of the plan, each with its terminator
-    size_t textUsed;
-    size_t textCapacity;
+    TextPool text;  // every path of the plan
     uint32_t roots[2];  // the current and the other location's roots, each ending in a backslash
 };
 
@@ -82,7 +81,7 @@ DWORD SyncPlanAdd(SyncPlan* plan, const SyncOperation& operation, const wchar_t*
 SyncOperation SyncOperationOf(SyncAction action, SyncReason reason, uint32_t origin, const SyncSeenFile& seenHere,
                               const SyncSeenFile& seenThere);
 
-inline const wchar_t* PlanText(const SyncPlan* plan, uint32_t at) { return plan->text + at; }
+inline const wchar_t* PlanText(const SyncPlan* plan, uint32_t at) { return TextAt(plan->text, at); }
 inline const wchar_t* CurrentRootOf(const SyncPlan* plan) { return PlanText(plan, plan->roots[0]); }
 inline const wchar_t* OtherRootOf(const SyncPlan* plan) { return PlanText(plan, plan->roots[1]); }
 inline const wchar_t* ItemPathOf(const SyncPlan* plan, const SyncOperation& operation) {

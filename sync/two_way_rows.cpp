@@ -19,9 +19,8 @@ namespace {
 
 const uint32_t kNoRow = UINT32_MAX;
 const uint32_t kFirstRows = 1024;
-const size_t kFirstTextUnits = 16384;
 
-const wchar_t* NameOf(const TwoWayRows* rows, uint32_t row) { return rows->text + rows->names[row]; }
+const wchar_t* NameOf(const TwoWayRows* rows, uint32_t row) { return TextAt(rows->text, rows->names[row]); }
 
 unsigned HashOf(uint32_t parent, const wchar_t* name, size_t length) {
     const wchar_t* fold = NameFoldTable();
@@ -58,20 +57,7 @@ bool KeepLookupRoom(TwoWayRows* rows) {
 }
 
 DWORD AddName(TwoWayRows* rows, const wchar_t* name, size_t length, uint32_t* at) {
-    if (rows->textUsed + length + 1 > rows->textCapacity) {
-        size_t capacity = rows->textCapacity ? rows->textCapacity : kFirstTextUnits;
-        while (capacity < rows->textUsed + length + 1) capacity *= 2;
-        if (capacity > UINT32_MAX || capacity > SIZE_MAX / sizeof(wchar_t)) return ERROR_NOT_ENOUGH_MEMORY;
-        auto* grown = static_cast<wchar_t*>(MemGrow(rows->text, capacity * sizeof(wchar_t)));
-        if (!grown) return ERROR_NOT_ENOUGH_MEMORY;
-        rows->text = grown;
-        rows->textCapacity = capacity;
-    }
-    *at = static_cast<uint32_t>(rows->textUsed);
-    wmemcpy(rows->text + rows->textUsed, name, length);
-    rows->text[rows->textUsed + length] = 0;
-    rows->textUsed += length + 1;
-    return ERROR_SUCCESS;
+    return TextPoolAdd(&rows->text, name, length, at);
 }
 
 bool GrowRows(TwoWayRows* rows) {
@@ -223,7 +209,7 @@ void TwoWayRowsFree(TwoWayRows* rows) {
     MemFree(rows->entries);
     MemFree(rows->names);
     MemFree(rows->digests);
-    MemFree(rows->text);
+    TextPoolFree(&rows->text);
     MemFree(rows->lookup);
     *rows = TwoWayRows{};
 }

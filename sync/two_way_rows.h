@@ -8,6 +8,7 @@
 #include "model/catalog_format.h"
 #include "model/exclusions.h"
 #include "model/file_digest.h"
+#include "model/text_pool.h"
 #include "sync/two_way.h"
 
 #include <windows.h>
@@ -16,13 +17,11 @@
 
 struct TwoWayRows {
     TwoWayEntry* entries;
-    uint32_t* names;  // each row's name, as an offset into `text`
+    uint32_t* names;  // each row's name in `text`
     TwoWayDigests* digests;  // one record per row in a run by content; null otherwise
     uint32_t count;
     uint32_t capacity;
-    wchar_t* text;
-    size_t textUsed;
-    size_t textCapacity;
+    TextPool text;
     // While the rows are gathered: each row found by its folder and folded name.
     uint32_t* lookup;
     uint32_t lookupSize;  // a power of two
