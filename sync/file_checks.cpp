@@ -102,6 +102,7 @@ DWORD HoldAsSeen(const wchar_t* path, const SyncSeenFile& seen, DWORD share, Own
     *held = OwnedHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | share, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!held->IsValid()) {
         const DWORD error = LastErrorOr(ERROR_OPEN_FAILED);
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kSyncChangedSinceAnalysis;
         return error == ERROR_SHARING_VIOLATION ? kSyncFileInUse : error;
     }
     if (LooksLike(SeenThrough(held->Get()), seen, kSameFileRule)) return ERROR_SUCCESS;
@@ -121,10 +122,11 @@ void RecheckPlannedFiles(const BatchContext* context, SyncBatchKind kind) {
         const wchar_t* target = TargetOf(plan, operation);
         const SyncSeenFile& seenSource = SeenAtSource(operation);
         const SyncSeenFile& seenTarget = SeenAtTarget(operation);
-        // A deletion's file is its target: it must be there as seen, each file to the tick.
+        // A deletion's file is its target: it must be there as seen, each file to the tick. A copy's
+        // source is checked so when it is held, just before it is copied (HoldAsSeen).
         const TimeRule& rule = kSameFileRule;
         const bool unchanged = operation.seenKnown &&
-                               (copy ? seenSource.exists && MatchesSeen(source, seenSource, rule) && MatchesSeen(target, seenTarget, rule)
+                               (copy ? seenSource.exists && MatchesSeen(target, seenTarget, rule)
                                      : seenTarget.exists && MatchesSeen(target, seenTarget, rule));
         if (!unchanged) {
             operation.result = WhyChanged(context, operation);
