@@ -54,6 +54,8 @@ void NoteOperationLine(Output* output, const SyncOperation& operation, const wch
             OperationJson(operation, itemPath, otherPath, result, settings.dryRun, settings.terminator);
     const std::wstring line = OperationText(operation.action, itemPath, otherPath);
     if (line.empty()) return;
+    // A folder the exclusions keep is counted in the summary, not told as a trouble.
+    if (result == kSyncKeptForExcluded) return;
     if (result != ERROR_SUCCESS) {
         // What was not done (a folder that stays, a file left out or refused by the shell) is told, not printed.
         wchar_t reason[kSystemErrorUnits];
@@ -227,6 +229,7 @@ void AddSyncSummary(const SyncSummary& part, SyncSummary* whole) {
     whole->replaced += part.replaced;
     whole->cancelled = whole->cancelled || part.cancelled;
     whole->noRoom = whole->noRoom || part.noRoom;
+    whole->keptForExcluded += part.keptForExcluded;
     if (part.versions[0]) CopyText(whole->versions, MAX_PATH, part.versions);
 }
 
@@ -272,7 +275,11 @@ std::wstring SyncSummaryText(const SyncSummary& summary, bool dryRun) {
                  static_cast<unsigned long>(summary.deleted), static_cast<unsigned long>(summary.created),
                  static_cast<unsigned long>(summary.removed), static_cast<unsigned long>(summary.notDone));
     }
-    return text;
+    std::wstring line = text;
+    if (summary.keptForExcluded > 0)
+        line += (dryRun ? L"; folders to keep for what the exclusions leave out in them " : L"; folders kept for what the exclusions leave out in them ") +
+                std::to_wstring(summary.keptForExcluded);
+    return line;
 }
 
 }  // namespace cli

@@ -11,6 +11,7 @@
 #include "model/scan.h"
 #include "model/system_error.h"
 #include "model/text.h"
+#include "sync/sync_results.h"
 #include "sync/two_way_plan.h"
 
 #include <windows.h>
@@ -54,7 +55,8 @@ struct TwoWayRun {
 
 void TellOutcome(void* context, const SyncOperation& operation, DWORD result) {
     auto* run = static_cast<TwoWayRun*>(context);
-    if (result == ERROR_SUCCESS) ++run->outcomes[operation.origin].done;
+    // A folder kept for what the exclusions leave out in it is as the user's exclusions ask.
+    if (result == ERROR_SUCCESS || result == kSyncKeptForExcluded) ++run->outcomes[operation.origin].done;
     // A folder that keeps what the scan left out (or what was made since) leaves the sides apart.
     if (result == ERROR_DIR_NOT_EMPTY) ++run->foldersKept;
 }

@@ -64,6 +64,8 @@ DWORD CheckAndPlace(const EngineCopy* copy, const wchar_t* temporary, HANDLE hel
     }
     // A stop between the copy and its rename drops the copy: the name keeps what it held.
     if (result == kSyncPending && Cancelled(settings)) result = kSyncCancelled;
+    if (result == kSyncPending && copy->placeNow) result = CheckStaysInside(settings.guard, copy->target);
+    if (result == ERROR_SUCCESS) result = kSyncPending;
     if (result == kSyncPending && copy->placeNow) {
         result = TakeRealName(temporary, copy->target);
         if (result == ERROR_SUCCESS || result == kSyncTimeNotKept) return result;
@@ -88,6 +90,7 @@ DWORD CopyOne(EngineCopy* copy, const CopyEngineSettings& settings) {
     wchar_t temporary[MAX_PATH];
     OwnedHandle heldSource;
     DWORD result = HoldAsSeen(copy->source, copy->seenSource, 0, &heldSource);
+    if (result == ERROR_SUCCESS) result = CheckStaysInside(settings.guard, copy->target);
     if (result == ERROR_SUCCESS)
         result = CopyOntoTemporary(copy->source, copy->target, temporary, copy->temporaryName, TickProgress, &ticker,
                                    settings.cancel);

@@ -32,6 +32,8 @@ struct CopyEngineSettings {
     bool verify;  // each copy read back and compared byte for byte with its source
     BOOL* cancel;  // set to TRUE by another thread to stop; may be null
     SyncProgress* progress;  // may be null
+    // Each copy and rename is checked right before it to stay inside its location; null for none.
+    const struct LocationGuard* guard;
 };
 
 // Copies each of `copies` to a temporary name in its target's folder, which

@@ -63,6 +63,8 @@ DWORD MakeFolderOf(const BatchContext* context, const SyncOperation& operation) 
         if (at < units && folder[at] != L'\\') continue;
         const wchar_t kept = folder[at];
         folder[at] = 0;
+        const DWORD inside = CheckStaysInside(context->guard, folder);
+        if (inside != ERROR_SUCCESS) return inside;
         if (!SyncCalls().makeFolder(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
             return LastErrorOr(ERROR_PATH_NOT_FOUND);
         folder[at] = kept;
@@ -169,6 +171,17 @@ void Succeeded(SyncOperation* operation, SyncBatchKind kind) {
     }
 }
 
+// Each pending operation of the batch whose folder has become a link is not done.
+void GuardPending(const BatchContext* context, SyncBatchKind kind) {
+    SyncPlan* plan = context->plan;
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        SyncOperation& operation = plan->operations[index];
+        if (!PendingIn(operation, kind)) continue;
+        const DWORD inside = CheckStaysInside(context->guard, TargetOf(plan, operation));
+        if (inside != ERROR_SUCCESS) MarkNotDone(context, &operation, inside);
+    }
+}
+
 // Runs the batch's pending operations through the shell until each is
 // decided: when the shell stops at one it cannot do, that one is marked and
 // the rest run again.
@@ -177,6 +190,7 @@ void RunSettled(const BatchContext* context, SyncBatchKind kind) {
     const bool copies = kind == SyncCopies;
     FILEOP_FLAGS flags = (copies ? kSyncCopyFlags : kSyncDeleteFlags) | context->extraShellFlags;
     if (!copies && context->deleteWithoutRecycleBin) flags &= ~FOF_WANTNUKEWARNING;
+    GuardPending(context, kind);
     for (;;) {
         SyncPathList* from = nullptr;
         SyncPathList* to = nullptr;
@@ -213,6 +227,11 @@ void MoveToVersioning(const BatchContext* context, SyncBatchKind kind) {
     for (uint32_t index = 0; index < plan->count; ++index) {
         SyncOperation& operation = plan->operations[index];
         if (!PendingIn(operation, kind)) continue;
+        const DWORD inside = CheckStaysInside(context->guard, TargetOf(plan, operation));
+        if (inside != ERROR_SUCCESS) {
+            MarkNotDone(context, &operation, inside);
+            continue;
+        }
         const wchar_t* relative = ItemPathOf(plan, operation) + rootUnits;
         const DWORD moved =
             MoveToVersions(context->versioning, TargetOf(plan, operation), relative, SeenAtTarget(operation));
@@ -275,9 +294,9 @@ void SettleCopies(const BatchContext* context) {
         SyncOperation& operation = plan->operations[index];
         if (operation.result != kSyncPending || !operation.copied) continue;
         wchar_t temporary[MAX_PATH];
-        const DWORD renamed = TemporaryOf(plan, operation, temporary)
-                                  ? TakeRealName(temporary, TargetOf(plan, operation))
-                                  : kSyncNotCarriedOut;
+        DWORD renamed = TemporaryOf(plan, operation, temporary) ? CheckStaysInside(context->guard, TargetOf(plan, operation))
+                                                                : kSyncNotCarriedOut;
+        if (renamed == ERROR_SUCCESS) renamed = TakeRealName(temporary, TargetOf(plan, operation));
         if (renamed == ERROR_SUCCESS || renamed == kSyncTimeNotKept) {
             operation.result = renamed;
             operation.temporaryName[0] = 0;
@@ -337,6 +356,7 @@ void CopyThroughShell(const BatchContext* context) {
         wchar_t temporary[MAX_PATH];
         DWORD reserved = sources.Hold(SourceOf(plan, operation), SeenAtSource(operation));
         if (reserved == ERROR_SUCCESS) reserved = MakeFolderOf(context, operation);
+        if (reserved == ERROR_SUCCESS) reserved = CheckStaysInside(context->guard, TargetOf(plan, operation));
         if (reserved == ERROR_SUCCESS)
             reserved = ReserveTemporaryFile(TargetOf(plan, operation), temporary, operation.temporaryName);
         if (reserved != ERROR_SUCCESS) MarkNotDone(context, &operation, reserved);
@@ -384,7 +404,7 @@ void CopyWithEngine(const BatchContext* context) {
     EngineCopy* copies = copyBlock.Get();
     uint32_t* operationOf = operationBlock.Get();
     const CopyEngineSettings settings = {context->copiesInFlight ? context->copiesInFlight : 1, context->verify,
-                                         context->cancel, context->progress};
+                                         context->cancel, context->progress, context->guard};
     uint32_t next = 0;
     while (copies && operationOf && !StopRequested(context)) {
         const uint32_t count = GatherGroup(context, &next, copies, operationOf);

@@ -52,6 +52,8 @@ struct BatchContext {
     // sources of copies, one for their targets and for deletions.
     LinkCheckCache* sourceLinks;
     LinkCheckCache* targetLinks;
+    // Checks right before each write that it stays inside its location; null for none.
+    const struct LocationGuard* guard;
 };
 
 bool StopRequested(const BatchContext* context);

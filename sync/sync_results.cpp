@@ -61,6 +61,12 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
     case kSyncRunStoppedForRoom:
         own = L"The synchronization stopped before it began: the files to copy do not fit on the target volume!";
         break;
+    case kSyncFolderBecameLink:
+        own = L"A folder on the way has become a link since the analysis! Nothing was written through it.";
+        break;
+    case kSyncKeptForExcluded:
+        own = L"The folder holds only entries that the exclusions leave out, so it was kept.";
+        break;
     case kSyncWaiting:
         own = L"The file operation waits for another one!";
         break;

@@ -34,6 +34,12 @@ const DWORD kSyncExcludedFolderInTheWay = 0x20000011;
 const DWORD kSyncFolderInTheWay = 0x20000012;
 // The run stopped before it began: its copies did not fit on their target volume.
 const DWORD kSyncRunStoppedForRoom = 0x20000017;
+// A folder on the way became a link (or was moved) since the analysis:
+// nothing is written, renamed, moved aside or deleted through it.
+const DWORD kSyncFolderBecameLink = 0x20000018;
+// The folder to remove holds only entries that the exclusions leave out (or
+// folders that do): it stays, as the user's exclusions ask, and that is no failure.
+const DWORD kSyncKeptForExcluded = 0x20000019;
 // Waits for another operation of the run to take away what stands in its place.
 const DWORD kSyncWaiting = 0x20000013;
 // What stood in its place (a file where a folder was to be made, or the

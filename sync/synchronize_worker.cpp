@@ -2,6 +2,7 @@
 
 #include "analysis/skip_log.h"
 #include "model/memory.h"
+#include "model/names.h"
 #include "model/system_error.h"
 #include "model/text.h"
 #include "sync/file_batches.h"
@@ -22,6 +23,7 @@ struct Run {
     SyncPlan* plan;
     FileBatches batches;
     Versioning versioning;
+    LocationGuard guard;  // every write checked to stay inside its location
     uint8_t phase;  // the operations being carried out: those that run at once, then those that wait
     SyncSummary summary;
     uint32_t refusedLogged;  // records of over-long paths that reached the log
@@ -126,8 +128,65 @@ DWORD HandleFolder(const wchar_t* path, bool create) {
     return result;
 }
 
+// True when everything in `folder` (a full path ending in a backslash; `below`,
+// its path below its root, the same way) is left out by the exclusions, or is a
+// folder that holds only such entries: a folder the user's exclusions keep.
+bool HoldsOnlyExcluded(const wchar_t* folder, const wchar_t* below, const ExclusionList* exclusions, int depth = 0) {
+    // Deeper than any folder a path can name: not looked into.
+    if (!exclusions || depth > 2048) return false;
+    const size_t folderUnits = wcslen(folder);
+    const size_t belowUnits = wcslen(below);
+    MemBlock<wchar_t> paths(size_t(2) * kPathUnits);
+    if (!paths.Get() || folderUnits + 2 >= kPathUnits) return false;
+    wchar_t* child = paths.Get();
+    wchar_t* childBelow = child + kPathUnits;
+    wmemcpy(child, folder, folderUnits);
+    wcscpy(child + folderUnits, L"*");
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(child, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    bool only = true;
+    do {
+        if (IsDotOrDotDot(found.cFileName)) continue;
+        const bool isFolder = IsFolderAttributes(found.dwFileAttributes);
+        if (IsExcluded(exclusions, below, found.cFileName, isFolder)) continue;
+        const size_t nameUnits = wcslen(found.cFileName);
+        // A link is never looked through: it is no folder of the location's.
+        only = isFolder && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+               folderUnits + nameUnits + 1 < kPathUnits && belowUnits + nameUnits + 1 < kPathUnits;
+        if (!only) break;
+        wmemcpy(child + folderUnits, found.cFileName, nameUnits);
+        wcscpy(child + folderUnits + nameUnits, L"\\");
+        wmemcpy(childBelow, below, belowUnits);
+        wmemcpy(childBelow + belowUnits, found.cFileName, nameUnits);
+        wcscpy(childBelow + belowUnits + nameUnits, L"\\");
+        only = HoldsOnlyExcluded(child, childBelow, exclusions, depth + 1);
+    } while (only && FindNextFileW(search, &found));
+    FindClose(search);
+    return only;
+}
+
+// Whether the folder that `operation` removes is kept by the exclusions.
+bool KeptByExclusions(const Run* run, const SyncOperation& operation) {
+    const ExclusionList* exclusions = run->request->exclusions;
+    if (!exclusions) return false;
+    const wchar_t* path = TargetOf(run->plan, operation);
+    const wchar_t* root = PlanText(run->plan, run->plan->roots[TargetSideOf(operation)]);
+    const size_t rootUnits = wcslen(root);
+    const size_t pathUnits = wcslen(path);
+    if (pathUnits <= rootUnits || pathUnits + 2 >= kPathUnits) return false;
+    MemBlock<wchar_t> paths(size_t(2) * kPathUnits);
+    if (!paths.Get()) return false;
+    wchar_t* folder = paths.Get();
+    wchar_t* below = folder + kPathUnits;
+    wcscpy(folder, path);
+    if (folder[pathUnits - 1] != L'\\') wcscpy(folder + pathUnits, L"\\");
+    wcscpy(below, folder + rootUnits);
+    return HoldsOnlyExcluded(folder, below, exclusions);
+}
+
 // Makes the folders (parents first) or removes them (innermost first) in the plan's order.
-void HandleFolders(Run* run, bool create) {
+void HandleFolders(Run* run, bool create, const LocationGuard* guard) {
     const SyncRequest* request = run->request;
     SyncPlan* plan = run->plan;
     const SyncOperationKind kind = create ? SyncMakeFolder : SyncRemoveFolder;
@@ -139,7 +198,15 @@ void HandleFolders(Run* run, bool create) {
             continue;
         }
         // Removal takes only an empty folder: whatever the user left unchecked inside keeps it.
-        const DWORD result = request->dryRun ? ERROR_SUCCESS : HandleFolder(TargetOf(plan, operation), create);
+        DWORD result = request->dryRun ? ERROR_SUCCESS : CheckStaysInside(guard, TargetOf(plan, operation));
+        if (!request->dryRun && result == ERROR_SUCCESS) result = HandleFolder(TargetOf(plan, operation), create);
+        // A folder that holds only what the exclusions leave out stays, as they ask.
+        if (!create && result == ERROR_DIR_NOT_EMPTY && KeptByExclusions(run, operation)) {
+            operation.result = kSyncKeptForExcluded;
+            ++run->summary.keptForExcluded;
+            Observe(run, operation, kSyncKeptForExcluded);
+            continue;
+        }
         // A folder that keeps what the user left unchecked, or a file that could not go, is no failure of its own.
         if (result == ERROR_SUCCESS || (!create && result == ERROR_DIR_NOT_EMPTY)) {
             operation.result = result;
@@ -270,7 +337,8 @@ DWORD Synchronize(Run* run) {
     // The shell's batches are made from lists; the engine needs none.
     const bool listed = request->copier == SyncCopyWithEngine ||
                         FileBatchesInit(&run->batches, SyncPathListStartCapacity(itemCount));
-    if (!listed || !TakePlan(run)) {
+    if (!listed || !TakePlan(run) ||
+        LocationGuardInit(&run->guard, CurrentRootOf(run->plan), OtherRootOf(run->plan)) != ERROR_SUCCESS) {
         TellUser(run, SyncNoticeError, kSyncNoMemory);
         FileBatchesFree(&run->batches);
         return kRunEndedEarly;
@@ -290,6 +358,7 @@ DWORD Synchronize(Run* run) {
     BatchContext context = ContextOf(run);
     context.sourceLinks = NewLinkCheckCache();
     context.targetLinks = NewLinkCheckCache();
+    context.guard = &run->guard;
     // Where copies that do not fit stop the run, they are weighed before any folder is made.
     if (request->stopWhenNoRoom && !CheckRoom(run, &context)) {
         StopForRoom(run);
@@ -299,10 +368,10 @@ DWORD Synchronize(Run* run) {
                 if (!HasWaitingOperations(run->plan)) break;
                 FreeWaitingOperations(run);
             }
-            HandleFolders(run, true);
+            HandleFolders(run, true, context.guard);
             RunFiles(run, &context);
             // After the deletions emptied them.
-            HandleFolders(run, false);
+            HandleFolders(run, false, context.guard);
         }
     }
     FreeLinkCheckCache(context.sourceLinks);
@@ -350,6 +419,7 @@ DWORD RunSynchronization(const SyncRequest* request) {
                         request->otherRoot;
     if (planned || listed) result = Synchronize(&run);
     if (run.plan == &run.ownPlan) SyncPlanFree(&run.ownPlan);
+    LocationGuardFree(&run.guard);
     if (request->summary) *request->summary = run.summary;
     // The last use of the request: the dialog may end as soon as this arrives.
     SendDone(request->window);

@@ -59,6 +59,7 @@ struct SyncSummary {
     uint32_t removed;
     uint32_t notDone;  // checked file operations that were left out, skipped or failed
     uint32_t replaced;  // of the files copied, those that replaced a file, which went to the Recycle Bin
+    uint32_t keptForExcluded;  // folders to remove that hold only what the exclusions leave out: kept, no failure
     bool cancelled;  // the run was stopped before all was done
     bool noRoom;  // the copies did not fit on their target volume, and none was made
     // The run's folder in the versioning folder, where what it removed went; empty when nothing went there.

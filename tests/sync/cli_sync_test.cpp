@@ -77,6 +77,30 @@ TEST_F(CliSyncTest, JsonRecordsShowThePlanAndThenEachOperationsOutcome) {
     EXPECT_FALSE(Exists(m_right + L"held.txt"));
 }
 
+// A folder to remove that holds only what the exclusions leave out (or folders
+// that do) stays, quietly: no trouble told, the status 0, and the summary counts
+// it, run after run.
+TEST_F(CliSyncTest, FoldersHoldingOnlyExcludedEntriesAreKeptQuietly) {
+    File(0, L"kept.txt");
+    File(1, L"kept.txt");
+    File(1, L"build\\x.o");
+    File(1, L"a\\b\\c.o");
+    File(1, L"a\\b\\d.o");
+    const TreeSnapshot before = SnapshotTree(m_right);
+    for (int run = 0; run < 2; ++run) {
+        const CompanionRun commit = RunCli(L"commit", {L"--exclude", L"*.o"});
+        EXPECT_EQ(commit.exitCode, 0u) << commit.err;
+        EXPECT_EQ(commit.err.find("not empty"), std::string::npos) << commit.err;
+        EXPECT_EQ(SummaryOf(commit), "files copied 0 (0 replaced), deleted 0; folders created 0, removed 0; not done 0; "
+                                     "folders kept for what the exclusions leave out in them 3; excluded 3\n");
+        EXPECT_EQ(DescribeChanges(before, SnapshotTree(m_right)), "");
+    }
+    // Without the exclusions the same folders are the user's to remove, and go with what they hold.
+    const CompanionRun plain = RunCli(L"commit");
+    EXPECT_EQ(plain.exitCode, 0u) << plain.err;
+    EXPECT_EQ(SnapshotTree(m_right), SnapshotTree(m_left));
+}
+
 TEST_F(CliSyncTest, UpdateRestoresTheCurrentLocation) {
     FileInBoth(L"same.txt");
     File(1, L"restored.txt", "restored");

@@ -7,6 +7,7 @@
 #include "sync/system_calls.h"
 #include "tests/support/companion.h"
 #include "tests/support/tree_snapshot.h"
+#include "tests/support/unix_side.h"
 #include "tests/sync/sync_run.h"
 
 #include <gtest/gtest.h>
@@ -178,6 +179,68 @@ TEST_F(SyncSafetyTest, ARunThatStopsForRoomChangesNothing) {
         EXPECT_EQ(Results(run), expected);
         ASSERT_EQ(run.boxes.size(), 2u);
         EXPECT_EQ(run.boxes[1].text, kSyncNotAllDone);
+    }
+}
+
+// What the seam does once, at the first copy: folders of RIGHT swapped for links to a folder outside.
+std::string g_swapScript;
+
+void SwapFoldersOnce() {
+    if (g_swapScript.empty()) return;
+    EXPECT_EQ(RunUnixShell(g_swapScript), 0);
+    g_swapScript.clear();
+}
+
+BOOL WINAPI CopyThenSwapFolders(const wchar_t* source, const wchar_t* target, LPPROGRESS_ROUTINE progress, void* data,
+                                BOOL* cancel, DWORD flags) {
+    SwapFoldersOnce();
+    return CopyFileExW(source, target, progress, data, cancel, flags);
+}
+
+// The shell's batch of copies, with the folders swapped as it begins.
+int WINAPI ShellThatSwapsFolders(SHFILEOPSTRUCTW* operation) {
+    if (operation->wFunc == FO_COPY) SwapFoldersOnce();
+    return SHFileOperationW(operation);
+}
+
+// A folder of RIGHT that becomes a link to a folder outside both locations
+// after the analysis leads nothing out of RIGHT, for either copier: neither the
+// copy into it nor the deletion through it is done, not even of a file outside
+// that is the very one the analysis saw, and the outside folder stays as it was.
+TEST_F(SyncSafetyTest, AFolderThatBecomesALinkDuringTheRunLeadsNothingOut) {
+    for (SyncCopier copier : {SyncCopyWithEngine, SyncCopyThroughShell}) {
+        SCOPED_TRACE(copier);
+        for (int side = 0; side < 2; ++side) {
+            RemoveUnixTree(Root(side));
+            CreateDirectoryW(Root(side).c_str(), nullptr);
+        }
+        MakeCommitCase();
+        Folder(0, L"old");
+        const std::wstring gone = File(1, L"old\\gone.txt", "the file the run is to delete");
+        AnalyzeAndList(0);
+        RemoveUnixTree(m_folder.PathOf(L"outside"));
+        const std::wstring outside = m_folder.MakeFolder(L"outside");
+        const std::wstring twin = m_folder.MakeFile(L"outside\\gone.txt", "the file the run is to delete");
+        ASSERT_TRUE(SetLastWriteTime(twin, kTime));
+        const TreeSnapshot outsideBefore = SnapshotTree(outside);
+        const std::string right = UnixPathOf(m_right), target = UnixPathOf(outside);
+        g_swapScript = "cd " + ShellQuote(right) + " && mv old old-moved && ln -s " + ShellQuote(target) +
+                       " old && mv sub sub-moved && ln -s " + ShellQuote(target) + " sub";
+        SyncSystemCalls calls = {ShellThatSwapsFolders, GetDiskFreeSpaceExW, CopyThenSwapFolders};
+        SyncSetSystemCalls(&calls);
+        SyncRunOptions options = {};
+        options.copier = copier;
+        options.copiesInFlight = 1;
+        SyncRun run = Synchronize(SyncCommit, options);
+        SyncSetSystemCalls(nullptr);
+        EXPECT_TRUE(g_swapScript.empty()) << "the folders were not swapped";
+        EXPECT_EQ(DescribeChanges(outsideBefore, SnapshotTree(outside)), "");
+        std::map<std::wstring, DWORD> results = Results(run);
+        EXPECT_EQ(results[L"sub\\also-new.txt"], kSyncFolderBecameLink);
+        EXPECT_EQ(results[L"old\\gone.txt"], kSyncFolderBecameLink);
+        EXPECT_EQ(results[L"modified.txt"], ERROR_SUCCESS);
+        EXPECT_EQ(ReadFileBytes(m_right + L"old-moved\\gone.txt"), "the file the run is to delete");
+        RemoveUnixTree(m_right);
     }
 }
 
