@@ -11,6 +11,7 @@
 #include "model/win_guards.h"
 #include "sync/sync_results.h"
 #include "sync/synchronize_worker.h"
+#include "sync/versioning.h"
 
 #include <cwchar>
 
@@ -271,6 +272,28 @@ std::wstring SyncSummaryText(const SyncSummary& summary, bool dryRun) {
                  static_cast<unsigned long>(summary.copied), static_cast<unsigned long>(summary.replaced),
                  static_cast<unsigned long>(summary.deleted), static_cast<unsigned long>(summary.created),
                  static_cast<unsigned long>(summary.removed), static_cast<unsigned long>(summary.notDone));
+    }
+    return text;
+}
+
+std::wstring RemoveEarlierRunsAfter(const std::wstring& versioningFolder, unsigned keepDays,
+                                    const SyncSummary& summary, bool dryRun) {
+    if (keepDays == 0 || versioningFolder.empty() || dryRun || summary.cancelled || summary.noRoom ||
+        summary.notDone > 0)
+        return std::wstring();
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    EarlierRunsRemoval removal;
+    RemoveEarlierRuns(versioningFolder.c_str(), keepDays, now, &removal);
+    std::wstring text = L"; earlier runs removed " + std::to_wstring(removal.removed);
+    if (removal.left > 0) text += L", left " + std::to_wstring(removal.left);
+    if (removal.firstError != ERROR_SUCCESS) {
+        wchar_t reason[kSystemErrorUnits];
+        DescribeSyncResult(removal.firstError, reason);
+        std::wstring notice = L"quillmar-cli: an earlier run's folder was left: " + std::wstring(removal.firstLeft) +
+                              L": " + reason;
+        if (removal.left > 1) notice += L" (and " + std::to_wstring(removal.left - 1) + L" more)";
+        WriteError(notice + L"\n");
     }
     return text;
 }
