@@ -1,5 +1,6 @@
 #include "sync/versioning.h"
 
+#include "model/scan_checks.h"
 #include "model/system_error.h"
 #include "model/text.h"
 #include "sync/copy_engine.h"
@@ -185,7 +186,10 @@ DWORD ForEachEntry(wchar_t* path, Visit visit) {
 DWORD FindLink(wchar_t* path) {
     return ForEachEntry(path, [path](const WIN32_FIND_DATAW& found) -> DWORD {
         if (IsLink(found)) return kSyncHoldsLink;
-        return IsFolder(found) ? FindLink(path) : ERROR_SUCCESS;
+        if (IsFolder(found)) return FindLink(path);
+        // Some systems list a link to a file as a plain file: where it resolves to tells.
+        const DWORD link = CheckNotLink(path);
+        return link == kEntryIsLink ? kSyncHoldsLink : link;
     });
 }
 

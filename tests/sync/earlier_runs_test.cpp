@@ -158,14 +158,17 @@ TEST_F(EarlierRunsTest, FoldersWithLinksAreLeftWhole) {
     Put(m_folder, L"outside\\keep.txt", "kept");
     Put(m_folder, L"versions\\2020-01-01_000000\\inner\\a.txt", "a");
     Put(m_folder, L"versions\\2020-01-02_000000\\a.txt", "a");
+    Put(m_folder, L"versions\\2020-01-04_000000\\b.txt", "b");
+    // A link to a folder, a link to a file (listed as a plain file), and a link named as a run folder.
     ASSERT_EQ(RunUnixShell("cd " + ShellQuote(unix + "versions") +
                            " && ln -s ../../../outside 2020-01-01_000000/inner/out"
+                           " && ln -s ../../outside/keep.txt 2020-01-04_000000/keep.txt"
                            " && ln -s ../outside 2020-01-03_000000"),
               0);
     const TreeSnapshot before = SnapshotTree(m_folder.Path());
     const EarlierRunsRemoval removal = Remove(1);
     EXPECT_EQ(removal.removed, 1u);
-    EXPECT_EQ(removal.left, 1u);
+    EXPECT_EQ(removal.left, 2u);
     EXPECT_EQ(removal.firstError, kSyncHoldsLink);
     TreeSnapshot expected = before;
     expected.erase(L"versions\\2020-01-02_000000\\");
