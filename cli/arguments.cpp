@@ -22,6 +22,9 @@ enum CommandBits : unsigned {
     kEvery = kCompares | kCatalog,
 };
 
+// The most days --backup-keep-days takes: a hundred years.
+const long long kMostKeepDays = 36500;
+
 // A whole number of 0 or more, in decimal digits only.
 bool ParseOptionNumber(const std::wstring& text, long long* count) {
     if (text.empty() || text.size() > 15) return false;
@@ -137,6 +140,21 @@ const OptionRow kOptions[] = {
      L"Recycle Bin; for shares and removable drives, which have none.\n"
      L"FOLDER must not lie inside LEFT or RIGHT, and is made when\n"
      L"missing (its parent must exist)"},
+    {L"--backup-keep-days", L"N", kSync, false, false,
+     [](Options* o, const std::wstring& value) {
+         long long days = 0;
+         if (!ParseOptionNumber(value, &days) || days < 1 || days > kMostKeepDays) return false;
+         o->backupKeepDays = static_cast<unsigned>(days);
+         return true;
+     },
+     L"needs a number N of days from 1 to 36500",
+     L"with --backup-dir: once a run has done every operation (none\n"
+     L"not done, not canceled, not a dry run), remove for good the run\n"
+     L"folders of FOLDER whose names (YYYY-MM-DD_HHMMSS, or with _2,\n"
+     L"_3...) tell a time more than N days (1 to 36500) ago; nothing\n"
+     L"else there is touched, a run folder that holds a link is left\n"
+     L"whole, and one that cannot be removed is told without changing\n"
+     L"the exit status (\"earlier runs removed N\" in the summary)"},
     {L"--prefer", L"SIDE", kTwoWay, false, false,
      [](Options* o, const std::wstring& value) {
          o->prefer = value == L"left" ? TwoWayPreferLeft : value == L"right" ? TwoWayPreferRight
@@ -531,6 +549,7 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
     if (options->folders.size() != 2)
         return L"two folders are needed, LEFT and RIGHT; " + std::to_wstring(options->folders.size()) + L" given";
     if (options->command == Command::TwoWay && options->baseline.empty()) return L"sync needs --baseline FILE";
+    if (options->backupKeepDays > 0 && options->backupDir.empty()) return L"--backup-keep-days needs --backup-dir";
     return std::wstring();
 }
 

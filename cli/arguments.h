@@ -27,6 +27,7 @@ struct Options {
     long long maxReplace = -1;  // commit, update, sync: the most files a run may replace; -1 for no limit
     bool verify = false;  // commit, update, sync: each copy read back and compared before it takes its place
     std::wstring backupDir;  // commit, update, sync: where removed files go; empty for the Recycle Bin
+    unsigned backupKeepDays = 0;  // commit, update, sync: days the runs' folders there are kept; 0 for ever
     std::wstring baseline;  // sync: the record of the last run
     bool newBaseline = false;  // sync: run as a first run and replace the baseline
     TwoWayPrefer prefer = TwoWayPreferNone;  // sync: whose version settles a conflict

@@ -221,6 +221,7 @@ int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* 
     std::wstring summary =
         L"quillmar-cli: " + cli::SyncSummaryText(outcome.summary, options.dryRun) + ExcludedText(data, exclusions);
     if (outcome.summary.versions[0]) summary += L"; earlier versions in <" + std::wstring(outcome.summary.versions) + L">";
+    summary += cli::RemoveEarlierRunsAfter(backupFolder, options.backupKeepDays, outcome.summary, options.dryRun);
     if (GetFileAttributesW(logs.synchronize.c_str()) != INVALID_FILE_ATTRIBUTES)
         summary += L"; log <" + logs.synchronize + L">";
     cli::WriteError(summary + L"\n");

@@ -11,6 +11,7 @@
 #include "model/win_guards.h"
 #include "sync/sync_results.h"
 #include "sync/synchronize_worker.h"
+#include "sync/versioning.h"
 
 #include <cwchar>
 
@@ -280,6 +281,28 @@ std::wstring SyncSummaryText(const SyncSummary& summary, bool dryRun) {
         line += (dryRun ? L"; folders to keep for what the exclusions leave out in them " : L"; folders kept for what the exclusions leave out in them ") +
                 std::to_wstring(summary.keptForExcluded);
     return line;
+}
+
+std::wstring RemoveEarlierRunsAfter(const std::wstring& versioningFolder, unsigned keepDays,
+                                    const SyncSummary& summary, bool dryRun) {
+    if (keepDays == 0 || versioningFolder.empty() || dryRun || summary.cancelled || summary.noRoom ||
+        summary.notDone > 0)
+        return std::wstring();
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    EarlierRunsRemoval removal;
+    RemoveEarlierRuns(versioningFolder.c_str(), keepDays, now, &removal);
+    std::wstring text = L"; earlier runs removed " + std::to_wstring(removal.removed);
+    if (removal.left > 0) text += L", left " + std::to_wstring(removal.left);
+    if (removal.firstError != ERROR_SUCCESS) {
+        wchar_t reason[kSystemErrorUnits];
+        DescribeSyncResult(removal.firstError, reason);
+        std::wstring notice = L"quillmar-cli: an earlier run's folder was left: " + std::wstring(removal.firstLeft) +
+                              L": " + reason;
+        if (removal.left > 1) notice += L" (and " + std::to_wstring(removal.left - 1) + L" more)";
+        WriteError(notice + L"\n");
+    }
+    return text;
 }
 
 }  // namespace cli

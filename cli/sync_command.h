@@ -61,5 +61,14 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
 // what a dry run would do.
 std::wstring SyncSummaryText(const SyncSummary& summary, bool dryRun);
 
+// With --backup-keep-days (`keepDays` above 0), after a run that did every
+// operation (none not done, not cancelled, not a dry run): removes the
+// earlier runs' folders of `versioningFolder` older than that, tells on
+// standard error the first one left and why, and returns the summary's part,
+// "; earlier runs removed N" (", left M" when some were left). A folder left
+// does not change the exit status. Otherwise nothing, and an empty text.
+std::wstring RemoveEarlierRunsAfter(const std::wstring& versioningFolder, unsigned keepDays,
+                                    const SyncSummary& summary, bool dryRun);
+
 
 }  // namespace cli

@@ -325,6 +325,7 @@ int RunTwoWay(const Options& options, const RunExclusions& exclusions) {
     summary += LeftOutText(exclusions, static_cast<unsigned long>(run.leftOut.excluded),
                            static_cast<unsigned long>(run.leftOut.links));
     for (const std::wstring& folder : outcome.versionFolders) summary += L"; earlier versions in <" + folder + L">";
+    summary += RemoveEarlierRunsAfter(backupFolder, options.backupKeepDays, outcome.summary, options.dryRun);
     if (GetFileAttributesW(logs.synchronize.c_str()) != INVALID_FILE_ATTRIBUTES)
         summary += L"; log <" + logs.synchronize + L">";
     WriteError(summary + L"\n");

@@ -55,6 +55,8 @@ const DWORD kSyncFileInUse = 0x20000015;
 // The copy took its place, but its volume dropped its last-write time at the
 // rename and the time could not be set again.
 const DWORD kSyncTimeNotKept = 0x20000016;
+// An earlier run's folder in the versioning folder holds a link, so it was left whole.
+const DWORD kSyncHoldsLink = 0x20000018;
 
 // Why a text cannot be shown for the result: the worker's own texts for its
 // codes, the system's message for the others, in `text` of kSystemErrorUnits.

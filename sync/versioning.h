@@ -26,3 +26,23 @@ void VersioningInit(Versioning* versioning, const wchar_t* folder);
 // kSyncChangedSinceAnalysis, kSyncFileInUse when another program has it open
 // for writing, or the system's code; the file is then where it was.
 DWORD MoveToVersions(Versioning* versioning, const wchar_t* path, const wchar_t* relative, const SyncSeenFile& seen);
+
+// What removing the earlier runs' folders came to.
+struct EarlierRunsRemoval {
+    unsigned removed;  // run folders removed whole
+    unsigned left;  // old run folders left, whole or in part
+    DWORD firstError;  // why the first of those was left: kSyncHoldsLink, or the system's code
+    wchar_t firstLeft[MAX_PATH];  // its path; empty when none was left
+};
+
+// Removes for good the run folders in `folder` (full path, ending in a
+// backslash) whose names, as MakeRunFolder makes them (YYYY-MM-DD_HHMMSS,
+// with or without a suffix _2, _3...), tell a time more than `keepDays` days
+// before `now` (local time, as the names are). Nothing else there is touched:
+// not files, not folders of other names, not a link with such a name. A run
+// folder that holds a link anywhere inside is left whole (kSyncHoldsLink), so
+// that no removal can reach what a link leads to; one that cannot be removed
+// whole keeps what could not be removed. Every deletion goes through
+// SyncCalls(). A versioning folder that cannot be listed leaves `removal`
+// with nothing removed and its code.
+void RemoveEarlierRuns(const wchar_t* folder, unsigned keepDays, const SYSTEMTIME& now, EarlierRunsRemoval* removal);

@@ -42,6 +42,13 @@ TEST_F(CliTest, UsageErrorsSayWhatWasWrong) {
         {{L"commit", L"--all", m_left, m_right}, "--all does not go with commit", true},
         {{L"analyze", m_left, m_right, L"--log"}, "--log needs a FOLDER", true},
         {{L"analyze", L"--time-window", L"1", m_left, m_right}, "SECONDS from 2 to 86400, or 0", true},
+        {{L"commit", L"--backup-dir", m_right, L"--backup-keep-days", L"0", m_left, m_right},
+         "--backup-keep-days needs a number N of days from 1 to 36500", true},
+        {{L"sync", L"--backup-dir", m_right, L"--backup-keep-days", L"36501", m_left, m_right},
+         "--backup-keep-days needs a number N of days from 1 to 36500", true},
+        {{L"update", L"--backup-keep-days", L"7", m_left, m_right}, "--backup-keep-days needs --backup-dir", true},
+        {{L"analyze", L"--backup-keep-days", L"7", m_left, m_right}, "--backup-keep-days does not go with analyze",
+         true},
         {{L"--version", L"analyze"}, "--version takes no arguments", true},
         // After "--" an option is a folder's name.
         {{L"analyze", L"--", L"--content", m_right}, "LEFT folder not found: --content", false},
