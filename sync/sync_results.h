@@ -56,7 +56,7 @@ const DWORD kSyncFileInUse = 0x20000015;
 // rename and the time could not be set again.
 const DWORD kSyncTimeNotKept = 0x20000016;
 // An earlier run's folder in the versioning folder holds a link, so it was left whole.
-const DWORD kSyncHoldsLink = 0x20000018;
+const DWORD kSyncHoldsLink = 0x2000001A;
 
 // Why a text cannot be shown for the result: the worker's own texts for its
 // codes, the system's message for the others, in `text` of kSystemErrorUnits.
