@@ -56,7 +56,9 @@ TEST(MemBlock, FreesWhatItHoldsOnceAndNothingItHandedOver) {
             MemBlock<int> guard(4);
             ASSERT_NE(guard.Get(), nullptr);
             row.act(&guard, &handedOver);
-            if (handedOver) EXPECT_EQ(guard.Get(), nullptr) << row.name;
+            if (handedOver) {
+                EXPECT_EQ(guard.Get(), nullptr) << row.name;
+            }
         }
         EXPECT_EQ(MemOutstanding() - before, row.heldAfter) << row.name;
         MemFree(handedOver);
@@ -102,7 +104,9 @@ TEST(OwnedFindHandle, EndsItsSearchOnceWhenItGoesOrIsReset) {
             EXPECT_EQ(searched(first), row.firstSearched) << row.name;
             EXPECT_EQ(searched(second), row.secondSearched) << row.name;
             EXPECT_EQ(guard.IsValid(), row.firstSearched + row.secondSearched == 1) << row.name;
-            if (guard.IsValid()) EXPECT_TRUE(FindNextFileW(guard.Get(), &found)) << row.name;
+            if (guard.IsValid()) {
+                EXPECT_TRUE(FindNextFileW(guard.Get(), &found)) << row.name;
+            }
         }
         EXPECT_EQ(searched(first), 0) << row.name;
         EXPECT_EQ(searched(second), 0) << row.name;
