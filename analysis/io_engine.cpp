@@ -179,22 +179,20 @@ bool IoEngineStart(IoEngine* engine) {
     }
     engine->channels[0]->handle = INVALID_HANDLE_VALUE;
     engine->channels[1]->handle = INVALID_HANDLE_VALUE;
-    // The engine keeps both handles until it stops and joins the readers.
-    engine->readerThreads[0] = StartCoreThread(ReaderThread, engine->channels[0]).Release();
-    if (engine->readerThreads[0]) {
-        engine->readerThreads[1] = StartCoreThread(ReaderThread, engine->channels[1]).Release();
-        if (!engine->readerThreads[1]) {
-            SetEvent(engine->channels[0]->quitEvent);
-            WaitForSingleObject(engine->readerThreads[0], INFINITE);
-            CloseHandle(engine->readerThreads[0]);
-        }
-    }
-    if (!engine->readerThreads[0] || !engine->readerThreads[1]) {
+    OwnedHandle first = StartCoreThread(ReaderThread, engine->channels[0]);
+    OwnedHandle second;
+    if (first.IsValid()) second = StartCoreThread(ReaderThread, engine->channels[1]);
+    if (!second.IsValid()) {
+        if (first.IsValid()) SetEvent(engine->channels[0]->quitEvent);
+        JoinThread(&first);
         ReleaseChannel(engine->channels[0]);
         ReleaseChannel(engine->channels[1]);
         memset(engine, 0, sizeof(*engine));
         return false;
     }
+    // The engine keeps both handles until it stops and joins the readers.
+    engine->readerThreads[0] = first.Release();
+    engine->readerThreads[1] = second.Release();
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "analysis/skip_log.h"
 
+#include "model/win_guards.h"
+
 #include <cwchar>
 
 namespace {
@@ -59,22 +61,23 @@ bool SkipLogOpen(const wchar_t* path, const wchar_t* header) {
     size_t pathLength = wcslen(path);
     size_t headerLength = wcslen(header);
     if (pathLength > kMaxFileNameChars || headerLength > kMaxHeaderChars) return false;
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    OwnedHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) return false;
     // Byte-order mark, header and the blank line go out in one write.
     wchar_t start[1 + kMaxHeaderChars + 4];
     start[0] = 0xFEFF;
     wmemcpy(start + 1, header, headerLength);
     wmemcpy(start + 1 + headerLength, L"\r\n\r\n", 4);
-    if (!WriteAll(file, start, static_cast<DWORD>((headerLength + 5) * sizeof(wchar_t)))) {
-        CloseHandle(file);
+    if (!WriteAll(file.Get(), start, static_cast<DWORD>((headerLength + 5) * sizeof(wchar_t)))) {
+        // Closed first: the file is not shared, not even for its deletion.
+        file.Close();
         DeleteFileW(path);
         return false;
     }
     // Remembered only once the file is ours, so that a close never deletes a stranger's file.
     wmemcpy(g_log.fileName, path, pathLength + 1);
     g_log.entries = 0;
-    g_log.file = file;
+    g_log.file = file.Release();
     return true;
 }
 

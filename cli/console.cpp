@@ -3,16 +3,15 @@
 #include "cli/arguments.h"
 #include "cli/output.h"
 #include "model/system_error.h"
+#include "model/text.h"
 
 namespace cli {
 
 std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                   nullptr);
-    std::string bytes(size > 0 ? size : 0, '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
+    size_t size = 0;
+    if (WideToUtf8(text.data(), text.size(), nullptr, 0, &size) != ERROR_SUCCESS || size == 0) return std::string();
+    std::string bytes(size, '\0');
+    WideToUtf8(text.data(), text.size(), &bytes[0], size, &size);
     return bytes;
 }
 

@@ -37,12 +37,11 @@ std::wstring ReadBytes(const std::wstring& path, std::string* bytes) {
 bool DecodeUtf8(const std::string& bytes, std::wstring* text) {
     const size_t start = Utf8ByteOrderMarkAt(bytes.data(), bytes.size());
     if (start == bytes.size()) return true;
-    const int count = static_cast<int>(bytes.size() - start);
-    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start, count, nullptr, 0);
-    if (units <= 0) return false;
+    const size_t count = bytes.size() - start;
+    size_t units = 0;
+    if (Utf8ToWide(bytes.data() + start, count, nullptr, 0, &units) != ERROR_SUCCESS) return false;
     text->resize(units);
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start, count, &(*text)[0], units) ==
-           units;
+    return Utf8ToWide(bytes.data() + start, count, &(*text)[0], units, &units) == ERROR_SUCCESS;
 }
 
 bool IsBlank(const std::wstring& line) { return line.find_first_not_of(L" \t") == std::wstring::npos; }

@@ -4,6 +4,7 @@
 #include "model/catalog.h"
 #include "model/location_paths.h"
 #include "model/location_tree.h"
+#include "model/win_guards.h"
 
 #include <windows.h>
 
@@ -51,12 +52,10 @@ bool Overlap(const std::wstring (&paths)[2], const LocationKind (&kinds)[2]) {
 // Opening the folder asks for the same right as listing it, without reading
 // its entries, which for a large folder costs as much as the scan's own listing of it.
 DWORD ListingError(const std::wstring& folder) {
-    HANDLE handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
-    CloseHandle(handle);
-    return 0;
+    OwnedHandle handle(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle.IsValid() ? 0 : GetLastError();
 }
 
 std::wstring FolderPath(const std::wstring& argument) {

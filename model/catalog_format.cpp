@@ -376,12 +376,10 @@ size_t EscapeCatalogPath(const wchar_t* path, size_t length, char* out) {
 
 bool UnescapeCatalogPath(const char* text, size_t length, wchar_t* path, size_t* pathLength) {
     if (length >= kPathUnits) return false;
-    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), path,
-                                          static_cast<int>(kPathUnits - 1));
-    if (units <= 0) return false;
+    size_t total = 0;
+    if (Utf8ToWide(text, length, path, kPathUnits - 1, &total) != ERROR_SUCCESS || total == 0) return false;
     // Unescaping only shortens: each name is rewritten in place.
     size_t written = 0, begin = 0;
-    const size_t total = static_cast<size_t>(units);
     for (size_t index = 0; index <= total; ++index) {
         if (index < total && path[index] != L'\\') continue;
         size_t nameLength = 0;

@@ -187,10 +187,9 @@ DWORD CatalogReader::Entry(const char* line, size_t length) {
 // in), and checks its last name, its order after the entry listed before it
 // in that folder and, for a folder whose entries follow, its path's length.
 DWORD CatalogReader::Place(const char* path, size_t pathLength, bool opensFolder) {
-    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, static_cast<int>(pathLength), m_path,
-                                    static_cast<int>(kEscapedPathUnits));
-    if (units <= 0) return Problem(L"the path is not UTF-8, or is too long");
-    const size_t length = static_cast<size_t>(units);
+    size_t length = 0;
+    if (Utf8ToWide(path, pathLength, m_path, kEscapedPathUnits, &length) != ERROR_SUCCESS || length == 0)
+        return Problem(L"the path is not UTF-8, or is too long");
     ReadFrame closed = {};
     while (m_frames.count > 1) {
         const size_t open = m_frames.Top().escapedLength;

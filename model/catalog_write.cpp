@@ -102,10 +102,9 @@ DWORD CatalogWriter::WriteHeader() {
     DWORD status = m_output.Append(header, FormatCatalogHeader(version, m_writing->withDigests, header));
     for (size_t index = 0; status == ERROR_SUCCESS && index < m_writing->exclusionCount; ++index) {
         const wchar_t* pattern = m_writing->exclusions[index];
-        char* line = static_cast<char*>(MemAlloc(CatalogHeaderLineBytes(wcslen(pattern))));
-        if (!line) return ERROR_NOT_ENOUGH_MEMORY;
-        status = m_output.Append(line, FormatCatalogExclude(pattern, line));
-        MemFree(line);
+        MemBlock<char> line(CatalogHeaderLineBytes(wcslen(pattern)));
+        if (!line.Get()) return ERROR_NOT_ENOUGH_MEMORY;
+        status = m_output.Append(line.Get(), FormatCatalogExclude(pattern, line.Get()));
     }
     return status;
 }
@@ -117,18 +116,20 @@ DWORD CatalogWriter::Enter(const FileNode* folder, size_t relativeLength, size_t
         if (!IsDotOrDotDot(child->name)) ++count;
     }
     if (count == 0) return ERROR_SUCCESS;
-    auto* children = static_cast<FileNode**>(MemAlloc(count * sizeof(FileNode*)));
-    if (!children) return ERROR_NOT_ENOUGH_MEMORY;
+    MemBlock<FileNode*> children(count);
+    if (!children.Get()) return ERROR_NOT_ENOUGH_MEMORY;
     uint32_t taken = 0;
     for (FileNode* child = folder->firstChild; child; child = child->nextSibling) {
-        if (!IsDotOrDotDot(child->name)) children[taken++] = child;
+        if (!IsDotOrDotDot(child->name)) children.Get()[taken++] = child;
     }
     // Ordinal order is total, case twins included, and the reader checks it.
-    std::sort(children, children + count,
+    std::sort(children.Get(), children.Get() + count,
               [](const FileNode* a, const FileNode* b) { return wcscmp(a->name, b->name) < 0; });
-    if (m_frames.Push(WriteFrame{children, count, 0, relativeLength, pathLength})) return ERROR_SUCCESS;
-    MemFree(children);
-    return ERROR_NOT_ENOUGH_MEMORY;
+    if (!m_frames.Push(WriteFrame{children.Get(), count, 0, relativeLength, pathLength}))
+        return ERROR_NOT_ENOUGH_MEMORY;
+    // The frame frees the entries once they are written.
+    children.Release();
+    return ERROR_SUCCESS;
 }
 
 // Extends both paths by the folder's name and takes its entries as the next frame.

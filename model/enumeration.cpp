@@ -5,6 +5,7 @@
 #include "model/names.h"
 #include "model/record_list_builder.h"
 #include "model/text.h"
+#include "model/win_guards.h"
 
 #include <cstddef>
 #include <cwchar>
@@ -97,18 +98,14 @@ DWORD EnumerateFolder(const wchar_t* folderPath, FoundEntrySink sink, void* cont
     wchar_t* pattern = MakeSearchPattern(folderPath, &error);
     if (!pattern) return error;
     WIN32_FIND_DATAW found;
-    HANDLE search = StartSearch(pattern, &found);
+    OwnedFindHandle search(StartSearch(pattern, &found));
     MemFree(pattern);
-    if (search != INVALID_HANDLE_VALUE) {
+    if (search.IsValid()) {
         do {
-            if (!sink(context, found)) {
-                FindClose(search);
-                return ERROR_NOT_ENOUGH_MEMORY;
-            }
-        } while (FindNextFileW(search, &found));
+            if (!sink(context, found)) return ERROR_NOT_ENOUGH_MEMORY;
+        } while (FindNextFileW(search.Get(), &found));
     }
     error = GetLastError();
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
     // An empty volume root lists nothing at all and ends with "file not found".
     if (error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND) return error;
     return ERROR_SUCCESS;
@@ -132,16 +129,11 @@ bool HasSubfolder(const wchar_t* folderPath) {
     wchar_t* pattern = MakeSearchPattern(folderPath, &error);
     if (!pattern) return false;
     WIN32_FIND_DATAW found;
-    HANDLE search = StartSearch(pattern, &found);
+    OwnedFindHandle search(StartSearch(pattern, &found));
     MemFree(pattern);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    bool has = false;
+    if (!search.IsValid()) return false;
     do {
-        if (IsFolderAttributes(found.dwFileAttributes) && !IsDotOrDotDot(found.cFileName)) {
-            has = true;
-            break;
-        }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return has;
+        if (IsFolderAttributes(found.dwFileAttributes) && !IsDotOrDotDot(found.cFileName)) return true;
+    } while (FindNextFileW(search.Get(), &found));
+    return false;
 }

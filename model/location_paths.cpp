@@ -4,6 +4,7 @@
 #include "model/memory.h"
 #include "model/names.h"
 #include "model/scan_checks.h"
+#include "model/text.h"
 #include "model/win_guards.h"
 
 #include <winioctl.h>
@@ -86,10 +87,12 @@ typedef char*(CDECL* WineUnixName)(const wchar_t*);
 // Appends the Linux path `text` (UTF-8) to `path` of `length` units, slashes
 // turned to backslashes; 0 when it does not fit in kPathUnits or is not UTF-8.
 size_t AppendLinuxPath(wchar_t* path, size_t length, const char* text) {
-    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, path + length,
-                                    static_cast<int>(kPathUnits - length));
-    if (units <= 0) return 0;
-    for (size_t end = length + units - 1; length < end; ++length) {
+    size_t units = 0;
+    if (length >= kPathUnits ||
+        Utf8ToWide(text, strlen(text), path + length, kPathUnits - length - 1, &units) != ERROR_SUCCESS)
+        return 0;
+    path[length + units] = 0;
+    for (size_t end = length + units; length < end; ++length) {
         if (path[length] == L'/') path[length] = L'\\';
     }
     return length;

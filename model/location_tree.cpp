@@ -219,20 +219,18 @@ DWORD ListVisibleChildren(const LocationTree* tree, const wchar_t* path, StateFi
     for (const FileNode* child = node->firstChild; child; child = child->nextSibling) {
         if (StatePassesFilter(child->attributes, child->state, mask)) ++(IsFolderNode(child) ? folderCount : fileCount);
     }
-    NodeRecordList* folderList = NewRecordList<NodeRecord>(folderCount);
-    if (!folderList) return ERROR_NOT_ENOUGH_MEMORY;
+    MemBlock<NodeRecordList> folderList;
+    folderList.Reset(NewRecordList<NodeRecord>(folderCount));
+    if (!folderList.Get()) return ERROR_NOT_ENOUGH_MEMORY;
     NodeRecordList* fileList = NewRecordList<NodeRecord>(fileCount);
-    if (!fileList) {
-        MemFree(folderList);
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
+    if (!fileList) return ERROR_NOT_ENOUGH_MEMORY;
     for (const FileNode* child = node->firstChild; child; child = child->nextSibling) {
         if (!StatePassesFilter(child->attributes, child->state, mask)) continue;
-        NodeRecordList* target = IsFolderNode(child) ? folderList : fileList;
+        NodeRecordList* target = IsFolderNode(child) ? folderList.Get() : fileList;
         CopyNodeToRecord(child, &target->entries[target->count++]);
     }
     *files = fileList;
-    *folders = folderList;
+    *folders = folderList.Release();
     return ERROR_SUCCESS;
 }
 

@@ -21,17 +21,31 @@ long MemOutstanding();
 void MemFailAfter(long allowed);
 
 // Frees its block when it goes: for a block freed by hand on several paths.
-// Holds null when the allocation failed.
+// Holds null when the allocation failed, or when made empty to take a block
+// allocated elsewhere.
 template <typename T>
 class MemBlock {
 public:
+    MemBlock() = default;
     explicit MemBlock(size_t count) : m_block(static_cast<T*>(MemAlloc(sizeof(T) * (count ? count : 1)))) {}
     ~MemBlock() { MemFree(m_block); }
     MemBlock(const MemBlock&) = delete;
     MemBlock& operator=(const MemBlock&) = delete;
 
     T* Get() const { return m_block; }
+    // Hands the block over to the caller, who frees it; the guard then holds null.
+    T* Release() {
+        T* block = m_block;
+        m_block = nullptr;
+        return block;
+    }
+    // Frees the block held and holds `block` instead.
+    void Reset(T* block = nullptr) {
+        if (block == m_block) return;
+        MemFree(m_block);
+        m_block = block;
+    }
 
 private:
-    T* m_block;
+    T* m_block = nullptr;
 };

@@ -27,27 +27,17 @@ ReplacingFile::~ReplacingFile() {
 DWORD ReplacingFile::Open(const wchar_t* path) {
     m_output = static_cast<char*>(MemAlloc(kOutputBytes));
     m_path = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-    wchar_t* temporaryPath = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-    if (!m_output || !m_path || !temporaryPath) {
-        MemFree(temporaryPath);
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    const int length = swprintf(temporaryPath, kPathUnits, L"%ls.%lu.partial", path,
+    MemBlock<wchar_t> temporaryPath(kPathUnits);
+    if (!m_output || !m_path || !temporaryPath.Get()) return ERROR_NOT_ENOUGH_MEMORY;
+    const int length = swprintf(temporaryPath.Get(), kPathUnits, L"%ls.%lu.partial", path,
                                 static_cast<unsigned long>(GetCurrentProcessId()));
-    if (length < 0) {
-        MemFree(temporaryPath);
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
+    if (length < 0) return ERROR_FILENAME_EXCED_RANGE;
     wcscpy(m_path, path);
-    m_file = CreateFileW(temporaryPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    m_file = CreateFileW(temporaryPath.Get(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (m_file == INVALID_HANDLE_VALUE) {
-        // Nothing was made, so nothing is to be deleted.
-        const DWORD error = LastErrorOr(ERROR_OPEN_FAILED);
-        MemFree(temporaryPath);
-        return error;
-    }
-    m_temporaryPath = temporaryPath;
+    // Nothing was made, so nothing is to be deleted.
+    if (m_file == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_OPEN_FAILED);
+    m_temporaryPath = temporaryPath.Release();
     return ERROR_SUCCESS;
 }
 

@@ -169,9 +169,8 @@ DWORD CheckNotLinkCached(const wchar_t* path, LinkCheckCache* cache) {
     }
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW(path, &found);
-        if (search == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_OPEN_FAILED);
-        FindClose(search);
+        OwnedFindHandle search(FindFirstFileW(path, &found));
+        if (!search.IsValid()) return LastErrorOr(ERROR_OPEN_FAILED);
         if (IsLinkEntry(found)) return kEntryIsLink;
     }
     // Some systems list a link to a file as a plain file; its resolved path then

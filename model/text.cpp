@@ -1,5 +1,6 @@
 #include "model/text.h"
 
+#include <climits>
 #include <cwchar>
 
 const char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
@@ -118,6 +119,52 @@ size_t EncodeUtf8(unsigned point, char* out) {
     out[2] = static_cast<char>(0x80 | ((point >> 6) & 0x3F));
     out[3] = static_cast<char>(0x80 | (point & 0x3F));
     return 4;
+}
+
+namespace {
+
+// The system's conversions count in int and take a capacity of 0 as a request to count.
+DWORD CheckConversionSizes(size_t length, const void* out, size_t capacity, int* room) {
+    if (length > INT_MAX) return ERROR_INVALID_PARAMETER;
+    if (!out) {
+        *room = 0;
+        return ERROR_SUCCESS;
+    }
+    if (capacity == 0) return ERROR_INSUFFICIENT_BUFFER;
+    *room = static_cast<int>(capacity < INT_MAX ? capacity : INT_MAX);
+    return ERROR_SUCCESS;
+}
+
+DWORD ConversionError(DWORD fallback) {
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : fallback;
+}
+
+}  // namespace
+
+DWORD Utf8ToWide(const char* text, size_t length, wchar_t* out, size_t capacity, size_t* written) {
+    *written = 0;
+    if (length == 0) return ERROR_SUCCESS;
+    int room = 0;
+    DWORD status = CheckConversionSizes(length, out, capacity, &room);
+    if (status != ERROR_SUCCESS) return status;
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), out, room);
+    if (units <= 0) return ConversionError(ERROR_NO_UNICODE_TRANSLATION);
+    *written = static_cast<size_t>(units);
+    return ERROR_SUCCESS;
+}
+
+DWORD WideToUtf8(const wchar_t* text, size_t length, char* out, size_t capacity, size_t* written) {
+    *written = 0;
+    if (length == 0) return ERROR_SUCCESS;
+    int room = 0;
+    DWORD status = CheckConversionSizes(length, out, capacity, &room);
+    if (status != ERROR_SUCCESS) return status;
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out, room, nullptr, nullptr);
+    if (bytes <= 0) return ConversionError(ERROR_INSUFFICIENT_BUFFER);
+    *written = static_cast<size_t>(bytes);
+    return ERROR_SUCCESS;
 }
 
 size_t Utf8ByteOrderMarkAt(const char* bytes, size_t length) {

@@ -2,6 +2,8 @@
 // Small rules of text shared by the model and everything above it: copying
 // into fixed buffers, UTF-16 surrogates, UTF-8, hexadecimal digits and times
 // in ISO 8601.
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -21,6 +23,15 @@ unsigned NextCodePoint(const wchar_t* text, size_t length, size_t* index);
 // Writes `point` (not a surrogate) as UTF-8 into `out` (room for 4 bytes);
 // returns the bytes written.
 size_t EncodeUtf8(unsigned point, char* out);
+// The one conversion between UTF-8 and UTF-16 of the program. Each takes
+// `length` units of `text` (no terminator needed, none written) into `out` of
+// `capacity` units and sets *written to the units written, or with a null
+// `out` to the units needed. ERROR_INSUFFICIENT_BUFFER when they do not fit.
+// UTF-8 that is not well formed (an overlong form, a surrogate, a sequence cut
+// short, beyond U+10FFFF) is refused with ERROR_NO_UNICODE_TRANSLATION.
+DWORD Utf8ToWide(const char* text, size_t length, wchar_t* out, size_t capacity, size_t* written);
+// Half a surrogate pair, which UTF-8 cannot hold, becomes U+FFFD; nothing is refused.
+DWORD WideToUtf8(const wchar_t* text, size_t length, char* out, size_t capacity, size_t* written);
 // What a plain text editor may put before UTF-8 text; skipped where it is read.
 extern const char kUtf8ByteOrderMark[];
 const size_t kUtf8ByteOrderMarkBytes = 3;

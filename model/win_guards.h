@@ -1,6 +1,7 @@
 #pragma once
 // Small guards for the Win32 resources of the core: a held critical section,
-// an owned handle, and the one way the core starts threads.
+// an owned handle, an owned search of a folder, and the one way the core
+// starts threads.
 #include <windows.h>
 
 // Holds a critical section for its lifetime.
@@ -47,6 +48,33 @@ public:
 
 private:
     HANDLE m_handle = nullptr;
+};
+
+// Ends its search (from FindFirstFileW or FindFirstFileExW) when it goes;
+// INVALID_HANDLE_VALUE, what a search that could not start gives, holds nothing.
+class OwnedFindHandle {
+public:
+    OwnedFindHandle() = default;
+    explicit OwnedFindHandle(HANDLE search) : m_search(search) {}
+    ~OwnedFindHandle() { Close(); }
+    OwnedFindHandle(const OwnedFindHandle&) = delete;
+    OwnedFindHandle& operator=(const OwnedFindHandle&) = delete;
+
+    HANDLE Get() const { return m_search; }
+    bool IsValid() const { return m_search != INVALID_HANDLE_VALUE; }
+    // Ends the search held and holds `search` instead.
+    void Reset(HANDLE search = INVALID_HANDLE_VALUE) {
+        if (search == m_search) return;
+        Close();
+        m_search = search;
+    }
+    void Close() {
+        if (IsValid()) FindClose(m_search);
+        m_search = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE m_search = INVALID_HANDLE_VALUE;
 };
 
 // Starts `routine` with `parameter` on a new thread of default security and

@@ -178,12 +178,12 @@ void CSynchronizeDlg::FillItemList() {
     if (items == nullptr) return;
     m_list.SetItemCount(static_cast<int>(items->count));
     // Without memory for the order the list places the rows itself, as slowly as ever.
-    uint32_t* order = (m_list.GetStyle() & LVS_SORTASCENDING) ? RecordsInListOrder(items) : nullptr;
-    if (order != nullptr) m_list.ModifyStyle(LVS_SORTASCENDING, 0);
+    MemBlock<uint32_t> order;
+    if (m_list.GetStyle() & LVS_SORTASCENDING) order.Reset(RecordsInListOrder(items));
+    if (order.Get() != nullptr) m_list.ModifyStyle(LVS_SORTASCENDING, 0);
     for (uint32_t position = 0; position < items->count; ++position)
-        AddItemRow(order != nullptr ? order[position] : position);
-    if (order != nullptr) m_list.ModifyStyle(0, LVS_SORTASCENDING);
-    MemFree(order);
+        AddItemRow(order.Get() != nullptr ? order.Get()[position] : position);
+    if (order.Get() != nullptr) m_list.ModifyStyle(0, LVS_SORTASCENDING);
     for (StateCount& count : m_counts) count.checked = count.total;
 }
 

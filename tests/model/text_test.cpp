@@ -45,6 +45,64 @@ TEST(TextHelpers, CodePointsAndUtf8FollowThePairsAndLeaveLoneHalvesAlone) {
     }
 }
 
+// Well-formed text converts both ways alike; bytes that are not UTF-8 are
+// refused, and a lone half of a pair is written as U+FFFD.
+TEST(TextHelpers, Utf8AndUtf16ConvertOnlyWellFormedTextAndWithinTheirRoom) {
+    enum Way { kBothWays, kRefusedUtf8, kEncodedOnly };
+    struct Row {
+        std::string utf8;
+        std::wstring wide;
+        Way way;
+    } rows[] = {
+        {"", L"", kBothWays},
+        {"a\\b", L"a\\b", kBothWays},
+        {"\xC3\xA9\xE2\x82\xAC", L"\u00e9\u20AC", kBothWays},
+        {"\xF0\x9F\x98\x80", L"\xD83D\xDE00", kBothWays},
+        {"\xC0\x80", L"", kRefusedUtf8},          // an overlong NUL
+        {"\xED\xA0\x80", L"", kRefusedUtf8},      // a surrogate
+        {"\xE2\x82", L"", kRefusedUtf8},          // cut short
+        {"\xF4\x90\x80\x80", L"", kRefusedUtf8},  // beyond U+10FFFF
+        {"\x80", L"", kRefusedUtf8},              // a lone continuation
+        {"x\xEF\xBF\xBD", L"x\xD83D", kEncodedOnly},
+        {"\xEF\xBF\xBDx", L"\xDE00x", kEncodedOnly},
+    };
+    for (const Row& row : rows) {
+        if (row.way != kEncodedOnly) {
+            wchar_t wide[8] = {};
+            size_t units = 99;
+            EXPECT_EQ(Utf8ToWide(row.utf8.data(), row.utf8.size(), wide, 8, &units),
+                      row.way == kRefusedUtf8 ? DWORD(ERROR_NO_UNICODE_TRANSLATION) : DWORD(ERROR_SUCCESS))
+                << row.utf8;
+            EXPECT_EQ(std::wstring(wide, units), row.wide) << row.utf8;
+        }
+        if (row.way == kRefusedUtf8) continue;
+        char bytes[16] = {};
+        size_t count = 99, needed = 99;
+        EXPECT_EQ(WideToUtf8(row.wide.data(), row.wide.size(), nullptr, 0, &needed), ERROR_SUCCESS) << row.utf8;
+        EXPECT_EQ(WideToUtf8(row.wide.data(), row.wide.size(), bytes, sizeof bytes, &count), ERROR_SUCCESS);
+        EXPECT_EQ(std::string(bytes, count), row.utf8);
+        EXPECT_EQ(needed, count) << row.utf8;
+    }
+    // Too little room is refused, not cut; none at all counts nothing.
+    const struct {
+        size_t capacity;
+        DWORD status;
+        size_t units;
+    } roomRows[] = {{0, ERROR_INSUFFICIENT_BUFFER, 0}, {1, ERROR_INSUFFICIENT_BUFFER, 0}, {2, ERROR_SUCCESS, 2}};
+    for (const auto& row : roomRows) {
+        wchar_t wide[2];
+        char bytes[2];
+        size_t written = 99;
+        EXPECT_EQ(Utf8ToWide("ab", 2, wide, row.capacity, &written), row.status) << row.capacity;
+        EXPECT_EQ(written, row.units) << row.capacity;
+        EXPECT_EQ(WideToUtf8(L"ab", 2, bytes, row.capacity, &written), row.status) << row.capacity;
+        EXPECT_EQ(written, row.units) << row.capacity;
+    }
+    size_t needed = 0;
+    EXPECT_EQ(Utf8ToWide("\xF0\x9F\x98\x80", 4, nullptr, 0, &needed), ERROR_SUCCESS);
+    EXPECT_EQ(needed, 2u);
+}
+
 TEST(TextHelpers, HexDigitsOfEitherCaseAreReadAndOfTheAskedCaseWritten) {
     struct Row {
         const char* text;
