@@ -112,28 +112,8 @@ DWORD HoldAsSeen(const wchar_t* path, const SyncSeenFile& seen, DWORD share, Own
     return kSyncChangedSinceAnalysis;
 }
 
-DWORD LocationGuardInit(LocationGuard* guard, const wchar_t* currentRoot, const wchar_t* otherRoot) {
-    *guard = LocationGuard{{currentRoot, otherRoot}, {}};
-    for (int side = 0; side < 2; ++side) {
-        guard->resolved[side] = static_cast<wchar_t*>(MemAlloc(kPathUnits * sizeof(wchar_t)));
-        if (!guard->resolved[side]) {
-            LocationGuardFree(guard);
-            return ERROR_NOT_ENOUGH_MEMORY;
-        }
-        wchar_t* resolved = guard->resolved[side];
-        // A root that cannot be resolved is checked by name alone: what is written there fails by itself.
-        if (ReadFinalPath(guard->roots[side], resolved) != ERROR_SUCCESS) resolved[0] = 0;
-        const size_t length = wcslen(resolved);
-        if (length > 0 && resolved[length - 1] != L'\\' && length + 1 < kPathUnits) wcscpy(resolved + length, L"\\");
-    }
-    return ERROR_SUCCESS;
-}
-
-void LocationGuardFree(LocationGuard* guard) {
-    for (wchar_t*& resolved : guard->resolved) {
-        MemFree(resolved);
-        resolved = nullptr;
-    }
+void LocationGuardInit(LocationGuard* guard, const wchar_t* currentRoot, const wchar_t* otherRoot) {
+    *guard = LocationGuard{{currentRoot, otherRoot}};
 }
 
 DWORD CheckStaysInside(const LocationGuard* guard, const wchar_t* path) {
@@ -142,32 +122,42 @@ DWORD CheckStaysInside(const LocationGuard* guard, const wchar_t* path) {
     for (int index = 0; index < 2 && side < 0; ++index) {
         if (guard->roots[index] && wcsncmp(path, guard->roots[index], wcslen(guard->roots[index])) == 0) side = index;
     }
-    if (side < 0 || !guard->resolved[side][0]) return ERROR_SUCCESS;
-    const wchar_t* root = guard->roots[side];
+    if (side < 0) return ERROR_SUCCESS;
+    const size_t rootUnits = wcslen(guard->roots[side]);
     const wchar_t* lastBackslash = wcsrchr(path, L'\\');
-    const size_t rootUnits = wcslen(root);
-    const size_t folderUnits = lastBackslash ? static_cast<size_t>(lastBackslash - path) + 1 : 0;
+    const size_t folderUnits = lastBackslash ? static_cast<size_t>(lastBackslash - path) : 0;
     // A file right in the root: the root is the user's own choice, resolved once.
     if (folderUnits <= rootUnits) return ERROR_SUCCESS;
-    MemBlock<wchar_t> buffers(size_t(2) * kPathUnits);
-    if (!buffers.Get()) return ERROR_NOT_ENOUGH_MEMORY;
-    wchar_t* folder = buffers.Get();
-    wchar_t* final = folder + kPathUnits;
+    MemBlock<wchar_t> buffer(kPathUnits);
+    if (!buffer.Get() || folderUnits >= kPathUnits) return ERROR_NOT_ENOUGH_MEMORY;
+    wchar_t* folder = buffer.Get();
     wmemcpy(folder, path, folderUnits);
     folder[folderUnits] = 0;
-    const DWORD read = ReadFinalPath(folder, final);
-    if (read == ERROR_FILE_NOT_FOUND || read == ERROR_PATH_NOT_FOUND) return ERROR_SUCCESS;
-    if (read != ERROR_SUCCESS) return read;
-    // The folder resolves to the resolved root followed by its own names, compared as names are.
-    const wchar_t* resolvedRoot = guard->resolved[side];
-    const size_t resolvedUnits = wcslen(resolvedRoot);
-    size_t finalUnits = wcslen(final);
-    if (finalUnits > 0 && final[finalUnits - 1] == L'\\') final[--finalUnits] = 0;
-    folder[folderUnits - 1] = 0;
-    const wchar_t* below = folder + rootUnits;
-    if (finalUnits < resolvedUnits || _wcsnicmp(final, resolvedRoot, resolvedUnits) != 0 ||
-        CompareNamesIgnoringCase(final + resolvedUnits, below) != 0)
-        return kSyncFolderBecameLink;
+    // Each folder from the root down to the one acted in, looked at now: a link
+    // among them would lead the call elsewhere. Its attributes tell of a reparse
+    // point; only then is its tag read, since not every one leads elsewhere.
+    for (size_t at = rootUnits; at <= folderUnits; ++at) {
+        if (at < folderUnits && folder[at] != L'\\') continue;
+        const wchar_t kept = folder[at];
+        folder[at] = 0;
+        const DWORD attributes = GetFileAttributesW(folder);
+        DWORD result = ERROR_SUCCESS;
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            // Not there: nothing can be written through it, and the call fails by itself.
+            result = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : error;
+            folder[at] = kept;
+            return result;
+        }
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            WIN32_FIND_DATAW found;
+            HANDLE search = FindFirstFileW(folder, &found);
+            if (search == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_OPEN_FAILED);
+            FindClose(search);
+            if (IsLinkEntry(found)) return kSyncFolderBecameLink;
+        }
+        folder[at] = kept;
+    }
     return ERROR_SUCCESS;
 }
 

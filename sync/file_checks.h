@@ -28,21 +28,18 @@ SyncSeenFile SeenThrough(HANDLE file);
 // program has it open for writing; kSyncChangedSinceAnalysis; or the system's code.
 DWORD HoldAsSeen(const wchar_t* path, const SyncSeenFile& seen, DWORD share, OwnedHandle* held);
 
-// The two locations of a run with what their roots resolve to, read once at
-// its start: a write into either is checked right before it is made to land
-// where its path names, so that a folder that became a link during the run
-// never leads a copy, a rename, a move aside or a deletion out of the location.
+// The two locations of a run: a write into either is checked right before it
+// is made, so that a folder that became a link during the run never leads a
+// copy, a rename, a move aside or a deletion out of the location. The roots
+// are the user's own choice, followed where they lead.
 struct LocationGuard {
     const wchar_t* roots[2];  // each ending in a backslash
-    wchar_t* resolved[2];  // kPathUnits each, ending in a backslash; empty where it could not be read
 };
-// 0, or 8 (nothing held).
-DWORD LocationGuardInit(LocationGuard* guard, const wchar_t* currentRoot, const wchar_t* otherRoot);
-void LocationGuardFree(LocationGuard* guard);
-// 0 when the folder that holds `path` is reached below its root by its own
-// names now; kSyncFolderBecameLink when it leads elsewhere. 0 as well for a
-// folder that is not there (a write there fails by itself), for a path in
-// neither location, and for a null guard.
+void LocationGuardInit(LocationGuard* guard, const wchar_t* currentRoot, const wchar_t* otherRoot);
+// 0 when no folder from the root of its location down to the one that holds
+// `path` is a link now; kSyncFolderBecameLink when one is. 0 as well where a
+// folder is not there (a write there fails by itself), for a path in neither
+// location, and for a null guard.
 DWORD CheckStaysInside(const LocationGuard* guard, const wchar_t* path);
 
 // Marks every pending operation of the batch whose files changed since the

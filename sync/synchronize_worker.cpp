@@ -337,8 +337,7 @@ DWORD Synchronize(Run* run) {
     // The shell's batches are made from lists; the engine needs none.
     const bool listed = request->copier == SyncCopyWithEngine ||
                         FileBatchesInit(&run->batches, SyncPathListStartCapacity(itemCount));
-    if (!listed || !TakePlan(run) ||
-        LocationGuardInit(&run->guard, CurrentRootOf(run->plan), OtherRootOf(run->plan)) != ERROR_SUCCESS) {
+    if (!listed || !TakePlan(run)) {
         TellUser(run, SyncNoticeError, kSyncNoMemory);
         FileBatchesFree(&run->batches);
         return kRunEndedEarly;
@@ -358,6 +357,7 @@ DWORD Synchronize(Run* run) {
     BatchContext context = ContextOf(run);
     context.sourceLinks = NewLinkCheckCache();
     context.targetLinks = NewLinkCheckCache();
+    LocationGuardInit(&run->guard, CurrentRootOf(run->plan), OtherRootOf(run->plan));
     context.guard = &run->guard;
     // Where copies that do not fit stop the run, they are weighed before any folder is made.
     if (request->stopWhenNoRoom && !CheckRoom(run, &context)) {
@@ -419,7 +419,6 @@ DWORD RunSynchronization(const SyncRequest* request) {
                         request->otherRoot;
     if (planned || listed) result = Synchronize(&run);
     if (run.plan == &run.ownPlan) SyncPlanFree(&run.ownPlan);
-    LocationGuardFree(&run.guard);
     if (request->summary) *request->summary = run.summary;
     // The last use of the request: the dialog may end as soon as this arrives.
     SendDone(request->window);

@@ -77,27 +77,7 @@ BOOL WINAPI CopyThenStop(const wchar_t* source, const wchar_t* target, LPPROGRES
     return copied;
 }
 
-class CopyPathTest : public SyncTest {
-protected:
-    void TearDown() override {
-        SyncSetSystemCalls(nullptr);
-        SyncTest::TearDown();
-    }
-    // The commit case in two fresh locations.
-    void MakeLocations() {
-        for (int side = 0; side < 2; ++side) {
-            RemoveFolderTree(Root(side));
-            CreateDirectoryW(Root(side).c_str(), nullptr);
-        }
-        MakeCommitCase();
-    }
-    std::map<std::wstring, DWORD> Results(const SyncRun& run) const {
-        std::map<std::wstring, DWORD> results;
-        for (const ObservedOperation& operation : run.operations)
-            if (operation.result != ERROR_SUCCESS) results[operation.itemPath.substr(m_left.size())] = operation.result;
-        return results;
-    }
-};
+class CopyPathTest : public SeamTest {};
 
 TEST_F(CopyPathTest, AFailedCopyLeavesTheEarlierVersionAndNoTemporaryFile) {
     const std::string kAllDone = "gone: missing.txt\nchanged: modified.txt\nappeared: new.txt\nappeared: sub\\\n"

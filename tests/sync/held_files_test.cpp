@@ -65,26 +65,7 @@ int WINAPI ShellWhileRewritten(SHFILEOPSTRUCTW* operation) {
     return result;
 }
 
-class HeldFilesTest : public SyncTest {
-protected:
-    void TearDown() override {
-        SyncSetSystemCalls(nullptr);
-        SyncTest::TearDown();
-    }
-    void MakeLocations() {
-        for (int side = 0; side < 2; ++side) {
-            RemoveFolderTree(Root(side));
-            CreateDirectoryW(Root(side).c_str(), nullptr);
-        }
-        MakeCommitCase();
-    }
-    std::map<std::wstring, DWORD> Results(const SyncRun& run) const {
-        std::map<std::wstring, DWORD> results;
-        for (const ObservedOperation& operation : run.operations)
-            if (operation.result != ERROR_SUCCESS) results[operation.itemPath.substr(m_left.size())] = operation.result;
-        return results;
-    }
-};
+class HeldFilesTest : public SeamTest {};
 
 // When another program writes a file of the run.
 enum WriterTime { WritesWhileCopied, WroteAfterTheAnalysis, HoldsItOpen };

@@ -3,8 +3,10 @@
 // its own thread, its end reported to a window) over real folders, and
 // captures the notices that the dialog would show as message boxes.
 #include "sync/synchronize_worker.h"
+#include "sync/system_calls.h"
 #include "tests/analysis/analysis_run.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -119,4 +121,28 @@ protected:
 
     SyncItemList* m_items = nullptr;
     int m_current = 0;
+};
+
+// Runs with system calls that a test puts in place, restored after each test.
+class SeamTest : public SyncTest {
+protected:
+    void TearDown() override {
+        SyncSetSystemCalls(nullptr);
+        SyncTest::TearDown();
+    }
+    // The commit case in two fresh locations.
+    void MakeLocations() {
+        for (int side = 0; side < 2; ++side) {
+            RemoveFolderTree(Root(side));
+            CreateDirectoryW(Root(side).c_str(), nullptr);
+        }
+        MakeCommitCase();
+    }
+    // The operations not done, by the item's path below the current root, with why.
+    std::map<std::wstring, DWORD> Results(const SyncRun& run) const {
+        std::map<std::wstring, DWORD> results;
+        for (const ObservedOperation& operation : run.operations)
+            if (operation.result != ERROR_SUCCESS) results[operation.itemPath.substr(m_left.size())] = operation.result;
+        return results;
+    }
 };
