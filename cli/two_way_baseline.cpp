@@ -142,6 +142,12 @@ std::wstring BaselineFile::CheckHeader(const BaselineHeader& header, const std::
         header.ignoreHourShift != m_rule.time.ignoreHourShift)
         return Refusal(L"was made comparing files " + DescribeRule(header.withDigests, header.windowSeconds, header.ignoreHourShift) +
                        L", and this run compares them " + DescribeRule(m_rule.byContent, window, m_rule.time.ignoreHourShift));
+    // A link left out in one run and not in the next would read as an entry deleted or made.
+    const bool skipLinks = ExcludesLinks(m_exclusions.List());
+    if (header.skipLinks != skipLinks)
+        return Refusal(std::wstring(header.skipLinks ? L"was made with --skip-links, and this run keeps links"
+                                                     : L"was made keeping links, and this run has --skip-links") +
+                       L" (--new-baseline starts again)");
     if (FoldedPatterns(patterns) != FoldedPatterns(m_exclusions.Patterns()))
         return Refusal(L"was made with the exclusions " + Quoted(patterns) + L", and this run has " +
                        Quoted(m_exclusions.Patterns()));
@@ -184,7 +190,8 @@ std::wstring BaselineFile::Save(const TwoWayRows& rows, const std::vector<RowRec
     for (const std::wstring& pattern : m_exclusions.Patterns()) patterns.push_back(pattern.c_str());
     BaselineHeader header = {m_rule.byContent, WindowOf(m_rule.time), m_rule.time.ignoreHourShift,
                              {m_serials[0], m_serials[1]},
-                             {const_cast<wchar_t*>(m_pair[0].c_str()), const_cast<wchar_t*>(m_pair[1].c_str())}};
+                             {const_cast<wchar_t*>(m_pair[0].c_str()), const_cast<wchar_t*>(m_pair[1].c_str())},
+                             ExcludesLinks(m_exclusions.List())};
     std::vector<wchar_t> path(kPathUnits);
     BaselineWriter writer;
     DWORD status = writer.Begin(m_path.c_str(), header, patterns.data(), patterns.size());

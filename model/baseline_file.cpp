@@ -115,7 +115,7 @@ DWORD BaselineReader::HeaderLine(CatalogHeaderWord word, const char* line, size_
                    : Fail();
     }
     default:
-        return ParseBaselineCompare(line, length, &header->windowSeconds, &header->ignoreHourShift,
+        return ParseBaselineCompare(line, length, &header->windowSeconds, &header->ignoreHourShift, &header->skipLinks,
                                     m_problem->text)
                    ? ERROR_SUCCESS
                    : Fail();
@@ -163,7 +163,7 @@ DWORD BaselineWriter::Begin(const wchar_t* path, const BaselineHeader& header, c
         status = AppendLine(FormatBaselineRoot(side ? CatalogRightWord : CatalogLeftWord, header.serials[side],
                                                header.roots[side], m_line));
     if (status == ERROR_SUCCESS)
-        status = AppendLine(FormatBaselineCompare(header.windowSeconds, header.ignoreHourShift, m_line));
+        status = AppendLine(FormatBaselineCompare(header.windowSeconds, header.ignoreHourShift, header.skipLinks, m_line));
     return status;
 }
 

@@ -6,7 +6,9 @@
 //   exclude  PATTERN                                  one line per exclusion
 //   left  SERIAL  PATH                                LEFT's full path and its volume's serial number
 //   right  SERIAL  PATH
-//   compare  window=SECONDS  hour-shift=yes | no      when two times are the same (0: only equal ones)
+//   compare  window=SECONDS  hour-shift=yes | no [links=skip]
+//                                                     when two times are the same (0: only equal ones),
+//                                                     and whether links were left out
 //   LEFT'S FIELDS  RIGHT'S FIELDS  PATH               one line per entry, fields as a catalog's
 //   end  ENTRIES
 // A side without the entry has "none" for its kind, 0, -, 00000000 and -.
@@ -21,6 +23,7 @@ struct BaselineHeader {
     bool ignoreHourShift;
     DWORD serials[2];
     wchar_t* roots[2];  // buffers of kPathUnits; read into, or written from
+    bool skipLinks;  // links were left out of the sides, as excluded entries are
 };
 
 // Reading a baseline: its header, then each entry and each exclusion told to the caller.

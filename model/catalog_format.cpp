@@ -185,26 +185,32 @@ bool ParseBaselineRoot(const char* line, size_t length, DWORD* serial, wchar_t* 
     return true;
 }
 
-size_t FormatBaselineCompare(uint32_t windowSeconds, bool ignoreHourShift, char* out) {
+size_t FormatBaselineCompare(uint32_t windowSeconds, bool ignoreHourShift, bool skipLinks, char* out) {
     char* end = WriteWord(out, kHeaderWords[CatalogCompareWord]);
     end = WriteWord(end, "\twindow=");
     end = WriteCount(end, windowSeconds);
-    end = WriteWord(end, ignoreHourShift ? "\thour-shift=yes\n" : "\thour-shift=no\n");
+    end = WriteWord(end, ignoreHourShift ? "\thour-shift=yes" : "\thour-shift=no");
+    end = WriteWord(end, skipLinks ? "\tlinks=skip\n" : "\n");
     return static_cast<size_t>(end - out);
 }
 
 bool ParseBaselineCompare(const char* line, size_t length, uint32_t* windowSeconds, bool* ignoreHourShift,
-                          wchar_t* problem) {
-    Field fields[3];
+                          bool* skipLinks, wchar_t* problem) {
+    Field fields[4];
     const size_t windowWord = strlen("window=");
     uint64_t window = 0;
-    if (SplitFields(line, length, fields, 3) != 3 || fields[1].length <= windowWord ||
+    const unsigned count = SplitFields(line, length, fields, 4);
+    // A baseline of before links could be left out has no fourth field.
+    if (count == 4 && !fields[3].Is("links=skip"))
+        return Fail(problem, L"the compare line's fourth field is not links=skip");
+    if (count < 3 || count > 4 || fields[1].length <= windowWord ||
         memcmp(fields[1].text, "window=", windowWord) != 0 ||
         !ParseCount(Field{fields[1].text + windowWord, fields[1].length - windowWord}, &window) ||
         window > UINT32_MAX || !(fields[2].Is("hour-shift=yes") || fields[2].Is("hour-shift=no")))
         return Fail(problem, L"the compare line is not \"compare\", window=SECONDS and hour-shift=yes or no");
     *windowSeconds = static_cast<uint32_t>(window);
     *ignoreHourShift = fields[2].Is("hour-shift=yes");
+    *skipLinks = count == 4;
     return true;
 }
 

@@ -52,10 +52,11 @@ bool ParseCatalogExclude(const char* line, size_t length, wchar_t* pattern, wcha
 // "left\tSERIAL\tPATH\n" or "right\t...": a folder of the pair and its volume's serial number.
 size_t FormatBaselineRoot(CatalogHeaderWord word, DWORD serial, const wchar_t* root, char* out);
 bool ParseBaselineRoot(const char* line, size_t length, DWORD* serial, wchar_t* root, wchar_t* problem);
-// "compare\twindow=S\thour-shift=yes|no\n": when two times are the same; window 0 for only equal times.
-size_t FormatBaselineCompare(uint32_t windowSeconds, bool ignoreHourShift, char* out);
+// "compare\twindow=S\thour-shift=yes|no[\tlinks=skip]\n": when two times are
+// the same (window 0 for only equal times), and whether links were left out.
+size_t FormatBaselineCompare(uint32_t windowSeconds, bool ignoreHourShift, bool skipLinks, char* out);
 bool ParseBaselineCompare(const char* line, size_t length, uint32_t* windowSeconds, bool* ignoreHourShift,
-                          wchar_t* problem);
+                          bool* skipLinks, wchar_t* problem);
 
 // A baseline's entry: each side's fields, "none" and empty ones for a side
 // that had no entry, then the path. `side` null for none; returns the length.

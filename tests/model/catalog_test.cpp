@@ -77,6 +77,34 @@ TEST(CatalogText, TextsThatNoNameIsWrittenAsAreRefused) {
 
 // A damaged line is refused at the same line, in the same words, whether the
 // exclusions leave its folder out or not: a catalog stands for a folder only whole.
+// A baseline's compare line says whether links were left out, and one written
+// before it could say so still reads, as keeping them.
+TEST(CatalogText, TheCompareLineTellsWhetherLinksWereLeftOut) {
+    const struct {
+        const char* line;
+        bool read;
+        bool skipLinks;
+    } rows[] = {
+        {"compare\twindow=2\thour-shift=no", true, false},
+        {"compare\twindow=0\thour-shift=yes\tlinks=skip", true, true},
+        {"compare\twindow=2\thour-shift=no\tlinks=keep", false, false},
+        {"compare\twindow=2\thour-shift=no\tlinks=skip\textra", false, false},
+    };
+    for (const auto& row : rows) {
+        uint32_t window = 7;
+        bool hourShift = false;
+        bool skipLinks = !row.skipLinks;
+        wchar_t problem[kCatalogProblemUnits] = {};
+        EXPECT_EQ(ParseBaselineCompare(row.line, strlen(row.line), &window, &hourShift, &skipLinks, problem), row.read)
+            << row.line;
+        if (!row.read) continue;
+        EXPECT_EQ(skipLinks, row.skipLinks) << row.line;
+        char written[64];
+        const size_t length = FormatBaselineCompare(window, hourShift, skipLinks, written);
+        EXPECT_EQ(std::string(written, length), std::string(row.line) + "\n");
+    }
+}
+
 TEST(CatalogText, DamageUnderAnExcludedFolderIsRefusedAsWithoutExclusions) {
     const std::string header = "quillmar-catalog\t1\tcontent=none\n";
     const auto line = [](const char* kind, const std::string& path) {

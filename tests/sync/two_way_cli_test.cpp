@@ -409,6 +409,7 @@ TEST_F(TwoWayCliTest, ARefusedRunChangesNothing) {
         {{L"--exclude", L"*.tmp", left, right}, "was made with the exclusions none, and this run has \"*.tmp\""},
         {{L"--content", left, right}, "was made comparing files by size and time, a time window of 2 seconds"},
         {{L"--time-window", L"10", left, right}, "and this run compares them by size and time, a time window of 10"},
+        {{L"--skip-links", left, right}, "was made keeping links, and this run has --skip-links"},
         {{left, m_folder.Path() + L"nowhere"}, "RIGHT folder not found"},
         {{left, m_output.Path() + L"damaged.baseline"}, "sync changes folders, and RIGHT is a catalog"},
     };
