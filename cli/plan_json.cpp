@@ -28,9 +28,9 @@ void AppendField(std::string* json, const char* name, const std::string& value) 
     *json += value;
 }
 
-std::string Quoted(const char* word) { return std::string("\"") + word + "\""; }
+std::string JsonWord(const char* word) { return std::string("\"") + word + "\""; }
 
-std::string Number(long long value) { return std::to_string(value); }
+std::string JsonNumber(long long value) { return std::to_string(value); }
 
 }  // namespace
 
@@ -39,8 +39,8 @@ std::string OperationJson(const SyncOperation& operation, const wchar_t* itemPat
     const int target = TargetSideOf(operation);
     const wchar_t* paths[2] = {itemPath, otherPath};
     std::string json = "{\"record\":\"operation\"";
-    AppendField(&json, "operation", Quoted(OperationWord(operation)));
-    AppendField(&json, "kind", Quoted(SyncOperationKindWord(operation.kind)));
+    AppendField(&json, "operation", JsonWord(OperationWord(operation)));
+    AppendField(&json, "kind", JsonWord(SyncOperationKindWord(operation.kind)));
     std::string source = "null";
     if (IsCopyOperation(operation)) {
         source.clear();
@@ -50,10 +50,10 @@ std::string OperationJson(const SyncOperation& operation, const wchar_t* itemPat
     std::string path;
     AppendJsonString(&path, paths[target]);
     AppendField(&json, "target", path);
-    AppendField(&json, "to", Quoted(target == 0 ? "left" : "right"));
-    AppendField(&json, "reason", Quoted(SyncReasonWord(operation.reason)));
+    AppendField(&json, "to", JsonWord(target == 0 ? "left" : "right"));
+    AppendField(&json, "reason", JsonWord(SyncReasonWord(operation.reason)));
     const bool done = result == ERROR_SUCCESS;
-    AppendField(&json, "outcome", Quoted(done ? (dryRun ? "planned" : "done") : "not-done"));
+    AppendField(&json, "outcome", JsonWord(done ? (dryRun ? "planned" : "done") : "not-done"));
     if (!done) {
         wchar_t why[kSystemErrorUnits];
         DescribeSyncResult(result, why);
@@ -68,7 +68,7 @@ std::string OperationJson(const SyncOperation& operation, const wchar_t* itemPat
 
 std::string SideJson(const TwoWaySide& side) {
     if (side.kind != TwoWayFile && side.kind != TwoWayFolder) return "null";
-    std::string json = side.kind == TwoWayFile ? "{\"kind\":\"file\",\"size\":" + Number(side.size) : "{\"kind\":\"folder\"";
+    std::string json = side.kind == TwoWayFile ? "{\"kind\":\"file\",\"size\":" + JsonNumber(side.size) : "{\"kind\":\"folder\"";
     json += ",\"time\":";
     AppendJsonTime(&json, side.time);
     return json + "}";
@@ -83,10 +83,10 @@ std::string ConflictJson(const wchar_t* kind, const std::wstring& path, const ch
     std::string pathText;
     AppendJsonString(&pathText, path);
     AppendField(&json, "path", pathText);
-    AppendField(&json, "reason", Quoted(reason));
+    AppendField(&json, "reason", JsonWord(reason));
     AppendField(&json, "left", SideJson(sides[0]));
     AppendField(&json, "right", SideJson(sides[1]));
-    AppendField(&json, "newer", Quoted(newer));
+    AppendField(&json, "newer", JsonWord(newer));
     json += '}';
     json += terminator;
     return json;
@@ -96,14 +96,14 @@ std::string SummaryJson(const SyncSummary& summary, bool dryRun, long long confl
                         char terminator) {
     std::string json = "{\"record\":\"summary\"";
     AppendField(&json, "dry-run", dryRun ? "true" : "false");
-    AppendField(&json, "copied", Number(summary.copied));
-    AppendField(&json, "replaced", Number(summary.replaced));
-    AppendField(&json, "deleted", Number(summary.deleted));
-    AppendField(&json, "created", Number(summary.created));
-    AppendField(&json, "removed", Number(summary.removed));
-    AppendField(&json, "not-done", Number(summary.notDone));
-    if (conflicts >= 0) AppendField(&json, "conflicts", Number(conflicts));
-    if (unknown >= 0) AppendField(&json, "unknown", Number(unknown));
+    AppendField(&json, "copied", JsonNumber(summary.copied));
+    AppendField(&json, "replaced", JsonNumber(summary.replaced));
+    AppendField(&json, "deleted", JsonNumber(summary.deleted));
+    AppendField(&json, "created", JsonNumber(summary.created));
+    AppendField(&json, "removed", JsonNumber(summary.removed));
+    AppendField(&json, "not-done", JsonNumber(summary.notDone));
+    if (conflicts >= 0) AppendField(&json, "conflicts", JsonNumber(conflicts));
+    if (unknown >= 0) AppendField(&json, "unknown", JsonNumber(unknown));
     json += '}';
     json += terminator;
     return json;

@@ -69,7 +69,7 @@ DWORD TakeBaselineEntry(void* context, const wchar_t* path, size_t length, const
     return TwoWayRowsAddRecord(static_cast<Loaded*>(context)->rows, path, length, sides, digests);
 }
 
-std::wstring Quoted(const std::vector<std::wstring>& patterns) {
+std::wstring PatternList(const std::vector<std::wstring>& patterns) {
     std::wstring text;
     for (const std::wstring& pattern : patterns) text += (text.empty() ? L"\"" : L" \"") + pattern + L"\"";
     return text.empty() ? L"none" : text;
@@ -149,8 +149,8 @@ std::wstring BaselineFile::CheckHeader(const BaselineHeader& header, const std::
                                                      : L"was made keeping links, and this run has --skip-links") +
                        L" (--new-baseline starts again)");
     if (FoldedPatterns(patterns) != FoldedPatterns(m_exclusions.Patterns()))
-        return Refusal(L"was made with the exclusions " + Quoted(patterns) + L", and this run has " +
-                       Quoted(m_exclusions.Patterns()));
+        return Refusal(L"was made with the exclusions " + PatternList(patterns) + L", and this run has " +
+                       PatternList(m_exclusions.Patterns()));
     return std::wstring();
 }
 

@@ -171,7 +171,7 @@ bool NameBefore(const TwoWayRows* rows, uint32_t a, uint32_t b) {
 }
 
 template <typename T>
-void Permute(T* items, const uint32_t* newIndex, uint32_t count, uint8_t* placed) {
+void MoveToPlaces(T* items, const uint32_t* newIndex, uint32_t count, uint8_t* placed) {
     for (uint32_t index = 0; index < count; ++index) placed[index] = 0;
     for (uint32_t start = 0; start < count; ++start) {
         if (placed[start]) continue;
@@ -336,9 +336,9 @@ DWORD TwoWayRowsFinish(TwoWayRows* rows, bool firstRun) {
     // `end` was counted in places already; the rows move to theirs.
     MemBlock<uint8_t> moved(count);
     if (!moved.Get()) return ERROR_NOT_ENOUGH_MEMORY;
-    Permute(rows->entries, newIndex.Get(), count, moved.Get());
-    Permute(rows->names, newIndex.Get(), count, moved.Get());
-    if (rows->digests) Permute(rows->digests, newIndex.Get(), count, moved.Get());
+    MoveToPlaces(rows->entries, newIndex.Get(), count, moved.Get());
+    MoveToPlaces(rows->names, newIndex.Get(), count, moved.Get());
+    if (rows->digests) MoveToPlaces(rows->digests, newIndex.Get(), count, moved.Get());
     return ERROR_SUCCESS;
 }
 

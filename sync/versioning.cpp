@@ -105,7 +105,7 @@ const unsigned long long kDayTicks = 864000000000ULL;
 
 bool IsDigit(wchar_t unit) { return unit >= L'0' && unit <= L'9'; }
 
-unsigned Number(const wchar_t* digits, size_t count) {
+unsigned DigitsValue(const wchar_t* digits, size_t count) {
     unsigned value = 0;
     for (size_t i = 0; i < count; ++i) value = value * 10 + unsigned(digits[i] - L'0');
     return value;
@@ -128,12 +128,12 @@ bool RunFolderTime(const wchar_t* name, ULARGE_INTEGER* time) {
         if (name[at] || at - first > 9 || (at - first == 1 && name[first] == L'1')) return false;
     }
     SYSTEMTIME stamp = {};
-    stamp.wYear = WORD(Number(name, 4));
-    stamp.wMonth = WORD(Number(name + 5, 2));
-    stamp.wDay = WORD(Number(name + 8, 2));
-    stamp.wHour = WORD(Number(name + 11, 2));
-    stamp.wMinute = WORD(Number(name + 13, 2));
-    stamp.wSecond = WORD(Number(name + 15, 2));
+    stamp.wYear = WORD(DigitsValue(name, 4));
+    stamp.wMonth = WORD(DigitsValue(name + 5, 2));
+    stamp.wDay = WORD(DigitsValue(name + 8, 2));
+    stamp.wHour = WORD(DigitsValue(name + 11, 2));
+    stamp.wMinute = WORD(DigitsValue(name + 13, 2));
+    stamp.wSecond = WORD(DigitsValue(name + 15, 2));
     if (stamp.wYear < 1601 || stamp.wMonth < 1 || stamp.wMonth > 12 || stamp.wDay < 1 || stamp.wHour > 23 ||
         stamp.wMinute > 59 || stamp.wSecond > 59)
         return false;
@@ -147,7 +147,6 @@ bool RunFolderTime(const wchar_t* name, ULARGE_INTEGER* time) {
 }
 
 bool IsLink(const WIN32_FIND_DATAW& found) { return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
-bool IsFolder(const WIN32_FIND_DATAW& found) { return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
 // Calls `visit` with each entry of the folder in `path` (ending in a
 // backslash, in a buffer of MAX_PATH), the entry's path then in `path`
@@ -167,7 +166,7 @@ DWORD ForEachEntry(wchar_t* path, Visit visit) {
     do {
         const wchar_t* name = found.cFileName;
         if (wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0) continue;
-        const bool folder = IsFolder(found) && !IsLink(found);
+        const bool folder = IsFolderAttributes(found.dwFileAttributes) && !IsLink(found);
         if (length + wcslen(name) + (folder ? 1 : 0) >= MAX_PATH) {
             result = ERROR_FILENAME_EXCED_RANGE;
             break;
@@ -186,7 +185,7 @@ DWORD ForEachEntry(wchar_t* path, Visit visit) {
 DWORD FindLink(wchar_t* path) {
     return ForEachEntry(path, [path](const WIN32_FIND_DATAW& found) -> DWORD {
         if (IsLink(found)) return kSyncHoldsLink;
-        if (IsFolder(found)) return FindLink(path);
+        if (IsFolderAttributes(found.dwFileAttributes)) return FindLink(path);
         // Some systems list a link to a file as a plain file: where it resolves to tells.
         const DWORD link = CheckNotLink(path);
         return link == kEntryIsLink ? kSyncHoldsLink : link;
@@ -197,7 +196,7 @@ DWORD FindLink(wchar_t* path) {
 // all the same is removed itself, never entered.
 DWORD RemoveTree(wchar_t* path) {
     DWORD result = ForEachEntry(path, [path](const WIN32_FIND_DATAW& found) -> DWORD {
-        if (IsFolder(found)) {
+        if (IsFolderAttributes(found.dwFileAttributes)) {
             if (!IsLink(found)) return RemoveTree(path);
             return SyncCalls().removeFolder(path) ? ERROR_SUCCESS : LastErrorOr(ERROR_ACCESS_DENIED);
         }
@@ -229,7 +228,7 @@ void RemoveEarlierRuns(const wchar_t* folder, unsigned keepDays, const SYSTEMTIM
     CopyText(path, MAX_PATH, folder);
     const DWORD listed = ForEachEntry(path, [&](const WIN32_FIND_DATAW& found) -> DWORD {
         ULARGE_INTEGER named;
-        if (!IsFolder(found) || IsLink(found) || !RunFolderTime(found.cFileName, &named)) return ERROR_SUCCESS;
+        if (!IsFolderAttributes(found.dwFileAttributes) || IsLink(found) || !RunFolderTime(found.cFileName, &named)) return ERROR_SUCCESS;
         if (named.QuadPart >= nowTicks.QuadPart || nowTicks.QuadPart - named.QuadPart <= keep) return ERROR_SUCCESS;
         DWORD result = FindLink(path);
         if (result == ERROR_SUCCESS) result = RemoveTree(path);
