@@ -101,7 +101,11 @@ SyncSeenFile SeenThrough(HANDLE file) {
 }
 
 DWORD HoldAsSeen(const wchar_t* path, const SyncSeenFile& seen, DWORD share, OwnedHandle* held) {
-    *held = OwnedHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | share, nullptr, OPEN_EXISTING, 0, nullptr));
+    return OpenAsSeen(path, seen, GENERIC_READ, share, held);
+}
+
+DWORD OpenAsSeen(const wchar_t* path, const SyncSeenFile& seen, DWORD access, DWORD share, OwnedHandle* held) {
+    *held = OwnedHandle(CreateFileW(path, access, FILE_SHARE_READ | share, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!held->IsValid()) {
         const DWORD error = LastErrorOr(ERROR_OPEN_FAILED);
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kSyncChangedSinceAnalysis;

@@ -27,6 +27,8 @@ SyncSeenFile SeenThrough(HANDLE file);
 // that it is just as seen, to the tick. 0; kSyncFileInUse when another
 // program has it open for writing; kSyncChangedSinceAnalysis; or the system's code.
 DWORD HoldAsSeen(const wchar_t* path, const SyncSeenFile& seen, DWORD share, OwnedHandle* held);
+// The same with the rights `access` (which must let the file's size and times be read).
+DWORD OpenAsSeen(const wchar_t* path, const SyncSeenFile& seen, DWORD access, DWORD share, OwnedHandle* held);
 
 // The two locations of a run: a write into either is checked right before it
 // is made, so that a folder that became a link during the run never leads a

@@ -35,6 +35,10 @@ const char* SyncOperationKindWord(SyncOperationKind kind) {
         return "delete-file";
     case SyncRemoveFolder:
         return "remove-folder";
+    case SyncRename:
+        return "rename";
+    case SyncSetTime:
+        return "set-time";
     default:
         return "none";
     }
@@ -163,7 +167,20 @@ const wchar_t* TargetOf(const SyncPlan* plan, const SyncOperation& operation) {
 }
 
 const wchar_t* SourceOf(const SyncPlan* plan, const SyncOperation& operation) {
-    return IsCopyOperation(operation) ? PlanText(plan, operation.paths[1 - TargetSideOf(operation)]) : nullptr;
+    const bool sourced = IsCopyOperation(operation) || operation.kind == SyncSetTime;
+    return sourced ? PlanText(plan, operation.paths[1 - TargetSideOf(operation)]) : nullptr;
+}
+
+bool RenamedPath(const wchar_t* target, const wchar_t* source, wchar_t* path) {
+    const wchar_t* targetSlash = wcsrchr(target, L'\\');
+    const wchar_t* sourceSlash = wcsrchr(source, L'\\');
+    const size_t folderUnits = targetSlash ? static_cast<size_t>(targetSlash - target) + 1 : 0;
+    const wchar_t* name = sourceSlash ? sourceSlash + 1 : source;
+    const size_t nameUnits = wcslen(name);
+    if (folderUnits + nameUnits >= kPathUnits) return false;
+    wmemcpy(path, target, folderUnits);
+    wmemcpy(path + folderUnits, name, nameUnits + 1);
+    return true;
 }
 
 const SyncSeenFile& SeenAtTarget(const SyncOperation& operation) { return operation.seen[TargetSideOf(operation)]; }
@@ -172,7 +189,8 @@ const SyncSeenFile& SeenAtSource(const SyncOperation& operation) {
 }
 
 bool SyncPathsTooLong(const SyncOperation& operation, const wchar_t* itemPath, const wchar_t* otherPath) {
-    if (IsFolderOperation(operation))
+    // A renamed folder (nothing seen of it as a file) is a folder too.
+    if (IsFolderOperation(operation) || (operation.kind == SyncRename && !SeenAtTarget(operation).exists))
         return wcsnlen(itemPath, MAX_PATH) >= MAX_PATH || wcsnlen(otherPath, MAX_PATH) >= MAX_PATH;
     return !IsPathUsable(itemPath) || !IsPathUsable(otherPath);
 }

@@ -19,6 +19,11 @@ enum SyncOperationKind : uint8_t {
     SyncDeleteFile,  // moved aside: to the Recycle Bin or the versioning folder
     SyncRemoveFolder,  // only when empty
     SyncOnlyLogged,  // an item refused for its length that asked for nothing: logged, never run
+    // A two-way run: the target takes the source's spelling of its name (the
+    // case alone differs), without replacing anything.
+    SyncRename,
+    // A two-way run: the target file, of the source's bytes, takes the source's last-write time.
+    SyncSetTime,
 };
 
 // Why an operation is in the plan, which with its action tells its direction.
@@ -31,7 +36,7 @@ enum SyncReason : uint8_t {
     SyncBecauseLeftover,  // a two-way run: a stopped run's temporary file goes
 };
 
-// "make-folder", "copy-new", "replace", "delete-file", "remove-folder" or "none".
+// "make-folder", "copy-new", "replace", "delete-file", "remove-folder", "rename", "set-time" or "none".
 const char* SyncOperationKindWord(SyncOperationKind kind);
 // "new", "modified", "missing", "left-changed", "right-changed" or "leftover".
 const char* SyncReasonWord(SyncReason reason);
@@ -97,8 +102,12 @@ bool IsFolderOperation(const SyncOperation& operation);
 int TargetSideOf(const SyncOperation& operation);
 // The path it changes: a copy's target, the file deleted, the folder made or removed.
 const wchar_t* TargetOf(const SyncPlan* plan, const SyncOperation& operation);
-// A copy's source; null for any other operation.
+// A copy's source, or the file whose time a time's setting takes; null for any other operation.
 const wchar_t* SourceOf(const SyncPlan* plan, const SyncOperation& operation);
+// A rename's new path: `target`'s folder with the last name of `source`
+// (the other side's path, spelt as the target is to be), in `path` of
+// kPathUnits; false when it does not fit.
+bool RenamedPath(const wchar_t* target, const wchar_t* source, wchar_t* path);
 // What the analysis saw at the target, and at a copy's source.
 const SyncSeenFile& SeenAtTarget(const SyncOperation& operation);
 const SyncSeenFile& SeenAtSource(const SyncOperation& operation);

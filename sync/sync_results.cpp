@@ -84,6 +84,9 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
     case kSyncHoldsLink:
         own = L"The folder holds a link, so it was left whole: nothing that a link leads to is ever removed.";
         break;
+    case kSyncSpellingKept:
+        own = L"The volume kept the earlier spelling of the name.";
+        break;
     default:
         FormatSystemErrorLine(result, text);
         return;

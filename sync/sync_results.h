@@ -57,6 +57,8 @@ const DWORD kSyncFileInUse = 0x20000015;
 const DWORD kSyncTimeNotKept = 0x20000016;
 // An earlier run's folder in the versioning folder holds a link, so it was left whole.
 const DWORD kSyncHoldsLink = 0x2000001A;
+// The rename was made, but the volume kept the name's earlier spelling.
+const DWORD kSyncSpellingKept = 0x2000001C;
 
 // Why a text cannot be shown for the result: the worker's own texts for its
 // codes, the system's message for the others, in `text` of kSystemErrorUnits.

@@ -6,6 +6,7 @@
 #include "model/system_error.h"
 #include "model/text.h"
 #include "sync/file_batches.h"
+#include "sync/name_and_time.h"
 #include "sync/sync_results.h"
 #include "sync/system_calls.h"
 
@@ -65,31 +66,49 @@ bool LogRefusal(Run* run, const SyncOperation& operation) {
 }
 
 // A record of an operation not done: what it was and the path it concerns
-// (a copy's source and target), then why, followed by an empty line.
+// (a copy's source and target, a rename's old and new path), then why,
+// followed by an empty line.
 bool LogNotDone(Run* run, const SyncOperation& operation, DWORD result) {
     wchar_t reason[kSystemErrorUnits];
     DescribeSyncResult(result, reason);
     AppendText(reason, kSystemErrorUnits, L"\r\n");
     const wchar_t* path = TargetOf(run->plan, operation);
-    const bool copy = IsCopyOperation(operation);
-    const wchar_t* label = copy                                  ? L"Copy from: "
-                           : operation.kind == SyncDeleteFile   ? L"Delete: "
-                           : operation.kind == SyncMakeFolder   ? L"Create folder: "
-                                                                : L"Remove folder: ";
+    const bool rename = operation.kind == SyncRename;
+    const bool twoPaths = IsCopyOperation(operation) || operation.kind == SyncSetTime || rename;
+    const wchar_t* labels[2] = {L"Remove folder: ", L""};
+    if (IsCopyOperation(operation)) {
+        labels[0] = L"Copy from: ";
+        labels[1] = L"Copy to: ";
+    } else if (operation.kind == SyncSetTime) {
+        labels[0] = L"Set time from: ";
+        labels[1] = L"Set time of: ";
+    } else if (rename) {
+        labels[0] = L"Rename: ";
+        labels[1] = L"Rename to: ";
+    } else if (operation.kind == SyncDeleteFile) {
+        labels[0] = L"Delete: ";
+    } else if (operation.kind == SyncMakeFolder) {
+        labels[0] = L"Create folder: ";
+    }
     const size_t units = kPathUnits + 32;
     MemBlock<wchar_t> lines(2 * units);
-    if (!lines.Get()) {
+    MemBlock<wchar_t> renamed(rename ? kPathUnits : 1);
+    if (!lines.Get() || !renamed.Get()) {
         const wchar_t* bare[] = {path, reason};
         return AppendToLog(run, bare, 2);
     }
     wchar_t* first = lines.Get();
     wchar_t* second = first + units;
-    CopyText(first, units, label);
-    AppendText(first, units, copy ? SourceOf(run->plan, operation) : path);
-    CopyText(second, units, L"Copy to: ");
-    AppendText(second, units, path);
-    const wchar_t* record[] = {first, copy ? second : reason, reason};
-    return AppendToLog(run, record, copy ? 3 : 2);
+    const wchar_t* paths[2] = {path, path};
+    if (rename && RenamedPath(path, PlanText(run->plan, operation.paths[1 - TargetSideOf(operation)]), renamed.Get()))
+        paths[1] = renamed.Get();
+    if (!rename && twoPaths) paths[0] = SourceOf(run->plan, operation);
+    CopyText(first, units, labels[0]);
+    AppendText(first, units, paths[0]);
+    CopyText(second, units, labels[1]);
+    AppendText(second, units, paths[1]);
+    const wchar_t* record[] = {first, twoPaths ? second : reason, reason};
+    return AppendToLog(run, record, twoPaths ? 3 : 2);
 }
 
 // An operation that was not done: its outcome written, told to the observer, counted and logged.
@@ -218,6 +237,34 @@ void HandleFolders(Run* run, bool create, const LocationGuard* guard) {
     }
 }
 
+// The renames and the times' settings of the phase, before all else of it: a
+// copy over a renamed file then keeps its new spelling.
+void RenameAndSetTimes(Run* run, const LocationGuard* guard) {
+    const SyncRequest* request = run->request;
+    SyncPlan* plan = run->plan;
+    for (uint32_t index = 0; index < plan->count; ++index) {
+        SyncOperation& operation = plan->operations[index];
+        const bool rename = operation.kind == SyncRename;
+        if ((!rename && operation.kind != SyncSetTime) || operation.phase != run->phase ||
+            operation.result != kSyncPending)
+            continue;
+        if (request->cancel && *request->cancel) {
+            ReportNotDone(run, &operation, kSyncCancelled);
+            continue;
+        }
+        DWORD result = ERROR_SUCCESS;
+        if (!request->dryRun)
+            result = rename ? RenameAsPlanned(plan, operation, guard) : SetTimeAsPlanned(plan, operation, guard);
+        if (result != ERROR_SUCCESS) {
+            ReportNotDone(run, &operation, result);
+            continue;
+        }
+        operation.result = ERROR_SUCCESS;
+        ++(rename ? run->summary.renamed : run->summary.timesSet);
+        Observe(run, operation, ERROR_SUCCESS);
+    }
+}
+
 // The copiers' settings, by name, for the whole run.
 BatchContext ContextOf(Run* run) {
     const SyncRequest* request = run->request;
@@ -267,6 +314,7 @@ void RunFiles(Run* run, const BatchContext* context) {
     for (uint32_t index = 0; index < plan->count; ++index) {
         SyncOperation& operation = plan->operations[index];
         if (operation.phase != run->phase || IsFolderOperation(operation) || operation.kind == SyncOnlyLogged ||
+            operation.kind == SyncRename || operation.kind == SyncSetTime ||
             operation.result == kSyncRefusedTooLong || operation.result == kSyncEarlierKindStays)
             continue;
         if (operation.result != ERROR_SUCCESS) {
@@ -368,6 +416,7 @@ DWORD Synchronize(Run* run) {
                 if (!HasWaitingOperations(run->plan)) break;
                 FreeWaitingOperations(run);
             }
+            RenameAndSetTimes(run, context.guard);
             HandleFolders(run, true, context.guard);
             RunFiles(run, &context);
             // After the deletions emptied them.

@@ -1,7 +1,7 @@
 #pragma once
 // Carries out a plan: a commit or an update of the checked items of the
-// Synchronize dialog's list, or a plan that the companion made. Folders are
-// made first, then the files are copied and deleted (by the shell's batches or
+// Synchronize dialog's list, or a plan that the companion made. Renames and
+// times' settings go first, then folders are made, then the files are copied and deleted (by the shell's batches or
 // the copy engine), then folders are removed; over-long paths are logged to
 // "SynchronizeLog.txt" (beside the executable unless the request names
 // another place) and left out. What waits for another operation runs after
@@ -60,6 +60,8 @@ struct SyncSummary {
     uint32_t notDone;  // checked file operations that were left out, skipped or failed
     uint32_t replaced;  // of the files copied, those that replaced a file, which went to the Recycle Bin
     uint32_t keptForExcluded;  // folders to remove that hold only what the exclusions leave out: kept, no failure
+    uint32_t renamed;  // entries that took the other side's spelling of their name
+    uint32_t timesSet;  // files that took the other side's last-write time
     bool cancelled;  // the run was stopped before all was done
     bool noRoom;  // the copies did not fit on their target volume, and none was made
     // The run's folder in the versioning folder, where what it removed went; empty when nothing went there.

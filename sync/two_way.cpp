@@ -27,6 +27,42 @@ void MakeConflict(TwoWayEntry* entry, TwoWayReason reason) {
     entry->reason = reason;
     entry->kindChange = false;
     entry->waitsFor = kNoTwoWayParent;
+    entry->rename = TwoWayNothing;
+    entry->time = TwoWayNothing;
+}
+
+TwoWayMove Towards(int target) { return target == 1 ? TwoWayToRight : TwoWayToLeft; }
+
+bool Present(const TwoWaySide& side) { return side.kind == TwoWayFile || side.kind == TwoWayFolder; }
+
+// The side that takes the other's new spelling: where one side alone respelt
+// a name both sides had at the last run and have now, as the same kind.
+TwoWayMove RenameOf(const TwoWayEntry& entry) {
+    if (!(entry.spelling & TwoWaySidesSpeltApart) || entry.now[0].kind != entry.now[1].kind) return TwoWayNothing;
+    for (int side = 0; side < 2; ++side) {
+        if (!Present(entry.now[side]) || !Present(entry.base[side])) return TwoWayNothing;
+    }
+    const bool left = (entry.spelling & TwoWayLeftRespelt) != 0;
+    const bool right = (entry.spelling & TwoWayRightRespelt) != 0;
+    if (left == right) return TwoWayNothing;
+    return Towards(left ? 1 : 0);
+}
+
+// The side whose file takes the other's time: two files that agree, recorded
+// as files on both sides, where one side's time alone changed since the last
+// run and the other side's did not.
+TwoWayMove TimeOf(const TwoWayEntry& entry, const TwoWayRule& rule) {
+    bool changed[2];
+    for (int side = 0; side < 2; ++side) {
+        const TwoWaySide& now = entry.now[side];
+        const TwoWaySide& base = entry.base[side];
+        if (now.kind != TwoWayFile || base.kind != TwoWayFile) return TwoWayNothing;
+        changed[side] = !SameFileTime(now.time, base.time, rule.time);
+        if (changed[side] && now.size != base.size) return TwoWayNothing;
+    }
+    if (changed[0] == changed[1] || SameFileTime(entry.now[0].time, entry.now[1].time, rule.time))
+        return TwoWayNothing;
+    return Towards(changed[0] ? 1 : 0);
 }
 
 // The side whose version settles a conflict of `reason`, or -1 when it stays:
@@ -108,9 +144,9 @@ const char* TwoWayReasonWord(TwoWayReason reason) {
     }
 }
 
-int TwoWayTarget(const TwoWayEntry& entry) {
-    return entry.move == TwoWayToRight ? 1 : entry.move == TwoWayToLeft ? 0 : -1;
-}
+int TwoWayTarget(const TwoWayEntry& entry) { return TwoWayTargetOf(entry.move); }
+
+int TwoWayTargetOf(TwoWayMove move) { return move == TwoWayToRight ? 1 : move == TwoWayToLeft ? 0 : -1; }
 
 bool SameTwoWaySide(const TwoWaySide& a, const FileDigest* digestA, const TwoWaySide& b, const FileDigest* digestB,
                     const TwoWayRule& rule) {
@@ -131,7 +167,10 @@ bool TwoWayNeedsContents(const TwoWayEntry& entry, const TwoWayRule& rule) {
            !SameTwoWaySide(right, nullptr, entry.base[1], nullptr, rule);
 }
 
-void DecideTwoWay(TwoWayEntry* entry, const TwoWayDigests* digests, const TwoWayRule& rule) {
+namespace {
+
+// The move alone: what DecideTwoWay decides but the rename and the time.
+void DecideMove(TwoWayEntry* entry, const TwoWayDigests* digests, const TwoWayRule& rule) {
     const TwoWaySide& left = entry->now[0];
     const TwoWaySide& right = entry->now[1];
     entry->move = TwoWayNothing;
@@ -183,6 +222,18 @@ void DecideTwoWay(TwoWayEntry* entry, const TwoWayDigests* digests, const TwoWay
         return;
     }
     MakeConflict(entry, reason);
+}
+
+}  // namespace
+
+void DecideTwoWay(TwoWayEntry* entry, const TwoWayDigests* digests, const TwoWayRule& rule) {
+    DecideMove(entry, digests, rule);
+    entry->rename = TwoWayNothing;
+    entry->time = TwoWayNothing;
+    if (entry->move == TwoWayConflict || entry->move == TwoWayUnknownSide) return;
+    entry->rename = RenameOf(*entry);
+    // Files that agree but for one side's new time: that time goes across.
+    if (entry->move == TwoWayNothing) entry->time = TimeOf(*entry, rule);
 }
 
 void PlanTwoWay(TwoWayEntry* entries, const TwoWayDigests* digests, uint32_t count, const TwoWayRule& rule) {

@@ -61,6 +61,15 @@ const char* TwoWayReasonWord(TwoWayReason reason);
 
 const uint32_t kNoTwoWayParent = UINT32_MAX;
 
+// How an entry's name is spelt, compared to the letter (case included): each
+// side's spelling now against the one recorded of that side, and the two
+// sides' against each other. Bits; 0 where all agree or a side has nothing.
+enum TwoWaySpelling : uint8_t {
+    TwoWayLeftRespelt = 1,
+    TwoWayRightRespelt = 2,
+    TwoWaySidesSpeltApart = 4,
+};
+
 // One path of either side or the baseline. The entries of a run stand in an
 // array, each folder before what it holds, which follows it together.
 struct TwoWayEntry {
@@ -76,9 +85,18 @@ struct TwoWayEntry {
     TwoWayContents contents;
     uint32_t parent;  // the folder's index, or kNoTwoWayParent at the top
     uint32_t end;  // one past its last descendant
+    uint8_t spelling;  // TwoWaySpelling bits, filled with the rows
     // Filled by PlanTwoWay:
     TwoWayMove move;
     TwoWayReason reason;
+    // A name whose case alone one side changed since the baseline: the other
+    // side's entry takes that spelling by a rename (TwoWayToRight or
+    // TwoWayToLeft, else TwoWayNothing). Both sides respelt apart keep each
+    // its own spelling.
+    TwoWayMove rename;
+    // Files of the same bytes whose time alone one side changed since the
+    // baseline: the other side's file takes that time (a direction, as above).
+    TwoWayMove time;
     // The move puts a file where a folder is, or the reverse: the earlier
     // kind goes first, and the new one, with what it holds, in a second step.
     bool kindChange;
@@ -99,7 +117,8 @@ bool SameTwoWaySide(const TwoWaySide& a, const FileDigest* digestA, const TwoWay
 bool TwoWayNeedsContents(const TwoWayEntry& entry, const TwoWayRule& rule);
 
 // The move of one entry on its own, from what each side did since the
-// baseline; `digests` its sides' digests, null in a run by size and time.
+// baseline, with its rename and its time; `digests` its sides' digests, null
+// in a run by size and time. A conflict or an unknown side has neither.
 void DecideTwoWay(TwoWayEntry* entry, const TwoWayDigests* digests, const TwoWayRule& rule);
 
 // Decides every entry, then lets folders follow what they hold: an entry
@@ -111,3 +130,4 @@ void PlanTwoWay(TwoWayEntry* entries, const TwoWayDigests* digests, uint32_t cou
 
 // The side a move puts something on (0 LEFT, 1 RIGHT); -1 for no move.
 int TwoWayTarget(const TwoWayEntry& entry);
+int TwoWayTargetOf(TwoWayMove move);

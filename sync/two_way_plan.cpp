@@ -1,5 +1,7 @@
 #include "sync/two_way_plan.h"
 
+#include "model/location_tree.h"
+#include "model/memory.h"
 #include "sync/sync_results.h"
 
 namespace {
@@ -23,6 +25,8 @@ SyncAction ActionTowards(int target, TwoWayKind source, TwoWayKind there) {
     }
 }
 
+SyncReason ReasonTowards(int target) { return target == 1 ? SyncBecauseLeftChanged : SyncBecauseRightChanged; }
+
 // The first operation of an earlier row; kNoOperation for none.
 uint32_t FirstOperationOf(const SyncPlan* plan, uint32_t row) {
     uint32_t low = 0;
@@ -38,18 +42,38 @@ uint32_t FirstOperationOf(const SyncPlan* plan, uint32_t row) {
     return low < plan->count && plan->operations[low].origin == row ? low : kNoOperation;
 }
 
+// The rename or the time's setting `move` of the entry, from its source's path to its target's.
+DWORD PlanTouch(const TwoWayEntry& entry, uint32_t row, TwoWayMove move, SyncOperationKind kind,
+                const wchar_t* leftPath, const wchar_t* rightPath, SyncPlan* plan) {
+    const int target = TwoWayTargetOf(move);
+    SyncOperation operation = SyncOperationOf(target == 1 ? SyncCopyToOther : SyncCopyFromOther, ReasonTowards(target),
+                                              row, SeenOfSide(entry.now[0]), SeenOfSide(entry.now[1]));
+    operation.kind = kind;
+    if (SyncPathsTooLong(operation, leftPath, rightPath)) operation.result = kSyncRefusedTooLong;
+    return SyncPlanAdd(plan, operation, leftPath, rightPath);
+}
+
 }  // namespace
 
 DWORD PlanTwoWayEntry(const TwoWayEntry* entries, uint32_t row, const wchar_t* leftPath, const wchar_t* rightPath,
                       SyncPlan* plan) {
     const TwoWayEntry& entry = entries[row];
     const int target = TwoWayTarget(entry);
+    const wchar_t* paths[2] = {leftPath, rightPath};
+    MemBlock<wchar_t> renamed(entry.rename != TwoWayNothing ? kPathUnits : 1);
+    if (!renamed.Get()) return ERROR_NOT_ENOUGH_MEMORY;
+    if (entry.rename != TwoWayNothing) {
+        const DWORD added = PlanTouch(entry, row, entry.rename, SyncRename, leftPath, rightPath, plan);
+        if (added != ERROR_SUCCESS) return added;
+        // Renamed first, the target is then found under its new spelling, which a copy over it keeps.
+        const int renamedSide = TwoWayTargetOf(entry.rename);
+        if (RenamedPath(paths[renamedSide], paths[1 - renamedSide], renamed.Get())) paths[renamedSide] = renamed.Get();
+    }
+    if (entry.time != TwoWayNothing) return PlanTouch(entry, row, entry.time, SyncSetTime, leftPath, rightPath, plan);
     if (target < 0) return ERROR_SUCCESS;
     const TwoWayKind source = entry.now[1 - target].kind;
     const TwoWayKind there = entry.now[target].kind;
-    const SyncReason reason = entry.leftover ? SyncBecauseLeftover
-                              : target == 1  ? SyncBecauseLeftChanged
-                                             : SyncBecauseRightChanged;
+    const SyncReason reason = entry.leftover ? SyncBecauseLeftover : ReasonTowards(target);
     // Two steps for a kind change: what is there goes, then the source's kind takes its place.
     const TwoWayKind steps[2][2] = {{entry.kindChange ? TwoWayNone : source, there}, {source, TwoWayNone}};
     const unsigned stepCount = entry.kindChange ? 2 : 1;
@@ -68,8 +92,8 @@ DWORD PlanTwoWayEntry(const TwoWayEntry* entries, uint32_t row, const wchar_t* l
             operation.waitsFor = awaited;
             operation.result = kSyncWaiting;
         }
-        if (SyncPathsTooLong(operation, leftPath, rightPath)) operation.result = kSyncRefusedTooLong;
-        const DWORD added = SyncPlanAdd(plan, operation, leftPath, rightPath);
+        if (SyncPathsTooLong(operation, paths[0], paths[1])) operation.result = kSyncRefusedTooLong;
+        const DWORD added = SyncPlanAdd(plan, operation, paths[0], paths[1]);
         if (added != ERROR_SUCCESS) return added;
         awaited = plan->count - 1;
     }

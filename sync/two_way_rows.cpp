@@ -20,7 +20,12 @@ namespace {
 const uint32_t kNoRow = UINT32_MAX;
 const uint32_t kFirstRows = 1024;
 
-const wchar_t* NameOf(const TwoWayRows* rows, uint32_t row) { return TextAt(rows->text, rows->names[row]); }
+// A spelling of the row's name, for what goes by its folded units.
+const wchar_t* NameOf(const TwoWayRows* rows, uint32_t row) { return TextAt(rows->text, rows->names[row].now[0]); }
+
+bool SameSpelling(const TwoWayRows* rows, uint32_t a, uint32_t b) {
+    return a == b || wcscmp(TextAt(rows->text, a), TextAt(rows->text, b)) == 0;
+}
 
 unsigned HashOf(uint32_t parent, const wchar_t* name, size_t length) {
     const wchar_t* fold = NameFoldTable();
@@ -60,6 +65,19 @@ DWORD AddName(TwoWayRows* rows, const wchar_t* name, size_t length, uint32_t* at
     return TextPoolAdd(&rows->text, name, length, at);
 }
 
+// Sets a spelling of the row (`*spelling`, one of its names) to `name`; a spelling the row keeps already is not kept twice.
+DWORD KeepSpelling(TwoWayRows* rows, uint32_t row, const wchar_t* name, size_t length, uint32_t* spelling) {
+    const TwoWayNames& names = rows->names[row];
+    for (uint32_t kept : {names.now[0], names.now[1], names.base[0], names.base[1]}) {
+        const wchar_t* text = TextAt(rows->text, kept);
+        if (wcsncmp(text, name, length) == 0 && text[length] == 0) {
+            *spelling = kept;
+            return ERROR_SUCCESS;
+        }
+    }
+    return AddName(rows, name, length, spelling);
+}
+
 bool GrowRows(TwoWayRows* rows) {
     if (rows->count < rows->capacity) return true;
     const uint32_t capacity = rows->capacity ? rows->capacity * 2 : kFirstRows;
@@ -67,7 +85,7 @@ bool GrowRows(TwoWayRows* rows) {
     auto* entries = static_cast<TwoWayEntry*>(MemGrow(rows->entries, sizeof(TwoWayEntry) * capacity));
     if (!entries) return false;
     rows->entries = entries;
-    auto* names = static_cast<uint32_t*>(MemGrow(rows->names, sizeof(uint32_t) * capacity));
+    auto* names = static_cast<TwoWayNames*>(MemGrow(rows->names, sizeof(TwoWayNames) * capacity));
     if (!names) return false;
     rows->names = names;
     if (rows->digests) {
@@ -101,7 +119,7 @@ DWORD FindOrAddRow(TwoWayRows* rows, uint32_t parent, const wchar_t* name, size_
     entry = TwoWayEntry{};
     entry.parent = parent;
     entry.waitsFor = kNoTwoWayParent;
-    rows->names[*row] = at;
+    rows->names[*row] = TwoWayNames{{at, at}, {at, at}};
     if (rows->digests) rows->digests[*row] = TwoWayDigests{};
     Insert(rows, *row);
     return ERROR_SUCCESS;
@@ -194,6 +212,40 @@ void MoveToPlaces(T* items, const uint32_t* newIndex, uint32_t count, uint8_t* p
     }
 }
 
+// The row's TwoWaySpelling bits.
+uint8_t SpellingOf(const TwoWayRows* rows, uint32_t row) {
+    const TwoWayEntry& entry = rows->entries[row];
+    const TwoWayNames& names = rows->names[row];
+    uint8_t spelling = 0;
+    for (int side = 0; side < 2; ++side) {
+        const bool both = entry.now[side].kind != TwoWayNone && entry.base[side].kind != TwoWayNone;
+        if (both && !SameSpelling(rows, names.now[side], names.base[side]))
+            spelling |= side ? TwoWayRightRespelt : TwoWayLeftRespelt;
+    }
+    if (entry.now[0].kind != TwoWayNone && entry.now[1].kind != TwoWayNone &&
+        !SameSpelling(rows, names.now[0], names.now[1]))
+        spelling |= TwoWaySidesSpeltApart;
+    return spelling;
+}
+
+// The spelling of the row's name that a path of side `side` takes.
+const wchar_t* SpellingFor(const TwoWayRows* rows, uint32_t row, int side, TwoWaySpelt spelt) {
+    const TwoWayEntry& entry = rows->entries[row];
+    const TwoWayNames& names = rows->names[row];
+    const int other = 1 - side;
+    uint32_t spelling = entry.base[side].kind != TwoWayNone ? names.base[side] : names.base[other];
+    if (spelt == TwoWaySpeltRecorded && (entry.base[0].kind != TwoWayNone || entry.base[1].kind != TwoWayNone)) {
+        // As recorded.
+    } else if (spelt == TwoWaySpeltAfter && TwoWayTargetOf(entry.rename) == side) {
+        spelling = names.now[other];
+    } else if (entry.now[side].kind != TwoWayNone) {
+        spelling = names.now[side];
+    } else if (entry.now[other].kind != TwoWayNone) {
+        spelling = names.now[other];
+    }
+    return TextAt(rows->text, spelling);
+}
+
 }  // namespace
 
 DWORD TwoWayRowsInit(TwoWayRows* rows, bool byContent) {
@@ -218,18 +270,25 @@ DWORD TwoWayRowsAddRecord(TwoWayRows* rows, const wchar_t* path, size_t length, 
                           const FileDigest* const (&digests)[2]) {
     uint32_t parent = kNoTwoWayParent;
     size_t begin = 0;
+    size_t nameBegin = 0;
     for (size_t index = 0; index <= length; ++index) {
         if (index < length && path[index] != L'\\') continue;
         uint32_t row = 0;
         const DWORD found = FindOrAddRow(rows, parent, path + begin, index - begin, &row);
         if (found != ERROR_SUCCESS) return found;
         parent = row;
+        nameBegin = begin;
         begin = index + 1;
     }
     TwoWayEntry& entry = rows->entries[parent];
     for (int side = 0; side < 2; ++side) {
+        // A record without this side leaves it to another record of the path, spelt as that side was.
+        if (sides[side].kind == TwoWayNone) continue;
         entry.base[side] = sides[side];
         if (rows->digests && digests[side]) rows->digests[parent].base[side] = *digests[side];
+        const DWORD kept =
+            KeepSpelling(rows, parent, path + nameBegin, length - nameBegin, &rows->names[parent].base[side]);
+        if (kept != ERROR_SUCCESS) return kept;
     }
     return ERROR_SUCCESS;
 }
@@ -259,12 +318,8 @@ DWORD TwoWayRowsAddTree(TwoWayRows* rows, int side, const LocationTree* tree, co
                 continue;
             }
             now = SideOfNode(child);
-            // LEFT's spelling stands, then RIGHT's, then the baseline's; a spelling already kept is not kept twice.
-            const bool spells = side == 0 || rows->entries[row].now[0].kind == TwoWayNone;
-            if (spells && wcscmp(NameOf(rows, row), child->name) != 0) {
-                status = AddName(rows, child->name, wcslen(child->name), &rows->names[row]);
-                if (status != ERROR_SUCCESS) break;
-            }
+            status = KeepSpelling(rows, row, child->name, wcslen(child->name), &rows->names[row].now[side]);
+            if (status != ERROR_SUCCESS) break;
             if (digester && now.kind == TwoWayFile)
                 status = Digest(digester, root, child, path.Get(), cancel, &now, &rows->digests[row].now[side]);
             // An unknown folder was not listed: it holds nothing to go by.
@@ -332,6 +387,7 @@ DWORD TwoWayRowsFinish(TwoWayRows* rows, bool firstRun) {
         TwoWayEntry& entry = rows->entries[row];
         if (entry.parent != kNoTwoWayParent) entry.parent = newIndex.Get()[entry.parent];
         entry.leftover = !firstRun && IsTemporaryName(NameOf(rows, row));
+        entry.spelling = SpellingOf(rows, row);
     }
     // `end` was counted in places already; the rows move to theirs.
     MemBlock<uint8_t> moved(count);
@@ -349,15 +405,16 @@ void SwapTwoWayRecords(TwoWayRows* rows) {
     }
 }
 
-size_t TwoWayRowPath(const TwoWayRows* rows, uint32_t row, wchar_t* path, size_t capacity) {
+size_t TwoWayRowPath(const TwoWayRows* rows, uint32_t row, int side, TwoWaySpelt spelt, wchar_t* path,
+                     size_t capacity) {
     size_t length = 0;
     for (uint32_t up = row; up != kNoTwoWayParent; up = rows->entries[up].parent)
-        length += wcslen(NameOf(rows, up)) + (up == row ? 0 : 1);
+        length += wcslen(SpellingFor(rows, up, side, spelt)) + (up == row ? 0 : 1);
     if (length >= capacity) return 0;
     size_t at = length;
     path[at] = 0;
     for (uint32_t up = row; up != kNoTwoWayParent; up = rows->entries[up].parent) {
-        const wchar_t* name = NameOf(rows, up);
+        const wchar_t* name = SpellingFor(rows, up, side, spelt);
         const size_t units = wcslen(name);
         if (up != row) path[--at] = L'\\';
         at -= units;
@@ -391,7 +448,8 @@ DWORD CompareTwoWayContents(TwoWayRows* rows, const wchar_t* const (&roots)[2], 
         TwoWayEntry& entry = rows->entries[row];
         if (!TwoWayNeedsContents(entry, rule)) continue;
         if (cancel && *cancel) return ERROR_CANCELLED;
-        const size_t length = TwoWayRowPath(rows, row, relative.Get(), kPathUnits);
+        // Either spelling finds both files.
+        const size_t length = TwoWayRowPath(rows, row, 0, TwoWaySpeltNow, relative.Get(), kPathUnits);
         wchar_t* side[2] = {paths.Get(), paths.Get() + kPathUnits};
         bool fits = length > 0;
         for (int index = 0; fits && index < 2; ++index) {

@@ -30,7 +30,7 @@ std::vector<std::string> Describe(const TwoWayRows& rows) {
     for (uint32_t row = 0; row < rows.count; ++row) {
         const TwoWayEntry& entry = rows.entries[row];
         wchar_t path[MAX_PATH];
-        const size_t length = TwoWayRowPath(&rows, row, path, MAX_PATH);
+        const size_t length = TwoWayRowPath(&rows, row, 0, TwoWaySpeltNow, path, MAX_PATH);
         std::string line(path, path + length);
         line += std::string(" ") + kKinds[entry.now[0].kind] + kKinds[entry.now[1].kind] + "/" +
                 kKinds[entry.base[0].kind] + kKinds[entry.base[1].kind];
@@ -132,7 +132,7 @@ TEST_F(TwoWayRowsTest, ABaselineWrittenFromRowsReadsBackAsTheSameRows) {
     ASSERT_EQ(writer.Begin(baseline.c_str(), header, nullptr, 0), 0u);
     for (uint32_t row = 0; row < m_rows.count; ++row) {
         wchar_t path[MAX_PATH];
-        const size_t length = TwoWayRowPath(&m_rows, row, path, MAX_PATH);
+        const size_t length = TwoWayRowPath(&m_rows, row, 0, TwoWaySpeltNow, path, MAX_PATH);
         CatalogEntry sides[2];
         const bool present[2] = {CatalogEntryOfSide(m_rows.entries[row].now[0], nullptr, &sides[0]),
                                  CatalogEntryOfSide(m_rows.entries[row].now[1], nullptr, &sides[1])};
@@ -167,6 +167,47 @@ TEST_F(TwoWayRowsTest, ABaselineWrittenFromRowsReadsBackAsTheSameRows) {
         }
     }
     TwoWayRowsFree(&read);
+}
+
+// Each side's spelling now and as recorded (two records where the sides spelt a
+// name apart): which side respelt a name, and each path as each side spells it.
+TEST_F(TwoWayRowsTest, EachSidesSpellingIsKeptNowAndAsRecorded) {
+    TwoWaySide folder = {};
+    folder.kind = TwoWayFolder;
+    Record(L"Docs", folder, folder);
+    Record(L"Docs\\a.txt", File(1), File(1));
+    Record(L"b.txt", File(1), TwoWaySide{});
+    Record(L"B.TXT", TwoWaySide{}, File(1));
+    Record(L"c.txt", File(1), File(1));
+    for (const wchar_t* file : {L"docs\\A.txt", L"b.txt", L"C.txt"}) Make(0, file);
+    for (const wchar_t* file : {L"Docs\\a.txt", L"B.TXT", L"c.TXT"}) Make(1, file);
+    ScanBoth();
+    ASSERT_EQ(TwoWayRowsFinish(&m_rows, false), 0u);
+    ASSERT_EQ(m_rows.count, 4u);
+    m_rows.entries[3].rename = TwoWayToRight;  // as if LEFT's "A.txt" were to go across
+    const struct {
+        uint8_t spelling;
+        const char* paths[3][2];  // now, after the renames, as recorded; LEFT's and RIGHT's
+    } expected[] = {
+        {TwoWaySidesSpeltApart, {{"b.txt", "B.TXT"}, {"b.txt", "B.TXT"}, {"b.txt", "B.TXT"}}},
+        {TwoWayLeftRespelt | TwoWayRightRespelt | TwoWaySidesSpeltApart,
+         {{"C.txt", "c.TXT"}, {"C.txt", "c.TXT"}, {"c.txt", "c.txt"}}},
+        {TwoWayLeftRespelt | TwoWaySidesSpeltApart,
+         {{"docs", "Docs"}, {"docs", "Docs"}, {"Docs", "Docs"}}},
+        {TwoWayLeftRespelt | TwoWaySidesSpeltApart,
+         {{"docs\\A.txt", "Docs\\a.txt"}, {"docs\\A.txt", "Docs\\A.txt"}, {"Docs\\a.txt", "Docs\\a.txt"}}},
+    };
+    for (uint32_t row = 0; row < m_rows.count; ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(m_rows.entries[row].spelling, expected[row].spelling);
+        for (int spelt = 0; spelt < 3; ++spelt) {
+            for (int side = 0; side < 2; ++side) {
+                wchar_t path[MAX_PATH];
+                const size_t length = TwoWayRowPath(&m_rows, row, side, static_cast<TwoWaySpelt>(spelt), path, MAX_PATH);
+                EXPECT_EQ(std::string(path, path + length), expected[row].paths[spelt][side]) << spelt << side;
+            }
+        }
+    }
 }
 
 }  // namespace
