@@ -1,6 +1,7 @@
 #include "cli/plan_json.h"
 
 #include "cli/json_listing.h"
+#include "cli/sync_command.h"
 #include "sync/sync_results.h"
 
 namespace cli {
@@ -16,6 +17,9 @@ const char* OperationWord(const SyncOperation& operation) {
         return "delete";
     case SyncMakeFolder:
         return "mkdir";
+    case SyncRename:
+    case SyncSetTime:
+        return SyncOperationKindWord(operation.kind);
     default:
         return "rmdir";
     }
@@ -41,14 +45,16 @@ std::string OperationJson(const SyncOperation& operation, const wchar_t* itemPat
     std::string json = "{\"record\":\"operation\"";
     AppendField(&json, "operation", JsonWord(OperationWord(operation)));
     AppendField(&json, "kind", JsonWord(SyncOperationKindWord(operation.kind)));
+    // A rename goes from the target's path to its new one.
+    const std::wstring renamed = RenamedPathText(operation, itemPath, otherPath);
     std::string source = "null";
-    if (IsCopyOperation(operation)) {
+    if (IsCopyOperation(operation) || operation.kind == SyncSetTime || !renamed.empty()) {
         source.clear();
-        AppendJsonString(&source, paths[1 - target]);
+        AppendJsonString(&source, renamed.empty() ? paths[1 - target] : paths[target]);
     }
     AppendField(&json, "source", source);
     std::string path;
-    AppendJsonString(&path, paths[target]);
+    AppendJsonString(&path, renamed.empty() ? std::wstring(paths[target]) : renamed);
     AppendField(&json, "target", path);
     AppendField(&json, "to", JsonWord(target == 0 ? "left" : "right"));
     AppendField(&json, "reason", JsonWord(SyncReasonWord(operation.reason)));
@@ -102,6 +108,8 @@ std::string SummaryJson(const SyncSummary& summary, bool dryRun, long long confl
     AppendField(&json, "created", JsonNumber(summary.created));
     AppendField(&json, "removed", JsonNumber(summary.removed));
     AppendField(&json, "not-done", JsonNumber(summary.notDone));
+    if (summary.renamed > 0) AppendField(&json, "renamed", JsonNumber(summary.renamed));
+    if (summary.timesSet > 0) AppendField(&json, "times-set", JsonNumber(summary.timesSet));
     if (conflicts >= 0) AppendField(&json, "conflicts", JsonNumber(conflicts));
     if (unknown >= 0) AppendField(&json, "unknown", JsonNumber(unknown));
     json += '}';

@@ -53,7 +53,7 @@ void NoteOperationLine(Output* output, const SyncOperation& operation, const wch
     if (settings.json)
         output->outcome->operations +=
             OperationJson(operation, itemPath, otherPath, result, settings.dryRun, settings.terminator);
-    const std::wstring line = OperationText(operation.action, itemPath, otherPath);
+    const std::wstring line = OperationText(operation, itemPath, otherPath);
     if (line.empty()) return;
     // A folder the exclusions keep is counted in the summary, not told as a trouble.
     if (result == kSyncKeptForExcluded) return;
@@ -161,7 +161,22 @@ DWORD RunShowingProgress(const SyncRequest* request, SyncProgress* progress) {
 
 }  // namespace
 
-std::wstring OperationText(SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath) {
+std::wstring RenamedPathText(const SyncOperation& operation, const wchar_t* itemPath, const wchar_t* otherPath) {
+    if (operation.kind != SyncRename) return std::wstring();
+    const bool toOther = TargetSideOf(operation) == 1;
+    std::vector<wchar_t> path(kPathUnits);
+    if (!RenamedPath(toOther ? otherPath : itemPath, toOther ? itemPath : otherPath, path.data())) return std::wstring();
+    return path.data();
+}
+
+std::wstring OperationText(const SyncOperation& operation, const wchar_t* itemPath, const wchar_t* otherPath) {
+    const SyncAction action = operation.action;
+    const bool toOther = TargetSideOf(operation) == 1;
+    if (operation.kind == SyncRename)
+        return std::wstring(L"rename\t") + (toOther ? otherPath : itemPath) + L"\t" +
+               RenamedPathText(operation, itemPath, otherPath);
+    if (operation.kind == SyncSetTime)
+        return std::wstring(L"set-time\t") + (toOther ? itemPath : otherPath) + L"\t" + (toOther ? otherPath : itemPath);
     switch (action) {
     case SyncCopyToOther:
         return std::wstring(L"copy\t") + itemPath + L"\t" + otherPath;
@@ -231,6 +246,8 @@ void AddSyncSummary(const SyncSummary& part, SyncSummary* whole) {
     whole->cancelled = whole->cancelled || part.cancelled;
     whole->noRoom = whole->noRoom || part.noRoom;
     whole->keptForExcluded += part.keptForExcluded;
+    whole->renamed += part.renamed;
+    whole->timesSet += part.timesSet;
     if (part.versions[0]) CopyText(whole->versions, MAX_PATH, part.versions);
 }
 
@@ -277,6 +294,10 @@ std::wstring SyncSummaryText(const SyncSummary& summary, bool dryRun) {
                  static_cast<unsigned long>(summary.removed), static_cast<unsigned long>(summary.notDone));
     }
     std::wstring line = text;
+    // Only the runs that have them name renames and times, so that the figures of before stay as they were.
+    if (summary.renamed > 0) line += (dryRun ? L"; to rename " : L"; renamed ") + std::to_wstring(summary.renamed);
+    if (summary.timesSet > 0)
+        line += (dryRun ? L"; times to set " : L"; times set ") + std::to_wstring(summary.timesSet);
     if (summary.keptForExcluded > 0)
         line += (dryRun ? L"; folders to keep for what the exclusions leave out in them " : L"; folders kept for what the exclusions leave out in them ") +
                 std::to_wstring(summary.keptForExcluded);

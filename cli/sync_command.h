@@ -50,8 +50,11 @@ struct SyncPair {
 // outcome written into it, adding what was done and told to `outcome`.
 void SynchronizePlan(SyncPlan* plan, const SyncPair& pair, const SyncSettings& settings, SyncOutcome* outcome);
 // An operation's record: "copy<TAB>SOURCE<TAB>TARGET", "delete<TAB>PATH",
-// "mkdir<TAB>PATH" or "rmdir<TAB>PATH"; empty for no operation.
-std::wstring OperationText(SyncAction action, const wchar_t* itemPath, const wchar_t* otherPath);
+// "mkdir<TAB>PATH", "rmdir<TAB>PATH", "rename<TAB>PATH<TAB>NEW-PATH" or
+// "set-time<TAB>SOURCE<TAB>TARGET"; empty for no operation.
+std::wstring OperationText(const SyncOperation& operation, const wchar_t* itemPath, const wchar_t* otherPath);
+// A rename's new path; empty for any other operation.
+std::wstring RenamedPathText(const SyncOperation& operation, const wchar_t* itemPath, const wchar_t* otherPath);
 void AddSyncSummary(const SyncSummary& part, SyncSummary* whole);
 
 // Runs the synchronization over the analysed pair in `data`.

@@ -163,6 +163,13 @@ bool SameRecord(const TwoWaySide& a, const FileDigest* digestA, const TwoWaySide
            a.hasDigest == b.hasDigest && sameDigest;
 }
 
+// Whether two paths end in the same name, spelt alike to the letter.
+bool SameLastName(const wchar_t* a, const wchar_t* b) {
+    const wchar_t* slashA = wcsrchr(a, L'\\');
+    const wchar_t* slashB = wcsrchr(b, L'\\');
+    return wcscmp(slashA ? slashA + 1 : a, slashB ? slashB + 1 : b) == 0;
+}
+
 // True when every row is now as the file records it and the run moved nothing.
 bool NothingToRecord(const TwoWayRows& rows) {
     for (uint32_t row = 0; row < rows.count; ++row) {
@@ -170,6 +177,8 @@ bool NothingToRecord(const TwoWayRows& rows) {
         if (TwoWayTarget(entry) >= 0) return false;
         // What the run leaves alone keeps its record, as the file holds it.
         if (entry.move == TwoWayConflict || entry.move == TwoWayUnknownSide) continue;
+        // A name respelt is recorded as it is spelt now.
+        if (entry.spelling & (TwoWayLeftRespelt | TwoWayRightRespelt)) return false;
         const TwoWayDigests* digests = rows.digests ? &rows.digests[row] : nullptr;
         for (int side = 0; side < 2; ++side) {
             if (!SameRecord(entry.now[side], digests ? &digests->now[side] : nullptr, entry.base[side],
@@ -192,19 +201,24 @@ std::wstring BaselineFile::Save(const TwoWayRows& rows, const std::vector<RowRec
                              {m_serials[0], m_serials[1]},
                              {const_cast<wchar_t*>(m_pair[0].c_str()), const_cast<wchar_t*>(m_pair[1].c_str())},
                              ExcludesLinks(m_exclusions.List())};
-    std::vector<wchar_t> path(kPathUnits);
+    std::vector<wchar_t> paths[2] = {std::vector<wchar_t>(kPathUnits), std::vector<wchar_t>(kPathUnits)};
+    size_t lengths[2] = {};
     BaselineWriter writer;
     DWORD status = writer.Begin(m_path.c_str(), header, patterns.data(), patterns.size());
     for (uint32_t row = 0; status == ERROR_SUCCESS && row < rows.count; ++row) {
         const TwoWayEntry& entry = rows.entries[row];
         const TwoWayDigests* digests = rows.digests ? &rows.digests[row] : nullptr;
-        const size_t length = TwoWayRowPath(&rows, row, path.data(), kPathUnits);
         const TwoWaySide* record = entry.now;
         const FileDigest* recordDigests[2] = {digests ? &digests->now[0] : nullptr, digests ? &digests->now[1] : nullptr};
         TwoWaySide written[2];
         FileDigest writtenDigests[2] = {};
-        const int target = TwoWayTarget(entry);
+        // The side the run wrote to: a copy's, a deletion's or a time's target.
+        const int target = TwoWayTarget(entry) >= 0 ? TwoWayTarget(entry) : TwoWayTargetOf(entry.time);
         bool keep = records[row] == KeepRecord || entry.move == TwoWayConflict || entry.move == TwoWayUnknownSide;
+        // Each side's name as it is after the run, or as recorded where the record stays.
+        for (int side = 0; side < 2; ++side)
+            lengths[side] = TwoWayRowPath(&rows, row, side, keep ? TwoWaySpeltRecorded : TwoWaySpeltAfter,
+                                          paths[side].data(), kPathUnits);
         if (!keep && target >= 0) {
             // What the run wrote is recorded as it reads back; the other side as the run found it, or as
             // recorded when only the earlier kind went.
@@ -212,8 +226,8 @@ std::wstring BaselineFile::Save(const TwoWayRows& rows, const std::vector<RowRec
             const int source = 1 - target;
             written[source] = half ? entry.base[source] : entry.now[source];
             if (digests) writtenDigests[source] = half ? digests->base[source] : digests->now[source];
-            const std::wstring targetPath = m_roots[target] + std::wstring(path.data(), length);
-            keep = length == 0 || !ReadBackTwoWaySide(targetPath.c_str(), m_rule.byContent ? &digester : nullptr,
+            const std::wstring targetPath = m_roots[target] + std::wstring(paths[target].data(), lengths[target]);
+            keep = lengths[target] == 0 || !ReadBackTwoWaySide(targetPath.c_str(), m_rule.byContent ? &digester : nullptr,
                                                       &written[target], &writtenDigests[target]);
             // What reads back apart from its source changed meanwhile: the next run must see it.
             if (!keep && !half)
@@ -228,16 +242,26 @@ std::wstring BaselineFile::Save(const TwoWayRows& rows, const std::vector<RowRec
             record = entry.base;
             recordDigests[0] = digests ? &digests->base[0] : nullptr;
             recordDigests[1] = digests ? &digests->base[1] : nullptr;
+            for (int side = 0; side < 2; ++side)
+                lengths[side] = TwoWayRowPath(&rows, row, side, TwoWaySpeltRecorded, paths[side].data(), kPathUnits);
         }
         CatalogEntry sides[2];
         const bool present[2] = {CatalogEntryOfSide(record[0], recordDigests[0], &sides[0]),
                                  CatalogEntryOfSide(record[1], recordDigests[1], &sides[1])};
         if (!present[0] && !present[1]) continue;
-        if (length == 0) {
+        if (lengths[0] == 0 || lengths[1] == 0) {
             status = ERROR_FILENAME_EXCED_RANGE;
             break;
         }
-        status = writer.Add(path.data(), length, present[0] ? &sides[0] : nullptr, present[1] ? &sides[1] : nullptr);
+        // Sides that spell the name apart have a record each, so that the next run knows either spelling.
+        if (present[0] && present[1] && !SameLastName(paths[0].data(), paths[1].data())) {
+            status = writer.Add(paths[0].data(), lengths[0], &sides[0], nullptr);
+            if (status == ERROR_SUCCESS) status = writer.Add(paths[1].data(), lengths[1], nullptr, &sides[1]);
+            continue;
+        }
+        const int named = present[0] ? 0 : 1;
+        status = writer.Add(paths[named].data(), lengths[named], present[0] ? &sides[0] : nullptr,
+                            present[1] ? &sides[1] : nullptr);
     }
     if (status == ERROR_SUCCESS) status = writer.Finish();
     CloseFileDigester(&digester);

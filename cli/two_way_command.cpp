@@ -44,10 +44,10 @@ struct TwoWayRun {
     TwoWayRows rows = {};
     TwoWayLeftOut leftOut = {};  // what both scans left out
     ~TwoWayRun() { TwoWayRowsFree(&rows); }
-    // A row's path below the roots; empty when it does not fit in a path.
-    std::wstring PathOf(uint32_t row) const {
+    // A row's path below the roots as side `side` spells it now; empty when it does not fit in a path.
+    std::wstring PathOf(uint32_t row, int side = 0) const {
         std::vector<wchar_t> path(kPathUnits);
-        const size_t length = TwoWayRowPath(&rows, row, path.data(), kPathUnits);
+        const size_t length = TwoWayRowPath(&rows, row, side, TwoWaySpeltNow, path.data(), kPathUnits);
         return std::wstring(path.data(), length);
     }
     std::vector<RowOutcome> outcomes;
@@ -67,9 +67,10 @@ DWORD PlanRows(TwoWayRun* run, SyncPlan* plan) {
     try {
         std::wstring paths[2];
         for (uint32_t row = 0; result == ERROR_SUCCESS && row < run->rows.count; ++row) {
-            if (TwoWayTarget(run->rows.entries[row]) < 0) continue;
-            const std::wstring path = run->PathOf(row);
-            for (int side = 0; side < 2; ++side) paths[side] = run->roots[side] + path;
+            const TwoWayEntry& entry = run->rows.entries[row];
+            if (TwoWayTarget(entry) < 0 && entry.rename == TwoWayNothing && entry.time == TwoWayNothing) continue;
+            // Each side's path as it spells it: a rename's is the one it has, a copy's new file takes its source's.
+            for (int side = 0; side < 2; ++side) paths[side] = run->roots[side] + run->PathOf(row, side);
             const uint32_t before = plan->count;
             result = PlanTwoWayEntry(run->rows.entries, row, paths[0].c_str(), paths[1].c_str(), plan);
             run->outcomes[row].planned = static_cast<uint8_t>(plan->count - before);

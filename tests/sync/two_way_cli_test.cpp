@@ -12,7 +12,8 @@
 
 namespace {
 
-const uint64_t kLater = 132000000000000000ull + 2 * 3600ull * 10000000;
+const uint64_t kHour = 3600ull * 10000000;
+const uint64_t kLater = 132000000000000000ull + 2 * kHour;
 
 // "a.txt=text|d\|d\b.txt=text": files with their content, folders ending in a backslash.
 TreeSnapshot Tree(const std::wstring& text) {
@@ -62,14 +63,24 @@ protected:
         return RunCli(L"sync", options);
     }
 
-    // Applies "a.txt=text" (written, later than before), "-a.txt" or "-d\" (deleted), "+d\" (made) to a side.
+    // Applies "a.txt=text" (written, later than before), "-a.txt" or "-d\" (deleted), "+d\" (made),
+    // "~a.txt>A.txt" (renamed) or "@a.txt" (the same bytes written at a later time, another on each side).
     void Change(int side, const std::wstring& changes) {
         std::wstringstream items(changes);
         std::wstring item;
         while (std::getline(items, item, L'|')) {
             if (item.empty()) continue;
             const std::wstring path = Root(side) + item.substr(1);
-            if (item[0] == L'-') {
+            if (item[0] == L'~') {
+                // Through another name: a volume may keep the spelling of a rename to the same name.
+                const size_t to = item.find(L'>');
+                const std::wstring step = Root(side) + L"respelt";
+                ASSERT_TRUE(MoveFileW(path.substr(0, to + Root(side).size() - 1).c_str(), step.c_str()) &&
+                            MoveFileW(step.c_str(), (Root(side) + item.substr(to + 1)).c_str()))
+                    << Utf8(item);
+            } else if (item[0] == L'@') {
+                File(side, item.substr(1), ReadFileBytes(path), kLater + side * kHour);
+            } else if (item[0] == L'-') {
                 SHFILEOPSTRUCTW remove = {nullptr, FO_DELETE, nullptr, nullptr, FOF_NO_UI};
                 const std::wstring from = (path.back() == L'\\' ? path.substr(0, path.size() - 1) : path) + L'\0';
                 remove.pFrom = from.c_str();
@@ -314,7 +325,7 @@ TEST_F(TwoWayCliTest, FilesOfOneSizeAreToldByTheirBytes) {
         const TreeSnapshot before = SnapshotTree(m_folder.Path());
         const CompanionRun run = Sync();
         EXPECT_EQ(run.exitCode, row.status) << run.err;
-        EXPECT_EQ(FirstFourFields(run.out), row.conflicts);
+        EXPECT_EQ(FirstFourFields(run.out.substr(std::min(run.out.find("CONFLICT"), run.out.size()))), row.conflicts);
         // Nothing was copied, and nothing went to the Recycle Bin.
         EXPECT_EQ(DescribeChanges(before, SnapshotTree(m_folder.Path())), "");
         for (int side = 0; side < 2; ++side) EXPECT_FALSE(InRecycleBin(L"a.txt", Root(side)));
@@ -501,6 +512,116 @@ TEST_F(TwoWayCliTest, AfterAKilledRunTheNextOneEndsWithBothSidesAgreeing) {
     EXPECT_EQ(SeenOnDisk(m_right + L"big.bin").size, 256ull << 20);
     EXPECT_EQ(ReadFileBytes(m_left + L"from the right.txt"), "made on the right");
     EXPECT_EQ(Sync().out, "");
+}
+
+// A name whose case alone one side changed is renamed so on the other side,
+// and a file whose time alone one side changed gives the other side's file its
+// time: nothing copied for either, nothing to the Recycle Bin but what an edit
+// replaces, a dry run (as JSON) showing it first, and a second run doing nothing.
+TEST_F(TwoWayCliTest, ACaseOnlyRenameAndATimeOnlyChangeGoAcrossAsSuch) {
+    const struct {
+        const char* name;
+        bool beforeFirstRun;  // the changes meet a first run
+        std::wstring base, left, right;  // the folders at the first run (made on LEFT); the changes after it
+        std::wstring afterLeft, afterRight;
+        std::wstring out;  // "L:" and "R:" stand for the roots
+        std::string figures;  // of the summary, after "not done 0"
+        unsigned status;
+        std::vector<std::wstring> binned;
+        bool timesApart = false;  // LEFT's and RIGHT's files keep times of their own
+    } rows[] = {
+        {"file renamed on LEFT", false, L"a.txt=one|b.txt=two", L"~a.txt>A.txt", L"", L"A.txt=one|b.txt=two",
+         L"A.txt=one|b.txt=two", L"rename\tR:a.txt\tR:A.txt\n", "; renamed 1", 0, {}},
+        {"folder with contents renamed on RIGHT", false, L"docs\\x.txt=x|docs\\sub\\y.txt=y", L"",
+         L"~docs>Docs", L"Docs\\|Docs\\x.txt=x|Docs\\sub\\|Docs\\sub\\y.txt=y",
+         L"Docs\\|Docs\\x.txt=x|Docs\\sub\\|Docs\\sub\\y.txt=y", L"rename\tL:docs\tL:Docs\n", "; renamed 1", 0, {}},
+        {"renamed and edited on LEFT", false, L"a.txt=one", L"~a.txt>A.txt|A.txt=edited", L"", L"A.txt=edited",
+         L"A.txt=edited", L"rename\tR:a.txt\tR:A.txt\ncopy\tL:A.txt\tR:A.txt\n", "; renamed 1", 0, {L"R:A.txt"}},
+        {"renamed on LEFT, edited on RIGHT", false, L"a.txt=one", L"~a.txt>A.txt", L"a.txt=right edit",
+         L"A.txt=right edit", L"A.txt=right edit", L"rename\tR:a.txt\tR:A.txt\ncopy\tR:A.txt\tL:A.txt\n",
+         "; renamed 1", 0, {L"L:A.txt"}},
+        {"both renamed, each its own way", false, L"a.txt=one", L"~a.txt>A.txt", L"~a.txt>a.TXT", L"A.txt=one",
+         L"a.TXT=one", L"", "", 0, {}},
+        {"spelt apart on a first run", true, L"", L"a.txt=same", L"A.TXT=same", L"a.txt=same", L"A.TXT=same", L"",
+         "", 0, {}},
+        {"time changed on LEFT", false, L"a.txt=one", L"@a.txt", L"", L"a.txt=one", L"a.txt=one",
+         L"set-time\tL:a.txt\tR:a.txt\n", "; times set 1", 0, {}},
+        {"time changed on RIGHT", false, L"a.txt=one", L"", L"@a.txt", L"a.txt=one", L"a.txt=one",
+         L"set-time\tR:a.txt\tL:a.txt\n", "; times set 1", 0, {}},
+        {"times changed on both sides", false, L"a.txt=one", L"@a.txt", L"@a.txt", L"a.txt=one", L"a.txt=one", L"",
+         "", 0, {}, true},
+        {"time changed on LEFT, bytes on RIGHT", false, L"a.txt=one", L"@a.txt", L"a.txt=right edit", L"a.txt=one",
+         L"a.txt=right edit", L"CONFLICT\tfile\ta.txt\tboth-changed\n", "", 1, {}},
+    };
+    unsigned number = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::wstring pair = L"case" + std::to_wstring(++number);
+        m_left = m_folder.MakeFolder(pair + L"L");
+        m_right = m_folder.MakeFolder(pair + L"R");
+        m_baseline = m_output.Path() + pair + L".baseline";
+        for (const auto& [path, content] : Tree(row.base)) File(0, path, content);
+        if (!row.beforeFirstRun) {
+            ASSERT_EQ(Sync().exitCode, 0u);
+            ASSERT_EQ(SnapshotTree(m_right), SnapshotTree(m_left));
+        }
+        Change(0, row.left);
+        Change(1, row.right);
+        std::wstring out = row.out;
+        for (const auto& [mark, root] : {std::pair{L"L:", m_left}, std::pair{L"R:", m_right}})
+            for (size_t at = out.find(mark); at != std::wstring::npos; at = out.find(mark, at)) out.replace(at, 2, root);
+        // The dry run changes nothing, the baseline neither, and shows each rename and time as a record of its kind.
+        const TreeSnapshot before = SnapshotTree(m_folder.Path());
+        const std::string baseline = Exists(m_baseline) ? ReadFileBytes(m_baseline) : "";
+        const CompanionRun dry = Sync({L"--dry-run", L"--json"});
+        EXPECT_EQ(DescribeChanges(before, SnapshotTree(m_folder.Path())), "");
+        EXPECT_EQ(Exists(m_baseline) ? ReadFileBytes(m_baseline) : "", baseline);
+        for (const wchar_t* kind : {L"rename\t", L"set-time\t"}) {
+            const size_t line = out.find(kind);
+            if (line == std::wstring::npos) continue;
+            const size_t source = line + wcslen(kind);
+            const size_t target = out.find(L'\t', source) + 1;
+            const auto json = [](std::wstring path) {
+                for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 2))
+                    path.insert(at, 1, L'\\');
+                return "\"" + Utf8(path) + "\"";
+            };
+            const std::string record = "\"kind\":\"" + Utf8(std::wstring(kind, wcslen(kind) - 1)) +
+                                       "\",\"source\":" + json(out.substr(source, target - 1 - source)) +
+                                       ",\"target\":" + json(out.substr(target, out.find(L'\n', target) - target));
+            EXPECT_NE(dry.out.find(record), std::string::npos) << dry.out;
+        }
+        const CompanionRun run = Sync();
+        EXPECT_EQ(run.exitCode, row.status) << run.err;
+        EXPECT_EQ(FirstFourFields(run.out), Utf8(out));
+        EXPECT_NE(SummaryOf(run).find("not done 0" + row.figures + "; conflicts"), std::string::npos) << run.err;
+        EXPECT_EQ(DescribeChanges(Tree(row.afterLeft), SnapshotTree(m_left)), "");
+        EXPECT_EQ(DescribeChanges(Tree(row.afterRight), SnapshotTree(m_right)), "");
+        // A time carried across is the changed side's; times changed on both sides stay each side's.
+        for (const auto& [path, content] : SnapshotTree(m_left)) {
+            if (path.back() == L'\\' || !Exists(m_right + path)) continue;
+            EXPECT_EQ(FileTimeTicks(SeenOnDisk(m_left + path).lastWriteTime) !=
+                          FileTimeTicks(SeenOnDisk(m_right + path).lastWriteTime),
+                      row.timesApart)
+                << Utf8(path);
+        }
+        std::vector<std::wstring> binned;
+        for (const std::wstring& entry : RecycleBinEntries()) {
+            for (int side = 0; side < 2; ++side) {
+                if (_wcsnicmp(entry.c_str(), Root(side).c_str(), Root(side).size()) == 0)
+                    binned.push_back(std::wstring(side ? L"R:" : L"L:") + entry.substr(Root(side).size()));
+            }
+        }
+        EXPECT_EQ(binned, row.binned);
+        // The baseline recorded each side as it is: the next run finds nothing new.
+        const TreeSnapshot settled = SnapshotTree(m_folder.Path());
+        const CompanionRun again = Sync();
+        EXPECT_EQ(again.exitCode, row.status) << again.err;
+        EXPECT_EQ(FirstFourFields(again.out), Utf8(out.substr(out.find(L"CONFLICT") == std::wstring::npos
+                                                                    ? out.size()
+                                                                    : out.find(L"CONFLICT"))));
+        EXPECT_EQ(DescribeChanges(settled, SnapshotTree(m_folder.Path())), "");
+    }
 }
 
 }  // namespace
