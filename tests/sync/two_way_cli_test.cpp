@@ -63,6 +63,26 @@ protected:
         return RunCli(L"sync", options);
     }
 
+    // Folders and a baseline of the row's own, so that the Recycle Bin tells this row's files from those of others.
+    void StartPair(const std::wstring& pair) {
+        m_left = m_folder.MakeFolder(pair + L"L");
+        m_right = m_folder.MakeFolder(pair + L"R");
+        m_baseline = m_output.Path() + pair + L".baseline";
+    }
+
+    // What went to the Recycle Bin from the pair: "L:path" or "R:path", sorted.
+    std::vector<std::wstring> Binned() const {
+        std::vector<std::wstring> binned;
+        for (const std::wstring& entry : RecycleBinEntries()) {
+            for (int side = 0; side < 2; ++side) {
+                if (_wcsnicmp(entry.c_str(), Root(side).c_str(), Root(side).size()) == 0)
+                    binned.push_back(std::wstring(side ? L"R:" : L"L:") + entry.substr(Root(side).size()));
+            }
+        }
+        std::sort(binned.begin(), binned.end());
+        return binned;
+    }
+
     // Applies "a.txt=text" (written, later than before), "-a.txt" or "-d\" (deleted), "+d\" (made),
     // "~a.txt>A.txt" (renamed) or "@a.txt" (the same bytes written at a later time, another on each side).
     void Change(int side, const std::wstring& changes) {
@@ -148,11 +168,7 @@ TEST_F(TwoWayCliTest, EachSidesChangeGoesAcrossAndWhatBothChangedIsAConflict) {
     unsigned number = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        // Folders of its own, so that the Recycle Bin tells this row's files from those of others.
-        const std::wstring pair = L"row" + std::to_wstring(++number);
-        m_left = m_folder.MakeFolder(pair + L"L");
-        m_right = m_folder.MakeFolder(pair + L"R");
-        m_baseline = m_output.Path() + pair + L".baseline";
+        StartPair(L"row" + std::to_wstring(++number));
         for (const auto& [path, content] : Tree(row.base)) {
             if (path.back() == L'\\') Folder(0, path.substr(0, path.size() - 1));
             else File(0, path, content);
@@ -170,15 +186,7 @@ TEST_F(TwoWayCliTest, EachSidesChangeGoesAcrossAndWhatBothChangedIsAConflict) {
         EXPECT_EQ(DescribeChanges(Tree(row.afterLeft), SnapshotTree(m_left)), "");
         EXPECT_EQ(DescribeChanges(Tree(row.afterRight), SnapshotTree(m_right)), "");
         // Exactly what the row names went to the Recycle Bin, and nothing else of the row's folders.
-        std::vector<std::wstring> binned;
-        for (const std::wstring& entry : RecycleBinEntries()) {
-            for (int side = 0; side < 2; ++side) {
-                if (_wcsnicmp(entry.c_str(), Root(side).c_str(), Root(side).size()) == 0)
-                    binned.push_back(std::wstring(side ? L"R:" : L"L:") + entry.substr(Root(side).size()));
-            }
-        }
-        std::sort(binned.begin(), binned.end());
-        EXPECT_EQ(binned, row.binned);
+        EXPECT_EQ(Binned(), row.binned);
         // The run recorded what it did: the next one finds nothing new.
         const CompanionRun again = Sync();
         EXPECT_EQ(again.exitCode, row.status) << again.err;
@@ -309,10 +317,7 @@ TEST_F(TwoWayCliTest, FilesOfOneSizeAreToldByTheirBytes) {
     unsigned number = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const std::wstring pair = L"bytes" + std::to_wstring(++number);
-        m_left = m_folder.MakeFolder(pair + L"L");
-        m_right = m_folder.MakeFolder(pair + L"R");
-        m_baseline = m_output.Path() + pair + L".baseline";
+        StartPair(L"bytes" + std::to_wstring(++number));
         File(0, L"keep.txt", "kept");
         if (row.firstRun) {
             File(1, L"keep.txt", "kept");
@@ -358,10 +363,7 @@ TEST_F(TwoWayCliTest, PreferSettlesEachConflictWithOneSidesVersion) {
     unsigned number = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const std::wstring pair = L"prefer" + std::to_wstring(++number);
-        m_left = m_folder.MakeFolder(pair + L"L");
-        m_right = m_folder.MakeFolder(pair + L"R");
-        m_baseline = m_output.Path() + pair + L".baseline";
+        StartPair(L"prefer" + std::to_wstring(++number));
         File(0, L"a.txt", "base");
         // A side left empty would be refused as the wrong folder.
         File(0, L"keep.txt", "kept");
@@ -556,10 +558,7 @@ TEST_F(TwoWayCliTest, ACaseOnlyRenameAndATimeOnlyChangeGoAcrossAsSuch) {
     unsigned number = 0;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const std::wstring pair = L"case" + std::to_wstring(++number);
-        m_left = m_folder.MakeFolder(pair + L"L");
-        m_right = m_folder.MakeFolder(pair + L"R");
-        m_baseline = m_output.Path() + pair + L".baseline";
+        StartPair(L"case" + std::to_wstring(++number));
         for (const auto& [path, content] : Tree(row.base)) File(0, path, content);
         if (!row.beforeFirstRun) {
             ASSERT_EQ(Sync().exitCode, 0u);
@@ -605,14 +604,7 @@ TEST_F(TwoWayCliTest, ACaseOnlyRenameAndATimeOnlyChangeGoAcrossAsSuch) {
                       row.timesApart)
                 << Utf8(path);
         }
-        std::vector<std::wstring> binned;
-        for (const std::wstring& entry : RecycleBinEntries()) {
-            for (int side = 0; side < 2; ++side) {
-                if (_wcsnicmp(entry.c_str(), Root(side).c_str(), Root(side).size()) == 0)
-                    binned.push_back(std::wstring(side ? L"R:" : L"L:") + entry.substr(Root(side).size()));
-            }
-        }
-        EXPECT_EQ(binned, row.binned);
+        EXPECT_EQ(Binned(), row.binned);
         // The baseline recorded each side as it is: the next run finds nothing new.
         const TreeSnapshot settled = SnapshotTree(m_folder.Path());
         const CompanionRun again = Sync();
