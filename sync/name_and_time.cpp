@@ -54,12 +54,15 @@ DWORD RenameAsPlanned(const SyncPlan* plan, const SyncOperation& operation, cons
     result = CheckStaysInside(guard, from);
     if (result == ERROR_SUCCESS) result = Move(from, step);
     if (result != ERROR_SUCCESS) return result;
-    result = Move(step, to);
-    // Back under its earlier name, where the new one was taken meanwhile.
-    if (result != ERROR_SUCCESS) {
+    result = CheckStaysInside(guard, step);
+    if (result == ERROR_SUCCESS) result = Move(step, to);
+    // Back under its earlier name, where the new one was taken meanwhile (not
+    // through a folder that became a link: the file is no longer where the path leads).
+    if (result != ERROR_SUCCESS && result != kSyncFolderBecameLink) {
         Move(step, from);
         return result;
     }
+    if (result != ERROR_SUCCESS) return result;
     return SpeltAs(to) ? ERROR_SUCCESS : kSyncSpellingKept;
 }
 
