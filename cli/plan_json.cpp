@@ -102,6 +102,7 @@ std::string SummaryJson(const SyncSummary& summary, bool dryRun, long long confl
     AppendField(&json, "created", JsonNumber(summary.created));
     AppendField(&json, "removed", JsonNumber(summary.removed));
     AppendField(&json, "not-done", JsonNumber(summary.notDone));
+    if (summary.leftoversRemoved > 0) AppendField(&json, "leftovers-removed", JsonNumber(summary.leftoversRemoved));
     if (conflicts >= 0) AppendField(&json, "conflicts", JsonNumber(conflicts));
     if (unknown >= 0) AppendField(&json, "unknown", JsonNumber(unknown));
     json += '}';

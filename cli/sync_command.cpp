@@ -207,6 +207,7 @@ void SynchronizePlan(SyncPlan* plan, const SyncPair& pair, const SyncSettings& s
     request.cancel = settings.cancel;
     request.exclusions = pair.exclusions;
     request.stopWhenNoRoom = true;
+    request.journal = settings.journal;
     SyncProgress progress;
     SyncProgressInit(&progress);
     request.progress = &progress;
@@ -277,6 +278,7 @@ std::wstring SyncSummaryText(const SyncSummary& summary, bool dryRun) {
                  static_cast<unsigned long>(summary.removed), static_cast<unsigned long>(summary.notDone));
     }
     std::wstring line = text;
+    if (summary.leftoversRemoved > 0) line += L"; leftovers removed " + std::to_wstring(summary.leftoversRemoved);
     if (summary.keptForExcluded > 0)
         line += (dryRun ? L"; folders to keep for what the exclusions leave out in them " : L"; folders kept for what the exclusions leave out in them ") +
                 std::to_wstring(summary.keptForExcluded);
