@@ -8,6 +8,7 @@
 #include "cli/console.h"
 #include "cli/exclusion_patterns.h"
 #include "cli/json_listing.h"
+#include "cli/leftovers.h"
 #include "cli/plan_json.h"
 #include "sync/system_calls.h"
 #include "cli/locations.h"
@@ -48,6 +49,7 @@ struct RunState {
     bool scanShown = false;  // the scan's last counts were shown
     cli::ProgressEstimate estimate;
     std::wstring madeFolder;  // the folder to make like the other, made by this run; empty for none
+    cli::JournalledRun* journalled = nullptr;  // commit and update: the run's journal of its temporary files
 };
 
 RunState g_run;
@@ -210,8 +212,11 @@ int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* 
     settings.cancel = &g_stopSynchronizing;
     settings.showProgress = g_run.consoleShowsProgress;
     settings.json = options.json;
+    settings.journal = g_run.journalled->Journal();
     InterlockedExchange(&g_synchronizing, 1);
     cli::SyncOutcome outcome = cli::SynchronizeAnalysedPair(data, settings);
+    g_run.journalled->End(!outcome.endedEarly && outcome.summary.notDone == 0 && !outcome.summary.cancelled);
+    g_run.journalled->AddTo(&outcome.summary);
     if (!outcome.refused.empty()) return Trouble(outcome.refused);
     // Only what was done is printed (with --json, every operation); what was not done is in the notices.
     cli::WriteOutput(outcome.operations);
@@ -359,6 +364,13 @@ int Run(const std::vector<std::wstring>& arguments) {
                            folders[target] + L": " + cli::SystemMessage(GetLastError()));
         kinds[target] = cli::LocationKind::Folder;
         g_run.madeFolder = paths[target];
+    }
+    // Before the analysis, so that no earlier run's leftover is taken for a file of the user's.
+    cli::JournalledRun journalled;
+    if (target >= 0) {
+        problem = journalled.Begin(paths, backupFolder, options.dryRun);
+        if (!problem.empty()) return Trouble(problem);
+        g_run.journalled = &journalled;
     }
     return RunAnalysis(options, paths, kinds, logs, &exclusions, backupFolder);
 }

@@ -110,6 +110,7 @@ std::string SummaryJson(const SyncSummary& summary, bool dryRun, long long confl
     AppendField(&json, "not-done", JsonNumber(summary.notDone));
     if (summary.renamed > 0) AppendField(&json, "renamed", JsonNumber(summary.renamed));
     if (summary.timesSet > 0) AppendField(&json, "times-set", JsonNumber(summary.timesSet));
+    if (summary.leftoversRemoved > 0) AppendField(&json, "leftovers-removed", JsonNumber(summary.leftoversRemoved));
     if (conflicts >= 0) AppendField(&json, "conflicts", JsonNumber(conflicts));
     if (unknown >= 0) AppendField(&json, "unknown", JsonNumber(unknown));
     json += '}';

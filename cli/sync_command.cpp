@@ -222,6 +222,7 @@ void SynchronizePlan(SyncPlan* plan, const SyncPair& pair, const SyncSettings& s
     request.cancel = settings.cancel;
     request.exclusions = pair.exclusions;
     request.stopWhenNoRoom = true;
+    request.journal = settings.journal;
     SyncProgress progress;
     SyncProgressInit(&progress);
     request.progress = &progress;
@@ -298,6 +299,7 @@ std::wstring SyncSummaryText(const SyncSummary& summary, bool dryRun) {
     if (summary.renamed > 0) line += (dryRun ? L"; to rename " : L"; renamed ") + std::to_wstring(summary.renamed);
     if (summary.timesSet > 0)
         line += (dryRun ? L"; times to set " : L"; times set ") + std::to_wstring(summary.timesSet);
+    if (summary.leftoversRemoved > 0) line += L"; leftovers removed " + std::to_wstring(summary.leftoversRemoved);
     if (summary.keptForExcluded > 0)
         line += (dryRun ? L"; folders to keep for what the exclusions leave out in them " : L"; folders kept for what the exclusions leave out in them ") +
                 std::to_wstring(summary.keptForExcluded);

@@ -24,6 +24,7 @@ struct SyncSettings {
     BOOL* cancel;  // set by the console's Ctrl+C
     bool showProgress;  // a progress line on standard error, rewritten once a second
     bool json;  // each operation, done or not, as a JSON record (cli/plan_json.h)
+    struct RunJournal* journal;  // the run's journal of its temporary files (cli/leftovers.h)
 };
 
 struct SyncOutcome {

@@ -3,6 +3,7 @@
 #include "analysis/analyze_log.h"
 #include "analysis/skip_log.h"
 #include "cli/console.h"
+#include "cli/leftovers.h"
 #include "cli/locations.h"
 #include "cli/output.h"
 #include "cli/plan_json.h"
@@ -274,6 +275,10 @@ int RunTwoWay(const Options& options, const RunExclusions& exclusions) {
     RunLogs logs;
     problem = ChooseLogPaths(options.logFolder, &logs);
     if (!problem.empty()) return Trouble(problem);
+    // Before the scans, first run included, so that no earlier run's leftover is taken for a file of the user's.
+    JournalledRun journalled;
+    problem = journalled.Begin(run.roots, backupFolder, options.dryRun);
+    if (!problem.empty()) return Trouble(problem);
 
     BaselineFile baseline(options, exclusions, run.roots);
     if (TwoWayRowsInit(&run.rows, options.compareContent) != ERROR_SUCCESS) return Trouble(kNoMemoryText);
@@ -302,10 +307,13 @@ int RunTwoWay(const Options& options, const RunExclusions& exclusions) {
     if (!problem.empty()) return Trouble(problem);
 
     run.outcomes.assign(run.rows.count, RowOutcome{});
-    const SyncSettings settings = SettingsOf(options, logs, backupFolder);
+    SyncSettings settings = SettingsOf(options, logs, backupFolder);
+    settings.journal = journalled.Journal();
     const SyncPair pair = {run.roots[0].c_str(), run.roots[1].c_str(), baseline.Rule().time, exclusions.List(),
                            TellOutcome, &run};
     SyncOutcome outcome = CarryOutPlan(&run, settings, pair);
+    journalled.End(!outcome.endedEarly && outcome.summary.notDone == 0 && !outcome.summary.cancelled);
+    journalled.AddTo(&outcome.summary);
     outcome.summary.notDone += run.foldersKept;
     WriteOutput(outcome.operations);
     WriteOutput(ConflictRecords(run, baseline.Rule().time));

@@ -5,6 +5,7 @@
 #include "model/system_error.h"
 #include "model/win_guards.h"
 #include "sync/file_checks.h"
+#include "sync/run_journal.h"
 #include "sync/sync_results.h"
 #include "sync/system_calls.h"
 
@@ -92,8 +93,8 @@ DWORD CopyOne(EngineCopy* copy, const CopyEngineSettings& settings) {
     DWORD result = HoldAsSeen(copy->source, copy->seenSource, 0, &heldSource);
     if (result == ERROR_SUCCESS) result = CheckStaysInside(settings.guard, copy->target);
     if (result == ERROR_SUCCESS)
-        result = CopyOntoTemporary(copy->source, copy->target, temporary, copy->temporaryName, TickProgress, &ticker,
-                                   settings.cancel);
+        result = CopyOntoTemporary(copy->source, copy->seenSource, copy->target, temporary, copy->temporaryName,
+                                   TickProgress, &ticker, settings.cancel, settings.journal);
     if (result == ERROR_REQUEST_ABORTED || (result != ERROR_SUCCESS && Cancelled(settings))) result = kSyncCancelled;
     if (result == ERROR_SUCCESS) result = CheckAndPlace(copy, temporary, heldSource.Get(), settings);
     // The system may not report progress within a file: what is left of it counts now.
@@ -114,11 +115,14 @@ DWORD WINAPI CopyThread(void* parameter) {
 
 }  // namespace
 
-DWORD CopyOntoTemporary(const wchar_t* source, const wchar_t* target, wchar_t* temporary, wchar_t* name,
-                        LPPROGRESS_ROUTINE progress, void* data, BOOL* cancel) {
+DWORD CopyOntoTemporary(const wchar_t* source, const SyncSeenFile& seenSource, const wchar_t* target,
+                        wchar_t* temporary, wchar_t* name, LPPROGRESS_ROUTINE progress, void* data, BOOL* cancel,
+                        RunJournal* journal) {
     DWORD result = ERROR_FILE_EXISTS;
     for (unsigned attempt = 0; attempt < kNameAttempts && result == ERROR_FILE_EXISTS; ++attempt) {
         if (!NextTemporaryPath(target, temporary, name)) return ERROR_FILENAME_EXCED_RANGE;
+        const DWORD recorded = RecordTemporary(journal, temporary, seenSource);
+        if (recorded != ERROR_SUCCESS) return recorded;
         // Never onto an existing file: a name taken meanwhile is passed over.
         if (SyncCalls().copyFile(source, temporary, progress, data, cancel, COPY_FILE_FAIL_IF_EXISTS))
             return ERROR_SUCCESS;

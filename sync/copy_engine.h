@@ -34,6 +34,7 @@ struct CopyEngineSettings {
     SyncProgress* progress;  // may be null
     // Each copy and rename is checked right before it to stay inside its location; null for none.
     const struct LocationGuard* guard;
+    struct RunJournal* journal;  // records each temporary file before it is made; null for none
 };
 
 // Copies each of `copies` to a temporary name in its target's folder, which
@@ -43,11 +44,13 @@ struct CopyEngineSettings {
 // replace nothing. Returns when every copy has its result.
 void RunEngineCopies(EngineCopy* copies, uint32_t count, const CopyEngineSettings& settings);
 
-// Copies `source` by the system's copy onto a fresh temporary name beside
-// `target` (in `temporary` of MAX_PATH units, the name alone in `name`),
+// Copies `source` (as `seenSource`) by the system's copy onto a fresh
+// temporary name beside `target` (in `temporary` of MAX_PATH units, the name
+// alone in `name`), each name recorded in `journal` before the copy is begun,
 // never onto an existing file: 0, or why not with nothing of it left behind.
-DWORD CopyOntoTemporary(const wchar_t* source, const wchar_t* target, wchar_t* temporary, wchar_t* name,
-                        LPPROGRESS_ROUTINE progress, void* data, BOOL* cancel);
+DWORD CopyOntoTemporary(const wchar_t* source, const SyncSeenFile& seenSource, const wchar_t* target,
+                        wchar_t* temporary, wchar_t* name, LPPROGRESS_ROUTINE progress, void* data, BOOL* cancel,
+                        struct RunJournal* journal);
 
 // 0 when the two files hold the same bytes; kSyncCopyDiffers when they do
 // not; otherwise the system's code for what could not be read.

@@ -358,7 +358,8 @@ void CopyThroughShell(const BatchContext* context) {
         if (reserved == ERROR_SUCCESS) reserved = MakeFolderOf(context, operation);
         if (reserved == ERROR_SUCCESS) reserved = CheckStaysInside(context->guard, TargetOf(plan, operation));
         if (reserved == ERROR_SUCCESS)
-            reserved = ReserveTemporaryFile(TargetOf(plan, operation), temporary, operation.temporaryName);
+            reserved = ReserveTemporaryFile(TargetOf(plan, operation), temporary, operation.temporaryName,
+                                            context->journal, SeenAtSource(operation));
         if (reserved != ERROR_SUCCESS) MarkNotDone(context, &operation, reserved);
     }
     RunSettled(context, SyncCopies);
@@ -404,7 +405,7 @@ void CopyWithEngine(const BatchContext* context) {
     EngineCopy* copies = copyBlock.Get();
     uint32_t* operationOf = operationBlock.Get();
     const CopyEngineSettings settings = {context->copiesInFlight ? context->copiesInFlight : 1, context->verify,
-                                         context->cancel, context->progress, context->guard};
+                                         context->cancel, context->progress, context->guard, context->journal};
     uint32_t next = 0;
     while (copies && operationOf && !StopRequested(context)) {
         const uint32_t count = GatherGroup(context, &next, copies, operationOf);

@@ -54,6 +54,7 @@ struct BatchContext {
     LinkCheckCache* targetLinks;
     // Checks right before each write that it stays inside its location; null for none.
     const struct LocationGuard* guard;
+    struct RunJournal* journal;  // records each temporary file before it is made
 };
 
 bool StopRequested(const BatchContext* context);

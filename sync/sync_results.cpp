@@ -81,6 +81,9 @@ void DescribeSyncResult(DWORD result, wchar_t* text) {
         own = L"The copy took its place, but its volume dropped its last-write time and it could not be set again: "
               L"the file will look modified to the next analysis!";
         break;
+    case kSyncNotJournaled:
+        own = L"The run's journal of its temporary files could not record the copy, so it was not made.";
+        break;
     case kSyncHoldsLink:
         own = L"The folder holds a link, so it was left whole: nothing that a link leads to is ever removed.";
         break;

@@ -59,6 +59,9 @@ const DWORD kSyncTimeNotKept = 0x20000016;
 const DWORD kSyncHoldsLink = 0x2000001A;
 // The rename was made, but the volume kept the name's earlier spelling.
 const DWORD kSyncSpellingKept = 0x2000001C;
+// The run's journal of its temporary files could not take the file's record,
+// so the file was not made: no temporary file is made unrecorded.
+const DWORD kSyncNotJournaled = 0x2000001E;
 
 // Why a text cannot be shown for the result: the worker's own texts for its
 // codes, the system's message for the others, in `text` of kSystemErrorUnits.

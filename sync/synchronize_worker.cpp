@@ -7,6 +7,7 @@
 #include "model/text.h"
 #include "sync/file_batches.h"
 #include "sync/name_and_time.h"
+#include "sync/run_journal.h"
 #include "sync/sync_results.h"
 #include "sync/system_calls.h"
 
@@ -25,6 +26,8 @@ struct Run {
     FileBatches batches;
     Versioning versioning;
     LocationGuard guard;  // every write checked to stay inside its location
+    RunJournal ownJournal;  // when the request brings none
+    RunJournal* journal;
     uint8_t phase;  // the operations being carried out: those that run at once, then those that wait
     SyncSummary summary;
     uint32_t refusedLogged;  // records of over-long paths that reached the log
@@ -282,6 +285,7 @@ BatchContext ContextOf(Run* run) {
     context.cancel = request->cancel;
     context.progress = request->progress;
     context.exclusions = request->exclusions;
+    context.journal = run->journal;
     return context;
 }
 
@@ -378,6 +382,27 @@ bool TakePlan(Run* run) {
                          &run->ownPlan) == ERROR_SUCCESS;
 }
 
+// The run's journal: the request's, or one of its own; false, told, when none can be made.
+bool OpenJournal(Run* run) {
+    run->journal = run->request->journal;
+    if (run->journal) return true;
+    const SyncRequest* request = run->request;
+    wchar_t folder[MAX_PATH];
+    const wchar_t* const locations[] = {CurrentRootOf(run->plan), OtherRootOf(run->plan), request->versioningFolder};
+    const DWORD opened = DefaultJournalFolder(folder) ? RunJournalOpen(&run->ownJournal, folder, locations, 3)
+                                                      : ERROR_PATH_NOT_FOUND;
+    if (opened == ERROR_SUCCESS) {
+        run->journal = &run->ownJournal;
+        return true;
+    }
+    wchar_t reason[kSystemErrorUnits];
+    DescribeSyncResult(opened, reason);
+    wchar_t text[kSystemErrorUnits + 128];
+    swprintf(text, kSystemErrorUnits + 128, L"%ls %ls", kSyncCannotMakeJournal, reason);
+    TellUser(run, SyncNoticeError, text);
+    return false;
+}
+
 // The run from the allocation of the lists to the last notice.
 DWORD Synchronize(Run* run) {
     const SyncRequest* request = run->request;
@@ -398,10 +423,16 @@ DWORD Synchronize(Run* run) {
         FileBatchesFree(&run->batches);
         return kRunEndedEarly;
     }
+    if (!request->dryRun && !OpenJournal(run)) {
+        SkipLogClose();
+        FileBatchesFree(&run->batches);
+        return kRunEndedEarly;
+    }
     LogRefusals(run);
     if (run->refusedLogged > 0) TellUser(run, SyncNoticeWarning, kSyncPathsSkipped);
 
     if (request->versioningFolder) VersioningInit(&run->versioning, request->versioningFolder);
+    run->versioning.journal = run->journal;
     BatchContext context = ContextOf(run);
     context.sourceLinks = NewLinkCheckCache();
     context.targetLinks = NewLinkCheckCache();
@@ -430,6 +461,8 @@ DWORD Synchronize(Run* run) {
     FileBatchesFree(&run->batches);
     SkipLogClose();
     run->summary.cancelled = request->cancel && *request->cancel;
+    if (run->journal == &run->ownJournal)
+        RunJournalClose(&run->ownJournal, run->summary.notDone == 0 && !run->summary.cancelled);
     // A dry run completed nothing; its operations and its summary tell what a run would do.
     if (request->dryRun) return kRunCompleted;
     // What was refused for its length the warning has told already: a run

@@ -26,6 +26,9 @@ const wchar_t kSyncCannotSaveLog[] = L"Error log can not be saved!";
 const wchar_t kSyncPathsSkipped[] =
     L"Some file paths are too long and will not be included in the synchronization process. "
     L"A list of these files was saved to <SynchronizeLog.txt>!";
+// Followed by the system's message.
+const wchar_t kSyncCannotMakeJournal[] =
+    L"The journal of the run's temporary files cannot be made, so nothing was changed:";
 const wchar_t kSyncCompleted[] = L"File operations completed.";
 const wchar_t kSyncNotAllDone[] =
     L"Some file operations could not be completed. A list of these files was saved to <SynchronizeLog.txt>!";
@@ -64,6 +67,8 @@ struct SyncSummary {
     uint32_t timesSet;  // files that took the other side's last-write time
     bool cancelled;  // the run was stopped before all was done
     bool noRoom;  // the copies did not fit on their target volume, and none was made
+    // Earlier runs' temporary files moved aside before the analysis (sync/run_journal.h); the caller's figure.
+    uint32_t leftoversRemoved;
     // The run's folder in the versioning folder, where what it removed went; empty when nothing went there.
     wchar_t versions[MAX_PATH];
 };
@@ -125,6 +130,10 @@ struct SyncRequest {
     // backup that cannot be whole is not begun); otherwise only the copies are
     // refused, and the run's other operations go on.
     bool stopWhenNoRoom;
+    // The run's journal of its temporary files (sync/run_journal.h), opened and
+    // closed by the caller; null for one of the worker's own in the user's
+    // local application data. A run whose journal cannot be made changes nothing.
+    struct RunJournal* journal;
 };
 
 // Runs one synchronization to its end and sends WM_SYNCHRONIZE_DONE as its

@@ -2,6 +2,7 @@
 
 #include "model/system_error.h"
 #include "model/win_guards.h"
+#include "sync/run_journal.h"
 #include "sync/sync_results.h"
 #include "sync/system_calls.h"
 
@@ -74,9 +75,12 @@ bool NextTemporaryPath(const wchar_t* target, wchar_t* path, wchar_t* name) {
     return TemporaryPathOf(target, name, path);
 }
 
-DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name) {
+DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name, RunJournal* journal,
+                           const SyncSeenFile& source) {
     for (unsigned attempt = 0; attempt < kReserveAttempts; ++attempt) {
         if (!NextTemporaryPath(target, path, name)) return ERROR_FILENAME_EXCED_RANGE;
+        const DWORD recorded = RecordTemporary(journal, path, source);
+        if (recorded != ERROR_SUCCESS) return recorded;
         HANDLE file =
             SyncCalls().createFile(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {

@@ -72,13 +72,13 @@ DWORD RemoveAsHeld(const wchar_t* path, const SyncSeenFile& seen) {
 // checked against it and renamed into place without replacing; only then
 // does the original go. A stop at any step leaves no part of a file under a
 // real name there, and the original where it was.
-DWORD CopyThenRemove(const wchar_t* path, const wchar_t* version, const SyncSeenFile& seen) {
+DWORD CopyThenRemove(const wchar_t* path, const wchar_t* version, const SyncSeenFile& seen, RunJournal* journal) {
     OwnedHandle held;
     DWORD result = HoldAsSeen(path, seen, 0, &held);
     if (result != ERROR_SUCCESS) return result;
     wchar_t temporary[MAX_PATH];
     wchar_t name[kTemporaryNameUnits];
-    result = CopyOntoTemporary(path, version, temporary, name, nullptr, nullptr, nullptr);
+    result = CopyOntoTemporary(path, seen, version, temporary, name, nullptr, nullptr, nullptr, journal);
     if (result != ERROR_SUCCESS) return result;
     // The original against itself to the tick; its copy, on another volume, within the allowance of one.
     const SyncSeenFile original = SeenThrough(held.Get());
@@ -252,6 +252,7 @@ void VersioningInit(Versioning* versioning, const wchar_t* folder) {
     versioning->folder = folder;
     GetLocalTime(&versioning->start);
     versioning->runFolder[0] = 0;
+    versioning->journal = nullptr;
 }
 
 DWORD MoveToVersions(Versioning* versioning, const wchar_t* path, const wchar_t* relative, const SyncSeenFile& seen) {
@@ -267,5 +268,5 @@ DWORD MoveToVersions(Versioning* versioning, const wchar_t* path, const wchar_t*
     // without MOVEFILE_COPY_ALLOWED another volume says so.
     if (SyncCalls().moveFile(path, version, 0)) return ERROR_SUCCESS;
     result = LastErrorOr(ERROR_ACCESS_DENIED);
-    return result == ERROR_NOT_SAME_DEVICE ? CopyThenRemove(path, version, seen) : result;
+    return result == ERROR_NOT_SAME_DEVICE ? CopyThenRemove(path, version, seen, versioning->journal) : result;
 }

@@ -12,6 +12,7 @@ struct Versioning {
     const wchar_t* folder;  // full path, ending in a backslash
     SYSTEMTIME start;  // the run's start, local time
     wchar_t runFolder[MAX_PATH];  // FOLDER\stamp\ once made; empty before
+    struct RunJournal* journal;  // records the temporary files of copies to another volume; null for none
 };
 
 // Takes the run's start time; the folders are made on first use.

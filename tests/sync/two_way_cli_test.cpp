@@ -58,6 +58,15 @@ class TwoWayCliTest : public CliSyncTest {
 protected:
     std::wstring m_baseline = m_output.Path() + L"pair.baseline";
 
+    // A file of 256 MiB, long enough in copying to be caught under way.
+    static void BigFile(const std::wstring& path) {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        LARGE_INTEGER end;
+        end.QuadPart = 256ll << 20;
+        ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+        CloseHandle(file);
+    }
+
     CompanionRun Sync(std::vector<std::wstring> options = {}) {
         options.insert(options.begin(), {L"--baseline", m_baseline});
         return RunCli(L"sync", options);
@@ -489,11 +498,7 @@ TEST_F(TwoWayCliTest, AfterAKilledRunTheNextOneEndsWithBothSidesAgreeing) {
     File(0, L"big.bin", "the earlier version");
     ASSERT_EQ(Sync().exitCode, 0u);
     File(1, L"from the right.txt", "made on the right");
-    HANDLE file = CreateFileW((m_left + L"big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    LARGE_INTEGER end;
-    end.QuadPart = 256ll << 20;
-    ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
-    CloseHandle(file);
+    BigFile(m_left + L"big.bin");
     ASSERT_TRUE(SetLastWriteTime(m_left + L"big.bin", kLater));
     RunningCompanion running = StartCompanion({L"sync", L"--baseline", m_baseline, m_left, m_right}, m_output, false);
     bool caught = false;
@@ -614,6 +619,37 @@ TEST_F(TwoWayCliTest, ACaseOnlyRenameAndATimeOnlyChangeGoAcrossAsSuch) {
                                                                     : out.find(L"CONFLICT"))));
         EXPECT_EQ(DescribeChanges(settled, SnapshotTree(m_folder.Path())), "");
     }
+}
+
+// A first run has no record of what either side held: a temporary file its
+// killed copy left is told from a user's file only by the run's journal.
+TEST_F(TwoWayCliTest, AfterAKilledFirstRunItsTemporaryFilesDoNotTravelToTheOtherSide) {
+    File(0, L"kept.txt", "kept");
+    File(1, L"from the right.txt", "made on the right");
+    BigFile(m_left + L"big.bin");
+    RunningCompanion running = StartCompanion({L"sync", L"--baseline", m_baseline, m_left, m_right}, m_output, false);
+    std::vector<std::wstring> leftovers;
+    for (int waited = 0; leftovers.empty() && waited < 120000; ++waited) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((m_right + L"~QM?????.TMP").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            leftovers.push_back(found.cFileName);
+            FindClose(search);
+        }
+        if (leftovers.empty() && WaitForSingleObject(running.process.hProcess, 1) == WAIT_OBJECT_0) break;
+    }
+    ASSERT_FALSE(leftovers.empty()) << "the copy was not caught under way";
+    TerminateProcess(running.process.hProcess, 9);
+    FinishCompanion(&running);
+    ASSERT_TRUE(Exists(m_right + leftovers[0]));
+    const CompanionRun next = Sync();
+    EXPECT_EQ(next.exitCode, 0u) << next.err;
+    EXPECT_FALSE(Exists(m_left + leftovers[0]));
+    EXPECT_FALSE(Exists(m_right + leftovers[0]));
+    EXPECT_TRUE(InRecycleBin(leftovers[0], m_right));
+    EXPECT_EQ(SnapshotTree(m_left), SnapshotTree(m_right));
+    EXPECT_EQ(SeenOnDisk(m_right + L"big.bin").size, 256ull << 20);
+    EXPECT_EQ(ReadFileBytes(m_left + L"from the right.txt"), "made on the right");
 }
 
 }  // namespace
