@@ -15,10 +15,8 @@ const uint32_t kFirstEntries = 64;
 const wchar_t* EntryName(const void* names, uint32_t index) {
     const auto* list = static_cast<const LeftOutList*>(names);
     const wchar_t* path = LeftOutPath(list, list->entries[index]);
-    const size_t length = wcslen(path);
-    size_t start = length > 0 && path[length - 1] == L'\\' ? length - 1 : length;
-    while (start > 0 && path[start - 1] != L'\\') --start;
-    return path + start;
+    const wchar_t* lastBackslash = wcsrchr(path, L'\\');
+    return lastBackslash ? lastBackslash + 1 : path;
 }
 
 // The entries of one folder being listed.
@@ -44,19 +42,17 @@ DWORD AddLeftOut(LeftOutList* list, const wchar_t* folder, const WIN32_FIND_DATA
         list->entries = grown;
         list->capacity = capacity;
     }
-    const bool isFolder = IsFolderAttributes(found.dwFileAttributes);
     const size_t folderUnits = wcslen(folder);
     const size_t nameUnits = wcslen(found.cFileName);
-    const size_t length = folderUnits + nameUnits + (isFolder ? 1 : 0);
+    const size_t length = folderUnits + nameUnits;
     // Beyond any path: nothing could act on it, so it is not recorded, and its folder stays.
-    if (length >= kPathUnits) return ERROR_SUCCESS;
+    if (length + 1 >= kPathUnits) return ERROR_SUCCESS;
     if (TextPoolReserve(&list->text, length + 1) != ERROR_SUCCESS) return ERROR_NOT_ENOUGH_MEMORY;
     LeftOutEntry entry = {};
     entry.path = static_cast<uint32_t>(list->text.used);
     wchar_t* path = list->text.text + list->text.used;
     wmemcpy(path, folder, folderUnits);
     wmemcpy(path + folderUnits, found.cFileName, nameUnits);
-    if (isFolder) path[length - 1] = L'\\';
     path[length] = 0;
     list->text.used += length + 1;
     entry.attributes = found.dwFileAttributes;
@@ -98,17 +94,19 @@ DWORD ListInsideLeftOut(LeftOutList* list, const wchar_t* locationPath, const vo
         if (cancelled && *cancelled) return ERROR_SUCCESS;
         const LeftOutEntry entry = list->entries[index];
         if (!entry.usable || !IsFolderAttributes(entry.attributes)) continue;
+        // The folder's path below the location, ending in a backslash, copied first: the text
+        // may move as the list grows.
         const wchar_t* below = LeftOutPath(list, entry);
         const size_t belowUnits = wcslen(below);
-        if (rootUnits + belowUnits >= kPathUnits) {
+        if (rootUnits + belowUnits + 1 >= kPathUnits) {
             list->entries[index].usable = false;
             continue;
         }
-        wmemcpy(path.Get() + rootUnits, below, belowUnits + 1);
-        // The text may move as the list grows: the folder's path below the location is copied first.
-        MemBlock<wchar_t> folder(belowUnits + 1);
+        MemBlock<wchar_t> folder(belowUnits + 2);
         if (!folder.Get()) return ERROR_NOT_ENOUGH_MEMORY;
-        wmemcpy(folder.Get(), below, belowUnits + 1);
+        wmemcpy(folder.Get(), below, belowUnits);
+        wcscpy(folder.Get() + belowUnits, L"\\");
+        wcscpy(path.Get() + rootUnits, folder.Get());
         const uint32_t first = list->count;
         FolderListing listing = {list, folder.Get()};
         const DWORD listed = EnumerateFolder(path.Get(), TakeInside, &listing);

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 struct LeftOutEntry {
-    uint32_t path;  // offset into the list's text: below the location, a folder's ending in a backslash
+    uint32_t path;  // offset into the list's text: below the location, with no backslash at its end
     DWORD attributes;
     uint64_t size;
     FILETIME lastWriteTime;

@@ -218,8 +218,7 @@ DWORD PlanExcludedDeletions(SyncDirection direction, const LeftOutList* leftOut,
         if (!entry.usable) continue;
         const bool isFolder = IsFolderAttributes(entry.attributes);
         const wchar_t* below = LeftOutPath(leftOut, entry);
-        // A folder's path names it without the backslash that ends it, as the list's folder items do.
-        const size_t belowUnits = wcslen(below) - (isFolder ? 1 : 0);
+        const size_t belowUnits = wcslen(below);
         bool fits = true;
         for (int side = 0; side < 2; ++side) {
             fits = fits && rootUnits[side] + belowUnits < kPathUnits;
