@@ -24,6 +24,8 @@ struct SyncSettings {
     BOOL* cancel;  // set by the console's Ctrl+C
     bool showProgress;  // a progress line on standard error, rewritten once a second
     bool json;  // each operation, done or not, as a JSON record (cli/plan_json.h)
+    // What the target's scan left out (recorded in its slot) is deleted too.
+    bool deleteExcluded;
 };
 
 struct SyncOutcome {
