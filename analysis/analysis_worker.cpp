@@ -220,7 +220,8 @@ ContentEnd CompareContents(BackgroundOpsData* data, IoEngine* engine, ContentBuf
 DWORD WINAPI ScanThread(void* parameter) {
     auto* slot = static_cast<LocationSlot*>(parameter);
     ScanContext context = {slot->cancelEvent, SkipLogAppendLines, slot->cancelRequested, &slot->foldersListed,
-                           &slot->filesListed, slot->exclusions, &slot->entriesExcluded, &slot->linksLeftOut};
+                           &slot->filesListed, slot->exclusions, &slot->entriesExcluded, &slot->linksLeftOut,
+                           slot->recordLeftOut ? &slot->leftOut : nullptr};
     // A tree read from a catalog is whole already, and one of a folder yet to be made empty.
     slot->scanResult =
         slot->catalog || slot->absent ? ERROR_SUCCESS : ScanLocation(slot->tree, slot->rootPath, &context);

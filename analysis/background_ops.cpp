@@ -16,6 +16,7 @@ void ReleaseSlot(LocationSlot* slot) {
     if (slot->scanDoneEvent) CloseHandle(slot->scanDoneEvent);
     if (slot->tree) DestroyLocationTree(slot->tree);
     slot->tree = nullptr;
+    FreeLeftOut(&slot->leftOut);
 }
 
 }  // namespace

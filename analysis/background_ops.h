@@ -2,6 +2,7 @@
 // The one record that the Analyze dialog and the threads of an analysis share.
 #include "model/exclusions.h"
 #include "model/file_times.h"
+#include "model/left_out.h"
 #include "model/location_tree.h"
 
 #include <windows.h>
@@ -49,6 +50,10 @@ struct LocationSlot {
     // owned): the slot is not scanned, and in content mode its files compare
     // by the catalog's digests. Null for a folder.
     const CatalogDigests* catalog;
+    // Set before the worker starts: the scan records in `leftOut` what the
+    // exclusions leave out of the slot (a run that deletes it). Owned.
+    bool recordLeftOut;
+    LeftOutList leftOut;
     // A folder that is not there yet (a dry run of a synchronization into a
     // new folder): it stands as empty and is not scanned.
     bool absent;

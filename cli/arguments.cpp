@@ -211,6 +211,13 @@ const OptionRow kOptions[] = {
      L"both sides, as excluded entries are: not listed, logged or\n"
      L"acted on, and counted in the summary (\"links left out N\");\n"
      L"without it a link is UNKNOWN, logged, and makes the status 1"},
+    {L"--delete-excluded", nullptr, kOneWay, false, false,
+     [](Options* o, const std::wstring&) { return o->deleteExcluded = true; }, nullptr,
+     L"delete from the folder made to match (RIGHT for commit, LEFT\n"
+     L"for update) what --exclude and --exclude-from leave out too:\n"
+     L"files go to the Recycle Bin or --backup-dir, folders are\n"
+     L"removed once empty, all counted by --max-delete; a link is\n"
+     L"left alone, and so are the folders that hold one"},
 };
 
 const struct {
@@ -556,6 +563,8 @@ std::wstring ParseArguments(const std::vector<std::wstring>& arguments, Options*
         return L"two folders are needed, LEFT and RIGHT; " + std::to_wstring(options->folders.size()) + L" given";
     if (options->command == Command::TwoWay && options->baseline.empty()) return L"sync needs --baseline FILE";
     if (options->backupKeepDays > 0 && options->backupDir.empty()) return L"--backup-keep-days needs --backup-dir";
+    if (options->deleteExcluded && options->excludePatterns.empty() && options->excludeFiles.empty())
+        return L"--delete-excluded needs --exclude or --exclude-from";
     return std::wstring();
 }
 

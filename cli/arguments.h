@@ -36,6 +36,7 @@ struct Options {
     std::vector<std::wstring> excludePatterns;
     std::vector<std::wstring> excludeFiles;
     bool skipLinks = false;  // links left out on both sides as excluded entries are, and counted apart
+    bool deleteExcluded = false;  // commit, update: what the patterns leave out of the target is deleted too
     std::vector<std::wstring> folders;  // as given; for catalog, FOLDER and FILE; for verify, CATALOG and FOLDER
 };
 

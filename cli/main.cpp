@@ -213,6 +213,7 @@ int ReportSynchronization(const cli::Options& options, const BackgroundOpsData* 
     settings.showProgress = g_run.consoleShowsProgress;
     settings.json = options.json;
     settings.journal = g_run.journalled->Journal();
+    settings.deleteExcluded = options.deleteExcluded;
     InterlockedExchange(&g_synchronizing, 1);
     cli::SyncOutcome outcome = cli::SynchronizeAnalysedPair(data, settings);
     g_run.journalled->End(!outcome.endedEarly && outcome.summary.notDone == 0 && !outcome.summary.cancelled);
@@ -276,6 +277,8 @@ int RunAnalysis(const cli::Options& options, const std::wstring (&paths)[2], con
     wcsncpy(data->slots[1].rootPath, paths[1].c_str(), kPathUnits - 1);
     // A folder a dry run would make stands as empty.
     for (int side = 0; side < 2; ++side) data->slots[side].absent = kinds[side] == cli::LocationKind::NewFolder;
+    // Only a run that deletes what the exclusions leave out of its target asks the target's scan to record it.
+    if (options.deleteExcluded) data->slots[options.command == Command::Commit ? 1 : 0].recordLeftOut = true;
     // A damaged catalog ends the run before anything is scanned or logged.
     cli::CatalogSides catalogs;
     std::wstring problem = catalogs.Load(data, paths, kinds, exclusions);

@@ -129,7 +129,10 @@ std::wstring RefuseDeletions(const BackgroundOpsData* data, const SyncPlan* plan
     if (settings.maxDelete >= 0 && deletions > settings.maxDelete)
         return L"refused: the run would delete " + std::to_wstring(deletions) + L" files and folders from " + name +
                L", more than --max-delete " + std::to_wstring(settings.maxDelete) + L"; nothing was changed";
-    if (!settings.allowDeleteAll && deletions >= CountEntriesOnDisk(data->slots[commit ? 1 : 0].tree->root))
+    const LocationSlot* target = &data->slots[commit ? 1 : 0];
+    // What the exclusions left out stands on disk too, when the run deletes it.
+    const uint32_t leftOut = settings.deleteExcluded ? target->leftOut.count : 0;
+    if (!settings.allowDeleteAll && deletions >= CountEntriesOnDisk(target->tree->root) + leftOut)
         return L"refused: the run would delete every file and folder of " + std::wstring(name) + L", " +
                std::to_wstring(deletions) + L" in all; is " + (commit ? L"LEFT" : L"RIGHT") +
                L" empty or the wrong folder? --allow-delete-all lets such a run go on; nothing was changed";
@@ -260,6 +263,9 @@ SyncOutcome SynchronizeAnalysedPair(const BackgroundOpsData* data, const SyncSet
     DWORD planned = ListSyncItems(current->tree->root, current->rootPath, data->slots[1].tree, &items);
     if (planned == ERROR_SUCCESS)
         planned = PlanSyncItems(settings.direction, items, current->rootPath, data->slots[1].rootPath, &plan);
+    if (planned == ERROR_SUCCESS && settings.deleteExcluded)
+        planned = PlanExcludedDeletions(settings.direction, &data->slots[settings.direction == SyncCommit ? 1 : 0].leftOut,
+                                        &plan);
     // The plan holds all the run needs of the items.
     FreeSyncItemList(items);
     if (planned != ERROR_SUCCESS) {

@@ -25,6 +25,8 @@ struct SyncSettings {
     bool showProgress;  // a progress line on standard error, rewritten once a second
     bool json;  // each operation, done or not, as a JSON record (cli/plan_json.h)
     struct RunJournal* journal;  // the run's journal of its temporary files (cli/leftovers.h)
+    // What the target's scan left out (recorded in its slot) is deleted too.
+    bool deleteExcluded;
 };
 
 struct SyncOutcome {

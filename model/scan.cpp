@@ -45,6 +45,8 @@ struct FolderIntake {
     uint32_t excluded = 0;  // entries of the folder left out
     bool leaveOutLinks = false;
     uint32_t linksLeftOut = 0;  // links of the folder left out, not among `excluded`
+    LeftOutList* leftOut = nullptr;  // where the excluded entries are recorded; null for nowhere
+    bool leftOutFull = false;  // memory ran out for the record
 
     bool Keep(FileNode* file) {
         if (count == capacity) {
@@ -75,6 +77,8 @@ bool IsLeftOut(FolderIntake* intake, const WIN32_FIND_DATAW& found) {
     if (IsDotOrDotDot(found.cFileName)) return false;
     if (IsExcluded(intake->exclusions, intake->folder, found.cFileName, IsFolderAttributes(found.dwFileAttributes))) {
         ++intake->excluded;
+        if (intake->leftOut && AddLeftOut(intake->leftOut, intake->folder, found) != ERROR_SUCCESS)
+            intake->leftOutFull = true;
         return true;
     }
     if (!intake->leaveOutLinks || !IsLinkEntry(found)) return false;
@@ -84,7 +88,7 @@ bool IsLeftOut(FolderIntake* intake, const WIN32_FIND_DATAW& found) {
 
 bool TakeEntry(void* context, const WIN32_FIND_DATAW& found) {
     auto* intake = static_cast<FolderIntake*>(context);
-    if (intake->exclusions && IsLeftOut(intake, found)) return true;
+    if (intake->exclusions && IsLeftOut(intake, found)) return !intake->leftOutFull;
     if (IsFolderAttributes(found.dwFileAttributes)) {
         TakeFindData(found, intake->folders->NextSlot(true));
         return intake->folders->Commit(true);
@@ -146,6 +150,7 @@ DWORD ScanWalk::Run(const wchar_t* folderPath, FileNode* folderNode) {
     m_rootLength = wcslen(m_path);
     m_files.exclusions = m_context->exclusions;
     m_files.leaveOutLinks = ExcludesLinks(m_context->exclusions);
+    m_files.leftOut = m_context->leftOut;
     DWORD status = Enter(folderNode, m_rootLength);
     if (status != ERROR_SUCCESS) return status;
     while (m_frames.count > 0) {
@@ -174,15 +179,18 @@ DWORD ScanWalk::Enter(FileNode* node, size_t pathLength) {
     m_files.folder = m_path + m_rootLength;
     m_files.excluded = 0;
     m_files.linksLeftOut = 0;
+    const uint32_t firstLeftOut = m_files.leftOut ? m_files.leftOut->count : 0;
     DWORD listed = EnumerateFolder(m_path, TakeEntry, &m_files);
     if (listed == ERROR_NOT_ENOUGH_MEMORY) return listed;
     if (listed != ERROR_SUCCESS) {
         // What the search gave before it failed is dropped with the folder.
         node->firstChild = formerChildren;
+        if (m_files.leftOut) m_files.leftOut->count = firstLeftOut;
         if (!node->parent) return listed;
         node->state = DiffUnknown;
         return LogPath(pathLength, listed);
     }
+    if (m_files.leftOut && !MarkUnusableNames(m_files.leftOut, firstLeftOut)) return ERROR_NOT_ENOUGH_MEMORY;
     if (m_files.excluded && m_context->entriesExcluded)
         InterlockedExchangeAdd(m_context->entriesExcluded, static_cast<LONG>(m_files.excluded));
     if (m_files.linksLeftOut && m_context->linksLeftOut)
@@ -290,7 +298,9 @@ DWORD ScanFolder(const wchar_t* folderPath, FileNode* folderNode, const ScanCont
     if (wcslen(folderPath) >= kPathUnits) return ERROR_FILENAME_EXCED_RANGE;
     if (IsCancelled(context)) return ERROR_SUCCESS;
     ScanWalk walk(context);
-    return walk.Run(folderPath, folderNode);
+    const DWORD status = walk.Run(folderPath, folderNode);
+    if (status != ERROR_SUCCESS || !context->leftOut) return status;
+    return ListInsideLeftOut(context->leftOut, folderPath, context->cancelRequested);
 }
 
 DWORD ScanLocation(LocationTree* tree, const wchar_t* locationPath, const ScanContext* context) {

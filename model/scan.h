@@ -2,6 +2,7 @@
 // Scan of a location folder into its LocationTree, depth first, with the
 // folders on the way kept on the heap so that any depth can be scanned.
 #include "model/exclusions.h"
+#include "model/left_out.h"
 #include "model/location_tree.h"
 #include "model/system_error.h"
 
@@ -23,6 +24,11 @@ struct ScanContext {
     // Optional: the links left out when the exclusions leave links out
     // (ExcludesLinks), counted apart from the entries the patterns match.
     volatile LONG* linksLeftOut = nullptr;
+    // Optional: records every entry the patterns leave out, and, once the
+    // folder is scanned, all that each such folder holds (a run that deletes
+    // them needs them; no other run pays for it). The links that the
+    // exclusions leave out as links are not recorded.
+    LeftOutList* leftOut = nullptr;
 };
 
 // Adds everything below `folderPath` (ending in a backslash) under `folderNode`.

@@ -56,6 +56,8 @@ const char* SyncReasonWord(SyncReason reason) {
         return "left-changed";
     case SyncBecauseRightChanged:
         return "right-changed";
+    case SyncBecauseExcluded:
+        return "excluded";
     default:
         return "leftover";
     }
@@ -221,4 +223,39 @@ DWORD PlanSyncItems(SyncDirection direction, const SyncItemList* items, const wc
         result = SyncPlanAdd(plan, operation, item.path, otherPath.Get());
     }
     return result;
+}
+
+DWORD PlanExcludedDeletions(SyncDirection direction, const LeftOutList* leftOut, SyncPlan* plan) {
+    const bool commit = direction == SyncCommit;
+    const size_t rootUnits[2] = {wcslen(CurrentRootOf(plan)), wcslen(OtherRootOf(plan))};
+    MemBlock<wchar_t> paths(size_t(2) * kPathUnits);
+    if (!paths.Get()) return ERROR_NOT_ENOUGH_MEMORY;
+    wchar_t* const sidePaths[2] = {paths.Get(), paths.Get() + kPathUnits};
+    for (uint32_t index = 0; index < leftOut->count; ++index) {
+        const LeftOutEntry& entry = leftOut->entries[index];
+        if (!entry.usable) continue;
+        const bool isFolder = IsFolderAttributes(entry.attributes);
+        const wchar_t* below = LeftOutPath(leftOut, entry);
+        const size_t belowUnits = wcslen(below);
+        bool fits = true;
+        for (int side = 0; side < 2; ++side) {
+            fits = fits && rootUnits[side] + belowUnits < kPathUnits;
+            if (!fits) break;
+            wmemcpy(sidePaths[side], PlanText(plan, plan->roots[side]), rootUnits[side]);
+            wmemcpy(sidePaths[side] + rootUnits[side], below, belowUnits);
+            sidePaths[side][rootUnits[side] + belowUnits] = 0;
+        }
+        // Beyond any path: no operation could name it, and its folder stays.
+        if (!fits) continue;
+        const SyncAction action = isFolder ? (commit ? SyncRemoveOther : SyncRemoveItem)
+                                           : (commit ? SyncDeleteOther : SyncDeleteItem);
+        const SyncSeenFile seen = {true, entry.size, entry.lastWriteTime};
+        const SyncSeenFile absent = {};
+        SyncOperation operation = SyncOperationOf(action, SyncBecauseExcluded, kNoOperation,
+                                                  commit ? absent : seen, commit ? seen : absent);
+        if (SyncPathsTooLong(operation, sidePaths[0], sidePaths[1])) operation.result = kSyncRefusedTooLong;
+        const DWORD added = SyncPlanAdd(plan, operation, sidePaths[0], sidePaths[1]);
+        if (added != ERROR_SUCCESS) return added;
+    }
+    return ERROR_SUCCESS;
 }

@@ -3,6 +3,7 @@
 // runs, with its two paths, what the analysis saw at each end and why it is
 // done. The worker and both copiers carry the plan out in its order and
 // write each operation's outcome into it; none of them decides again.
+#include "model/left_out.h"
 #include "model/text_pool.h"
 #include "sync/sync_decision.h"
 #include "sync/sync_items.h"
@@ -34,11 +35,12 @@ enum SyncReason : uint8_t {
     SyncBecauseLeftChanged,  // a two-way run: LEFT changed since the last run, RIGHT did not
     SyncBecauseRightChanged,
     SyncBecauseLeftover,  // a two-way run: a stopped run's temporary file goes
+    SyncBecauseExcluded,  // a commit or an update that deletes what the exclusions leave out of its target
 };
 
 // "make-folder", "copy-new", "replace", "delete-file", "remove-folder", "rename", "set-time" or "none".
 const char* SyncOperationKindWord(SyncOperationKind kind);
-// "new", "modified", "missing", "left-changed", "right-changed" or "leftover".
+// "new", "modified", "missing", "left-changed", "right-changed", "leftover" or "excluded".
 const char* SyncReasonWord(SyncReason reason);
 
 const uint32_t kNoOperation = UINT32_MAX;
@@ -124,3 +126,13 @@ bool SyncPathsTooLong(const SyncOperation& operation, const wchar_t* itemPath, c
 // or ERROR_NOT_ENOUGH_MEMORY; the caller frees the plan either way.
 DWORD PlanSyncItems(SyncDirection direction, const SyncItemList* items, const wchar_t* currentRoot,
                     const wchar_t* otherRoot, SyncPlan* plan);
+
+// Appends to the plan of a commit (the target: the other location) or an
+// update (the current one) the deletion of each usable entry of `leftOut`,
+// what the target's scan left out (paths below the target's root): files
+// moved aside, folders removed once empty. They follow the plan's own
+// operations, each folder before what it holds, so that a folder's removal,
+// innermost first, comes after what empties it. A link, a name a path would
+// change and what an unlisted folder holds are left alone, and so are the
+// folders that hold them. Returns 0 or ERROR_NOT_ENOUGH_MEMORY.
+DWORD PlanExcludedDeletions(SyncDirection direction, const LeftOutList* leftOut, SyncPlan* plan);

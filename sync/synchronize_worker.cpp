@@ -222,8 +222,10 @@ void HandleFolders(Run* run, bool create, const LocationGuard* guard) {
         // Removal takes only an empty folder: whatever the user left unchecked inside keeps it.
         DWORD result = request->dryRun ? ERROR_SUCCESS : CheckStaysInside(guard, TargetOf(plan, operation));
         if (!request->dryRun && result == ERROR_SUCCESS) result = HandleFolder(TargetOf(plan, operation), create);
-        // A folder that holds only what the exclusions leave out stays, as they ask.
-        if (!create && result == ERROR_DIR_NOT_EMPTY && KeptByExclusions(run, operation)) {
+        // A folder that holds only what the exclusions leave out stays, as they ask; so does an excluded
+        // folder that keeps what is never deleted (a link, a name with a case twin).
+        if (!create && result == ERROR_DIR_NOT_EMPTY &&
+            (operation.reason == SyncBecauseExcluded || KeptByExclusions(run, operation))) {
             operation.result = kSyncKeptForExcluded;
             ++run->summary.keptForExcluded;
             Observe(run, operation, kSyncKeptForExcluded);

@@ -49,6 +49,10 @@ TEST_F(CliTest, UsageErrorsSayWhatWasWrong) {
         {{L"update", L"--backup-keep-days", L"7", m_left, m_right}, "--backup-keep-days needs --backup-dir", true},
         {{L"analyze", L"--backup-keep-days", L"7", m_left, m_right}, "--backup-keep-days does not go with analyze",
          true},
+        {{L"sync", L"--delete-excluded", L"--exclude", L"*.tmp", L"--baseline", m_folder.PathOf(L"b"), m_left, m_right},
+         "--delete-excluded does not go with sync", true},
+        {{L"commit", L"--delete-excluded", L"--skip-links", m_left, m_right},
+         "--delete-excluded needs --exclude or --exclude-from", true},
         {{L"--version", L"analyze"}, "--version takes no arguments", true},
         // After "--" an option is a folder's name.
         {{L"analyze", L"--", L"--content", m_right}, "LEFT folder not found: --content", false},

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 TEST_F(CliSyncTest, CommitPrintsEveryOperationAndLeavesNoDifference) {
@@ -99,6 +101,129 @@ TEST_F(CliSyncTest, FoldersHoldingOnlyExcludedEntriesAreKeptQuietly) {
     const CompanionRun plain = RunCli(L"commit");
     EXPECT_EQ(plain.exitCode, 0u) << plain.err;
     EXPECT_EQ(SnapshotTree(m_right), SnapshotTree(m_left));
+}
+
+// The paths a snapshot holds, a folder's ending in a backslash.
+std::vector<std::wstring> PathsOf(const TreeSnapshot& snapshot) {
+    std::vector<std::wstring> paths;
+    for (const auto& [path, content] : snapshot) paths.push_back(path);
+    return paths;
+}
+
+// The Recycle Bin's items deleted from below `root` since `before`, by their paths below it, sorted.
+std::vector<std::wstring> NewlyBinned(std::vector<std::wstring> before, const std::wstring& root) {
+    std::vector<std::wstring> binned;
+    for (const std::wstring& entry : RecycleBinEntries()) {
+        if (_wcsnicmp(entry.c_str(), root.c_str(), root.size()) != 0) continue;
+        // A path deleted before as well is there once more.
+        const auto earlier = std::find(before.begin(), before.end(), entry);
+        if (earlier != before.end()) {
+            before.erase(earlier);
+        } else {
+            binned.push_back(entry.substr(root.size()));
+        }
+    }
+    std::sort(binned.begin(), binned.end());
+    return binned;
+}
+
+// --delete-excluded deletes what the patterns leave out of the folder made to
+// match, there only and under the guards of any deletion; without it all of it
+// stays. Each row runs over the same pair: both folders, the versioning folder
+// and the Recycle Bin are looked at after it.
+TEST_F(CliSyncTest, DeleteExcludedRemovesWhatThePatternsLeaveOutOfTheTargetOnly) {
+    const std::vector<std::wstring> kDeletedFiles = {L"cache\\a.bin", L"cache\\sub\\b.bin", L"gone\\deep\\x.tmp",
+                                                     L"gone\\drop.txt", L"gone\\keep.tmp", L"keep\\y.tmp",
+                                                     L"top.tmp"};
+    const std::vector<std::wstring> kEveryTargetPath = {
+        L"cache\\", L"cache\\a.bin", L"cache\\sub\\", L"cache\\sub\\b.bin", L"gone\\", L"gone\\deep\\",
+        L"gone\\deep\\x.tmp", L"gone\\drop.txt", L"gone\\keep.tmp", L"keep\\", L"keep\\both.txt", L"keep\\y.tmp",
+        L"same.txt", L"top.tmp"};
+    const std::vector<std::wstring> kMatched = {L"keep\\", L"keep\\both.txt", L"same.txt"};
+    std::vector<std::wstring> kKeptWithout = kEveryTargetPath;
+    kKeptWithout.erase(std::find(kKeptWithout.begin(), kKeptWithout.end(), L"gone\\drop.txt"));
+    const std::string kAllDeleted = "files copied 0 (0 replaced), deleted 7; folders created 0, removed 4; not done 0; "
+                                    "excluded 7";
+    const struct {
+        const char* name;
+        const wchar_t* command;
+        std::vector<std::wstring> options;
+        DWORD status;
+        std::string says;  // on standard error
+        std::vector<std::wstring> targetAfter;
+        std::vector<std::wstring> binned;  // below the target, sorted
+        bool versioned;  // every deleted file is in the versioning folder
+    } kRows[] = {
+        {"without the option the excluded entries and their folders stay", L"commit", {L"--max-delete", L"3"}, 0,
+         "quillmar-cli: files copied 0 (0 replaced), deleted 1; folders created 0, removed 0; not done 0; "
+         "folders kept for what the exclusions leave out in them 2; excluded 7\n",
+         kKeptWithout, {L"gone\\drop.txt"}, false},
+        {"commit deletes them from RIGHT to the Recycle Bin", L"commit",
+         {L"--delete-excluded", L"--max-delete", L"11"}, 0, "quillmar-cli: " + kAllDeleted + "\n", kMatched,
+         kDeletedFiles, false},
+        {"update deletes them from LEFT to the versioning folder", L"update",
+         {L"--delete-excluded", L"--backup-dir", L"versions"}, 0, kAllDeleted + "; earlier versions in <", kMatched,
+         {}, true},
+        {"a dry run lists them with their reason and changes nothing", L"commit",
+         {L"--delete-excluded", L"--dry-run", L"--json"}, 0,
+         "quillmar-cli: dry run, nothing was changed; files to copy 0 (0 to replace), to delete 7; folders to create "
+         "0, to remove 4; would not be done 0; excluded 7\n",
+         kEveryTargetPath, {}, false},
+        {"--max-delete counts them", L"commit", {L"--delete-excluded", L"--max-delete", L"10"}, 2,
+         "refused: the run would delete 11 files and folders from RIGHT, more than --max-delete 10; nothing was "
+         "changed",
+         kEveryTargetPath, {}, false},
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.name);
+        const int target = std::wstring(row.command) == L"commit" ? 1 : 0;
+        FileInBoth(L"same.txt");
+        FileInBoth(L"keep\\both.txt");
+        File(1 - target, L"new.tmp");
+        File(1 - target, L"cache\\source.bin");
+        for (const std::wstring& path : kDeletedFiles) File(target, path, "deleted " + Utf8(path));
+        ASSERT_EQ(PathsOf(SnapshotTree(Root(target))), kEveryTargetPath);
+        const TreeSnapshot sourceBefore = SnapshotTree(Root(1 - target));
+        const TreeSnapshot targetBefore = SnapshotTree(Root(target));
+        const std::vector<std::wstring> binBefore = RecycleBinEntries();
+        std::vector<std::wstring> options = row.options;
+        for (std::wstring& option : options)
+            if (option == L"versions") option = m_folder.PathOf(L"versions");
+        options.insert(options.end(), {L"--exclude", L"*.tmp", L"--exclude", L"cache\\"});
+        const CompanionRun run = RunCli(row.command, options);
+        EXPECT_EQ(run.exitCode, row.status) << run.err;
+        EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+        // The other folder's excluded entries, and all else there, stay as they were; what stays of the target too.
+        EXPECT_EQ(DescribeChanges(sourceBefore, SnapshotTree(Root(1 - target))), "");
+        const TreeSnapshot targetAfter = SnapshotTree(Root(target));
+        EXPECT_EQ(PathsOf(targetAfter), row.targetAfter);
+        for (const auto& [path, content] : targetAfter) EXPECT_EQ(content, targetBefore.at(path)) << Utf8(path);
+        // Each file deleted went where deleted files go, whole, under its path.
+        EXPECT_EQ(NewlyBinned(binBefore, Root(target)), row.binned);
+        TreeSnapshot versions;
+        if (Exists(m_folder.PathOf(L"versions"))) {
+            const TreeSnapshot runs = SnapshotTree(m_folder.PathOf(L"versions\\"));
+            ASSERT_FALSE(runs.empty());
+            versions = SnapshotTree(m_folder.PathOf(L"versions\\") + runs.begin()->first);
+        }
+        for (const std::wstring& path : kDeletedFiles) {
+            EXPECT_EQ(versions.count(path) ? versions[path] : std::string("(none)"),
+                      row.versioned ? targetBefore.at(path) : std::string("(none)"))
+                << Utf8(path);
+        }
+        if (options[2] == L"--json") {
+            EXPECT_NE(run.out.find("{\"record\":\"operation\",\"operation\":\"delete\",\"kind\":\"delete-file\","
+                                   "\"source\":null,\"target\":\"" + JsonPath(m_right + L"top.tmp") +
+                                   "\",\"to\":\"right\",\"reason\":\"excluded\",\"outcome\":\"planned\"}\n"),
+                      std::string::npos)
+                << run.out;
+        }
+        for (int side = 0; side < 2; ++side) {
+            RemoveFolderTree(Root(side));
+            CreateDirectoryW(Root(side).c_str(), nullptr);
+        }
+        RemoveFolderTree(m_folder.PathOf(L"versions\\"));
+    }
 }
 
 TEST_F(CliSyncTest, UpdateRestoresTheCurrentLocation) {

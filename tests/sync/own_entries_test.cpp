@@ -160,4 +160,47 @@ TEST_F(OwnEntriesTest, RunsThatDeleteTooMuchAreRefused) {
     }
 }
 
+
+// --delete-excluded acts on files and emptied folders only: a link that a
+// pattern matches, or one in an excluded folder, is never followed nor removed,
+// names with a case twin are left alone, and so are the folders that hold them.
+// A file link that the system lists as a plain file is caught by the check
+// before the deletion, and told.
+TEST_F(OwnEntriesTest, DeleteExcludedLeavesLinksAndTwinsAlone) {
+    const struct {
+        const char* name;
+        const char* script;
+        std::vector<std::wstring> options;
+        const char* changes;
+        DWORD status;
+        const char* says;
+    } kRows[] = {
+        {"an excluded folder link to outside", "ln -s ../outside right/ext.tmp", {}, "", 0, "removed 0; not done 0;"},
+        {"an excluded file link to outside", "ln -s ../outside/f.txt right/g.tmp", {}, "", 1,
+         "g.tmp: The item is a link to another place"},
+        {"a link in an excluded folder, beside a file",
+         "mkdir right/c.tmp && echo in > right/c.tmp/in.txt && ln -s ../../outside right/c.tmp/ext", {},
+         "gone: right\\c.tmp\\in.txt\n", 0,
+         "deleted 1; folders created 0, removed 0; not done 0; folders kept for what the exclusions leave out in "
+         "them 1;"},
+        {"names with a case twin in an excluded folder",
+         "mkdir right/d.tmp && echo a > right/d.tmp/A.txt && echo b > right/d.tmp/a.txt", {}, "", 0,
+         "deleted 0; folders created 0, removed 0; not done 0; folders kept for what the exclusions leave out in "
+         "them 1;"},
+        {"with --skip-links, links a pattern matches and links none does",
+         "ln -s ../outside right/l.tmp && ln -s ../outside right/plain", {L"--skip-links"}, "", 0,
+         "removed 0; not done 0; excluded 1; links left out 1"},
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.name);
+        Shell(row.script);
+        std::vector<std::wstring> options = {L"--delete-excluded", L"--exclude", L"*.tmp"};
+        options.insert(options.end(), row.options.begin(), row.options.end());
+        CompanionRun run = RunAndCompare(L"commit", options, row.changes);
+        EXPECT_EQ(run.exitCode, row.status) << run.err;
+        EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+        Shell("find left right -type l -delete && rm -rf right/c.tmp right/d.tmp");
+    }
+}
+
 }  // namespace
