@@ -94,10 +94,18 @@ SyncSeenFile SeenNow(const wchar_t* path) {
     return SyncSeenFile{true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime};
 }
 
+// Not GetFileInformationByHandle: the volume's serial number it also gives
+// costs a round trip to the volume's driver on some systems, for every file.
 SyncSeenFile SeenThrough(HANDLE file) {
-    BY_HANDLE_FILE_INFORMATION data;
-    if (!GetFileInformationByHandle(file, &data) || IsFolderAttributes(data.dwFileAttributes)) return SyncSeenFile{};
-    return SyncSeenFile{true, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow, data.ftLastWriteTime};
+    FILE_BASIC_INFO basic;
+    LARGE_INTEGER size;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ||
+        IsFolderAttributes(basic.FileAttributes) || !GetFileSizeEx(file, &size))
+        return SyncSeenFile{};
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(basic.LastWriteTime.QuadPart);
+    written.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(basic.LastWriteTime.QuadPart) >> 32);
+    return SyncSeenFile{true, static_cast<uint64_t>(size.QuadPart), written};
 }
 
 DWORD HoldAsSeen(const wchar_t* path, const SyncSeenFile& seen, DWORD share, OwnedHandle* held) {
