@@ -448,6 +448,11 @@ DWORD CompareTwoWayContents(TwoWayRows* rows, const wchar_t* const (&roots)[2], 
         TwoWayEntry& entry = rows->entries[row];
         if (!TwoWayNeedsContents(entry, rule)) continue;
         if (cancel && *cancel) return ERROR_CANCELLED;
+        // Two empty files hold the same bytes: nothing to open.
+        if (entry.now[0].size == 0) {
+            entry.contents = TwoWaySameContents;
+            continue;
+        }
         // Either spelling finds both files.
         const size_t length = TwoWayRowPath(rows, row, 0, TwoWaySpeltNow, relative.Get(), kPathUnits);
         wchar_t* side[2] = {paths.Get(), paths.Get() + kPathUnits};
