@@ -1,7 +1,6 @@
 #include "cli/exclusion_patterns.h"
 
 #include "cli/console.h"
-#include "model/names.h"
 #include "model/system_error.h"
 #include "model/text.h"
 #include "model/win_guards.h"
@@ -50,11 +49,6 @@ bool IsBlank(const std::wstring& line) { return line.find_first_not_of(L" \t") =
 std::wstring WithBackslashes(std::wstring pattern) {
     std::replace(pattern.begin(), pattern.end(), L'/', L'\\');
     return pattern;
-}
-
-std::wstring FoldPattern(const std::wstring& pattern) {
-    std::vector<wchar_t> folded(pattern.size() + 1);
-    return WithBackslashes(std::wstring(folded.data(), FoldNameIgnoringCase(pattern.c_str(), folded.data())));
 }
 
 // The pattern as the run holds and records it.
@@ -112,20 +106,14 @@ std::wstring RunExclusions::Add(const std::wstring& pattern, const std::wstring&
                                                              : DWORD(ERROR_INVALID_PARAMETER);
     if (added == ERROR_SUCCESS) {
         const std::wstring held = HeldPattern(pattern);
-        const std::vector<std::wstring> folded = FoldedPatterns(m_patterns);
-        if (!std::binary_search(folded.begin(), folded.end(), FoldPattern(held))) m_patterns.push_back(held);
+        const bool known = std::any_of(m_patterns.begin(), m_patterns.end(), [&held](const std::wstring& kept) {
+            return SameExclusionPattern(kept.c_str(), held.c_str());
+        });
+        if (!known) m_patterns.push_back(held);
         return std::wstring();
     }
     if (added == ERROR_NOT_ENOUGH_MEMORY) return L"not enough memory for the patterns";
     return L"bad pattern \"" + pattern + L"\"" + where + L": " + Refusal(pattern);
-}
-
-std::vector<std::wstring> FoldedPatterns(const std::vector<std::wstring>& patterns) {
-    std::vector<std::wstring> folded;
-    for (const std::wstring& pattern : patterns) folded.push_back(FoldPattern(pattern));
-    std::sort(folded.begin(), folded.end());
-    folded.erase(std::unique(folded.begin(), folded.end()), folded.end());
-    return folded;
 }
 
 DWORD RunExclusions::Remember(void* context, const wchar_t* pattern) {

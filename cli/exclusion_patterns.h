@@ -9,10 +9,6 @@
 
 namespace cli {
 
-// The patterns, each folded once, in an order of their own: equal for two
-// lists of the same exclusions, however their separators were typed.
-std::vector<std::wstring> FoldedPatterns(const std::vector<std::wstring>& patterns);
-
 // The patterns of one run, freed with it.
 class RunExclusions {
 public:

@@ -232,6 +232,16 @@ DWORD AddLinkExclusion(ExclusionList** list) {
     return ERROR_SUCCESS;
 }
 
+bool SameExclusionPattern(const wchar_t* a, const wchar_t* b) {
+    const wchar_t* fold = NameFoldTable();
+    for (;; ++a, ++b) {
+        const wchar_t unitA = *a == L'/' ? L'\\' : fold[static_cast<unsigned short>(*a)];
+        const wchar_t unitB = *b == L'/' ? L'\\' : fold[static_cast<unsigned short>(*b)];
+        if (unitA != unitB) return false;
+        if (unitA == 0) return true;
+    }
+}
+
 bool ExcludesLinks(const ExclusionList* list) {
     for (; list; list = list->next) {
         if (list->shape == ExclusionList::kLinks) return true;

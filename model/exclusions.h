@@ -35,6 +35,9 @@ void FreeExclusions(ExclusionList* list);
 // IsExcluded never matches by this rule. 0, or 8 when memory runs out.
 DWORD AddLinkExclusion(ExclusionList** list);
 bool ExcludesLinks(const ExclusionList* list);
+// True when two patterns, as held (spaces at the end dropped), are one
+// exclusion: equal ignoring case, a slash the same as a backslash.
+bool SameExclusionPattern(const wchar_t* a, const wchar_t* b);
 // True when the entry `name` of the folder `folder` (its path relative to the
 // location: "" for the location itself, otherwise ending in a backslash) is excluded.
 bool IsExcluded(const ExclusionList* list, const wchar_t* folder, const wchar_t* name, bool isFolder);

@@ -14,14 +14,16 @@ TimeRule RuleForFileChecks(const TimeRule& rule) {
     return checks;
 }
 
+uint32_t WindowSecondsOf(const TimeRule& rule) {
+    if (rule.exact) return 0;
+    return rule.windowSeconds > kDefaultTimeWindowSeconds ? rule.windowSeconds : kDefaultTimeWindowSeconds;
+}
+
 bool SameFileTime(const FILETIME& a, const FILETIME& b, const TimeRule& rule) {
     const uint64_t first = Ticks(a);
     const uint64_t second = Ticks(b);
     const uint64_t apart = first > second ? first - second : second - first;
-    const uint32_t seconds = rule.exact                                        ? 0
-                             : rule.windowSeconds > kDefaultTimeWindowSeconds ? rule.windowSeconds
-                                                                              : kDefaultTimeWindowSeconds;
-    const uint64_t window = seconds * kTicksPerSecond;
+    const uint64_t window = WindowSecondsOf(rule) * kTicksPerSecond;
     if (apart <= window) return true;
     const uint64_t hour = 3600 * kTicksPerSecond;
     return rule.ignoreHourShift && apart + window >= hour && apart <= hour + window;

@@ -23,6 +23,9 @@ struct TimeRule {
 
 const uint32_t kDefaultTimeWindowSeconds = 2;
 
+// The window the rule keeps, in seconds: 0 for only equal times, else at least the default.
+uint32_t WindowSecondsOf(const TimeRule& rule);
+
 // The rule for checking a copy against its source: a copy's time is its
 // source's as the target's file system keeps it, so an exact rule falls back
 // to the default window there.

@@ -1,15 +1,15 @@
 // The rows of a two-way run, gathered from a baseline's records and two
 // scanned folders: matched ignoring case, each folder before what it holds,
-// the right spelling kept; and a baseline written from rows reads back as the
-// same rows.
-#include "model/baseline_file.h"
-#include "model/memory.h"
+// the right spelling kept; a baseline saved from rows loads back as the same
+// rows, and serves only the pair and the options it was made for.
+#include "sync/two_way_baseline.h"
 #include "sync/two_way_rows.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -60,9 +60,9 @@ protected:
         if (path.rfind(L'\\') != std::wstring::npos) m_folder.MakeFolder(path.substr(0, path.rfind(L'\\')));
         m_folder.MakeFile(path, content);
     }
-    void ScanBoth() {
+    void ScanBoth(TwoWayRows* rows = nullptr) {
         for (int side = 0; side < 2; ++side)
-            ASSERT_EQ(ScanTwoWaySide(&m_rows, side, (side ? m_right : m_left).c_str(), nullptr, nullptr, nullptr,
+            ASSERT_EQ(ScanTwoWaySide(rows ? rows : &m_rows, side, (side ? m_right : m_left).c_str(), nullptr, nullptr, nullptr,
                                      nullptr),
                       0u);
     }
@@ -120,53 +120,139 @@ TEST_F(TwoWayRowsTest, AFirstRunTakesNoFileForALeftoverAndRowsGrowPastTheirFirst
     }
 }
 
-TEST_F(TwoWayRowsTest, ABaselineWrittenFromRowsReadsBackAsTheSameRows) {
-    for (const wchar_t* file : {L"one.txt", L"sub\\two.txt", L"sub\\deeper\\three.txt"}) Make(0, file, "abc");
+// What the run expects of its baseline, to be varied a field at a time.
+struct Expectation {
+    const wchar_t* pair[2] = {L"C:\\pair\\left", L"C:\\pair\\right"};
+    DWORD serials[2] = {1, 2};
+    uint32_t window = 2;
+    const wchar_t* patterns[3] = {L"*.tmp", L"build\\"};
+    size_t patternCount = 2;
+    bool skipLinks = false;
+
+    TwoWayBaseline Of(const std::wstring& file, const std::wstring (&roots)[2]) const {
+        TwoWayBaseline baseline = {};
+        baseline.file = file.c_str();
+        for (int side = 0; side < 2; ++side) {
+            baseline.roots[side] = roots[side].c_str();
+            baseline.pair[side] = pair[side];
+            baseline.serials[side] = serials[side];
+        }
+        baseline.rule.time.windowSeconds = window;
+        baseline.patterns = patterns;
+        baseline.patternCount = patternCount;
+        baseline.skipLinks = skipLinks;
+        return baseline;
+    }
+};
+
+// Rows saved as the run leaves them load back as their records, and the
+// sides scanned again as they were leave the baseline as it is.
+TEST_F(TwoWayRowsTest, ABaselineSavedFromRowsLoadsBackAsTheSameRows) {
+    for (const wchar_t* file : {L"one.txt", L"sub\\two.txt", L"sub\\deeper\\three.txt", L"c.txt"}) Make(0, file, "abc");
     Make(1, L"sub\\two.txt", "abcdef");
+    Make(1, L"C.TXT", "abc");  // spelt apart: a record for each side
     ScanBoth();
     ASSERT_EQ(TwoWayRowsFinish(&m_rows, false), 0u);
-    const std::wstring baseline = m_folder.PathOf(L"baseline.txt");
-    BaselineHeader header = {false, 2, false, {1, 2},
-                             {const_cast<wchar_t*>(m_left.c_str()), const_cast<wchar_t*>(m_right.c_str())}};
-    BaselineWriter writer;
-    ASSERT_EQ(writer.Begin(baseline.c_str(), header, nullptr, 0), 0u);
-    for (uint32_t row = 0; row < m_rows.count; ++row) {
-        wchar_t path[MAX_PATH];
-        const size_t length = TwoWayRowPath(&m_rows, row, 0, TwoWaySpeltNow, path, MAX_PATH);
-        CatalogEntry sides[2];
-        const bool present[2] = {CatalogEntryOfSide(m_rows.entries[row].now[0], nullptr, &sides[0]),
-                                 CatalogEntryOfSide(m_rows.entries[row].now[1], nullptr, &sides[1])};
-        ASSERT_EQ(writer.Add(path, length, present[0] ? &sides[0] : nullptr, present[1] ? &sides[1] : nullptr), 0u);
-    }
-    ASSERT_EQ(writer.Finish(), 0u);
+    const std::wstring file = m_folder.PathOf(L"baseline.txt");
+    const std::wstring roots[2] = {m_left, m_right};
+    const Expectation expectation;
+    const TwoWayBaseline baseline = expectation.Of(file, roots);
+    const std::vector<RowRecord> records(m_rows.count, RecordAsNow);
+    ASSERT_EQ(SaveTwoWayBaseline(baseline, m_rows, records.data(), nullptr), 0u);
 
     TwoWayRows read = {};
     ASSERT_EQ(TwoWayRowsInit(&read, false), 0u);
-    std::vector<wchar_t> roots[2] = {std::vector<wchar_t>(kPathUnits), std::vector<wchar_t>(kPathUnits)};
-    BaselineReading reading = {};
-    reading.header.roots[0] = roots[0].data();
-    reading.header.roots[1] = roots[1].data();
-    reading.entry = [](void* context, const wchar_t* path, size_t length, const CatalogEntry* left,
-                       const CatalogEntry* right) {
-        const TwoWaySide sides[2] = {SideOfCatalogEntry(left), SideOfCatalogEntry(right)};
-        const FileDigest* const none[2] = {nullptr, nullptr};
-        return TwoWayRowsAddRecord(static_cast<TwoWayRows*>(context), path, length, sides, none);
-    };
-    reading.context = &read;
-    CatalogProblem problem = {};
-    ASSERT_EQ(ReadBaseline(baseline.c_str(), &reading, &problem), 0u);
+    TwoWayBaselineRead loaded = {};
+    ASSERT_EQ(LoadTwoWayBaseline(baseline, false, &read, &loaded), 0u);
+    EXPECT_EQ(int(loaded.verdict), int(BaselineFits));
+    EXPECT_FALSE(loaded.firstRun);
+    ScanBoth(&read);
     ASSERT_EQ(TwoWayRowsFinish(&read, false), 0u);
     // What was now is what the record holds, row for row.
-    std::vector<std::string> written = Describe(m_rows);
-    for (std::string& line : written) line.replace(line.find('/') - 2, 5, "nn/" + line.substr(line.find('/') - 2, 2));
-    EXPECT_EQ(Describe(read), written);
-    for (uint32_t row = 0; row < read.count; ++row) {
+    std::vector<std::string> expected = Describe(m_rows);
+    for (std::string& line : expected) line.replace(line.find('/') + 1, 2, line.substr(line.find('/') - 2, 2));
+    EXPECT_EQ(Describe(read), expected);
+    for (uint32_t row = 0; row < read.count && row < m_rows.count; ++row) {
         for (int side = 0; side < 2; ++side) {
             EXPECT_EQ(read.entries[row].base[side].size, m_rows.entries[row].now[side].size);
             EXPECT_EQ(FileTimeTicks(read.entries[row].base[side].time), FileTimeTicks(m_rows.entries[row].now[side].time));
         }
     }
+    EXPECT_FALSE(TwoWayBaselineNeedsWriting(loaded, read));
+    FreeTwoWayBaselineRead(&loaded);
     TwoWayRowsFree(&read);
+}
+
+// A baseline made by a run that differed in one way, loaded by this run: its
+// verdict, and, where it serves, each side's records following its own folder.
+TEST_F(TwoWayRowsTest, ABaselineServesOnlyThePairAndOptionsItWasMadeFor) {
+    Make(0, L"a.txt");
+    Make(1, L"b.txt");
+    ScanBoth();
+    ASSERT_EQ(TwoWayRowsFinish(&m_rows, false), 0u);
+    const std::wstring roots[2] = {m_left, m_right};
+    const std::vector<RowRecord> records(m_rows.count, RecordAsNow);
+    const Expectation run;
+    const struct {
+        const char* name;
+        void (*made)(Expectation*);  // how the run that made the file differed
+        bool inLeft;  // the file lies in LEFT
+        TwoWayBaselineVerdict verdict;
+        bool swapped;
+    } cases[] = {
+        {"same pair", [](Expectation*) {}, false, BaselineFits, false},
+        {"pair swapped",
+         [](Expectation* made) {
+             std::swap(made->pair[0], made->pair[1]);
+             std::swap(made->serials[0], made->serials[1]);
+         },
+         false, BaselineFits, true},
+        {"pair swapped, serials not", [](Expectation* made) { std::swap(made->pair[0], made->pair[1]); }, false,
+         BaselineOtherLeftVolume, true},
+        {"other pair", [](Expectation* made) { made->pair[1] = L"C:\\pair\\other"; }, false, BaselineOtherPair, false},
+        {"other serial of RIGHT", [](Expectation* made) { made->serials[1] = 3; }, false, BaselineOtherRightVolume,
+         false},
+        {"other window", [](Expectation* made) { made->window = 5; }, false, BaselineOtherRule, false},
+        {"patterns respelt",
+         [](Expectation* made) {
+             made->patterns[0] = L"BUILD/";
+             made->patterns[1] = made->patterns[2] = L"*.Tmp";
+             made->patternCount = 3;
+         },
+         false, BaselineFits, false},
+        {"a pattern fewer", [](Expectation* made) { made->patternCount = 1; }, false, BaselineOtherPatterns, false},
+        {"a pattern more",
+         [](Expectation* made) {
+             made->patterns[2] = L"*.o";
+             made->patternCount = 3;
+         },
+         false, BaselineOtherPatterns, false},
+        {"links left out", [](Expectation* made) { made->skipLinks = true; }, false, BaselineOtherLinks, false},
+        {"file inside LEFT", [](Expectation*) {}, true, BaselineInsideLeft, false},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const std::wstring file = test.inLeft ? m_left + L"baseline.txt" : m_folder.PathOf(L"baseline.txt");
+        Expectation made;
+        test.made(&made);
+        ASSERT_EQ(SaveTwoWayBaseline(made.Of(file, roots), m_rows, records.data(), nullptr), 0u);
+        TwoWayRows read = {};
+        ASSERT_EQ(TwoWayRowsInit(&read, false), 0u);
+        TwoWayBaselineRead loaded = {};
+        EXPECT_EQ(LoadTwoWayBaseline(run.Of(file, roots), false, &read, &loaded), 0u);
+        EXPECT_EQ(int(loaded.verdict), int(test.verdict));
+        EXPECT_EQ(loaded.swapped, test.swapped);
+        if (loaded.verdict == BaselineFits && TwoWayRowsFinish(&read, false) == ERROR_SUCCESS) {
+            ASSERT_EQ(read.count, m_rows.count);
+            for (uint32_t row = 0; row < read.count; ++row) {
+                for (int side = 0; side < 2; ++side)
+                    EXPECT_EQ(read.entries[row].base[side].kind, m_rows.entries[row].now[test.swapped ? 1 - side : side].kind);
+            }
+        }
+        FreeTwoWayBaselineRead(&loaded);
+        TwoWayRowsFree(&read);
+        DeleteFileW(file.c_str());
+    }
 }
 
 // Each side's spelling now and as recorded (two records where the sides spelt a
