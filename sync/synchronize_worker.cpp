@@ -385,6 +385,10 @@ bool TakePlan(Run* run) {
 }
 
 // The run's journal: the request's, or one of its own; false, told, when none can be made.
+// A run with its own journal (the window program's) first moves aside what
+// earlier runs stopped midway left, as the companion does before its analysis:
+// an item of this run's list that was such a leftover is then no longer as the
+// analysis saw it, and is not copied across as a file of the user's.
 bool OpenJournal(Run* run) {
     run->journal = run->request->journal;
     if (run->journal) return true;
@@ -395,6 +399,10 @@ bool OpenJournal(Run* run) {
                                                       : ERROR_PATH_NOT_FOUND;
     if (opened == ERROR_SUCCESS) {
         run->journal = &run->ownJournal;
+        LeftoverRemoval removal = {};
+        RemoveLeftovers(folder, locations, nullptr, &removal);
+        run->summary.leftoversRemoved += removal.removed;
+        run->summary.notDone += removal.left;
         return true;
     }
     wchar_t reason[kSystemErrorUnits];
