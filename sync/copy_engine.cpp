@@ -15,8 +15,6 @@ namespace {
 
 const DWORD kCompareChunk = 1 << 20;
 const unsigned kMaxInFlight = 16;
-// Names tried before a copy gives up: a folder full of them is no place to copy into.
-const unsigned kNameAttempts = 64;
 
 // What the threads of one run of the engine share.
 struct EngineRun {
@@ -119,7 +117,7 @@ DWORD CopyOntoTemporary(const wchar_t* source, const SyncSeenFile& seenSource, c
                         wchar_t* temporary, wchar_t* name, LPPROGRESS_ROUTINE progress, void* data, BOOL* cancel,
                         RunJournal* journal) {
     DWORD result = ERROR_FILE_EXISTS;
-    for (unsigned attempt = 0; attempt < kNameAttempts && result == ERROR_FILE_EXISTS; ++attempt) {
+    for (unsigned attempt = 0; attempt < kTemporaryNameAttempts && result == ERROR_FILE_EXISTS; ++attempt) {
         if (!NextTemporaryPath(target, temporary, name)) return ERROR_FILENAME_EXCED_RANGE;
         const DWORD recorded = RecordTemporary(journal, temporary, seenSource);
         if (recorded != ERROR_SUCCESS) return recorded;

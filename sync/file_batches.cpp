@@ -5,6 +5,7 @@
 #include "model/system_error.h"
 #include "model/text.h"
 #include "sync/copy_engine.h"
+#include "sync/run_journal.h"
 #include "sync/shell_questions.h"
 #include "sync/sync_results.h"
 #include "sync/system_calls.h"

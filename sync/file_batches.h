@@ -7,17 +7,10 @@
 // operation's outcome is what it left on disk.
 #include "sync/file_checks.h"
 #include "sync/planned_files.h"
+#include "sync/system_calls.h"
 
 #include <windows.h>
 #include <shellapi.h>
-
-// Each source its own target, overwrite without asking, keep undo
-// information, create missing target folders.
-const FILEOP_FLAGS kSyncCopyFlags = FOF_MULTIDESTFILES | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_NOCONFIRMMKDIR;
-// No questions, into the Recycle Bin; where a file cannot go there, the
-// shell asks before it deletes for good instead of deleting silently.
-// Files to be replaced go the same way before the copies make new ones.
-const FILEOP_FLAGS kSyncDeleteFlags = FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_WANTNUKEWARNING;
 
 // Carries out the plan's pending copies and then its pending deletions, and
 // writes each one's outcome into the plan. A shell batch that stops at an

@@ -7,7 +7,6 @@
 #include "model/system_error.h"
 #include "model/text.h"
 #include "model/win_guards.h"
-#include "sync/file_batches.h"
 #include "sync/file_checks.h"
 #include "sync/shell_questions.h"
 #include "sync/sync_results.h"
@@ -301,6 +300,24 @@ DWORD RecordTemporary(RunJournal* journal, const wchar_t* path, const SyncSeenFi
     }
     InterlockedIncrement(&journal->recorded);
     return ERROR_SUCCESS;
+}
+
+DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name, RunJournal* journal,
+                           const SyncSeenFile& source) {
+    for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        if (!NextTemporaryPath(target, path, name)) return ERROR_FILENAME_EXCED_RANGE;
+        const DWORD recorded = RecordTemporary(journal, path, source);
+        if (recorded != ERROR_SUCCESS) return recorded;
+        HANDLE file =
+            SyncCalls().createFile(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return ERROR_SUCCESS;
+        }
+        const DWORD error = LastErrorOr(ERROR_OPEN_FAILED);
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return error;
+    }
+    return ERROR_FILE_EXISTS;
 }
 
 void RunJournalClose(RunJournal* journal, bool clean) {

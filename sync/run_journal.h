@@ -36,6 +36,13 @@ DWORD RunJournalOpen(RunJournal* journal, const wchar_t* folder, const wchar_t* 
 // file must not be made.
 DWORD RecordTemporary(RunJournal* journal, const wchar_t* path, const SyncSeenFile& source);
 
+// Makes an empty file under a fresh temporary name beside `target`, without
+// replacing anything, each name recorded in `journal` (with what its copy's
+// `source` is) before the file is made: the shell's batch copies onto it. 0 or
+// the system's code; `path` of MAX_PATH units and `name` of kTemporaryNameUnits.
+DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name, RunJournal* journal,
+                           const SyncSeenFile& source);
+
 // Ends the run's journal: deleted after a `clean` run (every temporary file
 // took its name or was removed) or when none it recorded is left; otherwise
 // kept for the next run.

@@ -6,6 +6,15 @@
 #include <windows.h>
 #include <shellapi.h>
 
+// How the shell's file operation is asked for a synchronization's batches.
+// Each source its own target, overwrite without asking, keep undo
+// information, create missing target folders.
+const FILEOP_FLAGS kSyncCopyFlags = FOF_MULTIDESTFILES | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_NOCONFIRMMKDIR;
+// No questions, into the Recycle Bin; where a file cannot go there, the
+// shell asks before it deletes for good instead of deleting silently.
+// Files to be replaced go the same way before the copies make new ones.
+const FILEOP_FLAGS kSyncDeleteFlags = FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_WANTNUKEWARNING;
+
 struct SyncSystemCalls {
     int(WINAPI* fileOperation)(SHFILEOPSTRUCTW* operation);
     BOOL(WINAPI* freeSpace)(const wchar_t* folder, ULARGE_INTEGER* available, ULARGE_INTEGER* total,

@@ -2,7 +2,6 @@
 
 #include "model/system_error.h"
 #include "model/win_guards.h"
-#include "sync/run_journal.h"
 #include "sync/sync_results.h"
 #include "sync/system_calls.h"
 
@@ -14,8 +13,6 @@ const wchar_t kPrefix[] = L"~QM";
 const wchar_t kSuffix[] = L".TMP";
 const unsigned kDigits = 5;
 const unsigned kSerialMask = 0xFFFFF;  // five hexadecimal digits
-// Names tried before a reservation gives up: a folder full of them is no place to copy into.
-const unsigned kReserveAttempts = 64;
 
 volatile LONG g_serial = -1;
 
@@ -73,24 +70,6 @@ bool TemporaryPathOf(const wchar_t* target, const wchar_t* name, wchar_t* path) 
 bool NextTemporaryPath(const wchar_t* target, wchar_t* path, wchar_t* name) {
     swprintf(name, kTemporaryNameUnits, L"%ls%05X%ls", kPrefix, NextSerial(), kSuffix);
     return TemporaryPathOf(target, name, path);
-}
-
-DWORD ReserveTemporaryFile(const wchar_t* target, wchar_t* path, wchar_t* name, RunJournal* journal,
-                           const SyncSeenFile& source) {
-    for (unsigned attempt = 0; attempt < kReserveAttempts; ++attempt) {
-        if (!NextTemporaryPath(target, path, name)) return ERROR_FILENAME_EXCED_RANGE;
-        const DWORD recorded = RecordTemporary(journal, path, source);
-        if (recorded != ERROR_SUCCESS) return recorded;
-        HANDLE file =
-            SyncCalls().createFile(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-            return ERROR_SUCCESS;
-        }
-        const DWORD error = LastErrorOr(ERROR_OPEN_FAILED);
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return error;
-    }
-    return ERROR_FILE_EXISTS;
 }
 
 DWORD TakeRealName(const wchar_t* temporary, const wchar_t* target) {

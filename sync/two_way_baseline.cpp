@@ -38,8 +38,8 @@ DWORD TakeExclusion(void* context, const wchar_t* pattern) {
     return added;
 }
 
-DWORD TakeEntry(void* context, const wchar_t* path, size_t length, const CatalogEntry* left,
-                const CatalogEntry* right) {
+DWORD TakeBaselineRecord(void* context, const wchar_t* path, size_t length, const CatalogEntry* left,
+                         const CatalogEntry* right) {
     const TwoWaySide sides[2] = {SideOfCatalogEntry(left), SideOfCatalogEntry(right)};
     const FileDigest* const digests[2] = {left && left->hasDigest ? &left->digest : nullptr,
                                           right && right->hasDigest ? &right->digest : nullptr};
@@ -201,7 +201,7 @@ DWORD LoadTwoWayBaseline(const TwoWayBaseline& baseline, bool newBaseline, TwoWa
     reading.header.roots[0] = roots;
     reading.header.roots[1] = roots + kPathUnits;
     reading.exclusion = TakeExclusion;
-    reading.entry = TakeEntry;
+    reading.entry = TakeBaselineRecord;
     Reading context = {read, rows};
     reading.context = &context;
     DWORD status = ReadBaseline(baseline.file, &reading, &read->damage);
