@@ -42,7 +42,7 @@ mkdir -p "$(dirname "$bench")"
 if [ ! -f "$bench" ] || [ "$here/listing_bench.cpp" -nt "$bench" ] || [ "${libraries[0]}" -nt "$bench" ] ||
    [ "${libraries[1]}" -nt "$bench" ]; then
   i686-w64-mingw32-g++-posix -std=c++20 -O2 -msse2 -DUNICODE -D_UNICODE -D_WIN32_WINNT=0x0601 -DNOMINMAX \
-    -I"$root" -static -o "$bench" "$here/listing_bench.cpp" "${libraries[@]}" -lntdll
+    -I"$root" -static -o "$bench" "$here/listing_bench.cpp" "${libraries[@]}" -lntdll -lbcrypt
 fi
 # One server for the run, gone ten seconds after its last program (a lasting one keeps
 # scripts/test.sh waiting).
